@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, tests, benchmarks and fuzzers need,
+# only those that are missing.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ clang lld llvm libclang-rt-14-dev
+  libicu-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libxml2-dev pkg-config
+)
+if [ "${PAVORM_BENCH_PEERS:-0}" = 1 ]; then
+  packages+=(libpugixml-dev librapidxml-dev libtinyxml2-dev libexpat1-dev gettext icu-devtools valgrind)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" = 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of a fuzz build for the given seconds on a copy of
+# its seed corpus; new inputs go to a scratch folder, not into the repository.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:?usage: run-fuzzers.sh BUILD_DIR SECONDS}
+seconds=${2:-20}
+shopt -s nullglob
+ran=0
+for src in fuzz/*_fuzz.cpp; do
+  name=$(basename "$src" .cpp)
+  exe="$build/fuzz/$name"
+  [ -x "$exe" ] || { echo "missing fuzz target $exe"; exit 1; }
+  work=$(mktemp -d)
+  [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"
+  echo "-- $name for ${seconds}s"
+  "$exe" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "$work" 2>&1 | tail -n 5
+  rm -rf "$work"
+  ran=$((ran + 1))
+done
+echo "fuzz targets run: $ran"
