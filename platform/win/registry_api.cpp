@@ -1,6 +1,7 @@
 // The registry functions: a handle table over hives, and Windows' argument,
 // access and buffer rules.
 #include <limits.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -50,9 +51,25 @@ struct Table {
   std::shared_ptr<Hive> localMachine;
 };
 
+Table* g_table = nullptr;
+
+// A child of fork() must not touch the SQLite connections of its parent (SQLite
+// forbids carrying one across fork): it starts with an empty table, and the
+// parent's is kept, unused, so that nothing of it is closed twice.
+void StartAfreshInChild() {
+  static std::vector<Table*> inherited;
+  if (g_table != nullptr) inherited.push_back(g_table);
+  g_table = new Table;
+}
+
 Table& State() {
-  static Table* table = new Table;
-  return *table;
+  static const bool ready = [] {
+    g_table = new Table;
+    pthread_atfork(nullptr, nullptr, &StartAfreshInChild);
+    return true;
+  }();
+  (void)ready;
+  return *g_table;
 }
 
 DWORD MapAccess(REGSAM sam) {
