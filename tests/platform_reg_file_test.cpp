@@ -161,7 +161,7 @@ TEST_F(RegFile, ImportsWindowsFilesWithContinuationsAndDeletions) {
       u"  62,00,00,00,\\\r\n"
       u"  00,00\r\n"
       u"\"Bin\"=hex:01,02,ff\r\n";
-  ASSERT_EQ(Import(Utf16File(file)), ERROR_SUCCESS);
+  ASSERT_EQ(Import(Utf16File(file + std::u16string(1, u'\0'))), ERROR_SUCCESS);
   HKEY old = nullptr;
   EXPECT_EQ(RegOpenKeyExW(b_, u"Software\\Old", 0, KEY_READ, &old), ERROR_FILE_NOT_FOUND);
   key = Open(b_, u"Software\\Keep");
