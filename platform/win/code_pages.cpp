@@ -1,0 +1,499 @@
+#include "platform/win/code_pages.h"
+
+#include <langinfo.h>
+#include <locale.h>
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
+#include <unicode/uchar.h>
+#include <unicode/unorm2.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "platform/win/last_error.h"
+#include "platform/win/wide_text.h"
+
+namespace {
+
+constexpr DWORD kWcDiscardNs = 0x10, kWcSepChars = 0x20, kWcDefaultChar = 0x40;
+
+int Fail(DWORD code) {
+  SetLastError(code);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Which code page is the ANSI one.
+
+struct CharsetMap {
+  const char* charset;
+  UINT codePage;
+};
+
+// Locale charsets (as nl_langinfo spells them) and the Windows ANSI code page
+// that a Windows machine set up for the same language would use.
+constexpr CharsetMap kCharsets[] = {
+    {"UTF-8", 65001},       {"ISO-8859-1", 1252},  {"ISO-8859-15", 1252}, {"ANSI_X3.4-1968", 1252},
+    {"CP1252", 1252},       {"ISO-8859-2", 1250},  {"CP1250", 1250},      {"ISO-8859-5", 1251},
+    {"KOI8-R", 1251},       {"KOI8-U", 1251},      {"CP1251", 1251},      {"ISO-8859-7", 1253},
+    {"ISO-8859-9", 1254},   {"ISO-8859-8", 1255},  {"CP1255", 1255},      {"ISO-8859-6", 1256},
+    {"ISO-8859-13", 1257},  {"TIS-620", 874},      {"EUC-JP", 932},       {"SHIFT_JIS", 932},
+    {"SJIS", 932},          {"GB2312", 936},       {"GBK", 936},          {"GB18030", 936},
+    {"EUC-KR", 949},        {"BIG5", 950},         {"BIG5-HKSCS", 950},   {"EUC-TW", 950},
+};
+
+bool SameCharset(const char* a, const char* b) {
+  for (; *a != 0 && *b != 0; ++a, ++b) {
+    if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b)))
+      return false;
+  }
+  return *a == 0 && *b == 0;
+}
+
+UINT LocaleCodePage() {
+  static const UINT cached = [] {
+    locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    if (loc == static_cast<locale_t>(0)) return UINT{1252};
+    const char* charset = nl_langinfo_l(CODESET, loc);
+    UINT cp = 1252;
+    for (const CharsetMap& m : kCharsets) {
+      if (charset != nullptr && SameCharset(charset, m.charset)) {
+        cp = m.codePage;
+        break;
+      }
+    }
+    freelocale(loc);
+    return cp;
+  }();
+  return cached;
+}
+
+// Parses PAVORM_ACP; 0 when unset or not a plain decimal code page number.
+UINT EnvironmentCodePage() {
+  const char* text = std::getenv("PAVORM_ACP");
+  if (text == nullptr || *text == 0) return 0;
+  unsigned long value = 0;
+  for (const char* p = text; *p != 0; ++p) {
+    if (*p < '0' || *p > '9') return 0;
+    value = value * 10 + static_cast<unsigned long>(*p - '0');
+    if (value > 65535) return 0;
+  }
+  return static_cast<UINT>(value);
+}
+
+// ---------------------------------------------------------------------------
+// ICU converters, one per code page, opened on first use and kept for the
+// life of the process. A UConverter is not thread-safe, so each is used under
+// its own lock.
+
+struct Converter {
+  std::mutex lock;
+  UConverter* main = nullptr;   // the conversions themselves
+  UConverter* probe = nullptr;  // tests single best-fit candidates from inside callbacks
+  UINT codePage = 0;
+  ~Converter() {
+    if (main != nullptr) ucnv_close(main);
+    if (probe != nullptr) ucnv_close(probe);
+  }
+};
+
+struct ConverterTable {
+  std::mutex lock;
+  std::unordered_map<UINT, std::unique_ptr<Converter>> open;
+  std::unordered_map<UINT, bool> missing;
+};
+
+ConverterTable& Table() {
+  static ConverterTable* table = new ConverterTable;  // outlives every static user
+  return *table;
+}
+
+UConverter* OpenIcu(UINT codePage) {
+  // ICU knows Windows code pages as "windows-N" (1250-1258, 874, 932, 936,
+  // 949, 950) and DOS/OEM ones as "ibm-N"; a few have names of their own.
+  std::string names[3];
+  switch (codePage) {
+    case 20127: names[0] = "US-ASCII"; break;
+    case 28591: names[0] = "ISO-8859-1"; break;
+    case 20932: names[0] = "EUC-JP"; break;
+    case 51932: names[0] = "EUC-JP"; break;
+    case 51949: names[0] = "EUC-KR"; break;
+    case 54936: names[0] = "GB18030"; break;
+    case 20866: names[0] = "KOI8-R"; break;
+    case 21866: names[0] = "KOI8-U"; break;
+    default:
+      if (codePage >= 28592 && codePage <= 28605) names[0] = "ISO-8859-" + std::to_string(codePage - 28590);
+      break;
+  }
+  names[1] = "windows-" + std::to_string(codePage);
+  names[2] = "ibm-" + std::to_string(codePage);
+  for (const std::string& name : names) {
+    if (name.empty()) continue;
+    UErrorCode err = U_ZERO_ERROR;
+    UConverter* conv = ucnv_open(name.c_str(), &err);
+    if (U_SUCCESS(err) && conv != nullptr) return conv;
+    if (conv != nullptr) ucnv_close(conv);
+  }
+  return nullptr;
+}
+
+Converter* GetConverter(UINT codePage) {
+  ConverterTable& table = Table();
+  std::lock_guard<std::mutex> guard(table.lock);
+  auto it = table.open.find(codePage);
+  if (it != table.open.end()) return it->second.get();
+  if (table.missing.count(codePage) != 0) return nullptr;
+  // Code pages whose text is not a byte stream of this kind are refused, as
+  // Windows refuses UTF-16 (1200/1201) and UTF-32 in these functions.
+  if (codePage == 1200 || codePage == 1201 || codePage == 12000 || codePage == 12001 || codePage == 65000) {
+    table.missing[codePage] = true;
+    return nullptr;
+  }
+  auto conv = std::make_unique<Converter>();
+  conv->codePage = codePage;
+  conv->main = OpenIcu(codePage);
+  conv->probe = conv->main != nullptr ? OpenIcu(codePage) : nullptr;
+  if (conv->main == nullptr || conv->probe == nullptr) {
+    table.missing[codePage] = true;
+    return nullptr;
+  }
+  UErrorCode err = U_ZERO_ERROR;
+  ucnv_setFromUCallBack(conv->probe, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+  Converter* result = conv.get();
+  table.open.emplace(codePage, std::move(conv));
+  return result;
+}
+
+UINT ResolveCodePage(UINT codePage) {
+  if (codePage == CP_ACP || codePage == CP_THREAD_ACP) return GetACP();
+  if (codePage == CP_OEMCP) return GetOEMCP();
+  return codePage;
+}
+
+// ---------------------------------------------------------------------------
+// UTF-8, done here rather than through ICU so that Windows' handling of bad
+// input is exact: a lone surrogate encodes as U+FFFD, and every maximal
+// ill-formed subsequence of UTF-8 decodes as one U+FFFD.
+
+// Returns false when the text holds a lone surrogate and strict is set.
+bool EncodeUtf8(const WCHAR* src, size_t n, bool strict, std::string& out) {
+  out.clear();
+  out.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t c = static_cast<uint16_t>(src[i]);
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      const bool paired = c <= 0xDBFF && i + 1 < n && static_cast<uint16_t>(src[i + 1]) >= 0xDC00 &&
+                          static_cast<uint16_t>(src[i + 1]) <= 0xDFFF;
+      if (paired) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(src[i + 1]) - 0xDC00);
+        ++i;
+      } else {
+        if (strict) return false;
+        c = 0xFFFD;
+      }
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return true;
+}
+
+bool DecodeUtf8(const unsigned char* src, size_t n, bool strict, pavo::WideString& out) {
+  out.clear();
+  out.reserve(n);
+  size_t i = 0;
+  while (i < n) {
+    const unsigned b = src[i];
+    if (b < 0x80) {
+      out.push_back(static_cast<WCHAR>(b));
+      ++i;
+      continue;
+    }
+    // Expected length and the allowed range of the second byte (which rules
+    // out overlong forms, surrogates and values above U+10FFFF).
+    size_t need = 0;
+    unsigned lo = 0x80, hi = 0xBF;
+    uint32_t c = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+      need = 1;
+      c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      need = 2;
+      c = b & 0x0F;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      need = 3;
+      c = b & 0x07;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    }
+    size_t used = 1;
+    bool ok = need != 0;
+    for (size_t k = 0; ok && k < need; ++k) {
+      if (i + used >= n) {
+        ok = false;
+        break;
+      }
+      const unsigned t = src[i + used];
+      const unsigned tlo = k == 0 ? lo : 0x80, thi = k == 0 ? hi : 0xBF;
+      if (t < tlo || t > thi) {
+        ok = false;
+        break;
+      }
+      c = (c << 6) | (t & 0x3F);
+      ++used;
+    }
+    if (!ok) {
+      if (strict) return false;
+      out.push_back(static_cast<WCHAR>(0xFFFD));
+      i += used;  // the maximal subpart: the lead and the trail bytes that fit
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<WCHAR>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<WCHAR>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<WCHAR>(c));
+    }
+    i += used;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// ICU callbacks that give Windows' substitutions.
+
+struct FromUnicodeContext {
+  Converter* conv;
+  const char* substitute;
+  int32_t substituteLength;
+  bool bestFit;
+  bool usedDefault;
+};
+
+// Windows' best-fit tables mostly map a character to its base letter (ü -> u,
+// Ａ -> A). The compatibility decomposition gives that base: it is used when
+// it is a single character that the code page has.
+bool WriteBestFit(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UChar32 cp, UErrorCode* err) {
+  UErrorCode e = U_ZERO_ERROR;
+  const UNormalizer2* nfkd = unorm2_getNFKDInstance(&e);
+  if (U_FAILURE(e)) return false;
+  UChar decomposition[32];
+  const int32_t len = unorm2_getDecomposition(nfkd, cp, decomposition, 32, &e);
+  if (U_FAILURE(e) || len <= 0 || len > 32) return false;
+  UChar base = 0;
+  int bases = 0;
+  for (int32_t i = 0; i < len; ++i) {
+    const int8_t type = u_charType(decomposition[i]);
+    if (type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_COMBINING_SPACING_MARK) continue;
+    if (U16_IS_SURROGATE(decomposition[i])) return false;
+    base = decomposition[i];
+    ++bases;
+  }
+  if (bases != 1 || base == cp) return false;
+  char bytes[8];
+  e = U_ZERO_ERROR;
+  const int32_t n = ucnv_fromUChars(ctx.conv->probe, bytes, sizeof bytes, &base, 1, &e);
+  if (U_FAILURE(e) || n <= 0) return false;
+  ucnv_cbFromUWriteBytes(args, bytes, n, 0, err);
+  return U_SUCCESS(*err);
+}
+
+void FromUnicodeSubstitute(const void* context, UConverterFromUnicodeArgs* args, const UChar* /*units*/,
+                           int32_t /*length*/, UChar32 codePoint, UConverterCallbackReason reason,
+                           UErrorCode* err) {
+  if (reason > UCNV_IRREGULAR) return;  // reset, close, clone: nothing to do
+  auto& ctx = *static_cast<FromUnicodeContext*>(const_cast<void*>(context));
+  *err = U_ZERO_ERROR;
+  if (reason == UCNV_UNASSIGNED && ctx.bestFit && WriteBestFit(ctx, args, codePoint, err)) return;
+  *err = U_ZERO_ERROR;
+  ctx.usedDefault = true;
+  ucnv_cbFromUWriteBytes(args, ctx.substitute, ctx.substituteLength, 0, err);
+}
+
+struct ToUnicodeContext {
+  UINT codePage;
+  bool strict;
+  bool invalid;
+};
+
+void ToUnicodeSubstitute(const void* context, UConverterToUnicodeArgs* args, const char* bytes, int32_t length,
+                         UConverterCallbackReason reason, UErrorCode* err) {
+  if (reason > UCNV_IRREGULAR) return;
+  auto& ctx = *static_cast<ToUnicodeContext*>(const_cast<void*>(context));
+  if (ctx.strict) {
+    ctx.invalid = true;  // leave *err set: the conversion stops
+    return;
+  }
+  *err = U_ZERO_ERROR;
+  UChar sub = u'?';
+  if (ctx.codePage == 932) {
+    sub = 0x30FB;  // Windows' default character for Shift-JIS text
+  } else if (ctx.codePage == 1252 && length == 1) {
+    // The five bytes 1252 leaves undefined come back as the C1 controls of
+    // the same value on Windows.
+    sub = static_cast<UChar>(static_cast<unsigned char>(bytes[0]));
+  }
+  ucnv_cbToUWriteUChars(args, &sub, 1, 0, err);
+}
+
+}  // namespace
+
+extern "C" UINT GetACP(void) {
+  const UINT env = EnvironmentCodePage();
+  if (env != 0 && env != CP_OEMCP && env != CP_THREAD_ACP && IsValidCodePage(env)) return env;
+  return LocaleCodePage();
+}
+
+extern "C" UINT GetOEMCP(void) {
+  switch (GetACP()) {
+    case 1250: return 852;
+    case 1251: return 866;
+    case 1253: return 737;
+    case 1254: return 857;
+    case 1255: return 862;
+    case 1256: return 720;
+    case 1257: return 775;
+    case 874: return 874;
+    case 932: return 932;
+    case 936: return 936;
+    case 949: return 949;
+    case 950: return 950;
+    case 65001: return 65001;
+    default: return 850;
+  }
+}
+
+extern "C" BOOL IsValidCodePage(UINT codePage) {
+  if (codePage == CP_UTF8) return TRUE;
+  if (codePage == CP_ACP || codePage == CP_OEMCP || codePage == CP_THREAD_ACP) return FALSE;
+  return GetConverter(codePage) != nullptr ? TRUE : FALSE;
+}
+
+extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText, int cchWideChar,
+                                   LPSTR multiByteText, int cbMultiByte, LPCSTR defaultChar,
+                                   LPBOOL usedDefaultChar) {
+  if (wideText == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
+      (cbMultiByte > 0 && multiByteText == nullptr))
+    return Fail(ERROR_INVALID_PARAMETER);
+  size_t units = cchWideChar == -1 ? pavo::WideLength(wideText) + 1 : static_cast<size_t>(cchWideChar);
+  if (units > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
+  if (cbMultiByte > 0) {
+    const auto* wBegin = reinterpret_cast<const char*>(wideText);
+    const char* wEnd = wBegin + units * sizeof(WCHAR);
+    if (multiByteText < wEnd && wBegin < multiByteText + cbMultiByte) return Fail(ERROR_INVALID_PARAMETER);
+  }
+  const UINT cp = ResolveCodePage(codePage);
+  std::string out;
+  if (cp == CP_UTF8) {
+    if ((flags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) != 0) return Fail(ERROR_INVALID_FLAGS);
+    if (defaultChar != nullptr || usedDefaultChar != nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (!EncodeUtf8(wideText, units, (flags & WC_ERR_INVALID_CHARS) != 0, out))
+      return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  } else {
+    const DWORD allowed = WC_NO_BEST_FIT_CHARS | WC_COMPOSITECHECK | kWcDiscardNs | kWcSepChars | kWcDefaultChar;
+    if ((flags & ~allowed) != 0) return Fail(ERROR_INVALID_FLAGS);
+    Converter* conv = GetConverter(cp);
+    if (conv == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard<std::mutex> guard(conv->lock);
+    FromUnicodeContext ctx{conv, "?", 1, (flags & WC_NO_BEST_FIT_CHARS) == 0, false};
+    if (defaultChar != nullptr) {
+      // Windows takes a one-byte default, or two bytes in double-byte code pages.
+      const int8_t maxBytes = ucnv_getMaxCharSize(conv->main);
+      ctx.substitute = defaultChar;
+      ctx.substituteLength = (maxBytes > 1 && defaultChar[0] != 0 && defaultChar[1] != 0) ? 2 : 1;
+    }
+    UErrorCode err = U_ZERO_ERROR;
+    ucnv_setFallback(conv->main, ctx.bestFit ? TRUE : FALSE);
+    ucnv_setFromUCallBack(conv->main, FromUnicodeSubstitute, &ctx, nullptr, nullptr, &err);
+    const auto* src = reinterpret_cast<const UChar*>(wideText);
+    const int32_t srcLen = static_cast<int32_t>(units);
+    const int32_t needed = ucnv_fromUChars(conv->main, nullptr, 0, src, srcLen, &err);
+    if (err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(err)) return Fail(ERROR_INVALID_PARAMETER);
+    if (needed > 0) {
+      out.resize(static_cast<size_t>(needed) + 1);
+      err = U_ZERO_ERROR;
+      ctx.usedDefault = false;
+      const int32_t written = ucnv_fromUChars(conv->main, &out[0], needed + 1, src, srcLen, &err);
+      if (U_FAILURE(err) || written != needed) return Fail(ERROR_INVALID_PARAMETER);
+      out.resize(static_cast<size_t>(needed));
+    }
+    if (usedDefaultChar != nullptr) *usedDefaultChar = ctx.usedDefault ? TRUE : FALSE;
+  }
+  if (out.size() > static_cast<size_t>(INT_MAX)) return Fail(ERROR_ARITHMETIC_OVERFLOW);
+  const int size = static_cast<int>(out.size());
+  if (cbMultiByte == 0) return size;
+  if (size > cbMultiByte) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  std::memcpy(multiByteText, out.data(), out.size());
+  return size;
+}
+
+extern "C" int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteText, int cbMultiByte,
+                                   LPWSTR wideText, int cchWideChar) {
+  if (multiByteText == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
+      (cchWideChar > 0 && wideText == nullptr))
+    return Fail(ERROR_INVALID_PARAMETER);
+  const size_t bytes = cbMultiByte == -1 ? std::strlen(multiByteText) + 1 : static_cast<size_t>(cbMultiByte);
+  if (bytes > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
+  if (cchWideChar > 0) {
+    const auto* wBegin = reinterpret_cast<const char*>(wideText);
+    const char* wEnd = wBegin + static_cast<size_t>(cchWideChar) * sizeof(WCHAR);
+    if (multiByteText < wEnd && wBegin < multiByteText + bytes) return Fail(ERROR_INVALID_PARAMETER);
+  }
+  const bool strict = (flags & MB_ERR_INVALID_CHARS) != 0;
+  const UINT cp = ResolveCodePage(codePage);
+  pavo::WideString out;
+  if (cp == CP_UTF8) {
+    if ((flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) != 0) return Fail(ERROR_INVALID_FLAGS);
+    if (!DecodeUtf8(reinterpret_cast<const unsigned char*>(multiByteText), bytes, strict, out))
+      return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  } else {
+    const DWORD allowed = MB_PRECOMPOSED | MB_ERR_INVALID_CHARS | 0x2 /*MB_COMPOSITE*/ | 0x4 /*MB_USEGLYPHCHARS*/;
+    if ((flags & ~allowed) != 0) return Fail(ERROR_INVALID_FLAGS);
+    Converter* conv = GetConverter(cp);
+    if (conv == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard<std::mutex> guard(conv->lock);
+    ToUnicodeContext ctx{cp, strict, false};
+    UErrorCode err = U_ZERO_ERROR;
+    ucnv_setToUCallBack(conv->main, ToUnicodeSubstitute, &ctx, nullptr, nullptr, &err);
+    const int32_t srcLen = static_cast<int32_t>(bytes);
+    const int32_t needed = ucnv_toUChars(conv->main, nullptr, 0, multiByteText, srcLen, &err);
+    if (ctx.invalid) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+    if (err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(err)) return Fail(ERROR_INVALID_PARAMETER);
+    if (needed > 0) {
+      out.resize(static_cast<size_t>(needed) + 1);
+      err = U_ZERO_ERROR;
+      const int32_t written = ucnv_toUChars(conv->main, reinterpret_cast<UChar*>(&out[0]), needed + 1,
+                                            multiByteText, srcLen, &err);
+      if (U_FAILURE(err) || written != needed) return Fail(ERROR_INVALID_PARAMETER);
+      out.resize(static_cast<size_t>(needed));
+    }
+  }
+  if (out.size() > static_cast<size_t>(INT_MAX)) return Fail(ERROR_ARITHMETIC_OVERFLOW);
+  const int size = static_cast<int>(out.size());
+  if (cchWideChar == 0) return size;
+  if (size > cchWideChar) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  std::memcpy(wideText, out.data(), out.size() * sizeof(WCHAR));
+  return size;
+}

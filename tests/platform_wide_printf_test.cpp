@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdlib>
+#include <string>
+
+#include "platform/win/wide_printf.h"
+
+using pavo::PrintfStatus;
+using pavo::WideString;
+
+namespace {
+
+WideString Fmt(const WCHAR* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  pavo::PrintfVaListArgs args(ap);
+  WideString out;
+  pavo::AppendPrintf(out, format, pavo::WideLength(format), args);
+  va_end(ap);
+  return out;
+}
+
+}  // namespace
+
+TEST(WidePrintf, IntegersWithFlagsWidthAndPrecision) {
+  EXPECT_EQ(Fmt(u"%d|%5d|%-5d|%05d|%+d|% d", 42, 42, 42, -42, 7, 7), u"42|   42|42   |-0042|+7| 7");
+  EXPECT_EQ(Fmt(u"%x|%X|%#x|%o|%#o|%u", 255, 255, 255, 8, 8, 4294967295u), u"ff|FF|0xff|10|010|4294967295");
+  EXPECT_EQ(Fmt(u"%.3d|%.0d|%8.3d|%*d|%-*d|%.*d", 5, 0, -5, 4, 1, -3, 2, 2, 9), u"005||    -005|   1|2  |09");
+  EXPECT_EQ(Fmt(u"%I64d|%lld|%I64x|%hd|%hhu|%ld|%zu", -5000000000LL, 1LL << 40, 0xABCDEF012LL, 70000, 257, 123L,
+                static_cast<size_t>(99)),
+            u"-5000000000|1099511627776|abcdef012|4464|1|123|99");
+  EXPECT_EQ(Fmt(u"%d", INT32_MIN), u"-2147483648");
+  EXPECT_EQ(Fmt(u"%I64d", INT64_MIN), u"-9223372036854775808");
+  EXPECT_EQ(Fmt(u"%p", reinterpret_cast<void*>(0xAB)), u"00000000000000AB");
+}
+
+TEST(WidePrintf, StringsAndCharactersFollowTheWideRuntime) {
+  const WCHAR* wide = u"w\u00e9";
+  EXPECT_EQ(Fmt(u"%s|%ls|%ws|%hs|%S", wide, wide, wide, "na", "rrow"), u"w\u00e9|w\u00e9|w\u00e9|na|rrow");
+  EXPECT_EQ(Fmt(u"%c%hc%C%lc", u'\u00e9', 'x', 'y', u'z'), u"\u00e9xyz");
+  EXPECT_EQ(Fmt(u"[%5s][%-4s][%.2s][%.1hs]", u"ab", u"ab", u"abc", "xyz"), u"[   ab][ab  ][ab][x]");
+  EXPECT_EQ(Fmt(u"%s|%hs|%.3s", static_cast<const WCHAR*>(nullptr), static_cast<const char*>(nullptr),
+                static_cast<const WCHAR*>(nullptr)),
+            u"(null)|(null)|(nu");
+  // A precision stops the read, so unterminated text is fine.
+  const WCHAR noTerminator[3] = {u'a', u'b', u'c'};
+  EXPECT_EQ(Fmt(u"%.3s", noTerminator), u"abc");
+}
+
+TEST(WidePrintf, FloatsAndPercent) {
+  EXPECT_EQ(Fmt(u"%f|%.2f|%8.3f|%-8.1f|%e|%g|%%", 1.5, 3.14159, 2.5, 1.25, 12345.678, 0.0001), 
+            u"1.500000|3.14|   2.500|1.2     |1.234568e+04|0.0001|%");
+}
+
+TEST(WidePrintf, BadFormatsAreCopiedAndNeverRunAway) {
+  WideString out;
+  pavo::PrintfArrayArgs none(nullptr, 0);
+  EXPECT_EQ(pavo::AppendPrintf(out, u"a%qb%", 5, none), PrintfStatus::BadFormat);
+  EXPECT_EQ(out, u"a%qb%");
+  out.clear();
+  int target = 0;
+  const ULONG_PTR slots[] = {reinterpret_cast<ULONG_PTR>(&target)};
+  pavo::PrintfArrayArgs one(slots, 1);
+  EXPECT_EQ(pavo::AppendPrintf(out, u"%n", 2, one), PrintfStatus::BadFormat);
+  EXPECT_EQ(target, 0);  // %n never writes
+  out.clear();
+  EXPECT_EQ(pavo::AppendPrintf(out, u"%999999999d", 11, none), PrintfStatus::BadFormat);
+  // Width beyond the limit given through '*'.
+  const ULONG_PTR huge[] = {0x7FFFFFFF, 1};
+  pavo::PrintfArrayArgs hugeArgs(huge, 2);
+  out.clear();
+  EXPECT_EQ(pavo::AppendPrintf(out, u"%*d", 3, hugeArgs), PrintfStatus::BadFormat);
+  // The format's length bounds the scan: no terminator is needed.
+  const WCHAR cut[] = {u'%', u'0', u'5'};
+  out.clear();
+  EXPECT_EQ(pavo::AppendPrintf(out, cut, 3, none), PrintfStatus::BadFormat);
+  EXPECT_EQ(out, u"%05");
+}
+
+TEST(WidePrintf, ArrayArgumentsAreCountedAndSingleConversionsParse) {
+  const ULONG_PTR args[] = {static_cast<ULONG_PTR>(-7), reinterpret_cast<ULONG_PTR>(u"txt"), 0x1F};
+  pavo::PrintfArrayArgs source(args, 3);
+  WideString out;
+  size_t used = 0;
+  // FormatMessageW hands over the text between the '!' of %1!08x!.
+  EXPECT_EQ(pavo::AppendPrintfConversion(out, u"d", 1, source, &used), PrintfStatus::Ok);
+  EXPECT_EQ(pavo::AppendPrintfConversion(out, u"-5s!", 4, source, &used), PrintfStatus::Ok);
+  EXPECT_EQ(used, 3u);
+  EXPECT_EQ(pavo::AppendPrintfConversion(out, u"08x", 3, source, &used), PrintfStatus::Ok);
+  EXPECT_EQ(out, u"-7txt  0000001f");
+  // Past the count: reported, nothing appended, nothing read.
+  EXPECT_EQ(pavo::AppendPrintfConversion(out, u"d", 1, source, &used), PrintfStatus::MissingArgument);
+  EXPECT_EQ(out, u"-7txt  0000001f");
+  source.Seek(1);
+  out.clear();
+  EXPECT_EQ(pavo::AppendPrintfConversion(out, u"s", 1, source, &used), PrintfStatus::Ok);
+  EXPECT_EQ(out, u"txt");
+  pavo::PrintfSpec spec;
+  EXPECT_EQ(pavo::ParsePrintfSpec(u"-+ #012.5I64x", 13, spec), 13u);
+  EXPECT_TRUE(spec.left && spec.plus && spec.space && spec.alternate && spec.zero);
+  EXPECT_EQ(spec.width, 12);
+  EXPECT_EQ(spec.precision, 5);
+  EXPECT_EQ(pavo::ParsePrintfSpec(u"5", 1, spec), 0u);
+}
