@@ -27,7 +27,7 @@ int PavoRmCString::LoadStringW(HINSTANCE module, unsigned int id, int showError)
   if (!g_handleForm.reporting) {
     // %d of the handle prints its low 32 bits as a signed number.
     const auto handle = static_cast<int32_t>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module)));
-    text.Format(WTEXT("Can not find the resource string \nnumber %d in resource %d."), static_cast<int>(id),
+    text.CStringW::Format(WTEXT("Can not find the resource string \nnumber %d in resource %d."), static_cast<int>(id),
                 static_cast<int>(handle));
   }
   pavo::ReportMissingString(g_handleForm, text.GetString());
