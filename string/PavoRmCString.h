@@ -162,10 +162,10 @@ class PavoRmCString : public CStringW {
   }
   // 1 when the unit at p equals the first unit of s (p may be the length: the terminator).
   int compareAt(int p, const WCHAR* s) const noexcept;
-  void addBackslash() { AddSeparator(u'\\'); }
-  void addForwardslash() { AddSeparator(u'/'); }
-  void removeBackslash() { RemoveSeparator(u'\\'); }
-  void removeForwardslash() { RemoveSeparator(u'/'); }
+  void addBackslash() { AddSeparator(WCHAR('\\')); }
+  void addForwardslash() { AddSeparator(WCHAR('/')); }
+  void removeBackslash() { RemoveSeparator(WCHAR('\\')); }
+  void removeForwardslash() { RemoveSeparator(WCHAR('/')); }
 
   // --- resource strings by module handle, message formatting (cstring_resources.cpp)
   // Loads string id of the module's string table; non-zero on success. A
