@@ -104,29 +104,5 @@ extern "C" int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int buffe
 }
 
 DWORD pavo::FindString(const PeImage& image, UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) {
-  // Strings live in blocks of 16: block (id / 16) + 1, entry id % 16 (16-bit ids).
-  const WORD block = static_cast<WORD>(((id & 0xFFFFu) >> 4) + 1);
-  DWORD error = ERROR_SUCCESS;
-  const uint32_t entry = image.FindDefault(ResourceKey::FromId(kRtString), ResourceKey::FromId(block), uiLanguage, &error);
-  ResourceData data;
-  if (entry == 0) return error;
-  // The text is handed out as WCHAR*: its bytes must be 2-aligned.
-  if (!image.DataOf(entry, &data) || (reinterpret_cast<uintptr_t>(data.bytes) & 1) != 0) {
-    return ERROR_RESOURCE_DATA_NOT_FOUND;
-  }
-  const BYTE* p = data.bytes;
-  size_t left = data.size;
-  for (unsigned k = id & 15u;; --k) {
-    if (left < 2) return ERROR_RESOURCE_NAME_NOT_FOUND;
-    const size_t len = static_cast<size_t>(p[0] | (p[1] << 8));
-    if (len > (left - 2) / 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
-    if (k == 0) {
-      if (len == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
-      *text = reinterpret_cast<const WCHAR*>(p + 2);
-      *length = len;
-      return ERROR_SUCCESS;
-    }
-    p += 2 + 2 * len;
-    left -= 2 + 2 * len;
-  }
+  return image.FindString(id, uiLanguage, text, length);
 }
