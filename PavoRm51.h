@@ -6,7 +6,18 @@
 #include "platform/win/last_error.h"
 #include "platform/win/code_pages.h"
 #include "platform/win/char_types.h"
+#include "platform/win/modules.h"
+#include "platform/win/resources.h"
+#include "platform/win/ui_language.h"
+#include "platform/win/local_memory.h"
+#include "platform/win/format_message.h"
+#include "platform/win/message_box.h"
 #include "platform/afx/afx_string.h"
+#include "platform/afx/module_state.h"
+#include "platform/afx/extension_module.h"
+#include "platform/afx/afx_message_box.h"
 #include "string/PavoRmCString.h"
+#include "resource/identity.h"
+#include "resource/entry.h"
 
 #endif
