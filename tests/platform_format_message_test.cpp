@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <cstdlib>
 
 #include "platform/win/format_message.h"
+#include "module_test_support.h"
 #include "platform/win/last_error.h"
+#include "platform/win/modules.h"
 
 namespace {
 
@@ -93,4 +96,24 @@ TEST(FormatMessage, BuffersWidthsAndIgnoredInserts) {
                            reinterpret_cast<LPWSTR>(&buffer), 0, nullptr), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
   EXPECT_EQ(LocalFree(nullptr), nullptr);
+}
+
+TEST(FormatMessage, MessageTableOfAModule) {
+  HMODULE m = LoadLibraryExW(test::Wide(test::TestModule("messages.dll")).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(m, nullptr);
+  std::vector<ULONG_PTR> args = {Str(u"world")};
+  LPWSTR out = nullptr;
+  const DWORD flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+  ASSERT_EQ(FormatMessageW(flags, m, 1, 0, reinterpret_cast<LPWSTR>(&out), 0, reinterpret_cast<va_list*>(args.data())),
+            13u);
+  EXPECT_EQ(std::u16string(out), u"Hello world\r\n");
+  LocalFree(out);
+  setenv("PAVORM_ACP", "1252", 1);  // ANSI entries are read in the ANSI code page
+  ASSERT_NE(FormatMessageW(flags, m, 2, 1033, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
+  unsetenv("PAVORM_ACP");
+  EXPECT_EQ(std::u16string(out), u"Zweite Meldung \u00FC\r\n");
+  LocalFree(out);
+  EXPECT_EQ(FormatMessageW(flags, m, 3, 0, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+  FreeLibrary(m);
 }
