@@ -61,6 +61,10 @@ DWORD PeImage::Open(const BYTE* data, size_t size) {
   rsrc_ = nullptr;
   rsrcSize_ = 0;
   sectionCount_ = 0;
+  is64_ = false;
+  stringsIndexed_ = false;
+  strings_.clear();
+  blockStart_.clear();
   if (data == nullptr || !Has(size, 0, 64) || data[0] != 'M' || data[1] != 'Z') return ERROR_BAD_EXE_FORMAT;
   const DWORD peOffset = Le32(data + 0x3C);
   if (!Has(size, peOffset, 24) || Le32(data + peOffset) != 0x00004550u) return ERROR_BAD_EXE_FORMAT;
