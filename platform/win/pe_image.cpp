@@ -131,9 +131,9 @@ void PeImage::IndexStrings() {
     return;
   }
   // Shared subdirectories could multiply the records: more than the
-  // directory bytes can hold distinct entries is hostile, and lookups then
-  // walk the directory instead.
-  const size_t limit = rsrcSize_ / 8;
+  // directory bytes can hold distinct entries is hostile, and so is more than
+  // 16 languages of every block; lookups then walk the directory instead.
+  const size_t limit = std::min<size_t>(rsrcSize_ / 8, size_t{16} << 16);
   try {
     for (uint32_t i = names.named; i < names.named + names.ids; ++i) {
       const WORD block = static_cast<WORD>(Read32(names.Entry(i)));
