@@ -45,6 +45,8 @@ TEST(FormatMessage, InsertsAndEscapes) {
   EXPECT_EQ(WithArray(u"%% %. %! %t|%r|%n|end%0 not this", {}), u"% . ! \t|\r|\r\n|end");
   // A * takes the inserts after n: width, precision, then the value.
   EXPECT_EQ(WithArray(u"[%1!*.*s!]", {6, 2, Str(u"abcdef")}), u"[    ab]");
+  EXPECT_EQ(WithArray(u"%1!*.*s! %4 %5!*s!", {4, 2, Str(u"Bill"), Str(u"Bob"), 6, Str(u"Bill")}),
+            u"  Bi Bob   Bill");  // the example of Windows' documentation
   EXPECT_EQ(WithArray(u"%2%1%10", {Str(u"a"), Str(u"b"), 0, 0, 0, 0, 0, 0, 0, Str(u"ten")}), u"baten");
   EXPECT_EQ(WithArray(u"%1!c!%1!I64u!", {0x41}), u"A65");
   EXPECT_EQ(WithArray(u"line\r\nnext", {}), u"line\r\nnext");
