@@ -168,6 +168,21 @@ class PavoRmCString : public CStringW {
   void removeBackslash() { RemoveSeparator(WCHAR('\\')); }
   void removeForwardslash() { RemoveSeparator(WCHAR('/')); }
 
+  // --- resource strings by module handle, message formatting (cstring_resources.cpp)
+  // Loads string id of the module's string table; non-zero on success. A
+  // missing string leaves the text unchanged and, with showError, is reported
+  // in a "Resource Manager Error" box (once, with a notice for failures met
+  // while that box is open).
+  int LoadStringW(HINSTANCE module, unsigned int id, int showError);
+  int LoadStringW(HINSTANCE module, unsigned int id) { return LoadStringW(module, id, 1); }
+  // The text becomes string id of the module formatted printf-style (a missing
+  // string is reported and gives the empty text).
+  void Format(HINSTANCE module, unsigned int id, ...);
+  // The text becomes `format` with its message inserts (%1, %2!d! ...) filled
+  // from the arguments. Throws std::bad_alloc* (text unchanged) when
+  // FormatMessageW returns no buffer.
+  void FormatMessageL(const WCHAR* format, ...);
+
  private:
   void AddSeparator(WCHAR separator);
   void RemoveSeparator(WCHAR separator);

@@ -87,6 +87,11 @@ class CStringW {
   void FormatV(const WCHAR* format, va_list args);
   void AppendFormat(const WCHAR* format, ...);
 
+  // Reads string id of the module's string table into the text: non-zero on
+  // success; 0, with the text unchanged, when the module has no such string
+  // (afx_string_resources.cpp).
+  int LoadString(HINSTANCE module, UINT id);
+
   void Append(const WCHAR* text, int n);
   CStringW& operator+=(const CStringW& other);
   CStringW& operator+=(const WCHAR* text);

@@ -1,0 +1,46 @@
+// Module stand-ins: a module handle names a resource image, either a PE file
+// mapped read-only or an image compiled into a binary. No code of a module
+// ever runs; flags 0 and the data-file flags both give access to resources.
+#ifndef PAVORM_PLATFORM_WIN_MODULES_H
+#define PAVORM_PLATFORM_WIN_MODULES_H
+
+#include <cstddef>
+
+#include "platform/win/win_types.h"
+
+#define DONT_RESOLVE_DLL_REFERENCES 0x00000001
+#define LOAD_LIBRARY_AS_DATAFILE 0x00000002
+#define LOAD_LIBRARY_AS_IMAGE_RESOURCE 0x00000020
+#define LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE 0x00000040
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Maps the PE file `fileName` and returns its handle, or null with the last
+// error set (ERROR_MOD_NOT_FOUND / ERROR_FILE_NOT_FOUND, ERROR_BAD_EXE_FORMAT,
+// ERROR_INVALID_PARAMETER). With flags 0 a file already loaded so is shared and
+// counted; each data-file load (flags 2) maps the file anew and gets its own
+// handle. `file` must be null.
+HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
+HMODULE LoadLibraryW(LPCWSTR fileName);
+// Drops one reference; the last one unmaps the file. 0 for an unknown handle.
+BOOL FreeLibrary(HMODULE module);
+
+#ifdef __cplusplus
+}
+
+namespace pavo {
+class PeImage;
+// The parsed image behind a handle, or null (last error ERROR_INVALID_HANDLE
+// is left to the caller). Valid until the handle's last FreeLibrary.
+const PeImage* ModuleImage(HMODULE module);
+// Registers an image compiled into the binary (kept for the life of the
+// process; FreeLibrary of it succeeds and keeps it). Null when malformed.
+HMODULE RegisterEmbeddedImage(const BYTE* data, size_t size);
+// Number of references of a loaded handle, 0 when unknown (tests, tools).
+unsigned ModuleReferenceCount(HMODULE module);
+}  // namespace pavo
+#endif
+
+#endif

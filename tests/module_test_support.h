@@ -1,0 +1,96 @@
+// Helpers of the module tests: paths of the modules the build makes, and an
+// independent reading of their string tables through llvm-readobj.
+#ifndef PAVORM_TESTS_MODULE_TEST_SUPPORT_H
+#define PAVORM_TESTS_MODULE_TEST_SUPPORT_H
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/win/win_types.h"
+
+namespace test {
+
+inline std::string TestModule(const char* name) { return std::string(PAVORM_TEST_MODULE_DIR "/") + name; }
+inline std::string LanguageModule(const char* name) { return std::string(PAVORM_LANGUAGE_DIR "/") + name; }
+
+inline std::u16string Wide(const std::string& s) {
+  std::u16string out;
+  for (unsigned char c : s) out.push_back(c);
+  return out;
+}
+
+inline std::vector<unsigned char> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// (language, id) -> text of every non-empty string-table entry, as
+// `llvm-readobj --coff-resources` shows the module.
+using StringTable = std::map<std::pair<unsigned, unsigned>, std::u16string>;
+
+inline StringTable ReadObjStrings(const std::string& dll) {
+  StringTable table;
+  const std::string command = std::string(PAVORM_LLVM_READOBJ) + " --coff-resources '" + dll + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return table;
+  std::string text;
+  char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) text.append(chunk, n);
+  pclose(pipe);
+
+  std::istringstream lines(text);
+  std::string line;
+  bool inStrings = false;
+  unsigned block = 0, language = 0;
+  std::vector<unsigned char> data;
+  auto flush = [&] {
+    size_t pos = 0;
+    for (unsigned k = 0; k < 16 && pos + 2 <= data.size(); ++k) {
+      const size_t len = data[pos] | (data[pos + 1] << 8);
+      pos += 2;
+      std::u16string s;
+      for (size_t i = 0; i < len && pos + 1 < data.size(); ++i, pos += 2) {
+        s.push_back(static_cast<char16_t>(data[pos] | (data[pos + 1] << 8)));
+      }
+      if (!s.empty()) table[{language, (block - 1) * 16 + k}] = s;
+    }
+    data.clear();
+  };
+  while (std::getline(lines, line)) {
+    const size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos) continue;
+    const std::string t = line.substr(start);
+    if (t.rfind("Type: ", 0) == 0) inStrings = t.find("(ID 6)") != std::string::npos;
+    if (!inStrings) continue;
+    if (t.rfind("Name: (ID ", 0) == 0) block = static_cast<unsigned>(std::stoul(t.substr(10)));
+    if (t.rfind("Language: (ID ", 0) == 0) language = static_cast<unsigned>(std::stoul(t.substr(14)));
+    if (t == ")") flush();
+    const size_t colon = t.find(": ");
+    if (colon == 4 && t.find('|') != std::string::npos && isxdigit(static_cast<unsigned char>(t[0]))) {
+      std::istringstream words(t.substr(6, t.find('|') - 6));
+      std::string word;
+      while (words >> word) {
+        for (size_t i = 0; i + 1 < word.size(); i += 2) {
+          data.push_back(static_cast<unsigned char>(std::stoul(word.substr(i, 2), nullptr, 16)));
+        }
+      }
+    }
+  }
+  return table;
+}
+
+}  // namespace test
+
+#endif

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdlib>
+
+#include "platform/win/format_message.h"
+#include "module_test_support.h"
+#include "platform/win/last_error.h"
+#include "platform/win/modules.h"
+
+namespace {
+
+constexpr DWORD kAlloc = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+
+// FormatMessageW over an argument array; "<error N>" on failure.
+std::u16string WithArray(const char16_t* format, std::vector<ULONG_PTR> args, DWORD extra = 0) {
+  LPWSTR out = nullptr;
+  const DWORD n = FormatMessageW(kAlloc | FORMAT_MESSAGE_ARGUMENT_ARRAY | extra, format, 0, 0,
+                                 reinterpret_cast<LPWSTR>(&out), 0, reinterpret_cast<va_list*>(args.data()));
+  if (out == nullptr) return u"<error " + std::u16string(1, static_cast<char16_t>(u'0' + GetLastError() % 100)) + u">";
+  std::u16string s(out, n);
+  LocalFree(out);
+  return s;
+}
+
+std::u16string WithVaList(DWORD flags, const char16_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  LPWSTR out = nullptr;
+  const DWORD n = FormatMessageW(kAlloc | flags, format, 0, 0, reinterpret_cast<LPWSTR>(&out), 0, &args);
+  va_end(args);
+  if (out == nullptr) return u"<failed>";
+  std::u16string s(out, n);
+  LocalFree(out);
+  return s;
+}
+
+ULONG_PTR Str(const char16_t* s) { return reinterpret_cast<ULONG_PTR>(s); }
+
+}  // namespace
+
+TEST(FormatMessage, InsertsAndEscapes) {
+  EXPECT_EQ(WithArray(u"%1 and %2!d! [%3!5.2s!] [%4!-4x!] [%4!#X!]", {Str(u"one"), 42, Str(u"abcdef"), 255}),
+            u"one and 42 [   ab] [ff  ] [0XFF]");
+  EXPECT_EQ(WithArray(u"%% %. %! %t|%r|%n|end%0 not this", {}), u"% . ! \t|\r|\r\n|end");
+  // A * takes the inserts after n: width, precision, then the value.
+  EXPECT_EQ(WithArray(u"[%1!*.*s!]", {6, 2, Str(u"abcdef")}), u"[    ab]");
+  EXPECT_EQ(WithArray(u"%1!*.*s! %4 %5!*s!", {4, 2, Str(u"Bill"), Str(u"Bob"), 6, Str(u"Bill")}),
+            u"  Bi Bob   Bill");  // the example of Windows' documentation
+  EXPECT_EQ(WithArray(u"%2%1%10", {Str(u"a"), Str(u"b"), 0, 0, 0, 0, 0, 0, 0, Str(u"ten")}), u"baten");
+  EXPECT_EQ(WithArray(u"%1!c!%1!I64u!", {0x41}), u"A65");
+  EXPECT_EQ(WithArray(u"line\r\nnext", {}), u"line\r\nnext");
+
+  // The va_list form reads the slots the inserts name, in any order.
+  EXPECT_EQ(WithVaList(0, u"%2!d! %1 %2!u!", u"x", -1), u"-1 x 4294967295");
+  EXPECT_EQ(WithVaList(0, u"no inserts"), u"no inserts");
+}
+
+TEST(FormatMessage, MalformedFormatsFail) {
+  const char16_t* bad[] = {u"%1!d", u"%1!!", u"%1!q!", u"trailing %"};
+  for (const char16_t* format : bad) {
+    SCOPED_TRACE(std::string(format, format + std::char_traits<char16_t>::length(format)));
+    LPWSTR out = nullptr;
+    std::vector<ULONG_PTR> args = {5};
+    SetLastError(0);
+    const DWORD n = FormatMessageW(kAlloc | FORMAT_MESSAGE_ARGUMENT_ARRAY, format, 0, 0,
+                                   reinterpret_cast<LPWSTR>(&out), 0, reinterpret_cast<va_list*>(args.data()));
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  }
+  // Inserts without arguments, or past those counted.
+  LPWSTR out = nullptr;
+  EXPECT_EQ(FormatMessageW(kAlloc, u"%1", 0, 0, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  pavo::WideString text;
+  const ULONG_PTR one[] = {Str(u"a")};
+  EXPECT_EQ(pavo::FormatMessageText(0, u"%1%2", 4, one, 1, &text), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(pavo::FormatMessageText(0, u"%1!*s!", 6, one, 1, &text), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(FormatMessage, BuffersWidthsAndIgnoredInserts) {
+  WCHAR buffer[6];
+  std::vector<ULONG_PTR> args = {Str(u"abc")};
+  auto* va = reinterpret_cast<va_list*>(args.data());
+  const DWORD flags = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+  EXPECT_EQ(FormatMessageW(flags, u"[%1]", 0, 0, buffer, 6, va), 5u);
+  EXPECT_EQ(std::u16string(buffer), u"[abc]");
+  EXPECT_EQ(FormatMessageW(flags, u"[%1]!", 0, 0, buffer, 6, va), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+  EXPECT_EQ(WithArray(u"%1!d! and %2 %n", {}, FORMAT_MESSAGE_IGNORE_INSERTS), u"%1!d! and %2 \r\n");
+  EXPECT_EQ(WithArray(u"a\r\nb\nc%nd", {}, FORMAT_MESSAGE_MAX_WIDTH_MASK), u"a b c\r\nd");
+  EXPECT_EQ(WithArray(u"aaaa bbbb cccc dddd", {}, 10), u"aaaa bbbb\r\ncccc dddd");
+  EXPECT_EQ(WithArray(u"abcdefghijkl", {}, 5), u"abcde\r\nfghij\r\nkl");
+
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 2, 0,
+                           reinterpret_cast<LPWSTR>(&buffer), 0, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+  EXPECT_EQ(LocalFree(nullptr), nullptr);
+}
+
+TEST(FormatMessage, MessageTableOfAModule) {
+  HMODULE m = LoadLibraryExW(test::Wide(test::TestModule("messages.dll")).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(m, nullptr);
+  std::vector<ULONG_PTR> args = {Str(u"world")};
+  LPWSTR out = nullptr;
+  const DWORD flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+  ASSERT_EQ(FormatMessageW(flags, m, 1, 0, reinterpret_cast<LPWSTR>(&out), 0, reinterpret_cast<va_list*>(args.data())),
+            13u);
+  EXPECT_EQ(std::u16string(out), u"Hello world\r\n");
+  LocalFree(out);
+  setenv("PAVORM_ACP", "1252", 1);  // ANSI entries are read in the ANSI code page
+  ASSERT_NE(FormatMessageW(flags, m, 2, 1033, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
+  unsetenv("PAVORM_ACP");
+  EXPECT_EQ(std::u16string(out), u"Zweite Meldung \u00FC\r\n");
+  LocalFree(out);
+  EXPECT_EQ(FormatMessageW(flags, m, 3, 0, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+  FreeLibrary(m);
+}

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "module_test_support.h"
+#include "platform/win/last_error.h"
+#include "platform/win/modules.h"
+#include "platform/win/resources.h"
+
+TEST(Modules, HandlesAndReferences) {
+  const std::u16string path = test::Wide(test::TestModule("strings.dll"));
+  HMODULE a = LoadLibraryExW(path.c_str(), nullptr, 0);
+  ASSERT_NE(a, nullptr);
+  // The same file by another name is the same module.
+  HMODULE b = LoadLibraryExW(test::Wide(test::TestModule("../data/strings")).c_str(), nullptr, 0);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(pavo::ModuleReferenceCount(a), 2u);
+  // Data-file loads map anew: their own handles, never the flags-0 one.
+  HMODULE d1 = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE d2 = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(d1, nullptr);
+  ASSERT_NE(d2, nullptr);
+  EXPECT_NE(d1, d2);
+  EXPECT_NE(d1, a);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(d1) & 3, 1u);
+
+  EXPECT_TRUE(FreeLibrary(d1));
+  EXPECT_FALSE(FreeLibrary(d1));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_TRUE(FreeLibrary(d2));
+  EXPECT_TRUE(FreeLibrary(a));
+  EXPECT_NE(pavo::ModuleImage(a), nullptr);
+  EXPECT_TRUE(FreeLibrary(b));
+  EXPECT_EQ(pavo::ModuleImage(a), nullptr);
+  EXPECT_FALSE(FreeLibrary(a));
+  EXPECT_FALSE(FreeLibrary(nullptr));
+}
+
+TEST(Modules, LoadFailuresSetLastError) {
+  const std::u16string missing = test::Wide(test::TestModule("no-such-module.dll"));
+  EXPECT_EQ(LoadLibraryExW(missing.c_str(), nullptr, 0), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(LoadLibraryExW(missing.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+  const std::u16string module = test::Wide(test::TestModule("strings.dll"));
+  EXPECT_EQ(LoadLibraryExW(module.c_str(), nullptr, 0x100), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(LoadLibraryExW(nullptr, nullptr, 0), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+  EXPECT_EQ(LoadLibraryExW(test::Wide(PAVORM_TEST_MODULE_DIR "/.").c_str(), nullptr, 0), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+  for (const std::vector<unsigned char>& bytes :
+       {std::vector<unsigned char>{}, std::vector<unsigned char>{'M', 'Z'}, std::vector<unsigned char>(4096, 'M')}) {
+    const std::string path = testing::TempDir() + "pavorm_not_pe.dll";
+    test::WriteFile(path, bytes);
+    EXPECT_EQ(LoadLibraryExW(test::Wide(path).c_str(), nullptr, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+    std::remove(path.c_str());
+  }
+}
+
+// Loads, lookups and releases of one file from several threads: references
+// stay balanced and every lookup sees a whole module.
+TEST(Modules, ConcurrentLoadsShareOneModule) {
+  const std::u16string path = test::Wide(test::TestModule("strings.dll"));
+  HMODULE keep = LoadLibraryExW(path.c_str(), nullptr, 0);
+  ASSERT_NE(keep, nullptr);
+  std::atomic<int> bad{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      SetThreadUILanguage(1033);
+      for (int i = 0; i < 300; ++i) {
+        HMODULE h = LoadLibraryExW(path.c_str(), nullptr, (i + t) % 2 ? LOAD_LIBRARY_AS_DATAFILE : 0);
+        WCHAR text[16];
+        if (h == nullptr || LoadStringW(h, 16, text, 16) != 7 || !FreeLibrary(h)) ++bad;
+        if ((i + t) % 2 == 0 && h != keep) ++bad;
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_EQ(pavo::ModuleReferenceCount(keep), 1u);
+  EXPECT_TRUE(FreeLibrary(keep));
+}

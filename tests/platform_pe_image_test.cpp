@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "module_test_support.h"
+#include "platform/win/last_error.h"
+#include "platform/win/pe_image.h"
+#include "platform/win/resources.h"
+
+namespace {
+
+struct Loaded {
+  explicit Loaded(const std::string& path, DWORD flags = LOAD_LIBRARY_AS_DATAFILE)
+      : handle(LoadLibraryExW(test::Wide(path).c_str(), nullptr, flags)) {}
+  ~Loaded() {
+    if (handle != nullptr) FreeLibrary(handle);
+  }
+  HMODULE handle;
+};
+
+struct UiLanguage {
+  explicit UiLanguage(LANGID id) { SetThreadUILanguage(id); }
+  ~UiLanguage() { SetThreadUILanguage(0); }
+};
+
+std::u16string Load(HMODULE h, UINT id) {
+  WCHAR buffer[256];
+  const int n = LoadStringW(h, id, buffer, 256);
+  return std::u16string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+test::StringTable OurStrings(const pavo::PeImage& image) {
+  test::StringTable table;
+  image.ForEachString([&](UINT id, WORD lang, const BYTE* bytes, size_t units) {
+    std::u16string s;
+    for (size_t i = 0; i < units; ++i) s.push_back(static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+    table[{lang, id}] = s;
+  });
+  return table;
+}
+
+// File offset of the resource directory, read from the headers here rather
+// than through the code under test.
+size_t ResourceDirectoryOffset(const std::vector<unsigned char>& f) {
+  auto rd16 = [&](size_t at) { return static_cast<size_t>(f[at] | (f[at + 1] << 8)); };
+  auto rd32 = [&](size_t at) { return rd16(at) | (rd16(at + 2) << 16); };
+  const size_t pe = rd32(0x3C);
+  const size_t optional = pe + 24;
+  const bool plus = rd16(optional) == 0x20B;
+  const size_t rva = rd32(optional + (plus ? 112 : 96) + 16);
+  const size_t sections = optional + rd16(pe + 20);
+  for (size_t i = 0; i < rd16(pe + 6); ++i) {
+    const size_t s = sections + 40 * i;
+    if (rva >= rd32(s + 12) && rva < rd32(s + 12) + rd32(s + 16)) return rd32(s + 20) + (rva - rd32(s + 12));
+  }
+  return 0;
+}
+
+}  // namespace
+
+// Every string of every language, read by us and by llvm-readobj, for PE32+
+// and PE32 test modules and the library's three language modules.
+TEST(PeImage, StringsMatchLlvmReadobj) {
+  const std::string modules[] = {test::TestModule("strings.dll"), test::TestModule("strings32.dll"),
+                                 test::LanguageModule("PavoRmenu.dll"), test::LanguageModule("PavoRmdeu.dll"),
+                                 test::LanguageModule("PavoRmfra.dll")};
+  for (const std::string& path : modules) {
+    SCOPED_TRACE(path);
+    const test::StringTable expected = test::ReadObjStrings(path);
+    ASSERT_GE(expected.size(), 7u);
+    Loaded m(path);
+    ASSERT_NE(m.handle, nullptr) << GetLastError();
+    EXPECT_EQ(OurStrings(*pavo::ModuleImage(m.handle)), expected);
+    for (const auto& [key, text] : expected) {
+      // Neutral strings are what a UI language without strings of its own gets.
+      UiLanguage ui(static_cast<LANGID>(key.first != 0 ? key.first : 1040));
+      EXPECT_EQ(Load(m.handle, key.second), text) << "language " << key.first << " id " << key.second;
+    }
+  }
+}
+
+TEST(PeImage, LanguageChoiceFollowsWindows) {
+  Loaded m(test::TestModule("strings.dll"));
+  ASSERT_NE(m.handle, nullptr);
+  {
+    UiLanguage ui(1031);
+    EXPECT_EQ(Load(m.handle, 1), u"eins");
+    // The language is chosen per block of 16: German has block 1 without id 15.
+    EXPECT_EQ(Load(m.handle, 15), u"");
+    EXPECT_EQ(Load(m.handle, 100), u"English only");      // no German, no neutral: 1033
+    EXPECT_EQ(Load(m.handle, 300), u"neutral only \U0001D11E");  // neutral before 1033
+    EXPECT_EQ(Load(m.handle, 400), u"seulement en fran\u00E7ais");  // only French: the first present
+  }
+  {
+    UiLanguage ui(1040);
+    EXPECT_EQ(Load(m.handle, 1), u"neutral one");
+    EXPECT_EQ(Load(m.handle, 16), u"sixteen");
+  }
+  // Names are found without regard to case; "#7" is the id 7.
+  HRSRC config = FindResourceExW(m.handle, RT_RCDATA, u"config", 1031);
+  ASSERT_NE(config, nullptr);
+  EXPECT_EQ(SizeofResource(m.handle, config), 4u);
+  EXPECT_EQ(std::memcmp(LockResource(LoadResource(m.handle, config)), "abcd", 4), 0);
+  HRSRC custom = FindResourceW(m.handle, u"#7", u"MyType");
+  ASSERT_NE(custom, nullptr);
+  EXPECT_EQ(SizeofResource(m.handle, custom), 3u);
+
+  EXPECT_EQ(FindResourceExW(m.handle, RT_RCDATA, u"CONFIG", 0x0C0C), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_LANG_NOT_FOUND));
+  EXPECT_EQ(FindResourceW(m.handle, u"CONFIG", RT_DIALOG), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
+  EXPECT_EQ(FindResourceW(m.handle, u"OTHER", RT_RCDATA), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+  EXPECT_EQ(SizeofResource(m.handle, reinterpret_cast<HRSRC>(&config)), 0u);
+}
+
+TEST(PeImage, LoadStringBufferRules) {
+  Loaded m(test::TestModule("strings.dll"));
+  ASSERT_NE(m.handle, nullptr);
+  UiLanguage ui(1033);
+  WCHAR small[4] = {u'x', u'x', u'x', u'x'};
+  EXPECT_EQ(LoadStringW(m.handle, 16, small, 4), 3);
+  EXPECT_EQ(std::u16string(small), u"six");
+
+  const WCHAR* text = nullptr;
+  EXPECT_EQ(LoadStringW(m.handle, 65535, reinterpret_cast<LPWSTR>(&text), 0), 7);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::u16string(text, 7), u"last id");
+
+  EXPECT_EQ(Load(m.handle, 0x10001), u"one");  // ids are 16 bits wide
+  EXPECT_EQ(Load(m.handle, 0), u"zero");
+  EXPECT_EQ(Load(m.handle, 4095), u"end of block 256");
+  small[0] = u'x';
+  EXPECT_EQ(LoadStringW(m.handle, 17, small, 4), 0);
+  EXPECT_EQ(small[0], 0);
+  EXPECT_EQ(LoadStringW(m.handle, 1, nullptr, 4), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(LoadStringW(reinterpret_cast<HINSTANCE>(0x1234), 1, small, 4), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+// Every prefix of a module either fails to open or yields only strings the
+// whole module has, with the same text (ASan checks that nothing is read past
+// the prefix, which is copied to a heap block of exactly its size).
+TEST(PeImage, TruncatedModulesNeverInventStrings) {
+  const std::vector<unsigned char> whole = test::ReadFile(test::TestModule("strings.dll"));
+  ASSERT_GT(whole.size(), 1024u);
+  pavo::PeImage full;
+  ASSERT_EQ(full.Open(whole.data(), whole.size()), static_cast<DWORD>(ERROR_SUCCESS));
+  const test::StringTable all = OurStrings(full);
+  for (size_t len = 0; len < whole.size(); len += (len < 1200 ? 1 : 7)) {
+    std::unique_ptr<unsigned char[]> copy(new unsigned char[len + 1]);
+    std::memcpy(copy.get(), whole.data(), len);
+    pavo::PeImage image;
+    if (image.Open(copy.get(), len) != ERROR_SUCCESS) continue;
+    for (const auto& [key, text] : OurStrings(image)) {
+      ASSERT_EQ(all.count(key), 1u) << len;
+      EXPECT_EQ(all.at(key), text) << len;
+    }
+    DWORD error = 0;
+    const uint32_t e = image.FindDefault(pavo::ResourceKey::FromId(10), pavo::ResourceKey::FromId(1), 1033, &error);
+    pavo::ResourceData data;
+    if (e != 0 && image.DataOf(e, &data)) {
+      EXPECT_LE(data.bytes + data.size, copy.get() + len);
+    }
+  }
+}
+
+// Hostile directories: links back to the root or to themselves, absurd entry
+// counts, data past the end, bad headers.
+TEST(PeImage, HostileFilesFailWithAnError) {
+  const std::vector<unsigned char> whole = test::ReadFile(test::TestModule("strings.dll"));
+  const size_t root = ResourceDirectoryOffset(whole);
+  ASSERT_GT(root, 0u);
+  auto entryOf = [&](size_t dir, unsigned id) -> size_t {
+    const size_t count = whole[dir + 12] + whole[dir + 14] + 256u * (whole[dir + 13] + whole[dir + 15]);
+    for (size_t i = 0; i < count; ++i) {
+      const size_t e = dir + 16 + 8 * i;
+      if (whole[e] + 256u * whole[e + 1] == id && whole[e + 3] == 0) return e;
+    }
+    return 0;
+  };
+  const size_t stringType = entryOf(root, 6);
+  ASSERT_NE(stringType, 0u);
+  const size_t nameDir = root + (whole[stringType + 4] | (whole[stringType + 5] << 8));
+  const size_t block1 = entryOf(nameDir, 1);
+  ASSERT_NE(block1, 0u);
+  const std::string path = testing::TempDir() + "pavorm_hostile.dll";
+
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<unsigned char>&)> change;
+    bool loads;
+    bool othersReadable;
+  };
+  auto put32 = [](std::vector<unsigned char>& f, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  const Case cases[] = {
+      {"string type links to the root", [&](auto& f) { put32(f, stringType + 4, 0x80000000u); }, true, false},
+      {"block links to its own directory",
+       [&](auto& f) { put32(f, block1 + 4, 0x80000000u | static_cast<uint32_t>(nameDir - root)); }, true, true},
+      {"block links to a data entry as a directory", [&](auto& f) { f[block1 + 7] &= 0x7F; }, true, true},
+      {"absurd root count", [&](auto& f) { f[root + 14] = 0xFF, f[root + 15] = 0xFF; }, false, false},
+      {"directory past the end", [&](auto& f) { put32(f, stringType + 4, 0xFFFFFFF0u); }, true, false},
+      {"not MZ", [](auto& f) { f[0] = 'X'; }, false, false},
+      {"PE header past the end", [&](auto& f) { put32(f, 0x3C, 0x7FFFFFF0u); }, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<unsigned char> f = whole;
+    c.change(f);
+    test::WriteFile(path, f);
+    Loaded m(path);
+    if (!c.loads) {
+      EXPECT_EQ(m.handle, nullptr);
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+      continue;
+    }
+    ASSERT_NE(m.handle, nullptr);
+    UiLanguage ui(1033);
+    EXPECT_EQ(Load(m.handle, 1), u"");
+    EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    if (c.othersReadable) {
+      EXPECT_EQ(Load(m.handle, 100), u"English only");  // other blocks stay readable
+    }
+  }
+
+  // A data entry whose bytes lie past the end of the file.
+  std::vector<unsigned char> f = whole;
+  {
+    Loaded m(test::TestModule("strings.dll"), 0);
+    HRSRC r = FindResourceExW(m.handle, RT_STRING, MAKEINTRESOURCEW(1), 1033);
+    ASSERT_NE(r, nullptr);
+    put32(f, static_cast<size_t>(reinterpret_cast<BYTE*>(r) - reinterpret_cast<BYTE*>(m.handle)) + 4, 0x7FFFFFFF);
+  }
+  test::WriteFile(path, f);
+  Loaded m(path);
+  UiLanguage ui(1033);
+  EXPECT_EQ(Load(m.handle, 1), u"");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
+  std::remove(path.c_str());
+}
