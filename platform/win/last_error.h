@@ -38,6 +38,11 @@
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_ARITHMETIC_OVERFLOW 534L
 #define ERROR_INVALID_INDEX 1413L
+// Registry and heap stand-ins.
+#define ERROR_DISK_FULL 112L
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_BUSY 170L
+#define ERROR_NOACCESS 998L
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,0 +1,28 @@
+// The process heap: thin stand-ins over the C heap.
+#ifndef PAVORM_PLATFORM_WIN_HEAP_H
+#define PAVORM_PLATFORM_WIN_HEAP_H
+
+#include "platform/win/win_types.h"
+
+#define HEAP_NO_SERIALIZE 0x00000001
+#define HEAP_GENERATE_EXCEPTIONS 0x00000004
+#define HEAP_ZERO_MEMORY 0x00000008
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The one heap of the process.
+HANDLE GetProcessHeap(void);
+// A block of dwBytes (0 gives a distinct, freeable block); null with
+// ERROR_NOT_ENOUGH_MEMORY when it cannot be had, ERROR_INVALID_HANDLE for a heap
+// other than the process heap.
+LPVOID HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
+// Releases a block of HeapAlloc; a null block is accepted and does nothing.
+BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,700 @@
+#include "platform/win/registry_hive.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unicode/uchar.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <thread>
+
+#include "platform/win/last_error.h"
+
+namespace pavo {
+namespace reg {
+
+namespace {
+
+// "PRHV" in PRAGMA application_id marks a file as one of our hives.
+constexpr int kApplicationId = 0x50524856;
+constexpr int kSchemaVersion = 1;
+// SQLite waits this long for another connection's lock before reporting busy;
+// Run() then retries the whole operation until kRetryBudget has passed.
+constexpr int kBusyTimeoutMs = 2000;
+constexpr std::chrono::seconds kRetryBudget(60);
+// Internal result: the database was busy, run the operation again.
+constexpr LONG kRetry = -1;
+
+const char* const kSchema =
+    "CREATE TABLE keys("
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  parent INTEGER NOT NULL,"
+    "  name BLOB NOT NULL,"    // UTF-16LE, as created
+    "  folded BLOB NOT NULL,"  // FoldName(name)
+    "  class BLOB NOT NULL,"   // UTF-16LE
+    "  written INTEGER NOT NULL);"
+    "CREATE UNIQUE INDEX keys_child ON keys(parent, folded);"
+    "CREATE TABLE vals("
+    "  seq INTEGER PRIMARY KEY AUTOINCREMENT,"  // creation order, kept on update
+    "  key INTEGER NOT NULL,"
+    "  name BLOB NOT NULL,"
+    "  folded BLOB NOT NULL,"
+    "  type INTEGER NOT NULL,"
+    "  data BLOB NOT NULL);"
+    "CREATE UNIQUE INDEX vals_name ON vals(key, folded);"
+    "CREATE INDEX vals_order ON vals(key);";
+
+#define TREE_OF(start)                                                          \
+  "WITH RECURSIVE t(id) AS (" start                                             \
+  " UNION ALL SELECT keys.id FROM keys JOIN t ON keys.parent = t.id) "
+
+enum StatementId {
+  kFindChild,
+  kKeyRow,
+  kInsertKey,
+  kTouch,
+  kSubKeyStats,
+  kValueStats,
+  kGetValue,
+  kUpdateValue,
+  kInsertValue,
+  kDeleteValue,
+  kEnumKey,
+  kEnumValue,
+  kHasChild,
+  kTreeValues,
+  kTreeKeys,
+  kChildTreesValues,
+  kChildTreesKeys,
+  kOwnValues,
+  kParentOf,
+  kStatementCount
+};
+
+const char* const kStatementSql[kStatementCount] = {
+    "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2",
+    "SELECT class, written FROM keys WHERE id = ?1",
+    "INSERT INTO keys(parent, name, folded, class, written) VALUES(?1, ?2, ?3, ?4, ?5)",
+    "UPDATE keys SET written = ?2 WHERE id = ?1",
+    "SELECT count(*), max(length(name)), max(length(class)) FROM keys WHERE parent = ?1",
+    "SELECT count(*), max(length(name)), max(length(data)) FROM vals WHERE key = ?1",
+    "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
+    "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND folded = ?2",
+    "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)",
+    "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
+    "SELECT name, class, written FROM keys WHERE parent = ?1 ORDER BY folded LIMIT 1 OFFSET ?2",
+    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2",
+    "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
+    TREE_OF("SELECT ?1") "DELETE FROM vals WHERE key IN t",
+    TREE_OF("SELECT ?1") "DELETE FROM keys WHERE id IN t",
+    TREE_OF("SELECT id FROM keys WHERE parent = ?1") "DELETE FROM vals WHERE key IN t",
+    TREE_OF("SELECT id FROM keys WHERE parent = ?1") "DELETE FROM keys WHERE id IN t",
+    "DELETE FROM vals WHERE key = ?1",
+    "SELECT parent FROM keys WHERE id = ?1",
+};
+
+LONG MapSqlite(int rc, bool write) {
+  switch (rc & 0xff) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+      return ERROR_SUCCESS;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return kRetry;
+    case SQLITE_NOMEM:
+    case SQLITE_TOOBIG:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return ERROR_ACCESS_DENIED;
+    case SQLITE_FULL:
+      return ERROR_DISK_FULL;
+    case SQLITE_CANTOPEN:
+      return ERROR_CANTOPEN;
+    case SQLITE_IOERR:
+      return write ? ERROR_CANTWRITE : ERROR_CANTREAD;
+    default:  // CORRUPT, NOTADB, SCHEMA, MISMATCH, ...
+      return ERROR_BADDB;
+  }
+}
+
+LONG MapErrno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return ERROR_ACCESS_DENIED;
+    case ENOSPC:
+      return ERROR_DISK_FULL;
+    case ENAMETOOLONG:
+      return ERROR_INVALID_NAME;
+    default:
+      return ERROR_CANTOPEN;
+  }
+}
+
+// Names are stored as UTF-16LE bytes.
+std::string ToBlob(const WideString& s) {
+  std::string out(s.size() * 2, '\0');
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned u = static_cast<unsigned>(s[i]);
+    out[2 * i] = static_cast<char>(u & 0xFF);
+    out[2 * i + 1] = static_cast<char>(u >> 8);
+  }
+  return out;
+}
+
+WideString ColumnWide(sqlite3_stmt* st, int col) {
+  const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(st, col));
+  const int bytes = sqlite3_column_bytes(st, col);
+  WideString out;
+  if (p == nullptr || bytes <= 0) return out;
+  const size_t units = static_cast<size_t>(bytes) / 2;  // an odd last byte is ignored
+  out.resize(units);
+  for (size_t i = 0; i < units; ++i) {
+    out[i] = static_cast<WCHAR>(p[2 * i] | (p[2 * i + 1] << 8));
+  }
+  return out;
+}
+
+uint64_t ColumnCount(sqlite3_stmt* st, int col) {
+  const sqlite3_int64 v = sqlite3_column_int64(st, col);
+  return v < 0 ? 0 : static_cast<uint64_t>(v);
+}
+
+// Zero-length blobs need a non-null pointer, or SQLite binds NULL.
+const unsigned char kEmpty[1] = {0};
+
+int BindBlob(sqlite3_stmt* st, int index, const void* data, size_t size) {
+  if (size > static_cast<size_t>(INT_MAX)) return SQLITE_TOOBIG;
+  return sqlite3_bind_blob(st, index, size == 0 ? kEmpty : data, static_cast<int>(size),
+                           SQLITE_TRANSIENT);
+}
+
+int BindBlob(sqlite3_stmt* st, int index, const std::string& s) {
+  return BindBlob(st, index, s.data(), s.size());
+}
+
+// Resets a cached statement whatever way the scope is left.
+class Use {
+ public:
+  explicit Use(sqlite3_stmt* st) : m_st(st) {}
+  ~Use() {
+    sqlite3_reset(m_st);
+    sqlite3_clear_bindings(m_st);
+  }
+  Use(const Use&) = delete;
+  Use& operator=(const Use&) = delete;
+  sqlite3_stmt* get() const { return m_st; }
+
+ private:
+  sqlite3_stmt* m_st;
+};
+
+bool Ok(int rc) { return rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE; }
+
+}  // namespace
+
+struct Hive::Statements {
+  sqlite3_stmt* s[kStatementCount] = {};
+  ~Statements() {
+    for (sqlite3_stmt* st : s) sqlite3_finalize(st);
+  }
+};
+
+std::string FoldName(const WideString& name) {
+  std::string out(name.size() * 2, '\0');
+  for (size_t i = 0; i < name.size(); ++i) {
+    UChar32 u = static_cast<UChar32>(static_cast<unsigned>(name[i]));
+    if (u < 0xD800 || u > 0xDFFF) {
+      const UChar32 up = u_toupper(u);
+      if (up <= 0xFFFF) u = up;
+    }
+    out[2 * i] = static_cast<char>((u >> 8) & 0xFF);
+    out[2 * i + 1] = static_cast<char>(u & 0xFF);
+  }
+  return out;
+}
+
+uint64_t FileTimeNow() {
+  using namespace std::chrono;
+  // FILETIME counts 100-ns units from 1601-01-01; the Unix epoch is 11644473600 s later.
+  const auto since = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
+  const int64_t units = since / 100 + INT64_C(116444736000000000);
+  return units < 0 ? 0 : static_cast<uint64_t>(units);
+}
+
+Hive::~Hive() {
+  m_stmts.reset();
+  if (m_db != nullptr) sqlite3_close_v2(m_db);
+}
+
+int Hive::Exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+
+int Hive::Prepare() {
+  m_stmts.reset(new Statements);
+  for (int i = 0; i < kStatementCount; ++i) {
+    const int rc = sqlite3_prepare_v3(m_db, kStatementSql[i], -1, SQLITE_PREPARE_PERSISTENT,
+                                      &m_stmts->s[i], nullptr);
+    if (rc != SQLITE_OK) return rc;
+  }
+  return SQLITE_OK;
+}
+
+LONG Hive::Open(const std::string& path, std::shared_ptr<Hive>* out) {
+  if (path.empty() || path.find('\0') != std::string::npos) return ERROR_INVALID_PARAMETER;
+  // The file is made here, not by SQLite: so it gets mode 0600 whatever the
+  // umask, and SQLite is never asked to create (so never to replace) a file.
+  bool fresh = false;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    fresh = true;
+    (void)::fchmod(fd, 0600);
+    ::close(fd);
+  } else if (errno != EEXIST) {
+    return MapErrno(errno);
+  }
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return MapErrno(errno);
+  if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
+  if (!S_ISREG(st.st_mode)) return ERROR_BADDB;
+
+  std::shared_ptr<Hive> hive(new Hive);
+  hive->m_path = path;
+  hive->m_readOnly = ::access(path.c_str(), W_OK) != 0;
+  const int flags =
+      (hive->m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+  int rc = sqlite3_open_v2(path.c_str(), &hive->m_db, flags, nullptr);
+  if (rc != SQLITE_OK) return MapSqlite(rc, false) == kRetry ? ERROR_BUSY : ERROR_CANTOPEN;
+  sqlite3_extended_result_codes(hive->m_db, 1);
+  sqlite3_busy_timeout(hive->m_db, kBusyTimeoutMs);
+  const LONG result = hive->InitFile();
+  if (result != ERROR_SUCCESS) return result;
+  if (!fresh) {
+    // A damaged hive is reported rather than used (and so never written to).
+    sqlite3_stmt* check = nullptr;
+    rc = sqlite3_prepare_v2(hive->m_db, "PRAGMA quick_check(1)", -1, &check, nullptr);
+    bool sound = false;
+    if (rc == SQLITE_OK && sqlite3_step(check) == SQLITE_ROW) {
+      const auto* text = sqlite3_column_text(check, 0);
+      sound = text != nullptr && std::strcmp(reinterpret_cast<const char*>(text), "ok") == 0;
+    }
+    sqlite3_finalize(check);
+    if (!sound) return ERROR_BADDB;
+  }
+  if (!hive->m_readOnly) {
+    // Readers never wait for a writer in WAL mode; NORMAL sync keeps every
+    // committed transaction through a crash of the process.
+    rc = hive->Exec("PRAGMA journal_mode=WAL");
+    if (rc != SQLITE_OK) return MapSqlite(rc, true) == kRetry ? ERROR_BUSY : MapSqlite(rc, true);
+    hive->Exec("PRAGMA synchronous=NORMAL");
+  }
+  rc = hive->Prepare();
+  if (rc != SQLITE_OK) return ERROR_BADDB;
+  *out = std::move(hive);
+  return ERROR_SUCCESS;
+}
+
+// Checks that the file is one of our hives, or makes an empty file into one.
+LONG Hive::InitFile() {
+  return Run(false, [&]() -> LONG {
+    // A read transaction sees the file as it is: a foreign file is left as found.
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(m_db,
+                                "SELECT (SELECT application_id FROM pragma_application_id), "
+                                "(SELECT user_version FROM pragma_user_version), "
+                                "(SELECT count(*) FROM sqlite_master)",
+                                -1, &st, nullptr);
+    if (rc != SQLITE_OK) {
+      sqlite3_finalize(st);
+      return MapSqlite(rc, false);
+    }
+    rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW) {
+      sqlite3_finalize(st);
+      return MapSqlite(rc, false);
+    }
+    const int appId = sqlite3_column_int(st, 0);
+    const int version = sqlite3_column_int(st, 1);
+    const sqlite3_int64 objects = sqlite3_column_int64(st, 2);
+    sqlite3_finalize(st);
+    if (appId == kApplicationId) return version == kSchemaVersion ? ERROR_SUCCESS : ERROR_BADDB;
+    if (appId != 0 || objects != 0) return ERROR_BADDB;
+    if (m_readOnly) return ERROR_ACCESS_DENIED;
+    // An empty database: make it a hive. Upgrading to a write transaction can
+    // meet another process doing the same; then both start again.
+    std::string sql = std::string(kSchema) +
+                      "INSERT INTO keys(id, parent, name, folded, class, written) "
+                      "VALUES(1, 0, x'', x'', x'', " +
+                      std::to_string(FileTimeNow()) + ");" +
+                      "PRAGMA application_id=" + std::to_string(kApplicationId) + ";" +
+                      "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+    rc = Exec(sql.c_str());
+    if (rc != SQLITE_OK) return MapSqlite(rc, true);
+    rc = Exec("COMMIT");
+    return MapSqlite(rc, true);
+  });
+}
+
+template <typename Body>
+LONG Hive::Run(bool write, Body body) {
+  if (write && m_readOnly) return ERROR_ACCESS_DENIED;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto deadline = std::chrono::steady_clock::now() + kRetryBudget;
+  for (unsigned attempt = 0;; ++attempt) {
+    int rc = Exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
+    LONG result = MapSqlite(rc, write);
+    if (result == ERROR_SUCCESS) {
+      result = body();
+      if (result == ERROR_SUCCESS && !sqlite3_get_autocommit(m_db)) {
+        rc = Exec("COMMIT");
+        result = MapSqlite(rc, write);
+      }
+      if (!sqlite3_get_autocommit(m_db)) Exec("ROLLBACK");
+    }
+    if (result != kRetry) return result;
+    if (std::chrono::steady_clock::now() >= deadline) return ERROR_BUSY;
+    // Back off a little, more with every attempt, so that writers interleave.
+    const unsigned ms = 1u + (attempt < 6 ? (1u << attempt) : 50u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+}
+
+int Hive::KeyExists(KeyId key, bool* exists) {
+  Use q(m_stmts->s[kKeyRow]);
+  sqlite3_bind_int64(q.get(), 1, key);
+  const int rc = sqlite3_step(q.get());
+  *exists = rc == SQLITE_ROW;
+  return Ok(rc) ? SQLITE_OK : rc;
+}
+
+int Hive::FindChild(KeyId parent, const std::string& folded, KeyId* child) {
+  Use q(m_stmts->s[kFindChild]);
+  sqlite3_bind_int64(q.get(), 1, parent);
+  int rc = BindBlob(q.get(), 2, folded);
+  if (rc != SQLITE_OK) return rc;
+  rc = sqlite3_step(q.get());
+  *child = rc == SQLITE_ROW ? sqlite3_column_int64(q.get(), 0) : 0;
+  return Ok(rc) ? SQLITE_OK : rc;
+}
+
+// Follows parts from base; *found tells whether every part exists.
+int Hive::Walk(KeyId base, const std::vector<WideString>& parts, KeyId* out, bool* found) {
+  KeyId current = base;
+  *found = false;
+  for (const WideString& part : parts) {
+    KeyId child = 0;
+    const int rc = FindChild(current, FoldName(part), &child);
+    if (rc != SQLITE_OK) return rc;
+    if (child == 0) return SQLITE_OK;
+    current = child;
+  }
+  *found = true;
+  *out = current;
+  return SQLITE_OK;
+}
+
+int Hive::Touch(KeyId key) {
+  Use q(m_stmts->s[kTouch]);
+  sqlite3_bind_int64(q.get(), 1, key);
+  sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(FileTimeNow()));
+  const int rc = sqlite3_step(q.get());
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+LONG Hive::OpenKey(KeyId base, const std::vector<WideString>& parts, KeyId* out) {
+  return Run(false, [&]() -> LONG {
+    bool found = false;
+    KeyId key = 0;
+    int rc = parts.empty() ? KeyExists(base, &found) : Walk(base, parts, &key, &found);
+    if (rc != SQLITE_OK) return MapSqlite(rc, false);
+    if (parts.empty()) key = base;
+    if (found) {
+      *out = key;
+      return ERROR_SUCCESS;
+    }
+    bool baseExists = false;
+    rc = KeyExists(base, &baseExists);
+    if (rc != SQLITE_OK) return MapSqlite(rc, false);
+    return baseExists ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+  });
+}
+
+LONG Hive::CreateKey(KeyId base, const std::vector<WideString>& parts, const WideString& cls,
+                     KeyId* out, bool* created) {
+  return Run(true, [&]() -> LONG {
+    bool exists = false;
+    int rc = KeyExists(base, &exists);
+    if (rc != SQLITE_OK) return MapSqlite(rc, true);
+    if (!exists) return ERROR_KEY_DELETED;
+    const std::string clsBlob = ToBlob(cls);
+    KeyId current = base;
+    bool madeLast = false;
+    for (const WideString& part : parts) {
+      const std::string folded = FoldName(part);
+      KeyId child = 0;
+      rc = FindChild(current, folded, &child);
+      if (rc != SQLITE_OK) return MapSqlite(rc, true);
+      madeLast = child == 0;
+      if (child == 0) {
+        Use ins(m_stmts->s[kInsertKey]);
+        sqlite3_bind_int64(ins.get(), 1, current);
+        if ((rc = BindBlob(ins.get(), 2, ToBlob(part))) != SQLITE_OK ||
+            (rc = BindBlob(ins.get(), 3, folded)) != SQLITE_OK ||
+            (rc = BindBlob(ins.get(), 4, clsBlob)) != SQLITE_OK) {
+          return MapSqlite(rc, true);
+        }
+        sqlite3_bind_int64(ins.get(), 5, static_cast<sqlite3_int64>(FileTimeNow()));
+        rc = sqlite3_step(ins.get());
+        if (rc != SQLITE_DONE) return MapSqlite(rc, true);
+        child = sqlite3_last_insert_rowid(m_db);
+        if ((rc = Touch(current)) != SQLITE_OK) return MapSqlite(rc, true);
+      }
+      current = child;
+    }
+    *out = current;
+    *created = madeLast;
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG Hive::QueryInfo(KeyId key, KeyInfo* info) {
+  return Run(false, [&]() -> LONG {
+    KeyInfo result;
+    {
+      Use q(m_stmts->s[kKeyRow]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      const int rc = sqlite3_step(q.get());
+      if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+      if (rc != SQLITE_ROW) return MapSqlite(rc, false);
+      result.cls = ColumnWide(q.get(), 0);
+      result.lastWrite = ColumnCount(q.get(), 1);
+    }
+    {
+      Use q(m_stmts->s[kSubKeyStats]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      const int rc = sqlite3_step(q.get());
+      if (rc != SQLITE_ROW) return MapSqlite(rc, false);
+      result.subKeys = ColumnCount(q.get(), 0);
+      result.maxSubKeyLen = ColumnCount(q.get(), 1) / 2;
+      result.maxClassLen = ColumnCount(q.get(), 2) / 2;
+    }
+    {
+      Use q(m_stmts->s[kValueStats]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      const int rc = sqlite3_step(q.get());
+      if (rc != SQLITE_ROW) return MapSqlite(rc, false);
+      result.values = ColumnCount(q.get(), 0);
+      result.maxValueNameLen = ColumnCount(q.get(), 1) / 2;
+      result.maxValueLen = ColumnCount(q.get(), 2);
+    }
+    *info = std::move(result);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG Hive::GetValue(KeyId key, const WideString& name, DWORD* type, std::vector<BYTE>* data) {
+  return Run(false, [&]() -> LONG {
+    {
+      Use q(m_stmts->s[kGetValue]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      int rc = BindBlob(q.get(), 2, FoldName(name));
+      if (rc != SQLITE_OK) return MapSqlite(rc, false);
+      rc = sqlite3_step(q.get());
+      if (rc == SQLITE_ROW) {
+        *type = static_cast<DWORD>(sqlite3_column_int64(q.get(), 0));
+        const auto* p = static_cast<const BYTE*>(sqlite3_column_blob(q.get(), 1));
+        const int bytes = sqlite3_column_bytes(q.get(), 1);
+        if (p != nullptr && bytes > 0) {
+          data->assign(p, p + bytes);
+        } else {
+          data->clear();
+        }
+        return ERROR_SUCCESS;
+      }
+      if (rc != SQLITE_DONE) return MapSqlite(rc, false);
+    }
+    bool exists = false;
+    const int rc = KeyExists(key, &exists);
+    if (rc != SQLITE_OK) return MapSqlite(rc, false);
+    return exists ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+  });
+}
+
+LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* data,
+                    size_t size) {
+  return Run(true, [&]() -> LONG {
+    bool exists = false;
+    int rc = KeyExists(key, &exists);
+    if (rc != SQLITE_OK) return MapSqlite(rc, true);
+    if (!exists) return ERROR_KEY_DELETED;
+    const std::string folded = FoldName(name);
+    {
+      // An existing value keeps its name's case and its place in the enumeration.
+      Use q(m_stmts->s[kUpdateValue]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      sqlite3_bind_int64(q.get(), 3, type);
+      if ((rc = BindBlob(q.get(), 2, folded)) != SQLITE_OK ||
+          (rc = BindBlob(q.get(), 4, data, size)) != SQLITE_OK) {
+        return MapSqlite(rc, true);
+      }
+      rc = sqlite3_step(q.get());
+      if (rc != SQLITE_DONE) return MapSqlite(rc, true);
+    }
+    if (sqlite3_changes(m_db) == 0) {
+      Use q(m_stmts->s[kInsertValue]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      sqlite3_bind_int64(q.get(), 4, type);
+      if ((rc = BindBlob(q.get(), 2, ToBlob(name))) != SQLITE_OK ||
+          (rc = BindBlob(q.get(), 3, folded)) != SQLITE_OK ||
+          (rc = BindBlob(q.get(), 5, data, size)) != SQLITE_OK) {
+        return MapSqlite(rc, true);
+      }
+      rc = sqlite3_step(q.get());
+      if (rc != SQLITE_DONE) return MapSqlite(rc, true);
+    }
+    rc = Touch(key);
+    return MapSqlite(rc, true);
+  });
+}
+
+LONG Hive::DeleteValue(KeyId key, const WideString& name) {
+  return Run(true, [&]() -> LONG {
+    bool exists = false;
+    int rc = KeyExists(key, &exists);
+    if (rc != SQLITE_OK) return MapSqlite(rc, true);
+    if (!exists) return ERROR_KEY_DELETED;
+    {
+      Use q(m_stmts->s[kDeleteValue]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      if ((rc = BindBlob(q.get(), 2, FoldName(name))) != SQLITE_OK) return MapSqlite(rc, true);
+      rc = sqlite3_step(q.get());
+      if (rc != SQLITE_DONE) return MapSqlite(rc, true);
+    }
+    if (sqlite3_changes(m_db) == 0) return ERROR_FILE_NOT_FOUND;
+    return MapSqlite(Touch(key), true);
+  });
+}
+
+LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
+  if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
+  return Run(false, [&]() -> LONG {
+    {
+      Use q(m_stmts->s[kEnumKey]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(index));
+      const int rc = sqlite3_step(q.get());
+      if (rc == SQLITE_ROW) {
+        entry->name = ColumnWide(q.get(), 0);
+        entry->cls = ColumnWide(q.get(), 1);
+        entry->lastWrite = ColumnCount(q.get(), 2);
+        return ERROR_SUCCESS;
+      }
+      if (rc != SQLITE_DONE) return MapSqlite(rc, false);
+    }
+    bool exists = false;
+    const int rc = KeyExists(key, &exists);
+    if (rc != SQLITE_OK) return MapSqlite(rc, false);
+    return exists ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
+  });
+}
+
+LONG Hive::EnumValue(KeyId key, uint64_t index, ValueEntry* entry) {
+  if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
+  return Run(false, [&]() -> LONG {
+    {
+      Use q(m_stmts->s[kEnumValue]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(index));
+      const int rc = sqlite3_step(q.get());
+      if (rc == SQLITE_ROW) {
+        entry->name = ColumnWide(q.get(), 0);
+        entry->type = static_cast<DWORD>(sqlite3_column_int64(q.get(), 1));
+        const auto* p = static_cast<const BYTE*>(sqlite3_column_blob(q.get(), 2));
+        const int bytes = sqlite3_column_bytes(q.get(), 2);
+        if (p != nullptr && bytes > 0) {
+          entry->data.assign(p, p + bytes);
+        } else {
+          entry->data.clear();
+        }
+        return ERROR_SUCCESS;
+      }
+      if (rc != SQLITE_DONE) return MapSqlite(rc, false);
+    }
+    bool exists = false;
+    const int rc = KeyExists(key, &exists);
+    if (rc != SQLITE_OK) return MapSqlite(rc, false);
+    return exists ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
+  });
+}
+
+int Hive::DeleteSubtree(KeyId key, bool includeSelf) {
+  const StatementId order[3] = {includeSelf ? kTreeValues : kChildTreesValues,
+                                includeSelf ? kTreeKeys : kChildTreesKeys, kOwnValues};
+  const int steps = includeSelf ? 2 : 3;
+  for (int i = 0; i < steps; ++i) {
+    Use q(m_stmts->s[order[i]]);
+    sqlite3_bind_int64(q.get(), 1, key);
+    const int rc = sqlite3_step(q.get());
+    if (rc != SQLITE_DONE) return rc;
+  }
+  return SQLITE_OK;
+}
+
+LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree) {
+  return Run(true, [&]() -> LONG {
+    bool found = false;
+    KeyId key = base;
+    int rc = parts.empty() ? KeyExists(base, &found) : Walk(base, parts, &key, &found);
+    if (rc != SQLITE_OK) return MapSqlite(rc, true);
+    if (!found) {
+      bool baseExists = false;
+      rc = KeyExists(base, &baseExists);
+      if (rc != SQLITE_OK) return MapSqlite(rc, true);
+      return baseExists ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    }
+    // The root of a hive cannot be deleted, as on Windows.
+    if (key == Root()) return ERROR_ACCESS_DENIED;
+    if (!tree) {
+      Use q(m_stmts->s[kHasChild]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      rc = sqlite3_step(q.get());
+      if (rc == SQLITE_ROW) return ERROR_ACCESS_DENIED;
+      if (rc != SQLITE_DONE) return MapSqlite(rc, true);
+    }
+    KeyId parent = 0;
+    {
+      Use q(m_stmts->s[kParentOf]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      rc = sqlite3_step(q.get());
+      if (rc != SQLITE_ROW) return MapSqlite(rc == SQLITE_DONE ? SQLITE_CORRUPT : rc, true);
+      parent = sqlite3_column_int64(q.get(), 0);
+    }
+    if ((rc = DeleteSubtree(key, true)) != SQLITE_OK) return MapSqlite(rc, true);
+    return MapSqlite(Touch(parent), true);
+  });
+}
+
+LONG Hive::ClearKey(KeyId key) {
+  return Run(true, [&]() -> LONG {
+    bool exists = false;
+    int rc = KeyExists(key, &exists);
+    if (rc != SQLITE_OK) return MapSqlite(rc, true);
+    if (!exists) return ERROR_KEY_DELETED;
+    if ((rc = DeleteSubtree(key, false)) != SQLITE_OK) return MapSqlite(rc, true);
+    return MapSqlite(Touch(key), true);
+  });
+}
+
+}  // namespace reg
+}  // namespace pavo

@@ -1,0 +1,156 @@
+// Hives under crashing and competing processes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <random>
+#include <set>
+
+#include "platform/win/registry.h"
+#include "registry_test_util.h"
+
+using regtest::SetSz;
+using regtest::W;
+
+namespace {
+
+// Opens the key, writes one string value and closes the key: the calls a
+// settings write makes, so every write is a separate transaction.
+bool WriteSetting(HKEY root, const std::string& key, const std::string& name,
+                  const std::string& value) {
+  HKEY sub = nullptr;
+  bool ok = RegCreateKeyExW(root, W(key).c_str(), 0, const_cast<LPWSTR>(u"PavoRm"), 0,
+                            KEY_ALL_ACCESS, nullptr, &sub, nullptr) == ERROR_SUCCESS;
+  ok = ok && SetSz(sub, W(name).c_str(), W(value)) == ERROR_SUCCESS;
+  return sub != nullptr && RegCloseKey(sub) == ERROR_SUCCESS && ok;
+}
+
+std::string ReadSetting(HKEY root, const std::string& key, const std::string& name) {
+  HKEY sub = nullptr;
+  if (RegOpenKeyExW(root, W(key).c_str(), 0, KEY_READ, &sub) != ERROR_SUCCESS) return "";
+  LONG rc;
+  std::vector<BYTE> data = regtest::Get(sub, W(name).c_str(), &rc);
+  RegCloseKey(sub);
+  std::string out;
+  for (size_t i = 0; i + 1 < data.size(); i += 2) {
+    if (data[i] == 0 && data[i + 1] == 0) break;
+    out.push_back(static_cast<char>(data[i]));
+  }
+  return out;
+}
+
+std::string IntegrityCheck(const std::string& file) {
+  sqlite3* db = nullptr;
+  std::string result = "cannot open";
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW) {
+      result = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  return result;
+}
+
+TEST(RegistryReliability, AWriterKilledMidWayLosesNoConfirmedWrite) {
+  regtest::ScratchDir dir;
+  const std::string hive = dir.File("killed.hive");
+  std::mt19937 rng(std::random_device{}());
+  for (int round = 0; round < 3; ++round) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(pipeFds[0]);
+      HKEY root = nullptr;
+      if (regtest::LoadHive(hive, &root) != ERROR_SUCCESS) _exit(2);
+      for (uint32_t i = 0; i < 100000; ++i) {
+        const std::string n = std::to_string(round) + "." + std::to_string(i);
+        if (!WriteSetting(root, "Settings\\S" + std::to_string(i % 7), n, "value " + n)) _exit(3);
+        if (write(pipeFds[1], &i, sizeof i) != static_cast<ssize_t>(sizeof i)) _exit(4);
+      }
+      _exit(0);
+    }
+    close(pipeFds[1]);
+    // Let a random number of writes complete, then kill the writer at once.
+    const uint32_t killAfter = 1000 + rng() % 3000;
+    std::set<uint32_t> confirmed;
+    uint32_t index = 0;
+    while (confirmed.size() < killAfter &&
+           read(pipeFds[0], &index, sizeof index) == static_cast<ssize_t>(sizeof index)) {
+      confirmed.insert(index);
+    }
+    kill(child, SIGKILL);
+    // Writes confirmed between our last read and the kill count as well.
+    while (read(pipeFds[0], &index, sizeof index) == static_cast<ssize_t>(sizeof index)) {
+      confirmed.insert(index);
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "writer stopped by itself: " << WEXITSTATUS(status);
+
+    HKEY root = nullptr;
+    ASSERT_EQ(regtest::LoadHive(hive, &root, KEY_READ), ERROR_SUCCESS);
+    for (uint32_t i : confirmed) {
+      const std::string n = std::to_string(round) + "." + std::to_string(i);
+      ASSERT_EQ(ReadSetting(root, "Settings\\S" + std::to_string(i % 7), n), "value " + n);
+    }
+    RegCloseKey(root);
+    EXPECT_EQ(IntegrityCheck(hive), "ok");
+  }
+}
+
+TEST(RegistryReliability, FourProcessesShareAHiveWithoutLossOrBusyErrors) {
+  regtest::ScratchDir dir;
+  const std::string hive = dir.File("shared.hive");
+  constexpr int kProcesses = 4, kWrites = 150;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Each writes its own values into keys that all share, and reads back
+      // what the others wrote so far.
+      HKEY writer = nullptr;
+      if (regtest::LoadHive(hive, &writer) != ERROR_SUCCESS) _exit(1);
+      for (int i = 0; i < kWrites; ++i) {
+        const std::string name = std::to_string(p) + "-" + std::to_string(i);
+        if (!WriteSetting(writer, "Shared\\K" + std::to_string(i % 3), name, name)) _exit(10 + p);
+        HKEY root = nullptr;
+        if (regtest::LoadHive(hive, &root, KEY_READ) != ERROR_SUCCESS) _exit(20 + p);
+        const std::string other = std::to_string((p + 1) % kProcesses) + "-0";
+        const std::string seen = ReadSetting(root, "Shared\\K0", other);
+        if (!seen.empty() && seen != other) _exit(30 + p);
+        if (ReadSetting(root, "Shared\\K" + std::to_string(i % 3), name) != name) _exit(40 + p);
+        RegCloseKey(root);
+      }
+      _exit(0);
+    }
+    children.push_back(child);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+  HKEY root = nullptr;
+  ASSERT_EQ(regtest::LoadHive(hive, &root, KEY_READ), ERROR_SUCCESS);
+  for (int p = 0; p < kProcesses; ++p) {
+    for (int i = 0; i < kWrites; ++i) {
+      const std::string name = std::to_string(p) + "-" + std::to_string(i);
+      ASSERT_EQ(ReadSetting(root, "Shared\\K" + std::to_string(i % 3), name), name);
+    }
+  }
+  RegCloseKey(root);
+  EXPECT_EQ(IntegrityCheck(hive), "ok");
+}
+
+}  // namespace
