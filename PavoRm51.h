@@ -8,5 +8,12 @@
 #include "platform/win/char_types.h"
 #include "platform/afx/afx_string.h"
 #include "string/PavoRmCString.h"
+#include "platform/win/heap.h"
+#include "platform/win/registry.h"
+#include "platform/win/registry_reg_file.h"
+#include "platform/afx/afx_ptr_list.h"
+#include "platform/afx/file_status.h"
+#include "info/PavoRmInformation.h"
+#include "info/PavoRmInformationRegistry.h"
 
 #endif

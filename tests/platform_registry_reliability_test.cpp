@@ -9,37 +9,38 @@
 #include <random>
 #include <set>
 
+#include "info/PavoRmInformationRegistry.h"
 #include "platform/win/registry.h"
 #include "registry_test_util.h"
 
-using regtest::SetSz;
 using regtest::W;
 
 namespace {
 
-// Opens the key, writes one string value and closes the key: the calls a
-// settings write makes, so every write is a separate transaction.
-bool WriteSetting(HKEY root, const std::string& key, const std::string& name,
+// Settings go through the information object, which opens, writes and
+// closes a key for every value: each write is its own transaction.
+class Settings {
+ public:
+  explicit Settings(HKEY root) : m_info(new PavoRmInformationRegistry(root, u"Software\\PavoRm", u"", u"enu")) {}
+  ~Settings() { m_info->SafeDelete(); }
+  Settings(const Settings&) = delete;
+  Settings& operator=(const Settings&) = delete;
+  PavoRmInformationRegistry* operator->() const { return m_info; }
+
+ private:
+  PavoRmInformationRegistry* m_info;
+};
+
+bool WriteSetting(HKEY root, const std::string& section, const std::string& name,
                   const std::string& value) {
-  HKEY sub = nullptr;
-  bool ok = RegCreateKeyExW(root, W(key).c_str(), 0, const_cast<LPWSTR>(u"PavoRm"), 0,
-                            KEY_ALL_ACCESS, nullptr, &sub, nullptr) == ERROR_SUCCESS;
-  ok = ok && SetSz(sub, W(name).c_str(), W(value)) == ERROR_SUCCESS;
-  return sub != nullptr && RegCloseKey(sub) == ERROR_SUCCESS && ok;
+  Settings settings(root);
+  return settings->WriteValue(W(section).c_str(), W(name).c_str(), W(value).c_str()) == 1;
 }
 
-std::string ReadSetting(HKEY root, const std::string& key, const std::string& name) {
-  HKEY sub = nullptr;
-  if (RegOpenKeyExW(root, W(key).c_str(), 0, KEY_READ, &sub) != ERROR_SUCCESS) return "";
-  LONG rc;
-  std::vector<BYTE> data = regtest::Get(sub, W(name).c_str(), &rc);
-  RegCloseKey(sub);
-  std::string out;
-  for (size_t i = 0; i + 1 < data.size(); i += 2) {
-    if (data[i] == 0 && data[i + 1] == 0) break;
-    out.push_back(static_cast<char>(data[i]));
-  }
-  return out;
+std::string ReadSetting(HKEY root, const std::string& section, const std::string& name) {
+  Settings settings(root);
+  const PavoRmCString value = settings->ReadValue(W(section).c_str(), W(name).c_str());
+  return pavo::Utf8FromWide(value.GetString(), static_cast<size_t>(value.GetLength()));
 }
 
 std::string IntegrityCheck(const std::string& file) {
@@ -72,7 +73,7 @@ TEST(RegistryReliability, AWriterKilledMidWayLosesNoConfirmedWrite) {
       if (regtest::LoadHive(hive, &root) != ERROR_SUCCESS) _exit(2);
       for (uint32_t i = 0; i < 100000; ++i) {
         const std::string n = std::to_string(round) + "." + std::to_string(i);
-        if (!WriteSetting(root, "Settings\\S" + std::to_string(i % 7), n, "value " + n)) _exit(3);
+        if (!WriteSetting(root, "S" + std::to_string(i % 7), n, "value " + n)) _exit(3);
         if (write(pipeFds[1], &i, sizeof i) != static_cast<ssize_t>(sizeof i)) _exit(4);
       }
       _exit(0);
@@ -100,7 +101,7 @@ TEST(RegistryReliability, AWriterKilledMidWayLosesNoConfirmedWrite) {
     ASSERT_EQ(regtest::LoadHive(hive, &root, KEY_READ), ERROR_SUCCESS);
     for (uint32_t i : confirmed) {
       const std::string n = std::to_string(round) + "." + std::to_string(i);
-      ASSERT_EQ(ReadSetting(root, "Settings\\S" + std::to_string(i % 7), n), "value " + n);
+      ASSERT_EQ(ReadSetting(root, "S" + std::to_string(i % 7), n), "value " + n);
     }
     RegCloseKey(root);
     EXPECT_EQ(IntegrityCheck(hive), "ok");
@@ -122,13 +123,13 @@ TEST(RegistryReliability, FourProcessesShareAHiveWithoutLossOrBusyErrors) {
       if (regtest::LoadHive(hive, &writer) != ERROR_SUCCESS) _exit(1);
       for (int i = 0; i < kWrites; ++i) {
         const std::string name = std::to_string(p) + "-" + std::to_string(i);
-        if (!WriteSetting(writer, "Shared\\K" + std::to_string(i % 3), name, name)) _exit(10 + p);
+        if (!WriteSetting(writer, "K" + std::to_string(i % 3), name, name)) _exit(10 + p);
         HKEY root = nullptr;
         if (regtest::LoadHive(hive, &root, KEY_READ) != ERROR_SUCCESS) _exit(20 + p);
         const std::string other = std::to_string((p + 1) % kProcesses) + "-0";
-        const std::string seen = ReadSetting(root, "Shared\\K0", other);
+        const std::string seen = ReadSetting(root, "K0", other);
         if (!seen.empty() && seen != other) _exit(30 + p);
-        if (ReadSetting(root, "Shared\\K" + std::to_string(i % 3), name) != name) _exit(40 + p);
+        if (ReadSetting(root, "K" + std::to_string(i % 3), name) != name) _exit(40 + p);
         RegCloseKey(root);
       }
       _exit(0);
@@ -146,7 +147,7 @@ TEST(RegistryReliability, FourProcessesShareAHiveWithoutLossOrBusyErrors) {
   for (int p = 0; p < kProcesses; ++p) {
     for (int i = 0; i < kWrites; ++i) {
       const std::string name = std::to_string(p) + "-" + std::to_string(i);
-      ASSERT_EQ(ReadSetting(root, "Shared\\K" + std::to_string(i % 3), name), name);
+      ASSERT_EQ(ReadSetting(root, "K" + std::to_string(i % 3), name), name);
     }
   }
   RegCloseKey(root);

@@ -164,6 +164,19 @@ TEST_F(Registry, QueryInfoReportsCountsAndLargestSizes) {
                              nullptr, nullptr, nullptr, nullptr),
             ERROR_MORE_DATA);
 
+  // The figures follow removals and values that shrink.
+  ASSERT_EQ(SetSz(key, u"n", u"12"), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteValueW(key, u"longname"), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteKeyW(key, u"Longer"), ERROR_SUCCESS);
+  ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &values,
+                             &maxName, &maxData, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(subKeys, 1u);
+  EXPECT_EQ(maxSub, 1u);
+  EXPECT_EQ(values, 1u);
+  EXPECT_EQ(maxName, 1u);
+  EXPECT_EQ(maxData, 6u);
+
   HKEY empty = Create(u"Empty");
   ASSERT_EQ(RegQueryInfoKeyW(empty, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr,
                              &values, &maxName, &maxData, nullptr, nullptr),

@@ -259,9 +259,12 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
   if (rc != ERROR_SUCCESS) return rc;
   std::vector<WideString> parts;
   if ((rc = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return rc;
+  // A hive file we may not write grants no write rights, as an ACL would refuse them.
+  const DWORD access = MapAccess(samDesired);
+  if (base.hive->ReadOnly() && (access & kAnyWrite)) return ERROR_ACCESS_DENIED;
   KeyId key = 0;
   if ((rc = base.hive->OpenKey(base.key, parts, &key)) != ERROR_SUCCESS) return rc;
-  *phkResult = AddHandle(Handle{base.hive, key, MapAccess(samDesired)});
+  *phkResult = AddHandle(Handle{base.hive, key, access});
   return ERROR_SUCCESS;
 }
 
@@ -283,6 +286,8 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
   if (rc != ERROR_SUCCESS) return rc;
   std::vector<WideString> parts;
   if ((rc = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return rc;
+  const DWORD access = MapAccess(samDesired);
+  if (base.hive->ReadOnly() && (access & kAnyWrite)) return ERROR_ACCESS_DENIED;
   KeyId key = 0;
   bool created = false;
   rc = base.hive->OpenKey(base.key, parts, &key);
@@ -294,7 +299,7 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
     rc = base.hive->CreateKey(base.key, parts, cls, &key, &created);
   }
   if (rc != ERROR_SUCCESS) return rc;
-  *phkResult = AddHandle(Handle{base.hive, key, MapAccess(samDesired)});
+  *phkResult = AddHandle(Handle{base.hive, key, access});
   if (lpdwDisposition != nullptr) {
     *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   }
@@ -489,8 +494,10 @@ LSTATUS RegLoadAppKeyW(LPCWSTR lpFile, PHKEY phkResult, REGSAM samDesired, DWORD
     const LONG rc = OpenHiveLocked(t, path, &hive);
     if (rc != ERROR_SUCCESS) return rc;
   }
+  const DWORD access = MapAccess(samDesired);
+  if (hive->ReadOnly() && (access & kAnyWrite)) return ERROR_ACCESS_DENIED;
   const KeyId root = hive->Root();
-  *phkResult = AddHandle(Handle{std::move(hive), root, MapAccess(samDesired)});
+  *phkResult = AddHandle(Handle{std::move(hive), root, access});
   return ERROR_SUCCESS;
 }
 

@@ -36,7 +36,15 @@ const char* const kSchema =
     "  name BLOB NOT NULL,"    // UTF-16LE, as created
     "  folded BLOB NOT NULL,"  // FoldName(name)
     "  class BLOB NOT NULL,"   // UTF-16LE
-    "  written INTEGER NOT NULL);"
+    "  written INTEGER NOT NULL,"
+    // What RegQueryInfoKeyW reports, kept up to date by every change so that
+    // asking costs one row, as a Windows key node holds them too.
+    "  nsub INTEGER NOT NULL DEFAULT 0,"
+    "  maxsub INTEGER NOT NULL DEFAULT 0,"    // characters
+    "  maxclass INTEGER NOT NULL DEFAULT 0,"  // characters
+    "  nval INTEGER NOT NULL DEFAULT 0,"
+    "  maxname INTEGER NOT NULL DEFAULT 0,"   // characters
+    "  maxdata INTEGER NOT NULL DEFAULT 0);"  // bytes
     "CREATE UNIQUE INDEX keys_child ON keys(parent, folded);"
     "CREATE TABLE vals("
     "  seq INTEGER PRIMARY KEY AUTOINCREMENT,"  // creation order, kept on update
@@ -56,9 +64,11 @@ enum StatementId {
   kFindChild,
   kKeyRow,
   kInsertKey,
-  kTouch,
-  kSubKeyStats,
-  kValueStats,
+  kAddSubKey,
+  kRecountSubKeys,
+  kValueLength,
+  kAddValue,
+  kRecountValues,
   kGetValue,
   kUpdateValue,
   kInsertValue,
@@ -77,11 +87,18 @@ enum StatementId {
 
 const char* const kStatementSql[kStatementCount] = {
     "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2",
-    "SELECT class, written FROM keys WHERE id = ?1",
+    "SELECT class, written, nsub, maxsub, maxclass, nval, maxname, maxdata FROM keys WHERE id = ?1",
     "INSERT INTO keys(parent, name, folded, class, written) VALUES(?1, ?2, ?3, ?4, ?5)",
-    "UPDATE keys SET written = ?2 WHERE id = ?1",
-    "SELECT count(*), max(length(name)), max(length(class)) FROM keys WHERE parent = ?1",
-    "SELECT count(*), max(length(name)), max(length(data)) FROM vals WHERE key = ?1",
+    "UPDATE keys SET nsub = nsub + 1, maxsub = max(maxsub, ?2), maxclass = max(maxclass, ?3),"
+    " written = ?4 WHERE id = ?1",
+    "UPDATE keys SET (nsub, maxsub, maxclass) = (SELECT count(*), coalesce(max(length(name)), 0) / 2,"
+    " coalesce(max(length(class)), 0) / 2 FROM keys AS c WHERE c.parent = ?1), written = ?2"
+    " WHERE id = ?1",
+    "SELECT length(data) FROM vals WHERE key = ?1 AND folded = ?2",
+    "UPDATE keys SET nval = nval + ?2, maxname = max(maxname, ?3), maxdata = max(maxdata, ?4),"
+    " written = ?5 WHERE id = ?1",
+    "UPDATE keys SET (nval, maxname, maxdata) = (SELECT count(*), coalesce(max(length(name)), 0) / 2,"
+    " coalesce(max(length(data)), 0) FROM vals WHERE key = ?1), written = ?2 WHERE id = ?1",
     "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
     "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND folded = ?2",
     "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)",
@@ -404,8 +421,31 @@ int Hive::Walk(KeyId base, const std::vector<WideString>& parts, KeyId* out, boo
   return SQLITE_OK;
 }
 
-int Hive::Touch(KeyId key) {
-  Use q(m_stmts->s[kTouch]);
+int Hive::AddSubKey(KeyId parent, size_t nameLength, size_t classLength) {
+  Use q(m_stmts->s[kAddSubKey]);
+  sqlite3_bind_int64(q.get(), 1, parent);
+  sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(nameLength));
+  sqlite3_bind_int64(q.get(), 3, static_cast<sqlite3_int64>(classLength));
+  sqlite3_bind_int64(q.get(), 4, static_cast<sqlite3_int64>(FileTimeNow()));
+  const int rc = sqlite3_step(q.get());
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int Hive::AddValue(KeyId key, int added, size_t nameLength, size_t dataLength) {
+  Use q(m_stmts->s[kAddValue]);
+  sqlite3_bind_int64(q.get(), 1, key);
+  sqlite3_bind_int64(q.get(), 2, added);
+  sqlite3_bind_int64(q.get(), 3, static_cast<sqlite3_int64>(nameLength));
+  sqlite3_bind_int64(q.get(), 4, static_cast<sqlite3_int64>(dataLength));
+  sqlite3_bind_int64(q.get(), 5, static_cast<sqlite3_int64>(FileTimeNow()));
+  const int rc = sqlite3_step(q.get());
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// Counts a key's sub-keys (subKeys) or values again after a removal, and
+// stamps the key as written.
+int Hive::Recount(KeyId key, bool subKeys) {
+  Use q(m_stmts->s[subKeys ? kRecountSubKeys : kRecountValues]);
   sqlite3_bind_int64(q.get(), 1, key);
   sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(FileTimeNow()));
   const int rc = sqlite3_step(q.get());
@@ -458,7 +498,9 @@ LONG Hive::CreateKey(KeyId base, const std::vector<WideString>& parts, const Wid
         rc = sqlite3_step(ins.get());
         if (rc != SQLITE_DONE) return MapSqlite(rc, true);
         child = sqlite3_last_insert_rowid(m_db);
-        if ((rc = Touch(current)) != SQLITE_OK) return MapSqlite(rc, true);
+        if ((rc = AddSubKey(current, part.size(), cls.size())) != SQLITE_OK) {
+          return MapSqlite(rc, true);
+        }
       }
       current = child;
     }
@@ -470,34 +512,20 @@ LONG Hive::CreateKey(KeyId base, const std::vector<WideString>& parts, const Wid
 
 LONG Hive::QueryInfo(KeyId key, KeyInfo* info) {
   return Run(false, [&]() -> LONG {
+    Use q(m_stmts->s[kKeyRow]);
+    sqlite3_bind_int64(q.get(), 1, key);
+    const int rc = sqlite3_step(q.get());
+    if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+    if (rc != SQLITE_ROW) return MapSqlite(rc, false);
     KeyInfo result;
-    {
-      Use q(m_stmts->s[kKeyRow]);
-      sqlite3_bind_int64(q.get(), 1, key);
-      const int rc = sqlite3_step(q.get());
-      if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
-      if (rc != SQLITE_ROW) return MapSqlite(rc, false);
-      result.cls = ColumnWide(q.get(), 0);
-      result.lastWrite = ColumnCount(q.get(), 1);
-    }
-    {
-      Use q(m_stmts->s[kSubKeyStats]);
-      sqlite3_bind_int64(q.get(), 1, key);
-      const int rc = sqlite3_step(q.get());
-      if (rc != SQLITE_ROW) return MapSqlite(rc, false);
-      result.subKeys = ColumnCount(q.get(), 0);
-      result.maxSubKeyLen = ColumnCount(q.get(), 1) / 2;
-      result.maxClassLen = ColumnCount(q.get(), 2) / 2;
-    }
-    {
-      Use q(m_stmts->s[kValueStats]);
-      sqlite3_bind_int64(q.get(), 1, key);
-      const int rc = sqlite3_step(q.get());
-      if (rc != SQLITE_ROW) return MapSqlite(rc, false);
-      result.values = ColumnCount(q.get(), 0);
-      result.maxValueNameLen = ColumnCount(q.get(), 1) / 2;
-      result.maxValueLen = ColumnCount(q.get(), 2);
-    }
+    result.cls = ColumnWide(q.get(), 0);
+    result.lastWrite = ColumnCount(q.get(), 1);
+    result.subKeys = ColumnCount(q.get(), 2);
+    result.maxSubKeyLen = ColumnCount(q.get(), 3);
+    result.maxClassLen = ColumnCount(q.get(), 4);
+    result.values = ColumnCount(q.get(), 5);
+    result.maxValueNameLen = ColumnCount(q.get(), 6);
+    result.maxValueLen = ColumnCount(q.get(), 7);
     *info = std::move(result);
     return ERROR_SUCCESS;
   });
@@ -539,7 +567,16 @@ LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* d
     if (rc != SQLITE_OK) return MapSqlite(rc, true);
     if (!exists) return ERROR_KEY_DELETED;
     const std::string folded = FoldName(name);
+    sqlite3_int64 oldLength = -1;
     {
+      Use q(m_stmts->s[kValueLength]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      if ((rc = BindBlob(q.get(), 2, folded)) != SQLITE_OK) return MapSqlite(rc, true);
+      rc = sqlite3_step(q.get());
+      if (rc == SQLITE_ROW) oldLength = sqlite3_column_int64(q.get(), 0);
+      if (rc != SQLITE_ROW && rc != SQLITE_DONE) return MapSqlite(rc, true);
+    }
+    if (oldLength >= 0) {
       // An existing value keeps its name's case and its place in the enumeration.
       Use q(m_stmts->s[kUpdateValue]);
       sqlite3_bind_int64(q.get(), 1, key);
@@ -550,8 +587,7 @@ LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* d
       }
       rc = sqlite3_step(q.get());
       if (rc != SQLITE_DONE) return MapSqlite(rc, true);
-    }
-    if (sqlite3_changes(m_db) == 0) {
+    } else {
       Use q(m_stmts->s[kInsertValue]);
       sqlite3_bind_int64(q.get(), 1, key);
       sqlite3_bind_int64(q.get(), 4, type);
@@ -563,8 +599,9 @@ LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* d
       rc = sqlite3_step(q.get());
       if (rc != SQLITE_DONE) return MapSqlite(rc, true);
     }
-    rc = Touch(key);
-    return MapSqlite(rc, true);
+    // A value that shrank may have been the largest: only then count again.
+    if (oldLength > static_cast<sqlite3_int64>(size)) return MapSqlite(Recount(key, false), true);
+    return MapSqlite(AddValue(key, oldLength >= 0 ? 0 : 1, name.size(), size), true);
   });
 }
 
@@ -582,7 +619,7 @@ LONG Hive::DeleteValue(KeyId key, const WideString& name) {
       if (rc != SQLITE_DONE) return MapSqlite(rc, true);
     }
     if (sqlite3_changes(m_db) == 0) return ERROR_FILE_NOT_FOUND;
-    return MapSqlite(Touch(key), true);
+    return MapSqlite(Recount(key, false), true);
   });
 }
 
@@ -681,7 +718,7 @@ LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree
       parent = sqlite3_column_int64(q.get(), 0);
     }
     if ((rc = DeleteSubtree(key, true)) != SQLITE_OK) return MapSqlite(rc, true);
-    return MapSqlite(Touch(parent), true);
+    return MapSqlite(Recount(parent, true), true);
   });
 }
 
@@ -692,7 +729,8 @@ LONG Hive::ClearKey(KeyId key) {
     if (rc != SQLITE_OK) return MapSqlite(rc, true);
     if (!exists) return ERROR_KEY_DELETED;
     if ((rc = DeleteSubtree(key, false)) != SQLITE_OK) return MapSqlite(rc, true);
-    return MapSqlite(Touch(key), true);
+    if ((rc = Recount(key, true)) != SQLITE_OK) return MapSqlite(rc, true);
+    return MapSqlite(Recount(key, false), true);
   });
 }
 

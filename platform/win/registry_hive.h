@@ -94,7 +94,9 @@ class Hive {
   int KeyExists(KeyId key, bool* exists);
   int FindChild(KeyId parent, const std::string& folded, KeyId* child);
   int Walk(KeyId base, const std::vector<WideString>& parts, KeyId* out, bool* found);
-  int Touch(KeyId key);
+  int AddSubKey(KeyId parent, size_t nameLength, size_t classLength);
+  int AddValue(KeyId key, int added, size_t nameLength, size_t dataLength);
+  int Recount(KeyId key, bool subKeys);
   int DeleteSubtree(KeyId key, bool includeSelf);
 
   std::mutex m_mutex;  // one operation at a time on the connection

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "info/PavoRmInformation.h"
+#include "platform/win/paths.h"
+#include "registry_test_util.h"
+
+namespace {
+
+// The smallest concrete information: counts its destructions; a release from
+// its own destructor imitates a holder that lets go while it is torn down.
+class Probe : public PavoRmInformation {
+ public:
+  Probe(const PavoRmCString& path, int* destroyed, bool releaseInDestructor = false)
+      : PavoRmInformation(u"root", path, u"enu"),
+        m_destroyed(destroyed),
+        m_release(releaseInDestructor) {}
+  int WriteValue(const PavoRmCString&, const PavoRmCString&, const PavoRmCString&) override {
+    return 0;
+  }
+  PavoRmCString ReadValue(const PavoRmCString&, const PavoRmCString&) override { return {}; }
+  int GetLanguageList(PavoRmLanguageList&) override { return 0; }
+  PavoRmCString GetCurrentLanguage() override { return GetCurrentLanguageName(); }
+  const PavoRmCString& Path() const { return m_Path; }
+  int Count() const { return m_RefCount; }
+
+ protected:
+  ~Probe() override {
+    ++*m_destroyed;
+    if (m_release) SafeDelete();
+  }
+
+ private:
+  int* m_destroyed;
+  bool m_release;
+};
+
+std::u16string S(const PavoRmCString& s) { return std::u16string(s.GetString(), s.GetLength()); }
+
+TEST(Information, PathGetsOneTrailingBackslash) {
+  int destroyed = 0;
+  for (auto c : {std::make_pair(u"C:\\Lang", u"C:\\Lang\\"), std::make_pair(u"C:\\Lang\\", u"C:\\Lang\\"),
+                 std::make_pair(u"", u""), std::make_pair(u"/opt/lang", u"/opt/lang\\")}) {
+    Probe* p = new Probe(c.first, &destroyed);
+    EXPECT_EQ(S(p->Path()), c.second);
+    p->SafeDelete();
+  }
+  EXPECT_EQ(destroyed, 4);
+}
+
+TEST(Information, ExpandPathJoinsRelativeNamesOnly) {
+  int destroyed = 0;
+  Probe* p = new Probe(u"C:\\Lang", &destroyed);
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
+      {u"relative.dll", u"C:\\Lang\\relative.dll"},
+      {u"\\sub\\x.dll", u"C:\\Lang\\sub\\x.dll"},
+      {u"\\\\server\\x.dll", u"C:\\Lang\\\\server\\x.dll"},  // only one backslash goes
+      {u"D:\\x.dll", u"D:\\x.dll"},
+      {u"/usr/share/x.dll", u"/usr/share/x.dll"},
+      {u"x", u"C:\\Lang\\x"},
+      {u"", u"C:\\Lang\\"},  // the folder alone, not a read past the text
+  };
+  for (const auto& c : cases) EXPECT_EQ(S(p->ExpandPath(c.first)), c.second) << S(c.first).size();
+  p->SafeDelete();
+  Probe* none = new Probe(u"", &destroyed);
+  EXPECT_EQ(S(none->ExpandPath(u"\\x.dll")), u"\\x.dll");
+  EXPECT_EQ(S(none->ExpandPath(u"")), u"");
+  none->SafeDelete();
+}
+
+TEST(Information, FileExistWantsAFileWithTheArchiveBit) {
+  regtest::ScratchDir dir;
+  const std::string file = dir.File("lang.dll"), locked = dir.File("locked.dll");
+  regtest::WriteFile(file, "x");
+  regtest::WriteFile(locked, "x");
+  ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+  int destroyed = 0;
+  Probe* p = new Probe(u"", &destroyed);
+  auto exists = [&](const std::string& path) { return p->FileExist(regtest::W(path).c_str()); };
+  EXPECT_EQ(exists(file), 1);
+  EXPECT_EQ(exists(locked), 1);  // read-only 0x21 still has the archive bit
+  EXPECT_EQ(exists(dir.File("")), 0);  // a folder
+  EXPECT_EQ(exists(dir.File("missing.dll")), 0);
+  EXPECT_EQ(exists("/dev/null"), 0);
+  // Backslashes are read as slashes.
+  std::string backslashed = file;
+  for (char& c : backslashed) c = c == '/' ? '\\' : c;
+  EXPECT_EQ(exists(backslashed), 1);
+  p->SafeDelete();
+}
+
+TEST(Information, ReferenceCountingDestroysOnceAtTheLastRelease) {
+  int destroyed = 0;
+  Probe* p = new Probe(u"", &destroyed);
+  EXPECT_EQ(p->reference(), p);
+  p->reference();
+  p->SafeDelete();
+  EXPECT_EQ(destroyed, 0);
+  EXPECT_EQ(p->Count(), 1);
+  p->SafeDelete();
+  EXPECT_EQ(destroyed, 1);
+  // Never referenced: the first release destroys it.
+  (new Probe(u"", &destroyed))->SafeDelete();
+  EXPECT_EQ(destroyed, 2);
+  // A release reached from inside the destructor does not destroy it again.
+  (new Probe(u"", &destroyed, true))->SafeDelete();
+  EXPECT_EQ(destroyed, 3);
+}
+
+TEST(Information, SettingsKeptForTheHost) {
+  int destroyed = 0;
+  Probe* p = new Probe(u"", &destroyed);
+  EXPECT_EQ(S(p->GetCurrentLanguageName()), u"enu");
+  p->SetCurrentLanguageName(u"deu");
+  EXPECT_EQ(S(p->GetCurrentLanguage()), u"deu");
+  EXPECT_EQ(p->AutoLoad(), 0);
+  p->SetAutoLoad(1);
+  EXPECT_EQ(p->AutoLoad(), 1);
+  p->SafeDelete();
+}
+
+}  // namespace
