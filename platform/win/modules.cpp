@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <new>
@@ -52,6 +53,16 @@ ModuleTable& Table() {
   return *table;
 }
 
+// Each thread remembers the last handle it looked up, valid while no module
+// has been released since (a released handle's address may be reused).
+std::atomic<uint64_t> g_releases{0};
+struct LookupCache {
+  HMODULE handle = nullptr;
+  const PeImage* image = nullptr;
+  uint64_t releases = 0;
+};
+thread_local LookupCache t_lookup;
+
 // UTF-16 path to the UTF-8 bytes Linux takes; '\\' becomes '/'. False for a
 // path with a lone surrogate.
 bool PathToUtf8(LPCWSTR path, std::string* out) {
@@ -97,10 +108,15 @@ constexpr DWORD kDataFileFlags =
 }  // namespace
 
 const PeImage* ModuleImage(HMODULE module) {
+  const uint64_t releases = g_releases.load(std::memory_order_acquire);
+  LookupCache& cache = t_lookup;
+  if (module != nullptr && cache.handle == module && cache.releases == releases) return cache.image;
   ModuleTable& t = Table();
   std::lock_guard<std::mutex> guard(t.lock);
   LoadedModule* m = t.Find(module);
-  return m != nullptr ? &m->image : nullptr;
+  if (m == nullptr) return nullptr;
+  cache = {module, &m->image, g_releases.load(std::memory_order_relaxed)};
+  return &m->image;
 }
 
 unsigned ModuleReferenceCount(HMODULE module) {
@@ -242,6 +258,7 @@ extern "C" BOOL FreeLibrary(HMODULE module) {
     if (m->mapping == nullptr) return TRUE;  // compiled into the binary: pinned
     if (--m->references != 0) return TRUE;
     t.modules.erase(it);
+    pavo::g_releases.fetch_add(1, std::memory_order_acq_rel);
     gone = m;
   }
   munmap(gone->mapping, gone->mappingSize);

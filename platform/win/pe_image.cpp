@@ -2,6 +2,9 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
+#include <new>
+
 #include "platform/win/last_error.h"
 
 namespace pavo {
@@ -110,6 +113,112 @@ DWORD PeImage::Open(const BYTE* data, size_t size) {
   }
   Dir root;
   if (rsrc_ == nullptr || !ReadDir(0, &root)) return ERROR_BAD_EXE_FORMAT;
+  IndexStrings();
+  return ERROR_SUCCESS;
+}
+
+void PeImage::IndexStrings() {
+  strings_.clear();
+  stringsIndexed_ = false;
+  Dir names;
+  const uint32_t nameDir = FindChild(0, ResourceKey::FromId(kRtString), true);
+  if (nameDir == 0 || !ReadDir(nameDir, &names)) {
+    stringsIndexed_ = true;  // no strings at all
+    return;
+  }
+  // Shared subdirectories could multiply the records: more than the
+  // directory bytes can hold distinct entries is hostile, and lookups then
+  // walk the directory instead.
+  const size_t limit = rsrcSize_ / 8;
+  try {
+    for (uint32_t i = names.named; i < names.named + names.ids; ++i) {
+      const WORD block = static_cast<WORD>(Read32(names.Entry(i)));
+      Dir langs;
+      if ((Read32(names.Entry(i)) >> 16) != 0 || !ReadDir(Target(names.Entry(i), true), &langs)) continue;
+      for (uint32_t j = 0; j < langs.named + langs.ids; ++j) {
+        const uint32_t field = Read32(langs.Entry(j));
+        const uint32_t entry = Target(langs.Entry(j), false);
+        if ((field >> 16) != 0 || entry == 0) continue;
+        if (strings_.size() >= limit) {
+          strings_.clear();
+          return;
+        }
+        StringTable t{block, static_cast<WORD>(field), false, nullptr, {}};
+        ResourceData d;
+        if (DataOf(entry, &d) && (reinterpret_cast<uintptr_t>(d.bytes) & 1) == 0) {
+          t.readable = true;
+          t.data = d.bytes;
+          size_t pos = 0;
+          for (unsigned k = 0; k < 16; ++k) {
+            t.offset[k] = kNoEntry;
+            if (d.size - pos < 2) continue;
+            const size_t len = d.bytes[pos] | (static_cast<size_t>(d.bytes[pos + 1]) << 8);
+            if (len > (d.size - pos - 2) / 2) {
+              pos = d.size;  // this entry and those after it are cut off
+              continue;
+            }
+            t.offset[k] = static_cast<uint32_t>(pos);
+            pos += 2 + 2 * len;
+          }
+        }
+        strings_.push_back(t);
+      }
+    }
+    std::stable_sort(strings_.begin(), strings_.end(),
+                     [](const StringTable& a, const StringTable& b) { return a.block < b.block; });
+    blockStart_.clear();
+    if (!strings_.empty()) {
+      firstBlock_ = strings_.front().block;
+      const size_t span = static_cast<size_t>(strings_.back().block) - firstBlock_ + 1;
+      if (span <= 4 * strings_.size() + 64) {
+        blockStart_.assign(span, kNoEntry);
+        for (size_t i = strings_.size(); i-- > 0;) blockStart_[strings_[i].block - firstBlock_] = static_cast<uint32_t>(i);
+      }
+    }
+    stringsIndexed_ = true;
+  } catch (const std::bad_alloc&) {
+    strings_.clear();  // lookups walk the directory
+  }
+}
+
+DWORD PeImage::FindString(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const {
+  if (!stringsIndexed_) return FindStringByWalk(id, uiLanguage, text, length);
+  if (rsrc_ == nullptr) return ERROR_RESOURCE_DATA_NOT_FOUND;
+  const WORD block = static_cast<WORD>(((id & 0xFFFFu) >> 4) + 1);
+  const StringTable* begin = strings_.data();
+  const StringTable* end = begin + strings_.size();
+  const StringTable* first = end;
+  if (!blockStart_.empty()) {
+    const size_t slot = static_cast<size_t>(block) - firstBlock_;
+    if (block >= firstBlock_ && slot < blockStart_.size() && blockStart_[slot] != kNoEntry) {
+      first = begin + blockStart_[slot];
+    }
+  } else {
+    first = std::lower_bound(begin, end, block, [](const StringTable& t, WORD b) { return t.block < b; });
+  }
+  if (first == end || first->block != block) {
+    return strings_.empty() ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_RESOURCE_NAME_NOT_FOUND;
+  }
+  const StringTable* last = first;
+  while (last != end && last->block == block) ++last;
+  const StringTable* chosen = first;  // the first present, unless a preferred one is
+  const WORD order[] = {uiLanguage, 0, 0x0409};
+  for (WORD lang : order) {
+    const StringTable* t = first;
+    while (t != last && t->language != lang) ++t;
+    if (t != last) {
+      chosen = t;
+      break;
+    }
+  }
+  if (!chosen->readable) return ERROR_RESOURCE_DATA_NOT_FOUND;
+  const uint32_t at = chosen->offset[id & 15u];
+  if (at == kNoEntry) return ERROR_RESOURCE_NAME_NOT_FOUND;
+  const BYTE* p = chosen->data + at;
+  const size_t len = p[0] | (static_cast<size_t>(p[1]) << 8);
+  if (len == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
+  *text = reinterpret_cast<const WCHAR*>(p + 2);
+  *length = len;
   return ERROR_SUCCESS;
 }
 
@@ -260,6 +369,36 @@ bool PeImage::EntryOffsetOf(const void* address, uint32_t* entryOffset) const {
   if (a <= base || a - base > rsrcSize_) return false;
   *entryOffset = static_cast<uint32_t>(a - base);
   return Has(rsrcSize_, *entryOffset, 16);
+}
+
+// The same choice as FindString, straight from the directory (used when the
+// index could not be built).
+DWORD PeImage::FindStringByWalk(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const {
+  // Strings live in blocks of 16: block (id / 16) + 1, entry id % 16 (16-bit ids).
+  const WORD block = static_cast<WORD>(((id & 0xFFFFu) >> 4) + 1);
+  DWORD error = ERROR_SUCCESS;
+  const uint32_t entry = FindDefault(ResourceKey::FromId(kRtString), ResourceKey::FromId(block), uiLanguage, &error);
+  ResourceData data;
+  if (entry == 0) return error;
+  // The text is handed out as WCHAR*: its bytes must be 2-aligned.
+  if (!DataOf(entry, &data) || (reinterpret_cast<uintptr_t>(data.bytes) & 1) != 0) {
+    return ERROR_RESOURCE_DATA_NOT_FOUND;
+  }
+  const BYTE* p = data.bytes;
+  size_t left = data.size;
+  for (unsigned k = id & 15u;; --k) {
+    if (left < 2) return ERROR_RESOURCE_NAME_NOT_FOUND;
+    const size_t len = static_cast<size_t>(p[0] | (p[1] << 8));
+    if (len > (left - 2) / 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
+    if (k == 0) {
+      if (len == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
+      *text = reinterpret_cast<const WCHAR*>(p + 2);
+      *length = len;
+      return ERROR_SUCCESS;
+    }
+    p += 2 + 2 * len;
+    left -= 2 + 2 * len;
+  }
 }
 
 }  // namespace pavo

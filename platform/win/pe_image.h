@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/win/win_types.h"
 
@@ -69,6 +70,12 @@ class PeImage {
   const BYTE* EntryAddress(uint32_t entryOffset) const { return rsrc_ + entryOffset; }
   bool EntryOffsetOf(const void* address, uint32_t* entryOffset) const;
 
+  // String id (16-bit) in the language LoadStringW chooses: the block of the
+  // first of `uiLanguage`, neutral, U.S. English present, else its first
+  // language. ERROR_SUCCESS with the text inside the image (not 0-terminated),
+  // or an ERROR_RESOURCE_* code. Served from the index Open() builds.
+  DWORD FindString(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const;
+
   // Calls fn(id, language, bytes, units) for every non-empty string-table
   // entry; `bytes` holds `units` UTF-16LE units. For tests and tools.
   template <typename Fn>
@@ -98,6 +105,18 @@ class PeImage {
   uint32_t FindNameDir(const ResourceKey& type, const ResourceKey& name, DWORD* error) const;
   uint32_t FirstDataEntry(uint32_t langDir) const;
 
+  // The string index: one record per block and language, in directory order.
+  struct StringTable {
+    WORD block;
+    WORD language;
+    bool readable;          // data inside the file and 2-aligned
+    const BYTE* data;
+    uint32_t offset[16];    // byte offset of entry k's length word, or kNoEntry
+  };
+  static constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
+  void IndexStrings();
+  DWORD FindStringByWalk(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const;
+
   // Little-endian reads of the resource directory bytes; 0 past their end.
   uint32_t Read32(uint32_t offset) const;
   WORD Read16(uint32_t offset) const;
@@ -109,6 +128,12 @@ class PeImage {
   unsigned sectionCount_ = 0;
   const BYTE* rsrc_ = nullptr;  // resource directory's first byte
   uint32_t rsrcSize_ = 0;       // bytes from rsrc_ to the end of its section's raw data
+  bool stringsIndexed_ = false;
+  std::vector<StringTable> strings_;  // sorted by block, stable (directory order within a block)
+  // strings_ index of the first record of block firstBlock_ + i (kNoEntry:
+  // none); built when the blocks are dense enough, else lookups bisect.
+  std::vector<uint32_t> blockStart_;
+  WORD firstBlock_ = 0;
 };
 
 // Resource type ids used by the stand-ins.

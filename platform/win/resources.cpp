@@ -86,44 +86,23 @@ extern "C" int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int buffe
   }
   const pavo::PeImage* image = ImageOrError(instance);
   if (image == nullptr) return 0;
-  // Strings live in blocks of 16: block (id / 16) + 1, entry id % 16 (16-bit ids).
-  const WORD block = static_cast<WORD>(((id & 0xFFFFu) >> 4) + 1);
-  DWORD error = ERROR_SUCCESS;
-  const uint32_t entry = image->FindDefault(pavo::ResourceKey::FromId(pavo::kRtString),
-                                            pavo::ResourceKey::FromId(block), GetThreadUILanguage(), &error);
-  pavo::ResourceData data;
-  if (entry == 0 || !image->DataOf(entry, &data) || (reinterpret_cast<uintptr_t>(data.bytes) & 1) != 0) {
-    SetLastError(entry == 0 ? error : ERROR_RESOURCE_DATA_NOT_FOUND);
+  const WCHAR* text = nullptr;
+  size_t len = 0;
+  const DWORD error = pavo::FindString(*image, id, GetThreadUILanguage(), &text, &len);
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
     return 0;
   }
-  const BYTE* p = data.bytes;
-  size_t left = data.size;
-  for (unsigned k = id & 15u;; --k) {
-    if (left < 2) {
-      SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-      return 0;
-    }
-    const size_t len = static_cast<size_t>(p[0] | (p[1] << 8));
-    if (len > (left - 2) / 2) {
-      SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
-      return 0;
-    }
-    if (k == 0) {
-      if (len == 0) {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return 0;
-      }
-      const LPCWSTR text = reinterpret_cast<LPCWSTR>(p + 2);
-      if (pointerOut != nullptr) {
-        std::memcpy(buffer, &text, sizeof text);
-        return static_cast<int>(len);
-      }
-      const size_t n = len < static_cast<size_t>(bufferMax) - 1 ? len : static_cast<size_t>(bufferMax) - 1;
-      std::memcpy(buffer, text, n * sizeof(WCHAR));
-      buffer[n] = 0;
-      return static_cast<int>(n);
-    }
-    p += 2 + 2 * len;
-    left -= 2 + 2 * len;
+  if (pointerOut != nullptr) {
+    std::memcpy(buffer, &text, sizeof text);
+    return static_cast<int>(len);
   }
+  const size_t n = len < static_cast<size_t>(bufferMax) - 1 ? len : static_cast<size_t>(bufferMax) - 1;
+  std::memcpy(buffer, text, n * sizeof(WCHAR));
+  buffer[n] = 0;
+  return static_cast<int>(n);
+}
+
+DWORD pavo::FindString(const PeImage& image, UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) {
+  return image.FindString(id, uiLanguage, text, length);
 }

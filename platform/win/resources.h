@@ -42,6 +42,16 @@ int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);
 
 #ifdef __cplusplus
 }
+
+#include <cstddef>
+
+namespace pavo {
+class PeImage;
+// String id of the image in the language LoadStringW would choose for
+// `uiLanguage`. ERROR_SUCCESS with the (not 0-terminated) text inside the
+// image, or an ERROR_RESOURCE_* code.
+DWORD FindString(const PeImage& image, UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length);
+}  // namespace pavo
 #endif
 
 #endif
