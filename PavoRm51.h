@@ -16,4 +16,13 @@
 #include "info/PavoRmInformation.h"
 #include "info/PavoRmInformationRegistry.h"
 
+#include "resource/PavoRmObject.h"
+#include "resource/PavoRmResource.h"
+#include "resource/PavoRmResourceManager.h"
+#include "resource/PavoRmResourceObject.h"
+#include "resource/PavoRmResourceObjectFile.h"
+#include "resource/PavoRmResourceObjectNormalDll.h"
+#include "resource/PavoRmResourceObjectResourceDll.h"
+#include "resource/registration.h"
+
 #endif
