@@ -81,7 +81,7 @@ TEST(CodePages, BufferRulesFollowWindows) {
 TEST(CodePages, Windows1252BestFitAndDefaultChar) {
   EXPECT_EQ(ToNarrow(1252, u"\u00fc\u20ac"), "\xFC\x80");
   // Characters 1252 lacks: best fit to the base letter where there is one, else '?'.
-  EXPECT_EQ(ToNarrow(1252, u"\u0101\uFF21\u4E00"), "aA?");
+  EXPECT_EQ(ToNarrow(1252, u"\u0101\uFF21\u4E00\u0141\u2212"), "aA?L-");
   EXPECT_EQ(ToNarrow(1252, u"\u0101", WC_NO_BEST_FIT_CHARS), "?");
   const WCHAR text[] = u"x\u4E00";
   char buf[8] = {};
