@@ -51,6 +51,7 @@ TEST(CodePages, BufferRulesFollowWindows) {
   // -1 counts the terminator; 0 is a size query.
   EXPECT_EQ(WideCharToMultiByte(1252, 0, text, -1, nullptr, 0, nullptr, nullptr), 4);
   EXPECT_EQ(WideCharToMultiByte(1252, 0, text, 3, nullptr, 0, nullptr, nullptr), 3);
+  EXPECT_EQ(MultiByteToWideChar(932, 0, "a\x93\xFA", -1, nullptr, 0), 3);
   // Too small: 0, ERROR_INSUFFICIENT_BUFFER, and nothing written past the size given.
   SetLastError(0);
   EXPECT_EQ(WideCharToMultiByte(1252, 0, text, -1, buf, 3, nullptr, nullptr), 0);
