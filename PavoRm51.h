@@ -26,5 +26,13 @@
 #include "info/PavoRmInformationRegistry.h"
 #include "resource/identity.h"
 #include "resource/entry.h"
+#include "resource/PavoRmObject.h"
+#include "resource/PavoRmResource.h"
+#include "resource/PavoRmResourceManager.h"
+#include "resource/PavoRmResourceObject.h"
+#include "resource/PavoRmResourceObjectFile.h"
+#include "resource/PavoRmResourceObjectNormalDll.h"
+#include "resource/PavoRmResourceObjectResourceDll.h"
+#include "resource/registration.h"
 
 #endif
