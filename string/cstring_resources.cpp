@@ -1,22 +1,13 @@
 #include <cstdarg>
 #include <cstdint>
-#include <exception>
-#include <new>
 
-#include "platform/win/format_message.h"
-#include "platform/win/local_memory.h"
 #include "string/PavoRmCString.h"
+#include "string/message_inserts.h"
 #include "string/resource_report.h"
 
 namespace {
 
 pavo::ReportGuard g_handleForm;  // the guard of loads by module handle
-
-// std::bad_alloc with the message of the Windows runtime's allocation failure.
-class BadAllocation : public std::bad_alloc {
- public:
-  const char* what() const noexcept override { return "bad allocation"; }
-};
 
 }  // namespace
 
@@ -44,18 +35,13 @@ void PavoRmCString::Format(HINSTANCE module, unsigned int id, ...) {
 }
 
 void PavoRmCString::FormatMessageL(const WCHAR* format, ...) {
-  LPWSTR buffer = nullptr;
   va_list args;
   va_start(args, format);
-  ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_STRING, format, 0, 0,
-                   reinterpret_cast<LPWSTR>(&buffer), 0, &args);
-  va_end(args);
-  if (buffer == nullptr) throw static_cast<std::bad_alloc*>(new (std::nothrow) BadAllocation);
   try {
-    *this = buffer;
+    pavo::FillMessageInserts(*this, format, args);
   } catch (...) {
-    LocalFree(buffer);
+    va_end(args);
     throw;
   }
-  LocalFree(buffer);
+  va_end(args);
 }

@@ -1,22 +1,16 @@
+// PavoRmCString members that load through the resource manager; they live
+// here, with the manager, so that string/ does not depend on resource/.
 #include <cstdarg>
-#include <new>
 
-#include "platform/win/format_message.h"
-#include "platform/win/local_memory.h"
 #include "resource/PavoRmResourceManager.h"
 #include "resource/PavoRmResourceObject.h"
 #include "string/PavoRmCString.h"
+#include "string/message_inserts.h"
 #include "string/resource_report.h"
 
 namespace {
 
 pavo::ReportGuard g_nameForm;  // the guard of loads by resource-object name
-
-// std::bad_alloc with the message of the Windows runtime's allocation failure.
-class BadAllocation : public std::bad_alloc {
- public:
-  const char* what() const noexcept override { return "bad allocation"; }
-};
 
 // The module of the resource object of that name; null when there is no
 // manager (Instance has reported it), no such object or no module.
@@ -49,17 +43,7 @@ int PavoRmCString::LoadStringW(const PavoRmCString& resourceName, unsigned int i
 void PavoRmCString::FormatMessageVA(const PavoRmCString& resourceName, unsigned int id, va_list& arguments) {
   PavoRmCString format;
   if (!format.LoadStringW(resourceName, id, 1)) return;
-  LPWSTR buffer = nullptr;
-  ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_STRING, format.GetString(), 0, 0,
-                   reinterpret_cast<LPWSTR>(&buffer), 0, &arguments);
-  if (buffer == nullptr) throw static_cast<std::bad_alloc*>(new (std::nothrow) BadAllocation);
-  try {
-    *this = buffer;
-  } catch (...) {
-    LocalFree(buffer);
-    throw;
-  }
-  LocalFree(buffer);
+  pavo::FillMessageInserts(*this, format.GetString(), arguments);
 }
 
 void PavoRmCString::FormatMessageW(const PavoRmCString& resourceName, unsigned int id, ...) {
