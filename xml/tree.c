@@ -391,7 +391,7 @@ void ezxml_free(ezxml_node *node) {
             continue;
         }
         release_one(n);
-        if (up == top) break;
+        if (!up || up == top) break;
         up->child = NULL;
         n = up;
     }
