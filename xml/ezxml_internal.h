@@ -16,6 +16,16 @@ void *ezxml_realloc(void *block, size_t size);
 char *ezxml_strndup(const char *s, size_t n);
 #define ezxml_release free
 
+/* Node storage. A parse takes its nodes from blocks; a block goes back to
+ * the heap when its last node is released. */
+struct ezxml_block;
+typedef struct ezxml_pool {
+    struct ezxml_block *block; /* block slots are taken from, or NULL */
+    size_t next_capacity;      /* slots of the next block */
+} ezxml_pool;
+ezxml_node *ezxml_node_from_pool(ezxml_pool *pool, const char *name);
+void ezxml_pool_finish(ezxml_pool *pool);
+
 /* Decoding mode codes. */
 #define EZXML_MODE_TEXT '&'
 #define EZXML_MODE_CDATA 'c'
@@ -39,8 +49,12 @@ extern char *const ezxml_predefined_entities[10];
 /* Decodes s in place for mode; returns s, or a new heap string when the text
  * grew (NULL only when that allocation failed; s is then unchanged in meaning). */
 char *ezxml_decode(char *s, char **entities, char mode);
-/* The same with a caller-held growth budget in bytes, shared between calls. */
+/* The same with a caller-held expansion budget in bytes, shared between the
+ * calls of one parse; *out_len (if given) receives the result's length. */
 char *ezxml_decode_budget(char *s, char **entities, char mode, size_t *budget);
+char *ezxml_decode_n(char *s, char **entities, char mode, size_t *budget, size_t *out_len);
+/* Entity expansion budget of a parse of input_length bytes. */
+size_t ezxml_default_budget(size_t input_length);
 
 /* Writes the UTF-8 form of v (1 to 6 bytes) to out; returns the byte count. */
 size_t ezxml_utf8_encode(long v, char *out);
@@ -52,6 +66,9 @@ int ezxml_entity_acyclic(const char *name, const char *value, char **entities);
 void ezxml_record_pi(ezxml_root *root, char *start, size_t length);
 /* Reads the internal DTD subset in start[0, length) (start[length] may be overwritten). */
 void ezxml_read_dtd(ezxml_root *root, char *start, size_t length);
+/* The same two, returning 0 when an allocation failed (what was read stays). */
+int ezxml_record_pi_checked(ezxml_root *root, char *start, size_t length);
+int ezxml_read_dtd_budget(ezxml_root *root, char *start, size_t length, size_t *budget);
 
 /* Finds the default-attribute list of an element name, or NULL. */
 char **ezxml_find_defaults(char ***defaults, const char *name);
