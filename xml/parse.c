@@ -14,20 +14,24 @@ enum {
     C_ATTR_END = 0x04,   /* ends an attribute name: white space, "=", "/", ">", NUL */
     C_ETAG_END = 0x08,   /* ends an end-tag name: white space, ">", NUL */
     C_CSPACE = 0x10,     /* white space plus VT and FF */
-    C_SPACE = 0x20       /* tab, CR, LF, space */
+    C_SPACE = 0x20,      /* tab, CR, LF, space */
+    C_VALUE = 0x40,      /* needs decoding in an attribute value: "&", C white space, NUL */
+    C_TEXT = 0x80        /* ends plain character content: "<", "&", CR, NUL */
 };
 
-#define WS (C_TAG_END | C_ATTR_END | C_ETAG_END | C_CSPACE | C_SPACE)
+#define WS (C_TAG_END | C_ATTR_END | C_ETAG_END | C_CSPACE | C_SPACE | C_VALUE)
+#define VT (C_CSPACE | C_VALUE)
 #define L8(x) x, x, x, x, x, x, x, x
 #define L16(x) L8(x), L8(x)
 #define L32(x) L16(x), L16(x)
 #define L64(x) L32(x), L32(x)
 #define N C_NAME_START
 const unsigned char ezxml_byte_class[256] = {
-    /* 0x00 */ C_TAG_END | C_ATTR_END | C_ETAG_END, 0, 0, 0, 0, 0, 0, 0, 0, WS, WS, C_CSPACE, C_CSPACE, WS, 0, 0,
+    /* 0x00 */ C_TAG_END | C_ATTR_END | C_ETAG_END | C_VALUE | C_TEXT, 0, 0, 0, 0, 0, 0, 0, 0, WS, WS, VT, VT,
+    WS | C_TEXT, 0, 0,
     /* 0x10 */ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    /* 0x20 */ WS, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, C_TAG_END | C_ATTR_END,
-    /* 0x30 */ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, N, 0, 0, C_ATTR_END, C_TAG_END | C_ATTR_END | C_ETAG_END, 0,
+    /* 0x20 */ WS & ~C_VALUE, 0, 0, 0, 0, 0, C_VALUE | C_TEXT, 0, 0, 0, 0, 0, 0, 0, 0, C_TAG_END | C_ATTR_END,
+    /* 0x30 */ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, N, 0, C_TEXT, C_ATTR_END, C_TAG_END | C_ATTR_END | C_ETAG_END, 0,
     /* 0x40 */ 0, N, N, N, N, N, N, N, N, N, N, N, N, N, N, N,
     /* 0x50 */ N, N, N, N, N, N, N, N, N, N, N, 0, 0, 0, 0, N,
     /* 0x60 */ 0, N, N, N, N, N, N, N, N, N, N, N, N, N, N, N,
@@ -36,6 +40,17 @@ const unsigned char ezxml_byte_class[256] = {
 #undef N
 
 #define CLASS(c) ezxml_byte_class[(unsigned char)(c)]
+
+/* The first byte at or behind p whose class has a bit of mask; NUL must be
+ * in the mask so that the scan stops inside the buffer. */
+static char *scan(char *p, unsigned char mask) {
+    for (;; p += 4) {
+        if (CLASS(p[0]) & mask) return p;
+        if (CLASS(p[1]) & mask) return p + 1;
+        if (CLASS(p[2]) & mask) return p + 2;
+        if (CLASS(p[3]) & mask) return p + 3;
+    }
+}
 
 /* One open element. */
 typedef struct {
@@ -72,24 +87,29 @@ typedef struct {
 
 /* --- linking children ---------------------------------------------------- */
 
+static int same(const char *a, const char *b) {
+    while (*a && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
 static size_t name_hash(const ezxml_node *parent, const char *name) {
-    size_t h = (size_t)parent * 0x9E3779B97F4A7C15ull;
-    for (; *name; ++name) h = (h ^ (unsigned char)*name) * 0x100000001B3ull;
-    return h ^ (h >> 29);
+    size_t h = (size_t)parent >> 4;
+    for (; *name; ++name) h = h * 31 + (unsigned char)*name;
+    return h * 0x9E3779B97F4A7C15ull;
 }
 
 static name_slot *names_find(parser *ps, const ezxml_node *parent, const char *name, size_t h) {
     size_t mask, i;
     if (!ps->names_cap) return NULL;
     mask = ps->names_cap - 1;
-    for (i = h & mask;; i = (i + 1) & mask) {
+    for (i = (h ^ (h >> 31)) & mask;; i = (i + 1) & mask) {
         name_slot *s = &ps->names[i];
         if (!s->parent) return s;
-        if (s->parent == parent && s->hash == h && strcmp(s->name, name) == 0) return s;
+        if (s->hash == h && s->parent == parent && same(s->name, name)) return s;
     }
 }
 
-/* Makes room for one more entry, so that names_put cannot fail. */
+/* Makes room for one more entry, so that linking a child cannot fail. */
 static int names_reserve(parser *ps) {
     size_t cap, i;
     name_slot *old = ps->names, *fresh;
@@ -108,18 +128,9 @@ static int names_reserve(parser *ps) {
     return 1;
 }
 
-static void names_put(parser *ps, const ezxml_node *parent, const char *name, size_t h, ezxml_node *last) {
-    name_slot *s = names_find(ps, parent, name, h);
-    if (!s->parent) ++ps->names_used;
-    s->parent = parent;
-    s->name = name;
-    s->hash = h;
-    s->last = last;
-}
-
 /* Whether linking a child named name under lv needs the name table. */
 static int needs_names(const level *lv, const char *name) {
-    return lv->last && strcmp(lv->last->name, name) != 0;
+    return lv->last && !same(lv->last->name, name);
 }
 
 /* Links node as the last child of the element of level lv (the name table
@@ -138,14 +149,22 @@ static void link_child(parser *ps, level *lv, ezxml_node *node) {
     }
     prev->ordered = node;
     lv->last = node;
-    if (strcmp(prev->name, node->name) == 0) {
+    if (same(prev->name, node->name)) {
         prev->next = node;
         return;
     }
     h = name_hash(parent, node->name);
     slot = names_find(ps, parent, node->name, h);
-    x = slot && slot->parent ? slot->last : NULL;
-    if (!x && strcmp(parent->child->name, node->name) == 0) x = parent->child;
+    if (slot->parent) {
+        x = slot->last;
+    } else {
+        ++ps->names_used;
+        slot->parent = parent;
+        slot->name = node->name;
+        slot->hash = h;
+        x = same(parent->child->name, node->name) ? parent->child : NULL;
+    }
+    slot->last = node;
     if (x) {
         while (x->next) x = x->next;
         x->next = node;
@@ -153,7 +172,6 @@ static void link_child(parser *ps, level *lv, ezxml_node *node) {
         lv->sib_tail->sibling = node;
         lv->sib_tail = node;
     }
-    names_put(ps, parent, node->name, h, node);
 }
 
 /* --- elements and text --------------------------------------------------- */
@@ -246,7 +264,7 @@ static int end_element(parser *ps, const char *name) {
 }
 
 /* Appends start[0, length) to the current element's text; 0 when out of memory. */
-static int append_text(parser *ps, char *start, size_t length, char mode) {
+static int append_text(parser *ps, char *start, size_t length, char mode, int plain) {
     ezxml_node *cur = ps->root->current;
     level *lv;
     char *d;
@@ -254,8 +272,13 @@ static int append_text(parser *ps, char *start, size_t length, char mode) {
     if (!cur || !cur->name || !length) return 1;
     lv = &ps->levels[ps->depth - 1];
     start[length] = '\0';
-    d = ezxml_decode_n(start, ps->root->entities, mode, &ps->budget, &dlen);
-    if (!d) return 0;
+    if (plain) {
+        d = start;
+        dlen = length;
+    } else {
+        d = ezxml_decode_n(start, ps->root->entities, mode, &ps->budget, &dlen);
+        if (!d) return 0;
+    }
 
     if (!cur->text[0]) {
         if (cur->flags & EZXML_TEXT_OWNED) free(cur->text);
@@ -342,10 +365,6 @@ static char *start_tag(parser *ps, char *m) {
             if (*q == '"' || *q == '\'') {
                 const char quote = *q;
                 char *value = q + 1, *close, *d, mode = EZXML_MODE_ATTR;
-                close = (char *)memchr(value, quote, (size_t)(ps->end - value));
-                if (!close) goto drop;
-                *close = '\0';
-                p = close + 1;
                 if (defaults) {
                     size_t i;
                     const char *aname = ps->pairs[2 * ps->npairs - 2];
@@ -355,8 +374,21 @@ static char *start_tag(parser *ps, char *m) {
                             break;
                         }
                 }
-                d = ezxml_decode_n(value, ps->root->entities, mode, &ps->budget, NULL);
-                if (!d) goto drop;
+                /* Plain values (no reference, no white space to normalise)
+                 * are final as they stand. */
+                close = value;
+                while (!(CLASS(*close) & C_VALUE) && *close != quote) ++close;
+                if (*close != quote || mode != EZXML_MODE_ATTR) {
+                    close = (char *)memchr(close, quote, (size_t)(ps->end - close));
+                    if (!close) goto drop;
+                    *close = '\0';
+                    d = ezxml_decode_n(value, ps->root->entities, mode, &ps->budget, NULL);
+                    if (!d) goto drop;
+                } else {
+                    *close = '\0';
+                    d = value;
+                }
+                p = close + 1;
                 ps->pairs[2 * ps->npairs - 1] = d;
                 if (d != value) ps->marks[ps->npairs - 1] = (char)EZXML_ATTR_VALUE_OWNED;
             } else {
@@ -460,7 +492,7 @@ static char *markup(parser *ps, char *lt) {
                 if (q[2] == '>') break;
                 ++q;
             }
-            if (!append_text(ps, text, (size_t)(q - text), EZXML_MODE_CDATA)) return NULL;
+            if (!append_text(ps, text, (size_t)(q - text), EZXML_MODE_CDATA, 0)) return NULL;
             return q + 2;
         }
         if (strncmp(m + 1, "DOCTYPE", 7) == 0) return doctype(ps, m);
@@ -529,9 +561,15 @@ static void parse(parser *ps, char *p) {
         p = c + 1;
         if (p >= ps->end) return;
         if (*p != '<') {
-            char *lt = (char *)memchr(p, '<', (size_t)(ps->end - p));
-            if (!lt) return; /* text behind the last markup is dropped */
-            if (!append_text(ps, p, (size_t)(lt - p), EZXML_MODE_TEXT)) return;
+            /* Character content; it needs decoding only if it holds "&" or CR. */
+            char *t = scan(p, C_TEXT), *lt = t;
+            int plain = *t == '<';
+            if (!plain) {
+                if (!*t) return; /* text behind the last markup is dropped */
+                lt = (char *)memchr(t, '<', (size_t)(ps->end - t));
+                if (!lt) return;
+            }
+            if (!append_text(ps, p, (size_t)(lt - p), EZXML_MODE_TEXT, plain)) return;
             p = lt;
         }
     }

@@ -59,7 +59,7 @@ ezxml_node *ezxml_node_from_pool(ezxml_pool *pool, const char *name) {
         b->capacity = cap;
         b->used = 0;
         pool->block = b;
-        if (cap < 4096) pool->next_capacity = cap * 2;
+        if (cap < 512) pool->next_capacity = cap * 2;
     }
     /* Slot 0 holds the block header itself. */
     slot = (ezxml_slot *)(void *)b + 1 + b->used++;
