@@ -76,6 +76,7 @@ typedef struct {
     char saved;  /* the input's original last byte */
     level *levels;
     size_t depth, levels_cap;
+    level inline_levels[16];
     ezxml_pool pool;
     char **pairs; /* attributes of the start tag being read */
     char *marks;
@@ -181,9 +182,14 @@ static int reserve_level(parser *ps) {
     size_t cap;
     level *grown;
     if (ps->depth < ps->levels_cap) return 1;
-    cap = ps->levels_cap ? ps->levels_cap * 2 : 32;
+    cap = ps->levels_cap * 2;
     if (cap > ((size_t)-1) / sizeof(level)) return 0;
-    grown = (level *)ezxml_realloc(ps->levels, cap * sizeof(level));
+    if (ps->levels == ps->inline_levels) {
+        grown = (level *)ezxml_malloc(cap * sizeof(level));
+        if (grown) memcpy(grown, ps->levels, ps->depth * sizeof(level));
+    } else {
+        grown = (level *)ezxml_realloc(ps->levels, cap * sizeof(level));
+    }
     if (!grown) return 0;
     ps->levels = grown;
     ps->levels_cap = cap;
@@ -206,40 +212,60 @@ static void drop_pairs(parser *ps) {
     ps->npairs = 0;
 }
 
+/* Lays out the gathered pairs as an attribute list in mem, with the
+ * ownership string right behind the pointers. */
+static char **fill_attrs(parser *ps, void *mem) {
+    const size_t n = ps->npairs;
+    char **attrs = (char **)mem, *own = (char *)(attrs + 2 * n + 2);
+    memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
+    attrs[2 * n] = NULL;
+    attrs[2 * n + 1] = own;
+    memcpy(own, ps->marks, n);
+    own[n] = '\0';
+    return attrs;
+}
+
 /* Makes the element of the start tag just read, with the attributes
  * gathered in ps->pairs; 0 when out of memory (the pairs are dropped). */
 static int begin_element(parser *ps, char *name) {
     ezxml_root *root = ps->root;
     ezxml_node *cur = root->current, *node;
     char **attrs = (char **)EZXML_EMPTY_LIST;
-
-    if (ps->npairs) {
-        const size_t n = ps->npairs;
-        char *own = (char *)ezxml_malloc(n + 1);
-        attrs = own ? (char **)ezxml_malloc((2 * n + 2) * sizeof(char *)) : NULL;
-        if (!attrs) {
-            free(own);
-            drop_pairs(ps);
-            return 0;
-        }
-        memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
-        memcpy(own, ps->marks, n);
-        own[n] = '\0';
-        attrs[2 * n] = NULL;
-        attrs[2 * n + 1] = own;
-    }
+    const size_t n = ps->npairs;
+    const size_t list_size = n ? (2 * n + 2) * sizeof(char *) + n + 1 : 0;
+    void *mem = NULL;
 
     /* Everything that can fail comes before the tree changes. */
     if (!reserve_level(ps)) goto fail;
     if (!cur->name) {
-        /* The root element: the document record itself takes the name. */
+        /* The root element: the document record itself takes the name; its
+         * list goes beside it when there is room, else to the heap. */
+        if (n) {
+            mem = ezxml_pool_bytes_beside(&ps->pool, cur, list_size);
+            if (mem) {
+                attrs = fill_attrs(ps, mem);
+            } else {
+                char *own = (char *)ezxml_malloc(n + 1);
+                attrs = own ? (char **)ezxml_malloc((2 * n + 2) * sizeof(char *)) : NULL;
+                if (!attrs) {
+                    free(own);
+                    goto fail;
+                }
+                memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
+                memcpy(own, ps->marks, n);
+                own[n] = '\0';
+                attrs[2 * n] = NULL;
+                attrs[2 * n + 1] = own;
+            }
+        }
         cur->name = name;
         node = cur;
     } else {
         level *lv = &ps->levels[ps->depth - 1];
         if (needs_names(lv, name) && !names_reserve(ps)) goto fail;
-        node = ezxml_node_from_pool(&ps->pool, name);
+        node = ezxml_pool_node(&ps->pool, name, list_size, &mem);
         if (!node) goto fail;
+        if (n) attrs = fill_attrs(ps, mem);
         link_child(ps, lv, node);
     }
     push_level(ps, node);
@@ -249,8 +275,7 @@ static int begin_element(parser *ps, char *name) {
     return 1;
 
 fail:
-    if (attrs != (char **)EZXML_EMPTY_LIST) ezxml_free_attrs(attrs);
-    ps->npairs = 0;
+    drop_pairs(ps);
     return 0;
 }
 
@@ -579,38 +604,42 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     parser ps;
     ezxml_root *root;
     char *work = buf, *lt;
-    ezxml_node *top = ezxml_new(NULL);
-    if (!top) return NULL;
-    root = (ezxml_root *)(void *)top;
-    root->input = buf;
-    if (!buf || length == 0) return top;
-
-    if ((unsigned char)buf[0] == 0xFE || (unsigned char)buf[0] == 0xFF) {
-        size_t n = length;
-        char *copy = ezxml_utf16_to_utf8(&work, &n);
-        if (!copy) return top; /* out of memory */
-        root->utf8_copy = copy;
-        length = n;
-        if (length == 0) return top;
-    }
-    root->work_start = work;
-    root->work_end = work + length;
 
     memset(&ps, 0, sizeof ps);
+    root = ezxml_alloc_root(&ps.pool);
+    if (!root) return NULL;
+    if (!ezxml_init_root(root, NULL)) {
+        ezxml_pool_finish(&ps.pool);
+        ezxml_release_node(&root->node);
+        return NULL;
+    }
+    root->input = buf;
     ps.root = root;
-    ps.saved = work[length - 1];
-    work[length - 1] = '\0';
-    ps.end = (char *)memchr(work, '\0', length);
-    ps.budget = ezxml_default_budget(length);
+    ps.levels = ps.inline_levels;
+    ps.levels_cap = sizeof ps.inline_levels / sizeof ps.inline_levels[0];
 
-    lt = (char *)memchr(work, '<', (size_t)(ps.end - work));
-    if (lt) parse(&ps, lt);
+    if (buf && length > 0 && ((unsigned char)buf[0] == 0xFE || (unsigned char)buf[0] == 0xFF)) {
+        size_t n = length;
+        char *copy = ezxml_utf16_to_utf8(&work, &n);
+        root->utf8_copy = copy;
+        length = copy ? n : 0; /* no copy: out of memory, no element */
+    }
+    if (buf && length > 0) {
+        root->work_start = work;
+        root->work_end = work + length;
+        ps.saved = work[length - 1];
+        work[length - 1] = '\0';
+        ps.end = (char *)memchr(work, '\0', length);
+        ps.budget = ezxml_default_budget(length);
+        lt = (char *)memchr(work, '<', (size_t)(ps.end - work));
+        if (lt) parse(&ps, lt);
+    }
 
     drop_pairs(&ps);
     ezxml_pool_finish(&ps.pool);
-    free(ps.levels);
+    if (ps.levels != ps.inline_levels) free(ps.levels);
     free(ps.pairs);
     free(ps.marks);
     free(ps.names);
-    return top;
+    return &root->node;
 }
