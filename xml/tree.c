@@ -190,8 +190,12 @@ ezxml_node *ezxml_set_flag(ezxml_node *node, short flag) {
 ezxml_node *ezxml_child(ezxml_node *node, const char *name) {
     ezxml_node *c;
     if (!node || !name) return NULL;
-    for (c = node->child; c; c = c->sibling)
-        if (c->name && strcmp(c->name, name) == 0) return c;
+    for (c = node->child; c; c = c->sibling) {
+        const char *a = c->name, *b = name;
+        if (!a) continue;
+        while (*a && *a == *b) ++a, ++b;
+        if (*a == *b) return c;
+    }
     return NULL;
 }
 
