@@ -1,0 +1,661 @@
+/* The in-place parser: one forward pass over the caller's buffer.
+ *
+ * Bounds: the last byte of the input is replaced by NUL, and the input is
+ * taken to end at its first NUL byte, so every scan either compares against
+ * `end` or stops at a NUL that lies inside the buffer. */
+#include "ezxml_internal.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+enum {
+    C_NAME_START = 0x01, /* letter, "_", ":", 0x80 and above */
+    C_TAG_END = 0x02,    /* ends an element name: white space, "/", ">", NUL */
+    C_ATTR_END = 0x04,   /* ends an attribute name: white space, "=", "/", ">", NUL */
+    C_ETAG_END = 0x08,   /* ends an end-tag name: white space, ">", NUL */
+    C_CSPACE = 0x10,     /* white space plus VT and FF */
+    C_SPACE = 0x20,      /* tab, CR, LF, space */
+    C_VALUE = 0x40,      /* needs decoding in an attribute value: "&", C white space, NUL */
+    C_TEXT = 0x80        /* ends plain character content: "<", "&", CR, NUL */
+};
+
+#define WS (C_TAG_END | C_ATTR_END | C_ETAG_END | C_CSPACE | C_SPACE | C_VALUE)
+#define VT (C_CSPACE | C_VALUE)
+#define L8(x) x, x, x, x, x, x, x, x
+#define L16(x) L8(x), L8(x)
+#define L32(x) L16(x), L16(x)
+#define L64(x) L32(x), L32(x)
+#define N C_NAME_START
+const unsigned char ezxml_byte_class[256] = {
+    /* 0x00 */ C_TAG_END | C_ATTR_END | C_ETAG_END | C_VALUE | C_TEXT, 0, 0, 0, 0, 0, 0, 0, 0, WS, WS, VT, VT,
+    WS | C_TEXT, 0, 0,
+    /* 0x10 */ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    /* 0x20 */ WS & ~C_VALUE, 0, 0, 0, 0, 0, C_VALUE | C_TEXT, 0, 0, 0, 0, 0, 0, 0, 0, C_TAG_END | C_ATTR_END,
+    /* 0x30 */ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, N, 0, C_TEXT, C_ATTR_END, C_TAG_END | C_ATTR_END | C_ETAG_END, 0,
+    /* 0x40 */ 0, N, N, N, N, N, N, N, N, N, N, N, N, N, N, N,
+    /* 0x50 */ N, N, N, N, N, N, N, N, N, N, N, 0, 0, 0, 0, N,
+    /* 0x60 */ 0, N, N, N, N, N, N, N, N, N, N, N, N, N, N, N,
+    /* 0x70 */ N, N, N, N, N, N, N, N, N, N, N, 0, 0, 0, 0, 0,
+    /* 0x80 */ L64(N), L64(N)};
+#undef N
+
+#define CLASS(c) ezxml_byte_class[(unsigned char)(c)]
+
+/* The first byte at or behind p whose class has a bit of mask; NUL must be
+ * in the mask so that the scan stops inside the buffer. */
+static char *scan(char *p, unsigned char mask) {
+    for (;; p += 4) {
+        if (CLASS(p[0]) & mask) return p;
+        if (CLASS(p[1]) & mask) return p + 1;
+        if (CLASS(p[2]) & mask) return p + 2;
+        if (CLASS(p[3]) & mask) return p + 3;
+    }
+}
+
+/* One open element. */
+typedef struct {
+    ezxml_node *node;
+    size_t text_len;     /* bytes of node->text */
+    size_t text_cap;     /* capacity of an own text */
+    ezxml_node *last;    /* last child in document order */
+    ezxml_node *sib_tail; /* last member of the sibling chain */
+} level;
+
+/* (parent, name) -> last child of that name, for parents whose children
+ * change names; keeps linking a child O(1) however many siblings there are. */
+typedef struct {
+    const ezxml_node *parent;
+    const char *name;
+    size_t hash;
+    ezxml_node *last;
+} name_slot;
+
+typedef struct {
+    ezxml_root *root;
+    char *end;   /* the first NUL: end of input */
+    char saved;  /* the input's original last byte */
+    level *levels;
+    size_t depth, levels_cap;
+    level inline_levels[16];
+    ezxml_pool pool;
+    char **pairs; /* attributes of the start tag being read */
+    char *marks;
+    size_t npairs, pairs_cap;
+    char *inline_pairs[32];
+    char inline_marks[16];
+    name_slot *names;
+    size_t names_used, names_cap;
+    size_t budget; /* bytes entity expansion may still add */
+} parser;
+
+/* --- linking children ---------------------------------------------------- */
+
+static int same(const char *a, const char *b) {
+    while (*a && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
+static size_t name_hash(const ezxml_node *parent, const char *name) {
+    size_t h = (size_t)parent >> 4;
+    for (; *name; ++name) h = h * 31 + (unsigned char)*name;
+    return h * 0x9E3779B97F4A7C15ull;
+}
+
+static name_slot *names_find(parser *ps, const ezxml_node *parent, const char *name, size_t h) {
+    size_t mask, i;
+    if (!ps->names_cap) return NULL;
+    mask = ps->names_cap - 1;
+    for (i = (h ^ (h >> 31)) & mask;; i = (i + 1) & mask) {
+        name_slot *s = &ps->names[i];
+        if (!s->parent) return s;
+        if (s->hash == h && s->parent == parent && same(s->name, name)) return s;
+    }
+}
+
+/* Makes room for one more entry, so that linking a child cannot fail. */
+static int names_reserve(parser *ps) {
+    size_t cap, i;
+    name_slot *old = ps->names, *fresh;
+    if (ps->names_used + 1 <= ps->names_cap / 2) return 1;
+    cap = ps->names_cap ? ps->names_cap * 2 : 64;
+    if (cap > ((size_t)-1) / sizeof(name_slot)) return 0;
+    fresh = (name_slot *)ezxml_malloc(cap * sizeof(name_slot));
+    if (!fresh) return 0;
+    memset(fresh, 0, cap * sizeof(name_slot));
+    ps->names = fresh;
+    i = ps->names_cap;
+    ps->names_cap = cap;
+    while (i--)
+        if (old[i].parent) *names_find(ps, old[i].parent, old[i].name, old[i].hash) = old[i];
+    free(old);
+    return 1;
+}
+
+/* Whether linking a child named name under lv needs the name table. */
+static int needs_names(const level *lv, const char *name) {
+    return lv->last && !same(lv->last->name, name);
+}
+
+/* Links node as the last child of the element of level lv (the name table
+ * has room, see needs_names). The result is that of ezxml_insert at an
+ * offset no smaller than any child's. */
+static void link_child(parser *ps, level *lv, ezxml_node *node) {
+    ezxml_node *parent = lv->node, *prev = lv->last, *x;
+    name_slot *slot;
+    size_t h;
+    node->parent = parent;
+    node->offset = lv->text_len;
+    if (!prev) {
+        parent->child = node;
+        lv->last = lv->sib_tail = node;
+        return;
+    }
+    prev->ordered = node;
+    lv->last = node;
+    if (same(prev->name, node->name)) {
+        prev->next = node;
+        return;
+    }
+    h = name_hash(parent, node->name);
+    slot = names_find(ps, parent, node->name, h);
+    if (slot->parent) {
+        x = slot->last;
+    } else {
+        ++ps->names_used;
+        slot->parent = parent;
+        slot->name = node->name;
+        slot->hash = h;
+        x = same(parent->child->name, node->name) ? parent->child : NULL;
+    }
+    slot->last = node;
+    if (x) {
+        while (x->next) x = x->next;
+        x->next = node;
+    } else {
+        lv->sib_tail->sibling = node;
+        lv->sib_tail = node;
+    }
+}
+
+/* --- elements and text --------------------------------------------------- */
+
+/* Makes room for one more open element. */
+static int reserve_level(parser *ps) {
+    size_t cap;
+    level *grown;
+    if (ps->depth < ps->levels_cap) return 1;
+    cap = ps->levels_cap * 2;
+    if (cap > ((size_t)-1) / sizeof(level)) return 0;
+    if (ps->levels == ps->inline_levels) {
+        grown = (level *)ezxml_malloc(cap * sizeof(level));
+        if (grown) memcpy(grown, ps->levels, ps->depth * sizeof(level));
+    } else {
+        grown = (level *)ezxml_realloc(ps->levels, cap * sizeof(level));
+    }
+    if (!grown) return 0;
+    ps->levels = grown;
+    ps->levels_cap = cap;
+    return 1;
+}
+
+static void push_level(parser *ps, ezxml_node *node) {
+    level *lv = &ps->levels[ps->depth++];
+    lv->node = node;
+    lv->text_len = 0;
+    lv->text_cap = 0;
+    lv->last = lv->sib_tail = NULL;
+}
+
+/* Releases the pairs of a start tag that will not become an element. */
+static void drop_pairs(parser *ps) {
+    size_t i;
+    for (i = 0; i < ps->npairs; ++i)
+        if ((unsigned char)ps->marks[i] & EZXML_ATTR_VALUE_OWNED) free(ps->pairs[2 * i + 1]);
+    ps->npairs = 0;
+}
+
+/* Lays out the gathered pairs as an attribute list in mem, with the
+ * ownership string right behind the pointers. */
+static char **fill_attrs(parser *ps, void *mem) {
+    const size_t n = ps->npairs;
+    char **attrs = (char **)mem, *own = (char *)(attrs + 2 * n + 2);
+    memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
+    attrs[2 * n] = NULL;
+    attrs[2 * n + 1] = own;
+    memcpy(own, ps->marks, n);
+    own[n] = '\0';
+    return attrs;
+}
+
+/* Makes the element of the start tag just read, with the attributes
+ * gathered in ps->pairs; 0 when out of memory (the pairs are dropped). */
+static int begin_element(parser *ps, char *name) {
+    ezxml_root *root = ps->root;
+    ezxml_node *cur = root->current, *node;
+    char **attrs = (char **)EZXML_EMPTY_LIST;
+    const size_t n = ps->npairs;
+    const size_t list_size = n ? (2 * n + 2) * sizeof(char *) + n + 1 : 0;
+    void *mem = NULL;
+
+    /* Everything that can fail comes before the tree changes. */
+    if (!reserve_level(ps)) goto fail;
+    if (!cur->name) {
+        /* The root element: the document record itself takes the name; its
+         * list goes beside it when there is room, else to the heap. */
+        if (n) {
+            mem = ezxml_pool_bytes_beside(&ps->pool, cur, list_size);
+            if (mem) {
+                attrs = fill_attrs(ps, mem);
+            } else {
+                char *own = (char *)ezxml_malloc(n + 1);
+                attrs = own ? (char **)ezxml_malloc((2 * n + 2) * sizeof(char *)) : NULL;
+                if (!attrs) {
+                    free(own);
+                    goto fail;
+                }
+                memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
+                memcpy(own, ps->marks, n);
+                own[n] = '\0';
+                attrs[2 * n] = NULL;
+                attrs[2 * n + 1] = own;
+            }
+        }
+        cur->name = name;
+        node = cur;
+    } else {
+        level *lv = &ps->levels[ps->depth - 1];
+        if (needs_names(lv, name) && !names_reserve(ps)) goto fail;
+        node = ezxml_pool_node(&ps->pool, name, list_size, &mem);
+        if (!node) goto fail;
+        if (n) attrs = fill_attrs(ps, mem);
+        link_child(ps, lv, node);
+    }
+    push_level(ps, node);
+    node->attrs = attrs;
+    ps->npairs = 0;
+    root->current = node;
+    return 1;
+
+fail:
+    drop_pairs(ps);
+    return 0;
+}
+
+/* 1 when the current element was named name and is now closed. */
+static int end_element(parser *ps, const char *name) {
+    ezxml_node *cur = ps->root->current;
+    if (!cur || !cur->name || !same(cur->name, name)) return 0;
+    --ps->depth;
+    ps->root->current = cur->parent;
+    return 1;
+}
+
+/* Appends start[0, length) to the current element's text; 0 when out of memory. */
+static int append_text(parser *ps, char *start, size_t length, char mode, int plain) {
+    ezxml_node *cur = ps->root->current;
+    level *lv;
+    char *d;
+    size_t dlen;
+    if (!cur || !cur->name || !length) return 1;
+    lv = &ps->levels[ps->depth - 1];
+    start[length] = '\0';
+    if (plain) {
+        d = start;
+        dlen = length;
+    } else {
+        d = ezxml_decode_n(start, ps->root->entities, mode, &ps->budget, &dlen);
+        if (!d) return 0;
+    }
+
+    if (!cur->text[0]) {
+        if (cur->flags & EZXML_TEXT_OWNED) free(cur->text);
+        cur->text = d;
+        lv->text_len = dlen;
+        if (d != start) {
+            cur->flags |= EZXML_TEXT_OWNED;
+            lv->text_cap = dlen + 1;
+        } else {
+            cur->flags &= (short)~EZXML_TEXT_OWNED;
+            lv->text_cap = 0;
+        }
+        return 1;
+    }
+    if (dlen) {
+        const size_t need = lv->text_len + dlen + 1;
+        if (need < dlen) goto fail;
+        if (cur->flags & EZXML_TEXT_OWNED) {
+            if (need > lv->text_cap) {
+                size_t cap = lv->text_cap * 2 > need ? lv->text_cap * 2 : need;
+                char *grown = (char *)ezxml_realloc(cur->text, cap);
+                if (!grown) goto fail;
+                cur->text = grown;
+                lv->text_cap = cap;
+            }
+        } else {
+            size_t cap = need < 64 ? 64 : need + need / 2;
+            char *joined = (char *)ezxml_malloc(cap);
+            if (!joined) goto fail;
+            memcpy(joined, cur->text, lv->text_len);
+            cur->text = joined;
+            cur->flags |= EZXML_TEXT_OWNED;
+            lv->text_cap = cap;
+        }
+        memcpy(cur->text + lv->text_len, d, dlen);
+        lv->text_len += dlen;
+        cur->text[lv->text_len] = '\0';
+    }
+    if (d != start) free(d);
+    return 1;
+fail:
+    if (d != start) free(d);
+    return 0;
+}
+
+/* --- markup -------------------------------------------------------------- */
+
+/* At end of input: counts as a closing ">" only if the saved byte was one. */
+static int closes(const parser *ps, const char *p) { return *p == '>' || (p == ps->end && ps->saved == '>'); }
+
+/* Start tag at m (the byte behind "<"). Returns the closing byte, or NULL to stop. */
+static char *start_tag(parser *ps, char *m) {
+    char *name = m, *p = m, **defaults = NULL;
+    if (!ps->root->current) return NULL; /* a second root element */
+    p = scan(p, C_TAG_END);
+    while (CLASS(*p) & C_CSPACE) *p++ = '\0';
+    if (*p && *p != '/' && *p != '>') defaults = ezxml_find_defaults(ps->root->attr_defaults, name);
+
+    while (*p && *p != '/' && *p != '>') {
+        char *q;
+        if (ps->npairs == ps->pairs_cap) {
+            size_t cap = ps->pairs_cap * 2;
+            char **pairs;
+            char *marks;
+            if (cap > ((size_t)-1) / (2 * sizeof(char *))) goto drop;
+            pairs = (char **)ezxml_malloc(2 * cap * sizeof(char *));
+            marks = pairs ? (char *)ezxml_malloc(cap) : NULL;
+            if (!marks) {
+                free(pairs);
+                goto drop;
+            }
+            memcpy(pairs, ps->pairs, 2 * ps->npairs * sizeof(char *));
+            memcpy(marks, ps->marks, ps->npairs);
+            if (ps->pairs != ps->inline_pairs) {
+                free(ps->pairs);
+                free(ps->marks);
+            }
+            ps->pairs = pairs;
+            ps->marks = marks;
+            ps->pairs_cap = cap;
+        }
+        ps->pairs[2 * ps->npairs] = p;
+        ps->pairs[2 * ps->npairs + 1] = (char *)"";
+        ps->marks[ps->npairs] = (char)EZXML_ATTR_NOT_OWNED;
+        ++ps->npairs;
+
+        q = scan(p, C_ATTR_END);
+        if (*q == '=' || (CLASS(*q) & C_CSPACE)) {
+            *q++ = '\0';
+            while ((CLASS(*q) & C_SPACE) || *q == '=') ++q;
+            if (*q == '"' || *q == '\'') {
+                const char quote = *q;
+                char *value = q + 1, *close, *d, mode = EZXML_MODE_ATTR;
+                if (defaults) {
+                    size_t i;
+                    const char *aname = ps->pairs[2 * ps->npairs - 2];
+                    for (i = 1; defaults[i]; i += 3)
+                        if (strcmp(defaults[i], aname) == 0) {
+                            mode = defaults[i + 2][0];
+                            break;
+                        }
+                }
+                /* Plain values (no reference, no white space to normalise)
+                 * are final as they stand. */
+                close = value;
+                while (!(CLASS(*close) & C_VALUE) && *close != quote) ++close;
+                if (*close != quote || mode != EZXML_MODE_ATTR) {
+                    close = (char *)memchr(close, quote, (size_t)(ps->end - close));
+                    if (!close) goto drop;
+                    *close = '\0';
+                    d = ezxml_decode_n(value, ps->root->entities, mode, &ps->budget, NULL);
+                    if (!d) goto drop;
+                } else {
+                    *close = '\0';
+                    d = value;
+                }
+                p = close + 1;
+                ps->pairs[2 * ps->npairs - 1] = d;
+                if (d != value) ps->marks[ps->npairs - 1] = (char)EZXML_ATTR_VALUE_OWNED;
+            } else {
+                p = q; /* no quoted value: a bare word is the next name */
+            }
+        } else {
+            p = q;
+        }
+        while (CLASS(*p) & C_CSPACE) ++p;
+    }
+
+    if (*p == '/') {
+        *p = '\0';
+        if (!closes(ps, p + 1)) goto drop;
+        if (!begin_element(ps, name)) return NULL;
+        end_element(ps, name);
+        return p + 1;
+    }
+    if (closes(ps, p)) {
+        const char c = *p;
+        int ok;
+        *p = '\0';
+        ok = begin_element(ps, name);
+        *p = c;
+        return ok ? p : NULL;
+    }
+drop:
+    drop_pairs(ps);
+    return NULL;
+}
+
+/* End tag at m (the "/"). */
+static char *end_tag(parser *ps, char *m) {
+    char *name = m + 1, *p = scan(name, C_ETAG_END), c;
+    if (p == ps->end && ps->saved != '>') return NULL;
+    c = *p;
+    *p = '\0';
+    if (!end_element(ps, name)) return NULL;
+    *p = c;
+    if (CLASS(c) & C_CSPACE)
+        while (CLASS(*p) & C_SPACE) ++p;
+    return p;
+}
+
+static char *find2(char *p, char *end, char a, char b) {
+    while (p < end) {
+        char *q = (char *)memchr(p, a, (size_t)(end - p));
+        if (!q || q + 1 >= end) return NULL;
+        if (q[1] == b) return q;
+        p = q + 1;
+    }
+    return NULL;
+}
+
+/* DOCTYPE at m; returns the closing byte, ps->end to finish, or NULL to stop. */
+static char *doctype(parser *ps, char *m) {
+    char *p = m, *subset = NULL;
+    for (;;) {
+        char *q = p + 1;
+        while (q < ps->end && *q != '[' && *q != ']' && *q != '>') ++q;
+        if (q >= ps->end) {
+            if (ps->saved != '>') return NULL;
+            if (subset && !ezxml_read_dtd_budget(ps->root, subset, (size_t)(ps->end - subset), &ps->budget))
+                return NULL;
+            return ps->end;
+        }
+        p = q;
+        if (!subset) {
+            if (*p == '>') return p;
+            if (*p == '[') subset = p + 1;
+            continue;
+        }
+        if (*p == ']') {
+            char *r = p + 1;
+            while (CLASS(*r) & C_SPACE) ++r;
+            if (closes(ps, r)) {
+                if (!ezxml_read_dtd_budget(ps->root, subset, (size_t)(p - subset), &ps->budget)) return NULL;
+                return p + 1;
+            }
+        }
+    }
+}
+
+/* Markup at the "<" at lt: the closing byte, or NULL to stop. */
+static char *markup(parser *ps, char *lt) {
+    char *m = lt + 1;
+    if (CLASS(*m) & C_NAME_START) return start_tag(ps, m);
+    if (*m == '/') return end_tag(ps, m);
+    if (*m == '!') {
+        if (m[1] == '-' && m[2] == '-') {
+            char *q = find2(m + 3, ps->end, '-', '-');
+            if (!q || !closes(ps, q + 2)) return NULL;
+            return q + 2;
+        }
+        if (strncmp(m + 1, "[CDATA[", 7) == 0) {
+            char *text = m + 8, *q = text;
+            for (;;) {
+                q = find2(q, ps->end, ']', ']');
+                if (!q || q + 2 >= ps->end) return NULL;
+                if (q[2] == '>') break;
+                ++q;
+            }
+            if (!append_text(ps, text, (size_t)(q - text), EZXML_MODE_CDATA, 0)) return NULL;
+            return q + 2;
+        }
+        if (strncmp(m + 1, "DOCTYPE", 7) == 0) return doctype(ps, m);
+        return NULL;
+    }
+    if (*m == '?') {
+        char *q = m + 1;
+        for (;;) {
+            q = (char *)memchr(q, '?', (size_t)(ps->end - q));
+            if (!q) return NULL;
+            ++q;
+            if (*q == '>' || q == ps->end) break;
+        }
+        if (q == ps->end && ps->saved != '>') return NULL;
+        if (!ezxml_record_pi_checked(ps->root, m + 1, (size_t)(q - 1 - (m + 1)))) return NULL;
+        return q;
+    }
+    return NULL;
+}
+
+/* --- UTF-16 input -------------------------------------------------------- */
+
+char *ezxml_utf16_to_utf8(char **buffer, size_t *length) {
+    const unsigned char *in = (const unsigned char *)*buffer;
+    const size_t len = *length;
+    int big_endian;
+    size_t i, out_len = 0, cap;
+    char *out, *shrunk;
+    if (len == 0 || (in[0] != 0xFE && in[0] != 0xFF)) return NULL;
+    big_endian = in[0] == 0xFE;
+    /* Each 2-byte unit gives at most 3 bytes, a pair of units at most 4. */
+    if (len / 2 > (((size_t)-1) - 8) / 3) {
+        *length = 0;
+        return NULL;
+    }
+    cap = (len / 2) * 3 + 8;
+    out = (char *)ezxml_malloc(cap);
+    if (!out) {
+        *length = 0;
+        return NULL;
+    }
+    for (i = 2; len > 0 && i < len - 1; i += 2) {
+        unsigned long u = big_endian ? ((unsigned long)in[i] << 8 | in[i + 1]) : ((unsigned long)in[i + 1] << 8 | in[i]);
+        if (u >= 0xD800 && u <= 0xDFFF && i + 2 < len - 1) {
+            unsigned long w = big_endian ? ((unsigned long)in[i + 2] << 8 | in[i + 3])
+                                         : ((unsigned long)in[i + 3] << 8 | in[i + 2]);
+            u = (((u & 0x3FF) << 10) | (w & 0x3FF)) + 0x10000;
+            i += 2;
+        }
+        out_len += ezxml_utf8_encode((long)u, out + out_len);
+    }
+    shrunk = (char *)realloc(out, out_len ? out_len : 1);
+    if (shrunk) out = shrunk;
+    *buffer = out;
+    *length = out_len;
+    return out;
+}
+
+/* --- the parse ----------------------------------------------------------- */
+
+static void parse(parser *ps, char *p) {
+    for (;;) {
+        char *c = markup(ps, p);
+        if (!c || c >= ps->end) return;
+        *c = '\0';
+        p = c + 1;
+        if (p >= ps->end) return;
+        if (*p != '<') {
+            /* Character content; it needs decoding only if it holds "&" or CR. */
+            char *t = scan(p, C_TEXT), *lt = t;
+            int plain = *t == '<';
+            if (!plain) {
+                if (!*t) return; /* text behind the last markup is dropped */
+                lt = (char *)memchr(t, '<', (size_t)(ps->end - t));
+                if (!lt) return;
+            }
+            if (!append_text(ps, p, (size_t)(lt - p), EZXML_MODE_TEXT, plain)) return;
+            p = lt;
+        }
+    }
+}
+
+ezxml_node *ezxml_parse_str(char *buf, size_t length) {
+    parser ps;
+    ezxml_root *root;
+    char *work = buf, *lt;
+
+    /* Every field but the inline level stack starts out zero. */
+    memset(&ps, 0, offsetof(parser, inline_levels));
+    memset((char *)&ps + offsetof(parser, inline_levels) + sizeof ps.inline_levels, 0,
+           sizeof ps - offsetof(parser, inline_levels) - sizeof ps.inline_levels);
+    root = ezxml_alloc_root(&ps.pool);
+    if (!root) return NULL;
+    if (!ezxml_init_root(root, NULL)) {
+        ezxml_pool_finish(&ps.pool);
+        ezxml_release_node(&root->node);
+        return NULL;
+    }
+    root->input = buf;
+    ps.root = root;
+    ps.levels = ps.inline_levels;
+    ps.levels_cap = sizeof ps.inline_levels / sizeof ps.inline_levels[0];
+    ps.pairs = ps.inline_pairs;
+    ps.marks = ps.inline_marks;
+    ps.pairs_cap = sizeof ps.inline_marks;
+
+    if (buf && length > 0 && ((unsigned char)buf[0] == 0xFE || (unsigned char)buf[0] == 0xFF)) {
+        size_t n = length;
+        char *copy = ezxml_utf16_to_utf8(&work, &n);
+        root->utf8_copy = copy;
+        length = copy ? n : 0; /* no copy: out of memory, no element */
+    }
+    if (buf && length > 0) {
+        root->work_start = work;
+        root->work_end = work + length;
+        ps.saved = work[length - 1];
+        work[length - 1] = '\0';
+        ps.end = (char *)memchr(work, '\0', length);
+        ps.budget = ezxml_default_budget(length);
+        lt = (char *)memchr(work, '<', (size_t)(ps.end - work));
+        if (lt) parse(&ps, lt);
+    }
+
+    drop_pairs(&ps);
+    ezxml_pool_finish(&ps.pool);
+    if (ps.levels != ps.inline_levels) free(ps.levels);
+    if (ps.pairs != ps.inline_pairs) {
+        free(ps.pairs);
+        free(ps.marks);
+    }
+    free(ps.names);
+    return &root->node;
+}
