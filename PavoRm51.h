@@ -8,5 +8,9 @@
 #include "platform/win/char_types.h"
 #include "platform/afx/afx_string.h"
 #include "string/PavoRmCString.h"
+#include "platform/gral/StringBuffer.h"
+#include "platform/gral/FileSpecifier.h"
+#include "fsassist/file_reference.h"
+#include "fsassist/FSAssist.h"
 
 #endif
