@@ -15,5 +15,9 @@
 #include "platform/afx/file_status.h"
 #include "info/PavoRmInformation.h"
 #include "info/PavoRmInformationRegistry.h"
+#include "platform/gral/StringBuffer.h"
+#include "platform/gral/FileSpecifier.h"
+#include "fsassist/file_reference.h"
+#include "fsassist/FSAssist.h"
 
 #endif

@@ -1,0 +1,86 @@
+// addFileReference, extractFileReference, numComponentsInReference.
+#include "fsassist/file_reference.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "fsassist/reference_document.h"
+
+using namespace fsassist_detail;
+
+namespace {
+
+// The C runtime's atoi, saturating as Microsoft's does: leading white space,
+// an optional sign, decimal digits up to the first other character.
+int ReadFrame(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  long long value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) return value > INT_MAX ? INT_MIN : -static_cast<int>(value);
+  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+}  // namespace
+
+extern "C" void addFileReference(const Gral::FileSpecifier* file, int frame, Gral::FileSpecifier* storage) {
+  if (file == nullptr || storage == nullptr) return;
+  // At most three bytes and the terminator cannot hold a document: start anew.
+  std::unique_ptr<ParsedReference> parsed;
+  TreePtr fresh;
+  ezxml_node* image = nullptr;
+  Gral::StringBuffer text = ToUtf8(storage->text());
+  if (text.size() <= 4) {
+    fresh = NewDocument();
+    image = ezxml_child(fresh.get(), "image");
+  } else {
+    parsed.reset(new ParsedReference(std::move(text)));
+    image = parsed->image();
+    if (image == nullptr) return;
+  }
+  ezxml_node* element = AddComponent(image, kFileKeyword);
+  const Gral::StringBuffer path = ToUtf8(file->text());
+  SetAttribute(element, "path", path.data(), static_cast<size_t>(path.textBytes()));
+  char digits[50];
+  const int n = std::snprintf(digits, sizeof digits, "%d", frame);
+  SetAttribute(element, "frame", digits, static_cast<size_t>(n));
+  StoreDocument(fresh ? fresh.get() : parsed->root(), *storage);
+}
+
+extern "C" int extractFileReference(const Gral::FileSpecifier* storage, int index, Gral::FileSpecifier* file,
+                                    int* frame) {
+  if (storage == nullptr || file == nullptr || frame == nullptr) return 0;
+  if (storage->kind() != Gral::FileSpecifier::kReference) return 0;
+  const ParsedReference parsed(*storage);
+  ezxml_node* element = parsed.storage(index, kFileKeyword);
+  if (element == nullptr) return 0;
+  *frame = 0;
+  const char* path = ezxml_attr(element, "path");
+  if (path == nullptr) return 0;
+  if (const char* number = ezxml_attr(element, "frame")) *frame = ReadFrame(number);
+  const size_t length = std::strlen(path);
+  if (length >= static_cast<size_t>(INT_MAX)) return 0;
+  const Gral::StringBuffer utf8(static_cast<int>(length + 1), path, Gral::StringBuffer::kUtf8);
+  Gral::StringBuffer wide;
+  utf8.convert(wide, Gral::StringBuffer::kUtf16);
+  file->assign(wide, Gral::FileSpecifier::kFileName);
+  return 1;
+}
+
+extern "C" int numComponentsInReference(const Gral::FileSpecifier* specifier) {
+  if (specifier == nullptr || specifier->text().isEmpty()) return 0;
+  if (specifier->kind() != Gral::FileSpecifier::kReference) return 1;
+  const ParsedReference parsed(*specifier);
+  int count = 0;
+  for (ezxml_node* c = ezxml_child(parsed.image(), "component"); c != nullptr && count < INT_MAX; c = c->next)
+    ++count;
+  return count;
+}

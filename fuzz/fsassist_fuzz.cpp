@@ -1,0 +1,54 @@
+// Feeds arbitrary text, encodings and kinds to every reader of reference
+// documents and to the writers that extend a held document.
+// Input: byte 0 = kind (bit 0: 2 or 0) and encoding (bits 1-2) of the held
+// text; byte 1 = component index (signed); byte 2 = frame; the rest is the
+// held text, and after a 0xFF byte, the text given to the writers.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "PavoRm51.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 3 || size > 1 << 16) return 0;
+  const int kind = (data[0] & 1) != 0 ? 2 : 0;
+  const int encoding = (data[0] >> 1) & 3;  // 3 is no known code
+  const int index = static_cast<int8_t>(data[1]);
+  const int frame = static_cast<int8_t>(data[2]) * 1000003;
+  const char* text = reinterpret_cast<const char*>(data + 3);
+  const size_t rest = size - 3;
+  const void* cut = std::memchr(text, 0xFF, rest);
+  const size_t held = cut != nullptr ? static_cast<size_t>(static_cast<const char*>(cut) - text) : rest;
+  const std::string extra = cut != nullptr ? std::string(text + held + 1, rest - held - 1) : std::string("x.tif");
+
+  const Gral::StringBuffer heldText(static_cast<int>(held), text, encoding);
+  const Gral::StringBuffer extraText(static_cast<int>(extra.size()), extra.data(), (data[0] >> 3) & 3);
+  Gral::FileSpecifier spec(heldText, kind);
+
+  (void)FSAssist::getStorageMethod(spec, index);
+  (void)FSAssist::isMultiComponent(spec);
+  Gral::FileSpecifier file;
+  int outFrame = 0;
+  (void)FSAssist::getFileReference(spec, index, file, outFrame);
+  (void)FSAssist::getInternetReference(spec, index);
+  PavoRmCString name, dictionary;
+  (void)FSAssist::getEmbeddedReference(spec, index, name, dictionary);
+  const PavoRmCString asText(heldText);
+  (void)FSAssist::isStorage(asText);
+  (void)FSAssist::constructFS(asText.GetString());
+
+  const Gral::FileSpecifier path(extraText, 0);
+  Gral::FileSpecifier withFile = spec;
+  addFileReference(&path, frame, &withFile);
+  const int before = numComponentsInReference(&spec);
+  // A document that was written reads back with the new component in it.
+  const Gral::StringBuffer& a = withFile.text();
+  const bool written = a.size() != spec.text().size() ||
+                       std::memcmp(a.data(), spec.text().data(), static_cast<size_t>(a.size())) != 0;
+  if (written && (withFile.kind() != 2 || numComponentsInReference(&withFile) < 1)) __builtin_trap();
+  Gral::FileSpecifier withInet = spec;
+  FSAssist::appendInet(withInet, extraText);
+  (void)FSAssist::getInternetReference(withInet, before);
+  return 0;
+}

@@ -1,0 +1,197 @@
+// The in-place parser: structure, text pieces, attributes, failure stops,
+// input ends and UTF-16 input.
+#include "ezxml.h"
+#include "xml_test_support.h"
+
+namespace {
+
+ezxml_root *Root(ezxml_node *n) { return reinterpret_cast<ezxml_root *>(n); }
+
+TEST(XmlParse, TextPiecesOffsetsAndOwnership) {
+    ParsedDoc d("<a>t1<b/>t2<c/>t3</a>");
+    EXPECT_STREQ(d.root->name, "a");
+    EXPECT_STREQ(d.root->text, "t1t2t3");
+    EXPECT_NE(d.root->flags & EZXML_TEXT_OWNED, 0) << "joined pieces are an own text";
+    EXPECT_EQ(ezxml_child(d.root, "b")->offset, 2u);
+    EXPECT_EQ(ezxml_child(d.root, "c")->offset, 4u);
+    EXPECT_EQ(Root(d.root)->current, nullptr);
+
+    ParsedDoc single("<a>plain</a>");
+    EXPECT_EQ(single.root->flags & EZXML_TEXT_OWNED, 0) << "one piece stays in the buffer";
+    EXPECT_GE(single.root->text, single.buf.data());
+    EXPECT_LT(single.root->text, single.buf.data() + single.buf.size());
+
+    ParsedDoc grown("<a>x &lt; y &amp; z</a>");
+    EXPECT_STREQ(grown.root->text, "x < y & z");
+    EXPECT_NE(grown.root->flags & EZXML_TEXT_OWNED, 0);
+
+    ParsedDoc cdata("<a>1<![CDATA[<b>&amp;</b>]]>2</a>");
+    EXPECT_STREQ(cdata.root->text, "1<b>&amp;</b>2");
+    EXPECT_EQ(cdata.root->child, nullptr);
+}
+
+TEST(XmlParse, AttributesNormalisedAndDeclared) {
+    ParsedDoc d("<a x='1\r\n2\t3\r4' y=\"&lt;q&gt;\" bare z = 'v' w=unquoted>text</a>");
+    EXPECT_STREQ(ezxml_attr(d.root, "x"), "1 2 3 4");
+    EXPECT_STREQ(ezxml_attr(d.root, "y"), "<q>");
+    EXPECT_STREQ(ezxml_attr(d.root, "bare"), "");
+    EXPECT_STREQ(ezxml_attr(d.root, "z"), "v");
+    EXPECT_STREQ(ezxml_attr(d.root, "w"), "");
+    EXPECT_STREQ(ezxml_attr(d.root, "unquoted"), "") << "a bare word behind = is the next name";
+    // Markers: the grown value is owned, the others are spaces.
+    const char *own = d.root->attrs[2 * 6 + 1];
+    EXPECT_STREQ(own, " @    ");
+
+    ParsedDoc t(
+        "<!DOCTYPE r [<!ATTLIST r t NMTOKENS #IMPLIED c CDATA #IMPLIED d CDATA 'dflt'>]>"
+        "<r t='  a   b  ' c='  a   b  '><r/></r>");
+    EXPECT_STREQ(ezxml_attr(t.root, "t"), "a b");
+    EXPECT_STREQ(ezxml_attr(t.root, "c"), "  a   b  ");
+    EXPECT_STREQ(ezxml_attr(t.root, "d"), "dflt") << "the DTD default stands in";
+    EXPECT_STREQ(ezxml_attr(ezxml_child(t.root, "r"), "d"), "dflt");
+    EXPECT_EQ(ezxml_attr(t.root, "none"), nullptr);
+}
+
+TEST(XmlParse, EntitiesFromTheInternalSubset) {
+    ParsedDoc d("<!DOCTYPE r [<!ENTITY e 'a much longer replacement'>]><r>x&e;y</r>");
+    EXPECT_STREQ(d.root->text, "xa much longer replacementy");
+    EXPECT_NE(d.root->flags & EZXML_TEXT_OWNED, 0);
+
+    ParsedDoc both("<!DOCTYPE r [ <!ENTITY % p 'P'> <!ENTITY g '[%p;]'> ]><r a='&g;'>&g;%p;</r>");
+    EXPECT_STREQ(both.root->text, "[P]%p;") << "parameter entities expand only in entity values";
+    EXPECT_STREQ(ezxml_attr(both.root, "a"), "[P]");
+}
+
+TEST(XmlParse, InstructionsAndDeclaration) {
+    ParsedDoc d("<?xml version='1.0' standalone='yes'?><?p one?><r><?q?></r><?p two?>");
+    EXPECT_EQ(Root(d.root)->standalone, 1);
+    const char **p = ezxml_pi(d.root, "p");
+    ASSERT_STREQ(p[0], "one");
+    ASSERT_STREQ(p[1], "two");
+    EXPECT_EQ(p[2], nullptr);
+    EXPECT_STREQ(p[3], "<>");
+    EXPECT_STREQ(ezxml_pi(d.root, "q")[0], "");
+    EXPECT_EQ(ezxml_pi(d.root, "xml"), EZXML_EMPTY_LIST);
+    EXPECT_EQ(ezxml_pi(ezxml_child(d.root, "nothing"), "p"), EZXML_EMPTY_LIST);
+}
+
+// Each stop keeps what was complete before it.
+TEST(XmlParse, FailuresStopWithTheTreeSoFar) {
+    struct Case {
+        const char *text;
+        const char *root_name;  // nullptr: no element
+        bool closed;
+        const char *children;   // names of root's children, in order
+    } cases[] = {
+        {"", nullptr, false, ""},
+        {"no markup", nullptr, false, ""},
+        {"<a></b>", "a", false, ""},
+        {"<a/><b/>", "a", true, ""},
+        {"<a><b x='1></a>", "a", false, ""},
+        {"<a><b/ ></a>", "a", false, ""},
+        {"<a><b x='1'", "a", false, ""},
+        {"<a><c/><!-- x -- y --></a>", "a", false, "c"},
+        {"<a><![CDATA[x</a>", "a", false, ""},
+        {"<a><?pi x</a>", "a", false, ""},
+        {"<a><!x></a>", "a", false, ""},
+        {"<a><b><c>", "a", false, "b"},
+        {"</a>", nullptr, false, ""},
+        {"<!DOCTYPE a [ <!ENTITY e 'x'> ", nullptr, false, ""},
+    };
+    for (const Case &c : cases) {
+        ParsedDoc d(c.text);
+        ASSERT_NE(d.root, nullptr) << c.text;
+        if (c.root_name)
+            EXPECT_STREQ(d.root->name, c.root_name) << c.text;
+        else
+            EXPECT_EQ(d.root->name, nullptr) << c.text;
+        EXPECT_EQ(Root(d.root)->current == nullptr, c.closed) << c.text;
+        std::string names;
+        for (ezxml_node *k = d.root->child; k; k = k->ordered) names += k->name;
+        EXPECT_EQ(names, c.children) << c.text;
+        EXPECT_STREQ(ezxml_error(d.root), "");
+    }
+}
+
+TEST(XmlParse, LastByteAndInputEnd) {
+    for (const std::string &text : {std::string("<a>x</a>"), std::string("<a>x</a>\n"), std::string("<a>x</a>\0", 9)}) {
+        ParsedDoc d(text);
+        EXPECT_EQ(Root(d.root)->current, nullptr) << text;
+        EXPECT_STREQ(d.root->text, "x");
+    }
+    // Text behind the last markup is dropped; so is text before the root.
+    ParsedDoc open("junk<a>x<b/>tail");
+    EXPECT_STREQ(open.root->text, "x");
+    // An embedded NUL ends the input.
+    ParsedDoc embedded(std::string("<a>x\0</a>", 9));
+    EXPECT_NE(Root(embedded.root)->current, nullptr);
+    // The parse reads exactly `length` bytes: an unterminated heap buffer.
+    for (const char *text : {"<a b='", "<a><!--", "<a><![CDATA[", "<!DOCTYPE a [", "<a>&#x", "<a><?p"}) {
+        size_t n = strlen(text);
+        char *exact = static_cast<char *>(malloc(n));
+        memcpy(exact, text, n);
+        ezxml_node *r = ezxml_parse_str(exact, n);
+        ezxml_free(r);
+        free(exact);
+    }
+}
+
+TEST(XmlParse, DoctypeForms) {
+    ParsedDoc d("<!DOCTYPE r SYSTEM 'r.dtd' [ <!ATTLIST r a CDATA '[x]'> ] ><r/>");
+    EXPECT_STREQ(d.root->name, "r");
+    EXPECT_STREQ(ezxml_attr(d.root, "a"), "[x]");
+    // The subset ends at the first "]" followed by ">", even inside quotes.
+    ParsedDoc cut("<!DOCTYPE r [ <!ATTLIST r a CDATA 'x]>'> ]><r/>");
+    EXPECT_EQ(ezxml_attr(cut.root, "a"), nullptr);
+    ParsedDoc no_subset("<!DOCTYPE r SYSTEM 'r.dtd'><r>t</r>");
+    EXPECT_STREQ(no_subset.root->text, "t");
+}
+
+std::string Utf16(const std::string &ascii_and_euro, bool big_endian) {
+    std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+    for (size_t i = 0; i < ascii_and_euro.size(); ++i) {
+        unsigned u = static_cast<unsigned char>(ascii_and_euro[i]);
+        if (u == 0xE2) {  // the euro sign E2 82 AC
+            u = 0x20AC;
+            i += 2;
+        }
+        char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+        out += big_endian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+}
+
+TEST(XmlParse, Utf16InputMatchesUtf8) {
+    const std::string utf8 = "<a k='\xE2\x82\xAC'>x<b>\xE2\x82\xAC</b>y</a>";
+    ParsedDoc ref(utf8);
+    for (bool be : {false, true}) {
+        std::string u16 = Utf16(utf8, be);
+        const std::string copy = u16;
+        std::vector<char> buf(u16.begin(), u16.end());
+        ezxml_node *r = ezxml_parse_str(buf.data(), buf.size());
+        EXPECT_EQ(ToXml(r), ToXml(ref.root));
+        EXPECT_EQ(std::string(buf.begin(), buf.end()), copy) << "the caller's buffer is only read";
+        EXPECT_NE(Root(r)->utf8_copy, nullptr);
+        ezxml_free(r);
+    }
+    // A surrogate pair gives one 4-byte character.
+    std::string pair = std::string("\xFF\xFE<\0a\0>\0", 8) + std::string("\x3D\xD8\x00\xDE", 4) + std::string("<\0/\0a\0>\0", 8);
+    ParsedDoc p(pair);
+    EXPECT_STREQ(p.root->text, "\xF0\x9F\x98\x80");
+    ParsedDoc mark_only(std::string("\xFF\xFE", 2));
+    EXPECT_EQ(mark_only.root->name, nullptr);
+}
+
+TEST(XmlParse, AlternatingSiblingNamesKeepChains) {
+    std::string text = "<r>";
+    for (int i = 0; i < 300; ++i) text += (i % 3 == 0) ? "<a/>" : (i % 3 == 1) ? "<b/>x" : "<c><a/></c>";
+    text += "</r>";
+    ParsedDoc d(text);
+    ExpectChainsValid(d.root);
+    size_t count = 0;
+    for (ezxml_node *b = ezxml_child(d.root, "b"); b; b = b->next) ++count;
+    EXPECT_EQ(count, 100u);
+    EXPECT_EQ(ezxml_idx(ezxml_child(d.root, "b"), 99)->offset, 99u);
+}
+
+}  // namespace

@@ -1,0 +1,255 @@
+// Tree model: linking, cutting, attributes, lookups and release.
+#include "ezxml.h"
+#include "xml_test_support.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+
+namespace {
+
+const char *Own(const ezxml_node *n) {
+    size_t i = 0;
+    while (n->attrs[i]) i += 2;
+    return n->attrs[i + 1];
+}
+
+std::vector<std::string> DocumentOrder(const ezxml_node *parent) {
+    std::vector<std::string> out;
+    for (const ezxml_node *c = parent->child; c; c = c->ordered) out.push_back(c->name);
+    return out;
+}
+
+TEST(XmlTree, NewDocumentAndNullArguments) {
+    ezxml_node *doc = ezxml_new("root");
+    ASSERT_NE(doc, nullptr);
+    ezxml_root *root = reinterpret_cast<ezxml_root *>(doc);
+    EXPECT_EQ(root->current, doc);
+    EXPECT_EQ(doc->attrs, EZXML_EMPTY_LIST);
+    EXPECT_EQ(root->attr_defaults, EZXML_EMPTY_LIST);
+    EXPECT_EQ(root->instructions, EZXML_EMPTY_LIST);
+    EXPECT_STREQ(doc->text, "");
+    EXPECT_STREQ(ezxml_error(doc), "");
+    // The predefined entities, in their fixed order, then the terminator.
+    const char *expected[] = {"lt;", "&#60;", "gt;", "&#62;", "quot;", "&#34;", "apos;", "&#39;", "amp;", "&#38;"};
+    for (int i = 0; i < 10; ++i) EXPECT_STREQ(root->entities[i], expected[i]);
+    EXPECT_EQ(root->entities[10], nullptr);
+
+    EXPECT_EQ(ezxml_add_child(nullptr, "a", 0), nullptr);
+    EXPECT_EQ(ezxml_cut(nullptr), nullptr);
+    EXPECT_EQ(ezxml_child(nullptr, "a"), nullptr);
+    EXPECT_EQ(ezxml_idx(nullptr, 0), nullptr);
+    EXPECT_EQ(ezxml_attr(nullptr, "a"), nullptr);
+    EXPECT_EQ(ezxml_set_attr(nullptr, "a", "b"), nullptr);
+    EXPECT_EQ(ezxml_set_txt(nullptr, "t"), nullptr);
+    EXPECT_EQ(ezxml_set_flag(nullptr, EZXML_TEXT_OWNED), nullptr);
+    EXPECT_EQ(ezxml_pi(nullptr, "p"), EZXML_EMPTY_LIST);
+    EXPECT_STREQ(ezxml_error(nullptr), "");
+    EXPECT_EQ(ezxml_get(nullptr, "a", 0, nullptr), nullptr);
+    ezxml_free(nullptr);
+    ezxml_free(doc);
+}
+
+TEST(XmlTree, InsertKeepsTheThreeChains) {
+    ezxml_node *doc = ezxml_new("p");
+    ezxml_node *a1 = ezxml_add_child(doc, "a", 0);
+    ezxml_node *b = ezxml_add_child(doc, "b", 0);
+    ezxml_node *a2 = ezxml_add_child(doc, "a", 0);
+    EXPECT_EQ(DocumentOrder(doc), (std::vector<std::string>{"a", "b", "a"}));
+    EXPECT_EQ(ezxml_child(doc, "a"), a1);
+    EXPECT_EQ(a1->next, a2);
+    EXPECT_EQ(a1->sibling, b);
+    EXPECT_EQ(b->sibling, nullptr);
+    ExpectChainsValid(doc);
+
+    // Equal offsets go behind the elements already there.
+    ezxml_node *a3 = ezxml_add_child(doc, "a", 0);
+    EXPECT_EQ(a2->next, a3);
+    EXPECT_EQ(a3->ordered, nullptr);
+
+    ezxml_node *doc2 = ezxml_new("q");
+    ezxml_node *x5 = ezxml_add_child(doc2, "x", 5);
+    ezxml_node *y = ezxml_add_child(doc2, "y", 3);
+    // A smaller offset than the first "x": the new node heads its name and
+    // the document order; the old first leaves the sibling chain.
+    ezxml_node *x2 = ezxml_add_child(doc2, "x", 2);
+    EXPECT_EQ(doc2->child, x2);
+    EXPECT_EQ(x2->sibling, y);
+    EXPECT_EQ(x2->next, x5);
+    EXPECT_EQ(x5->sibling, nullptr);
+    ExpectChainsValid(doc2);
+    ezxml_free(doc2);
+    ezxml_free(doc);
+}
+
+// Random inserts and cuts against a model: document order is the stable
+// order of offsets, and the chains stay consistent after every step.
+TEST(XmlTree, RandomInsertAndCutMatchModel) {
+    std::mt19937 rng(12345);
+    const char *names[] = {"a", "b", "c", "d"};
+    ezxml_node *doc = ezxml_new("r");
+    std::vector<ezxml_node *> model;  // document order
+    std::vector<ezxml_node *> loose;
+    for (int step = 0; step < 600; ++step) {
+        int op = static_cast<int>(rng() % 3);
+        if (op < 2 || model.empty()) {
+            size_t off = rng() % 8;
+            ezxml_node *n;
+            if (!loose.empty() && op == 1) {
+                n = loose.back();
+                loose.pop_back();
+                ezxml_insert(n, doc, off);
+            } else {
+                n = ezxml_add_child(doc, names[rng() % 4], off);
+            }
+            auto pos = std::upper_bound(model.begin(), model.end(), off,
+                                        [](size_t o, const ezxml_node *m) { return o < m->offset; });
+            model.insert(pos, n);
+        } else {
+            size_t i = rng() % model.size();
+            ezxml_node *n = model[i];
+            model.erase(model.begin() + static_cast<long>(i));
+            EXPECT_EQ(ezxml_cut(n), n);
+            EXPECT_EQ(n->next, nullptr);
+            EXPECT_EQ(n->ordered, nullptr);
+            EXPECT_EQ(n->parent, doc) << "a cut node keeps its parent";
+            loose.push_back(n);
+        }
+        std::vector<const ezxml_node *> actual;
+        for (const ezxml_node *c = doc->child; c; c = c->ordered) actual.push_back(c);
+        ASSERT_EQ(actual, std::vector<const ezxml_node *>(model.begin(), model.end())) << "step " << step;
+        ExpectChainsValid(doc);
+        if (HasFailure()) break;
+    }
+    for (ezxml_node *n : loose) ezxml_free(n);
+    ezxml_free(doc);
+}
+
+TEST(XmlTree, CutFirstChildPromotesSameNameSuccessor) {
+    ezxml_node *doc = ezxml_new("r");
+    ezxml_node *a1 = ezxml_add_child(doc, "a", 0);
+    ezxml_node *b = ezxml_add_child(doc, "b", 1);
+    ezxml_node *c = ezxml_add_child(doc, "c", 2);
+    ezxml_node *a2 = ezxml_add_child(doc, "a", 3);
+    ezxml_cut(a1);
+    EXPECT_EQ(doc->child, b);
+    EXPECT_EQ(ezxml_child(doc, "a"), a2);
+    EXPECT_EQ(b->sibling, c);
+    EXPECT_EQ(c->sibling, a2);
+    ExpectChainsValid(doc);
+    ezxml_free(a1);
+    ezxml_free(doc);
+}
+
+TEST(XmlTree, SetAttrReplacesRemovesAndAdopts) {
+    ezxml_node *doc = ezxml_new("e");
+    ezxml_set_attr(doc, "a", "1");
+    ezxml_set_attr(doc, "b", "2");
+    ezxml_set_attr(doc, "c", "3");
+    ezxml_set_attr(doc, "b", "22");
+    ASSERT_STREQ(doc->attrs[2], "b");
+    EXPECT_STREQ(doc->attrs[3], "22");
+    ezxml_set_attr(doc, "a", nullptr);
+    EXPECT_STREQ(doc->attrs[0], "b");
+    EXPECT_STREQ(doc->attrs[2], "c");
+    EXPECT_EQ(doc->attrs[4], nullptr);
+    EXPECT_STREQ(doc->attrs[5], "  ");
+    ezxml_set_attr(doc, "zz", nullptr);  // absent and no value: nothing
+
+    // Adoption lasts for one call; replacing an adopted value without
+    // adoption releases it and leaves the name owned.
+    ezxml_set_flag(doc, EZXML_ADOPT_ATTR);
+    ezxml_set_attr(doc, strdup("d"), strdup("4"));
+    EXPECT_EQ(doc->flags & EZXML_ADOPT_ATTR, 0);
+    EXPECT_EQ(static_cast<unsigned char>(Own(doc)[2]), 0xC0);
+    ezxml_set_attr(doc, "d", "44");
+    EXPECT_EQ(static_cast<unsigned char>(Own(doc)[2]), 0x80);
+    // A marker whose last bit is cleared is a space, never NUL.
+    ezxml_set_flag(doc, EZXML_ADOPT_ATTR);
+    ezxml_set_attr(doc, strdup("b"), strdup("x"));
+    EXPECT_EQ(Own(doc)[0], '@');
+    ezxml_set_attr(doc, "b", "y");
+    EXPECT_EQ(Own(doc)[0], ' ');
+    EXPECT_EQ(strlen(Own(doc)), 3u);
+    EXPECT_STREQ(ezxml_attr(doc, "d"), "44");
+    // Removing an adopted attribute under adoption releases the handed name.
+    ezxml_set_flag(doc, EZXML_ADOPT_ATTR);
+    ezxml_set_attr(doc, strdup("d"), nullptr);
+    EXPECT_EQ(ezxml_attr(doc, "d"), nullptr);
+    ezxml_set_flag(doc, EZXML_ADOPT_ATTR);
+    ezxml_set_attr(doc, strdup("nothere"), nullptr);
+    ezxml_free(doc);  // leak checking under the sanitizers covers ownership
+}
+
+TEST(XmlTree, OwnedTextAndNames) {
+    ezxml_node *doc = ezxml_new(nullptr);
+    ezxml_node *c = ezxml_add_child(doc, strdup("child"), 0);
+    ezxml_set_flag(c, EZXML_NAME_OWNED);
+    ezxml_set_txt(c, strdup("owned"));
+    ezxml_set_flag(c, EZXML_TEXT_OWNED);
+    ezxml_set_txt(c, "static");  // releases "owned", clears the bit
+    EXPECT_EQ(c->flags & EZXML_TEXT_OWNED, 0);
+    ezxml_set_txt(c, strdup("again"));
+    ezxml_set_flag(c, EZXML_TEXT_OWNED);
+    ezxml_free(doc);
+}
+
+TEST(XmlTree, IdxAndGetPaths) {
+    ParsedDoc d(
+        "<r><image><component/><component/><component><data id='x'/><data id='y'/></component></image></r>");
+    ezxml_node *comp = ezxml_child(ezxml_child(d.root, "image"), "component");
+    EXPECT_EQ(ezxml_idx(comp, 0), comp);
+    EXPECT_EQ(ezxml_idx(comp, 3), nullptr);
+    EXPECT_EQ(ezxml_idx(comp, -1), nullptr);
+    ezxml_node *a = ezxml_get(d.root, "image", 0, "component", 2, "data", 0, reinterpret_cast<char *>(~uintptr_t(0)));
+    ezxml_node *b = ezxml_get(d.root, "image", 0, "component", 2, "data", -1);
+    ezxml_node *c = ezxml_get(d.root, "image", 0, "component", 2, "data", 1, "");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a, b);
+    EXPECT_STREQ(ezxml_attr(c, "id"), "y");
+    EXPECT_EQ(ezxml_get(d.root, "image", 0, "nothing", 0, "data", -1), nullptr);
+    EXPECT_EQ(ezxml_get(d.root, "image", 5, "component", 0, nullptr), nullptr);
+}
+
+// A cut subtree of a parsed document may be released before or after it.
+TEST(XmlTree, CutSubtreeOutlivesOrPrecedesDocument) {
+    for (int order = 0; order < 2; ++order) {
+        std::string text = "<r>";
+        for (int i = 0; i < 200; ++i) text += "<a><b>t</b></a><c/>";
+        text += "</r>";
+        std::vector<char> buf(text.begin(), text.end());
+        ezxml_node *doc = ezxml_parse_str(buf.data(), buf.size());
+        ezxml_node *sub = ezxml_cut(ezxml_idx(ezxml_child(doc, "a"), 100));
+        ezxml_node *other = ezxml_cut(ezxml_child(doc, "c"));
+        ExpectChainsValid(doc);
+        ezxml_insert(other, sub, 1);
+        EXPECT_EQ(ToXml(sub), "<a><b>t</b><c></c></a>");
+        if (order == 0) {
+            ezxml_free(sub);
+            ezxml_free(doc);
+        } else {
+            ezxml_free(doc);
+            ezxml_free(sub);
+        }
+    }
+}
+
+// Release walks without recursion: depth and sibling count do not matter.
+TEST(XmlTree, FreeDeepAndWideTreesWithoutRecursion) {
+    const int n = 1000000;
+    ezxml_node *deep = ezxml_new("d");
+    ezxml_node *cur = deep;
+    for (int i = 0; i < n; ++i) cur = ezxml_add_child(cur, "d", 0);
+    ezxml_free(deep);
+
+    std::string wide = "<w>";
+    for (int i = 0; i < n; ++i) wide += (i % 3) ? "<x/>" : "<y/>";
+    wide += "</w>";
+    ParsedDoc d(wide);
+    EXPECT_EQ(reinterpret_cast<ezxml_root *>(d.root)->current, nullptr);
+    size_t xs = 0;
+    for (ezxml_node *x = ezxml_child(d.root, "x"); x; x = x->next) ++xs;
+    EXPECT_EQ(xs, static_cast<size_t>(n - (n + 2) / 3));
+}
+
+}  // namespace

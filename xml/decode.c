@@ -1,0 +1,296 @@
+/* Text decoding: line ends, character and entity references, white space.
+ *
+ * The decoder reads the string once. An entity reference is replaced by its
+ * value, which is then read in turn (so references inside it expand); the
+ * values being read form a small stack of segments above the string itself.
+ * Output is written in place while it cannot overtake the reading, which
+ * holds as long as no replacement was longer than its reference; the first
+ * longer one moves the result to a heap block, as the caller expects. */
+#include "ezxml_internal.h"
+
+#include <limits.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+enum { D_NUL = 1, D_AMP = 2, D_PCT = 4, D_CR = 8, D_WS = 16 };
+
+/* D_WS: the C white-space bytes that attribute modes turn into spaces. */
+static const unsigned char dclass[256] = {
+    [0] = D_NUL, ['&'] = D_AMP, ['%'] = D_PCT, ['\r'] = D_CR | D_WS,
+    ['\t'] = D_WS, ['\n'] = D_WS, [0x0B] = D_WS, [0x0C] = D_WS,
+};
+
+/* Entity values nest at most this deep; a reference below that stays as written. */
+#define MAX_NESTING 64
+
+size_t ezxml_utf8_encode(long number, char *out) {
+    uint32_t v = (uint32_t)(unsigned long)number;
+    unsigned bits = 0, k, i;
+    if (v < 128 || (v & 0x80000000u)) {
+        /* Below 128 as a signed 32-bit number: one byte, its low 8 bits. */
+        out[0] = (char)(v & 0xFF);
+        return 1;
+    }
+    for (uint32_t t = v; t; t >>= 1) ++bits;
+    k = (bits - 2) / 5;
+    out[0] = (char)(((0xFFu << (7 - k)) | (v >> (6 * k))) & 0xFF);
+    for (i = 0; i < k; ++i) out[1 + i] = (char)(0x80 | ((v >> (6 * (k - 1 - i))) & 0x3F));
+    return k + 1;
+}
+
+/* Reads a number as strtol does in the C locale (leading white space, a
+ * sign, an optional 0x for base 16, saturation), from a NUL-ended text. */
+static long read_number(const char *p, int base, const char **end) {
+    int negative = 0, any = 0;
+    unsigned long acc = 0, limit;
+    const char *start = p;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    if (base == 16 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+        const char c = p[2];
+        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) p += 2;
+    }
+    limit = negative ? (unsigned long)LONG_MAX + 1ul : (unsigned long)LONG_MAX;
+    for (;; ++p) {
+        int d;
+        if (*p >= '0' && *p <= '9')
+            d = *p - '0';
+        else if (base == 16 && *p >= 'a' && *p <= 'f')
+            d = *p - 'a' + 10;
+        else if (base == 16 && *p >= 'A' && *p <= 'F')
+            d = *p - 'A' + 10;
+        else
+            break;
+        any = 1;
+        if (acc > (limit - (unsigned long)d) / (unsigned long)base)
+            acc = limit; /* saturate, keep consuming digits */
+        else
+            acc = acc * (unsigned long)base + (unsigned long)d;
+    }
+    if (!any) {
+        *end = start;
+        return 0;
+    }
+    *end = p;
+    if (negative) return acc == (unsigned long)LONG_MAX + 1ul ? LONG_MIN : -(long)acc;
+    return (long)acc;
+}
+
+typedef struct {
+    char *s;      /* the caller's string, written in place while possible */
+    char *heap;   /* the heap result once the text grew */
+    size_t len;   /* output bytes so far */
+    size_t cap;   /* heap capacity */
+} output;
+
+static int to_heap(output *o, size_t extra) {
+    size_t cap = o->len + extra + 64;
+    if (cap < o->len) return 0;
+    if (cap < 2 * o->len && 2 * o->len > o->len) cap = 2 * o->len;
+    o->heap = (char *)ezxml_malloc(cap);
+    if (!o->heap) return 0;
+    memcpy(o->heap, o->s, o->len);
+    o->cap = cap;
+    return 1;
+}
+
+static int heap_room(output *o, size_t n) {
+    size_t need = o->len + n + 1, cap;
+    char *grown;
+    if (need < o->len) return 0;
+    if (need <= o->cap) return 1;
+    cap = o->cap * 2;
+    if (cap < need) cap = need;
+    grown = (char *)ezxml_realloc(o->heap, cap);
+    if (!grown) return 0;
+    o->heap = grown;
+    o->cap = cap;
+    return 1;
+}
+
+/* Appends n bytes; main_read is where the caller's string is still unread. */
+static int emit(output *o, const char *src, size_t n, const char *main_read) {
+    if (!o->heap) {
+        char *dst = o->s + o->len;
+        if (dst + n <= main_read) {
+            if (dst != src) memmove(dst, src, n);
+            o->len += n;
+            return 1;
+        }
+        if (!to_heap(o, n)) return 0;
+    }
+    if (!heap_room(o, n)) return 0;
+    memcpy(o->heap + o->len, src, n);
+    o->len += n;
+    return 1;
+}
+
+/* The predefined entities expand to their character directly. */
+static int predefined_char(const char *value) {
+    const char *const *pre = (const char *const *)ezxml_predefined_entities;
+    if (value == pre[1]) return '<';
+    if (value == pre[3]) return '>';
+    if (value == pre[5]) return '"';
+    if (value == pre[7]) return '\'';
+    if (value == pre[9]) return '&';
+    return 0;
+}
+
+/* Finds the first table entry whose name (ending in ";") begins text. */
+static char **match_entity(char **table, const char *text) {
+    if (!table) return NULL;
+    for (; *table; table += 2) {
+        const char *n = *table, *t = text;
+        if (*n != *t) continue;
+        while (*n && *n == *t) ++n, ++t;
+        if (!*n) return table;
+    }
+    return NULL;
+}
+
+static void collapse_tokens(char *out, size_t *len) {
+    size_t r = 0, w = 0, n = *len;
+    while (r < n && out[r] == ' ') ++r;
+    for (; r < n; ++r) {
+        if (out[r] == ' ' && w > 0 && out[w - 1] == ' ') continue;
+        out[w++] = out[r];
+    }
+    if (w > 0 && out[w - 1] == ' ') --w;
+    *len = w;
+}
+
+char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *out_len) {
+    output o;
+    const char *stack[MAX_NESTING]; /* read positions of the outer segments */
+    const char *cur = s;
+    size_t depth = 0;
+    unsigned main_mask, value_mask;
+    const int attr_mode = mode == EZXML_MODE_ATTR || mode == EZXML_MODE_TOKEN;
+    const char ref_byte = mode == EZXML_MODE_ENTITY ? '%' : '&';
+    const int expand_entities = mode != EZXML_MODE_CDATA;
+
+    switch (mode) {
+    case EZXML_MODE_CDATA: main_mask = D_NUL | D_CR; break;
+    case EZXML_MODE_ENTITY: main_mask = D_NUL | D_CR | D_AMP | D_PCT; break;
+    case EZXML_MODE_ATTR:
+    case EZXML_MODE_TOKEN: main_mask = D_NUL | D_CR | D_AMP | D_WS; break;
+    default: main_mask = D_NUL | D_CR | D_AMP; break;
+    }
+    /* Line ends are normalised in the caller's text only, not in values. */
+    value_mask = main_mask & ~(unsigned)D_CR;
+    if (attr_mode) value_mask |= D_WS;
+
+    o.s = s;
+    o.heap = NULL;
+    o.len = 0;
+    o.cap = 0;
+
+    for (;;) {
+        const unsigned mask = depth ? value_mask : main_mask;
+        const char *run = cur, *main_read;
+        unsigned char c;
+        while (!(dclass[(unsigned char)*cur] & mask)) ++cur;
+        main_read = depth ? stack[0] : cur;
+        if (cur != run && !emit(&o, run, (size_t)(cur - run), main_read)) goto fail;
+        c = (unsigned char)*cur;
+        if (c == 0) {
+            if (!depth) break;
+            cur = stack[--depth];
+            continue;
+        }
+        if (c == '\r' && !depth) {
+            /* CR LF becomes LF, a lone CR becomes LF (a space in attributes). */
+            ++cur;
+            if (*cur == '\n') continue;
+            if (!emit(&o, attr_mode ? " " : "\n", 1, depth ? stack[0] : cur)) goto fail;
+            continue;
+        }
+        if (dclass[c] & D_WS) {
+            ++cur;
+            if (!emit(&o, " ", 1, depth ? stack[0] : cur)) goto fail;
+            continue;
+        }
+
+        /* "&" or "%". */
+        if (c == '&' && cur[1] == '#') {
+            const char *digits = cur + 2, *end;
+            int base = 10;
+            long number;
+            if (*digits == 'x') {
+                base = 16;
+                ++digits;
+            }
+            number = read_number(digits, base, &end);
+            /* 0, or a number whose 32-bit form is 0, would end the text early. */
+            if (number != 0 && (uint32_t)(unsigned long)number != 0 && end != digits && *end == ';') {
+                char utf8[8];
+                size_t n = ezxml_utf8_encode(number, utf8);
+                cur = end + 1;
+                if (!emit(&o, utf8, n, depth ? stack[0] : cur)) goto fail;
+                continue;
+            }
+        } else if (c == (unsigned char)ref_byte && expand_entities) {
+            char **entry = match_entity(table, cur + 1);
+            if (entry) {
+                const size_t name_len = strlen(entry[0]);
+                const char *value = entry[1] ? entry[1] : "";
+                const int pre = predefined_char(value);
+                if (pre) {
+                    const char ch = (char)pre;
+                    cur += 1 + name_len;
+                    /* The value (5 bytes) replaces a reference of 1 + name_len. */
+                    if (!o.heap && 5 > 1 + name_len && !to_heap(&o, 1)) goto fail;
+                    if (!emit(&o, &ch, 1, depth ? stack[0] : cur)) goto fail;
+                    continue;
+                }
+                {
+                    const size_t value_len = strlen(value);
+                    if (depth < MAX_NESTING && value_len < *budget) {
+                        *budget -= value_len + 1;
+                        cur += 1 + name_len;
+                        if (!o.heap && value_len > 1 + name_len && !to_heap(&o, value_len)) goto fail;
+                        stack[depth++] = cur;
+                        cur = value;
+                        continue;
+                    }
+                    /* Over the budget or too deep: the reference stays as written. */
+                }
+            }
+        }
+        /* Not a reference: keep the byte. */
+        ++cur;
+        if (!emit(&o, cur - 1, 1, depth ? stack[0] : cur)) goto fail;
+    }
+
+    {
+        char *out = o.heap ? o.heap : o.s;
+        if (mode == EZXML_MODE_TOKEN) collapse_tokens(out, &o.len);
+        if (o.heap && !heap_room(&o, 0)) goto fail;
+        out = o.heap ? o.heap : o.s;
+        out[o.len] = '\0';
+        if (out_len) *out_len = o.len;
+        return out;
+    }
+
+fail:
+    free(o.heap);
+    return NULL;
+}
+
+size_t ezxml_default_budget(size_t input_length) {
+    const size_t base = (size_t)1 << 20;
+    if (input_length > (((size_t)-1) - base) / 16) return (size_t)-1;
+    return base + 16 * input_length;
+}
+
+char *ezxml_decode_budget(char *s, char **entities, char mode, size_t *budget) {
+    return ezxml_decode_n(s, entities, mode, budget, NULL);
+}
+
+char *ezxml_decode(char *s, char **entities, char mode) {
+    size_t budget;
+    if (!s) return NULL;
+    budget = ezxml_default_budget(strlen(s));
+    return ezxml_decode_n(s, entities, mode, &budget, NULL);
+}

@@ -1,0 +1,154 @@
+/* ezxml: a small in-place XML library with a C interface.
+ *
+ * A document is a tree of ezxml_node records. Strings are NUL-terminated
+ * UTF-8 bytes; the tree stores the pointers it is given and records in flags
+ * (and, for attributes, in an ownership string) which of them it owns. Every
+ * block comes from the C heap; texts returned by ezxml_toxml are released
+ * with free(). A document is used by one thread at a time.
+ */
+#ifndef PAVORM_XML_EZXML_H
+#define PAVORM_XML_EZXML_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#define EZXML_API __declspec(dllexport)
+#else
+#define EZXML_API __attribute__((visibility("default")))
+#endif
+
+/* Bits of ezxml_node.flags; no other bits are defined. */
+#define EZXML_NAME_OWNED 0x80 /* the node owns name; ezxml_free releases it */
+#define EZXML_TEXT_OWNED 0x40 /* the node owns text; ezxml_free and ezxml_set_txt release it */
+#define EZXML_ADOPT_ATTR 0x20 /* the next ezxml_set_attr takes over its name and value; it clears the bit */
+
+/* Marker bits of an attribute list's ownership string (one byte per attribute). */
+#define EZXML_ATTR_NAME_OWNED 0x80
+#define EZXML_ATTR_VALUE_OWNED 0x40
+#define EZXML_ATTR_NOT_OWNED 0x20 /* a marker with neither bit is a space, never NUL */
+
+/* Type markers of default-attribute lists (also the decoding mode codes). */
+#define EZXML_TYPE_CDATA " "
+#define EZXML_TYPE_TOKEN "*"
+
+/* Size of ezxml_root.error. */
+#define EZXML_ERROR_SIZE 128
+
+/* One element.
+ * The children of a parent hang in three chains, all starting at child:
+ *   document order: child, then ordered links (offsets never decrease);
+ *   per name: the first element of a name, then next links;
+ *   sibling: the first element of each distinct name, linked by sibling.
+ * attrs: name 1, value 1, ..., name n, value n, NULL, ownership string. */
+typedef struct ezxml_node {
+    char *name;                 /* element name; NULL only in a root without element */
+    char **attrs;               /* attribute list, or EZXML_EMPTY_LIST */
+    char *text;                 /* character content without the children; "" when none */
+    size_t offset;              /* bytes of the parent's text in front of this element */
+    struct ezxml_node *next;    /* next element of the same name under the same parent */
+    struct ezxml_node *sibling; /* first element of the next distinct name */
+    struct ezxml_node *ordered; /* next element under the same parent in document order */
+    struct ezxml_node *child;   /* first child in document order */
+    struct ezxml_node *parent;  /* NULL for a document root */
+    short flags;                /* EZXML_NAME_OWNED | EZXML_TEXT_OWNED | EZXML_ADOPT_ATTR */
+} ezxml_node;
+
+/* One document; a pointer to it is a pointer to its root element. */
+typedef struct ezxml_root {
+    ezxml_node node;          /* the root element itself */
+    ezxml_node *current;      /* element being filled by the parser; NULL once the root is closed */
+    char *input;              /* the buffer handed to ezxml_parse_str */
+    size_t input_release;     /* ezxml_free releases input only when this is (size_t)-1 */
+    char *utf8_copy;          /* UTF-8 copy of a UTF-16 input, else NULL; owned */
+    char *work_start;         /* start of the text the tree points into (NULL for ezxml_new) */
+    char *work_end;           /* its end */
+    char **entities;          /* name ("lt;"), value pairs, NULL-terminated; own array */
+    char ***attr_defaults;    /* per element: name, (attr, default|NULL, type)..., NULL; or EZXML_EMPTY_LIST */
+    char ***instructions;     /* per target: target, texts..., NULL, position string; or EZXML_EMPTY_LIST */
+    short standalone;         /* 1 when the XML declaration said standalone="yes" */
+    char error[EZXML_ERROR_SIZE]; /* always the empty string */
+} ezxml_root;
+
+/* The one shared, read-only empty list (a single NULL pointer): empty
+ * attribute list, empty instruction and default tables, ezxml_pi's "none".
+ * It is told apart from an own list by its address; never write or free it. */
+EZXML_API extern char *const ezxml_empty_list[1];
+#ifdef __cplusplus
+}
+/* In C++ the shared list converts to, and compares with, any list pointer
+ * type (char **, char ***, const char **), as void * does in C. */
+struct ezxml_empty_list_type {
+    template <class T> operator T *() const { return (T *)(void *)ezxml_empty_list; }
+};
+template <class T> inline bool operator==(T *p, ezxml_empty_list_type) { return (void *)p == (void *)ezxml_empty_list; }
+template <class T> inline bool operator==(ezxml_empty_list_type, T *p) { return (void *)p == (void *)ezxml_empty_list; }
+template <class T> inline bool operator!=(T *p, ezxml_empty_list_type e) { return !(p == e); }
+template <class T> inline bool operator!=(ezxml_empty_list_type e, T *p) { return !(p == e); }
+#define EZXML_EMPTY_LIST (ezxml_empty_list_type{})
+extern "C" {
+#else
+#define EZXML_EMPTY_LIST ((void *)ezxml_empty_list)
+#endif
+
+/* A new document whose root element is named name (not copied, not owned; may be NULL). NULL if out of memory. */
+EZXML_API ezxml_node *ezxml_new(const char *name);
+
+/* Parses length bytes of buf in place (the last byte is always overwritten;
+ * UTF-16 with a byte-order mark is converted to a copy and buf left alone).
+ * Never NULL except when the root itself cannot be allocated; on a syntax
+ * error or a failed allocation gives the tree read so far. */
+EZXML_API ezxml_node *ezxml_parse_str(char *buf, size_t length);
+
+/* Adds a child named name (not copied) at offset in parent's text; NULL for a NULL parent or out of memory. */
+EZXML_API ezxml_node *ezxml_add_child(ezxml_node *parent, const char *name, size_t offset);
+
+/* Links the unlinked node under dest at offset; returns node. Neither may be NULL. */
+EZXML_API ezxml_node *ezxml_insert(ezxml_node *node, ezxml_node *dest, size_t offset);
+
+/* Unlinks node from its parent's chains (parent is kept); returns node, NULL for NULL. */
+EZXML_API ezxml_node *ezxml_cut(ezxml_node *node);
+
+/* Sets node's text (not copied, not owned; an owned old text is released); returns node. */
+EZXML_API ezxml_node *ezxml_set_txt(ezxml_node *node, const char *text);
+
+/* ORs flag into node's flags; returns node. */
+EZXML_API ezxml_node *ezxml_set_flag(ezxml_node *node, short flag);
+
+/* Sets, replaces or (value NULL) removes an attribute; under EZXML_ADOPT_ATTR
+ * takes over name and value. Returns node, NULL for NULL. */
+EZXML_API ezxml_node *ezxml_set_attr(ezxml_node *node, const char *name, const char *value);
+
+/* The attribute's value, else the DTD default for node's element name, else NULL. */
+EZXML_API const char *ezxml_attr(ezxml_node *node, const char *name);
+
+/* First child named name, or NULL. */
+EZXML_API ezxml_node *ezxml_child(ezxml_node *node, const char *name);
+
+/* The node index steps along the same-name chain; NULL past the end or for index < 0. */
+EZXML_API ezxml_node *ezxml_idx(ezxml_node *node, int index);
+
+/* Walks (name, int index) pairs ending in NULL, "" or (char *)-1, or a name with index -1. */
+EZXML_API ezxml_node *ezxml_get(ezxml_node *node, ...);
+
+/* The instruction texts of target (NULL-terminated), or EZXML_EMPTY_LIST. */
+EZXML_API const char **ezxml_pi(ezxml_node *node, const char *target);
+
+/* The document's error text: always "" in this library. */
+EZXML_API const char *ezxml_error(ezxml_node *node);
+
+/* Writes node and its subtree (a root with its instructions) as XML; release
+ * with free(). NULL only when even the first 1024-byte block cannot be had. */
+EZXML_API char *ezxml_toxml(ezxml_node *node);
+
+/* Releases node, its subtree and its document-order successors; for a root, the document. NULL is ignored. */
+EZXML_API void ezxml_free(ezxml_node *node);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* PAVORM_XML_EZXML_H */

@@ -1,0 +1,90 @@
+/* Internal interface shared by the files of the XML library. */
+#ifndef PAVORM_XML_EZXML_INTERNAL_H
+#define PAVORM_XML_EZXML_INTERNAL_H
+
+#include "ezxml.h"
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Heap wrapper (alloc.c): every block of the library passes here. */
+void *ezxml_malloc(size_t size);
+void *ezxml_realloc(void *block, size_t size);
+char *ezxml_strndup(const char *s, size_t n);
+#define ezxml_release free
+
+/* Node storage. A parse takes its nodes from blocks; a block goes back to
+ * the heap when its last node is released. */
+struct ezxml_block;
+typedef struct ezxml_pool {
+    struct ezxml_block *block; /* block slots are taken from, or NULL */
+    size_t next_capacity;      /* slots of the next block */
+} ezxml_pool;
+ezxml_node *ezxml_node_from_pool(ezxml_pool *pool, const char *name);
+void ezxml_pool_finish(ezxml_pool *pool);
+
+/* Decoding mode codes. */
+#define EZXML_MODE_TEXT '&'
+#define EZXML_MODE_CDATA 'c'
+#define EZXML_MODE_ATTR ' '
+#define EZXML_MODE_TOKEN '*'
+#define EZXML_MODE_ENTITY '%'
+
+/* Byte classes (decode.c): one table lookup per byte. */
+enum {
+    EZXML_CLASS_SPACE = 0x01,  /* tab, CR, LF, space */
+    EZXML_CLASS_CSPACE = 0x02, /* white space plus VT and FF */
+    EZXML_CLASS_NAME_START = 0x04,
+    EZXML_CLASS_NAME_END = 0x08, /* ends a start-tag name: white space, "/", ">", NUL */
+    EZXML_CLASS_ATTR_END = 0x10  /* ends an attribute name: white space, "=", "/", ">", NUL */
+};
+extern const unsigned char ezxml_byte_class[256];
+
+/* Predefined entity table: five name/value pairs, shared constants. */
+extern char *const ezxml_predefined_entities[10];
+
+/* Decodes s in place for mode; returns s, or a new heap string when the text
+ * grew (NULL only when that allocation failed; s is then unchanged in meaning). */
+char *ezxml_decode(char *s, char **entities, char mode);
+/* The same with a caller-held expansion budget in bytes, shared between the
+ * calls of one parse; *out_len (if given) receives the result's length. */
+char *ezxml_decode_budget(char *s, char **entities, char mode, size_t *budget);
+char *ezxml_decode_n(char *s, char **entities, char mode, size_t *budget, size_t *out_len);
+/* Entity expansion budget of a parse of input_length bytes. */
+size_t ezxml_default_budget(size_t input_length);
+
+/* Writes the UTF-8 form of v (1 to 6 bytes) to out; returns the byte count. */
+size_t ezxml_utf8_encode(long v, char *out);
+
+/* Non-zero when value does not lead back to name through the table. */
+int ezxml_entity_acyclic(const char *name, const char *value, char **entities);
+
+/* Stores the instruction in start[0, length) (start[length] may be overwritten). */
+void ezxml_record_pi(ezxml_root *root, char *start, size_t length);
+/* Reads the internal DTD subset in start[0, length) (start[length] may be overwritten). */
+void ezxml_read_dtd(ezxml_root *root, char *start, size_t length);
+/* The same two, returning 0 when an allocation failed (what was read stays). */
+int ezxml_record_pi_checked(ezxml_root *root, char *start, size_t length);
+int ezxml_read_dtd_budget(ezxml_root *root, char *start, size_t length, size_t *budget);
+
+/* Finds the default-attribute list of an element name, or NULL. */
+char **ezxml_find_defaults(char ***defaults, const char *name);
+
+/* Releases an attribute list as ezxml_free does (never EZXML_EMPTY_LIST). */
+void ezxml_free_attrs(char **attrs);
+
+/* Number of attribute pairs of a list. */
+size_t ezxml_attr_count(char **attrs);
+
+/* Converts a UTF-16 input with a byte-order mark; NULL when there is no mark
+ * (or the copy could not be made: *length is then set to 0). */
+char *ezxml_utf16_to_utf8(char **buffer, size_t *length);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* PAVORM_XML_EZXML_INTERNAL_H */

@@ -1,0 +1,410 @@
+/* Documents and elements: creation, linking, lookup and release. */
+#include "ezxml_internal.h"
+
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+/* Shared constants: the predefined entities and the empty text. */
+static char pre_lt[] = "lt;", pre_gt[] = "gt;", pre_quot[] = "quot;", pre_apos[] = "apos;", pre_amp[] = "amp;";
+static char val_lt[] = "&#60;", val_gt[] = "&#62;", val_quot[] = "&#34;", val_apos[] = "&#39;", val_amp[] = "&#38;";
+char *const ezxml_predefined_entities[10] = {pre_lt, val_lt, pre_gt,   val_gt,  pre_quot,
+                                             val_quot, pre_apos, val_apos, pre_amp, val_amp};
+static char empty_text[1] = "";
+
+/* --- node storage --------------------------------------------------------
+ * Every node is preceded by a slot header naming the block it lives in.
+ * Nodes made one at a time have no block and go back to the heap alone;
+ * a parsed document takes its nodes from blocks, and a block is released
+ * when its last node is, so a cut subtree may be freed before or after the
+ * rest of its document. */
+struct ezxml_block {
+    size_t live;     /* nodes of this block not yet released */
+    size_t capacity; /* slots in the block */
+    size_t used;     /* slots handed out */
+};
+
+typedef struct ezxml_slot {
+    struct ezxml_block *block;
+    void *pad; /* keeps the node 16-byte aligned like malloc's blocks */
+    ezxml_node node;
+} ezxml_slot;
+
+#define SLOT_OF(n) ((ezxml_slot *)(void *)((char *)(n)-offsetof(ezxml_slot, node)))
+
+static void init_node(ezxml_node *n, const char *name) {
+    memset(n, 0, sizeof *n);
+    n->name = (char *)name;
+    n->attrs = (char **)EZXML_EMPTY_LIST;
+    n->text = empty_text;
+}
+
+static ezxml_node *node_alloc_single(const char *name) {
+    ezxml_slot *slot = (ezxml_slot *)ezxml_malloc(sizeof *slot);
+    if (!slot) return NULL;
+    slot->block = NULL;
+    init_node(&slot->node, name);
+    return &slot->node;
+}
+
+ezxml_node *ezxml_node_from_pool(ezxml_pool *pool, const char *name) {
+    struct ezxml_block *b = pool->block;
+    ezxml_slot *slot;
+    if (!b || b->used == b->capacity) {
+        size_t cap = pool->next_capacity ? pool->next_capacity : 16;
+        b = (struct ezxml_block *)ezxml_malloc(sizeof(ezxml_slot) * (cap + 1));
+        if (!b) return NULL;
+        b->live = 0;
+        b->capacity = cap;
+        b->used = 0;
+        pool->block = b;
+        if (cap < 4096) pool->next_capacity = cap * 2;
+    }
+    /* Slot 0 holds the block header itself. */
+    slot = (ezxml_slot *)(void *)b + 1 + b->used++;
+    b->live++;
+    slot->block = b;
+    init_node(&slot->node, name);
+    return &slot->node;
+}
+
+static void node_release(ezxml_node *n) {
+    ezxml_slot *slot = SLOT_OF(n);
+    struct ezxml_block *b = slot->block;
+    if (!b) {
+        free(slot);
+        return;
+    }
+    if (--b->live == 0 && b->used == b->capacity) free(b);
+}
+
+void ezxml_pool_finish(ezxml_pool *pool) {
+    /* The pool stops handing out slots: a block with no live node left goes. */
+    struct ezxml_block *b = pool->block;
+    if (b) {
+        b->capacity = b->used;
+        if (b->live == 0) free(b);
+    }
+    pool->block = NULL;
+}
+
+/* --- documents ----------------------------------------------------------- */
+
+ezxml_node *ezxml_new(const char *name) {
+    ezxml_slot *slot;
+    ezxml_root *root;
+    /* The root is a whole document record; it carries a slot header too. */
+    slot = (ezxml_slot *)ezxml_malloc(offsetof(ezxml_slot, node) + sizeof(ezxml_root));
+    if (!slot) return NULL;
+    slot->block = NULL;
+    root = (ezxml_root *)(void *)&slot->node;
+    memset(root, 0, sizeof *root);
+    root->entities = (char **)ezxml_malloc(sizeof ezxml_predefined_entities + sizeof(char *));
+    if (!root->entities) {
+        free(slot);
+        return NULL;
+    }
+    memcpy(root->entities, ezxml_predefined_entities, sizeof ezxml_predefined_entities);
+    root->entities[10] = NULL;
+    init_node(&root->node, name);
+    root->current = &root->node;
+    root->attr_defaults = (char ***)EZXML_EMPTY_LIST;
+    root->instructions = (char ***)EZXML_EMPTY_LIST;
+    root->error[0] = '\0';
+    return &root->node;
+}
+
+static ezxml_root *root_of(ezxml_node *node) {
+    while (node->parent) node = node->parent;
+    return (ezxml_root *)(void *)node;
+}
+
+/* --- linking ------------------------------------------------------------- */
+
+static int same_name(const ezxml_node *a, const ezxml_node *b) {
+    return strcmp(a->name ? a->name : "", b->name ? b->name : "") == 0;
+}
+
+ezxml_node *ezxml_insert(ezxml_node *node, ezxml_node *dest, size_t offset) {
+    ezxml_node *head, *cur, *first, *prev, *sib_head;
+    node->next = node->sibling = NULL;
+    node->offset = offset;
+    node->parent = dest;
+    head = dest->child;
+    if (!head) {
+        node->ordered = NULL;
+        dest->child = node;
+        return node;
+    }
+
+    /* Document order: behind every element whose offset is <= offset. */
+    if (offset < head->offset) {
+        node->ordered = head;
+        dest->child = node;
+    } else {
+        cur = head;
+        while (cur->ordered && cur->ordered->offset <= offset) cur = cur->ordered;
+        node->ordered = cur->ordered;
+        cur->ordered = node;
+    }
+
+    /* Name chain: the first element of this name, if any. */
+    prev = NULL;
+    for (first = head; first && !same_name(first, node); first = first->sibling) prev = first;
+    if (first && first->offset <= offset) {
+        cur = first;
+        while (cur->next && cur->next->offset <= offset) cur = cur->next;
+        node->next = cur->next;
+        cur->next = node;
+        return node;
+    }
+
+    /* The node becomes the first of its name; the former first leaves the
+     * sibling chain. */
+    node->next = first;
+    sib_head = head;
+    if (first) {
+        if (prev)
+            prev->sibling = first->sibling;
+        else
+            sib_head = first->sibling;
+        first->sibling = NULL;
+    }
+    prev = NULL;
+    for (cur = sib_head; cur && cur->offset <= offset; cur = cur->sibling) prev = cur;
+    node->sibling = cur;
+    if (prev) prev->sibling = node;
+    /* Otherwise the node heads the sibling chain and is dest->child already. */
+    return node;
+}
+
+ezxml_node *ezxml_add_child(ezxml_node *parent, const char *name, size_t offset) {
+    ezxml_node *child;
+    if (!parent) return NULL;
+    child = node_alloc_single(name);
+    if (!child) return NULL;
+    return ezxml_insert(child, parent, offset);
+}
+
+ezxml_node *ezxml_cut(ezxml_node *node) {
+    ezxml_node *parent, *cur, *prev, *first;
+    if (!node) return NULL;
+    parent = node->parent;
+    if (parent && parent->child) {
+        int was_head = parent->child == node;
+        prev = NULL;
+        for (first = parent->child; first && !same_name(first, node); first = first->sibling) prev = first;
+
+        if (first == node) {
+            ezxml_node *succ = node->next;
+            if (was_head) {
+                /* The next element in document order heads the sibling
+                 * chain (it is node->sibling or succ); succ stands in the
+                 * chain behind every member whose offset is <= its own. */
+                ezxml_node *rest = node->sibling;
+                if (succ) {
+                    if (!rest) {
+                        succ->sibling = NULL;
+                    } else if (node->ordered == succ) {
+                        succ->sibling = rest;
+                    } else {
+                        ezxml_node *q = rest;
+                        while (q->sibling && q->sibling->offset <= succ->offset) q = q->sibling;
+                        succ->sibling = q->sibling;
+                        q->sibling = succ;
+                    }
+                }
+            } else if (succ) {
+                succ->sibling = node->sibling;
+                if (prev) prev->sibling = succ;
+            } else if (prev) {
+                prev->sibling = node->sibling;
+            }
+        } else if (first) {
+            for (cur = first; cur->next && cur->next != node; cur = cur->next) {
+            }
+            if (cur->next == node) cur->next = node->next;
+        }
+
+        if (was_head) {
+            parent->child = node->ordered;
+        } else {
+            for (cur = parent->child; cur->ordered && cur->ordered != node; cur = cur->ordered) {
+            }
+            if (cur->ordered == node) cur->ordered = node->ordered;
+        }
+    }
+    node->next = node->sibling = node->ordered = NULL;
+    return node;
+}
+
+/* --- simple accessors ---------------------------------------------------- */
+
+ezxml_node *ezxml_set_txt(ezxml_node *node, const char *text) {
+    if (!node) return NULL;
+    if (node->flags & EZXML_TEXT_OWNED) free(node->text);
+    node->flags &= (short)~EZXML_TEXT_OWNED;
+    node->text = (char *)text;
+    return node;
+}
+
+ezxml_node *ezxml_set_flag(ezxml_node *node, short flag) {
+    if (!node) return NULL;
+    node->flags |= flag;
+    return node;
+}
+
+ezxml_node *ezxml_child(ezxml_node *node, const char *name) {
+    ezxml_node *c;
+    if (!node || !name) return NULL;
+    for (c = node->child; c; c = c->sibling)
+        if (c->name && strcmp(c->name, name) == 0) return c;
+    return NULL;
+}
+
+ezxml_node *ezxml_idx(ezxml_node *node, int index) {
+    if (index < 0) return NULL;
+    for (; node && index; --index) node = node->next;
+    return node;
+}
+
+ezxml_node *ezxml_get(ezxml_node *node, ...) {
+    va_list ap;
+    const char *name;
+    int index;
+    va_start(ap, node);
+    for (;;) {
+        name = va_arg(ap, const char *);
+        if (!name || name == (const char *)(~(uintptr_t)0) || !*name) break;
+        index = va_arg(ap, int);
+        node = ezxml_child(node, name);
+        if (index < 0) break;
+        node = ezxml_idx(node, index);
+    }
+    va_end(ap);
+    return node;
+}
+
+const char **ezxml_pi(ezxml_node *node, const char *target) {
+    ezxml_root *root;
+    char ***lists;
+    if (!node || !target) return (const char **)EZXML_EMPTY_LIST;
+    root = root_of(node);
+    for (lists = root->instructions; *lists; ++lists)
+        if (strcmp((*lists)[0], target) == 0) return (const char **)(*lists + 1);
+    return (const char **)EZXML_EMPTY_LIST;
+}
+
+const char *ezxml_error(ezxml_node *node) {
+    if (!node) return "";
+    return root_of(node)->error;
+}
+
+char **ezxml_find_defaults(char ***defaults, const char *name) {
+    if (!name) return NULL;
+    for (; *defaults; ++defaults)
+        if (strcmp((*defaults)[0], name) == 0) return *defaults;
+    return NULL;
+}
+
+const char *ezxml_attr(ezxml_node *node, const char *name) {
+    char **a, **d;
+    size_t i;
+    if (!node || !name) return NULL;
+    for (a = node->attrs; *a; a += 2)
+        if (strcmp(*a, name) == 0) return a[1];
+    d = ezxml_find_defaults(root_of(node)->attr_defaults, node->name);
+    if (!d) return NULL;
+    for (i = 1; d[i]; i += 3)
+        if (strcmp(d[i], name) == 0) return d[i + 1];
+    return NULL;
+}
+
+/* --- release --------------------------------------------------------------
+ * Walks the subtree and the document-order successors without recursion:
+ * descend through child, release a node once it has no child left, and go
+ * on with its ordered successor or back to its parent. */
+
+static int outside(const char *p, const ezxml_root *root) {
+    return !(root->work_start && p >= root->work_start && p < root->work_end);
+}
+
+static void free_tables(ezxml_root *root) {
+    char **e;
+    char ***t;
+    size_t i;
+    if (root->entities) {
+        for (e = root->entities + 10; *e; e += 2)
+            if (e[1] && outside(e[1], root)) free(e[1]);
+        free(root->entities);
+    }
+    if (root->attr_defaults != (char ***)EZXML_EMPTY_LIST) {
+        for (t = root->attr_defaults; *t; ++t) {
+            for (i = 1; (*t)[i]; i += 3)
+                if ((*t)[i + 1] && outside((*t)[i + 1], root)) free((*t)[i + 1]);
+            free(*t);
+        }
+        free(root->attr_defaults);
+    }
+    if (root->instructions != (char ***)EZXML_EMPTY_LIST) {
+        for (t = root->instructions; *t; ++t) {
+            for (i = 1; (*t)[i]; ++i) {
+            }
+            free((*t)[i + 1]);
+            free(*t);
+        }
+        free(root->instructions);
+    }
+    if (root->input_release == (size_t)-1) free(root->input);
+    free(root->utf8_copy);
+}
+
+static void release_one(ezxml_node *n) {
+    if (n->attrs != (char **)EZXML_EMPTY_LIST) ezxml_free_attrs(n->attrs);
+    if (n->flags & EZXML_TEXT_OWNED) free(n->text);
+    if (n->flags & EZXML_NAME_OWNED) free(n->name);
+    node_release(n);
+}
+
+void ezxml_free(ezxml_node *node) {
+    ezxml_node *top, *n, *up;
+    if (!node) return;
+    top = node;
+    n = node->child;
+    /* Release the subtree below top (children and everything behind them),
+     * then top's ordered successors with their subtrees, then top. The walk
+     * reuses child links: a released node's children are gone, so it is
+     * released when we come back up to it. */
+    while (n) {
+        if (n->child) {
+            n = n->child;
+            continue;
+        }
+        up = n->parent;
+        if (n->ordered) {
+            ezxml_node *next = n->ordered;
+            /* next takes n's place as the parent's first remaining child. */
+            if (up) up->child = next;
+            release_one(n);
+            n = next;
+            continue;
+        }
+        release_one(n);
+        if (!up || up == top) break;
+        up->child = NULL;
+        n = up;
+    }
+    /* top's own successors in document order, each with its subtree. */
+    {
+        ezxml_node *succ = top->ordered;
+        while (succ) {
+            ezxml_node *after = succ->ordered;
+            succ->ordered = NULL;
+            ezxml_free(succ);
+            succ = after;
+        }
+    }
+    if (!top->parent) free_tables((ezxml_root *)(void *)top);
+    release_one(top);
+}
