@@ -20,4 +20,13 @@
 #include "fsassist/file_reference.h"
 #include "fsassist/FSAssist.h"
 
+#include "resource/PavoRmObject.h"
+#include "resource/PavoRmResource.h"
+#include "resource/PavoRmResourceManager.h"
+#include "resource/PavoRmResourceObject.h"
+#include "resource/PavoRmResourceObjectFile.h"
+#include "resource/PavoRmResourceObjectNormalDll.h"
+#include "resource/PavoRmResourceObjectResourceDll.h"
+#include "resource/registration.h"
+
 #endif

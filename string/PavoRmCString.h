@@ -9,6 +9,7 @@
 #ifndef PAVORM_STRING_PAVORMCSTRING_H
 #define PAVORM_STRING_PAVORMCSTRING_H
 
+#include <cstdarg>
 #include <cstddef>
 
 #include "platform/afx/afx_string.h"
@@ -198,6 +199,21 @@ class PavoRmCString : public CStringW {
   // from the arguments. Throws std::bad_alloc* (text unchanged) when
   // FormatMessageW returns no buffer.
   void FormatMessageL(const WCHAR* format, ...);
+
+  // --- resource strings by resource-object name (cstring_by_name.cpp) --------
+  // Constructs empty, then LoadStringW(PavoRmCString(resourceName), id, showError).
+  PavoRmCString(const WCHAR* resourceName, unsigned int id, int showError);
+  // Loads string id of the module of the resource object registered under
+  // resourceName; non-zero on success. An unknown name, an object without
+  // module or a missing string leaves the text unchanged and, with showError,
+  // is reported like the load by module handle (with its own pair of flags).
+  int LoadStringW(const PavoRmCString& resourceName, unsigned int id, int showError);
+  int LoadStringW(const PavoRmCString& resourceName, unsigned int id) { return LoadStringW(resourceName, id, 1); }
+  // The text becomes string id of the named resource object with its message
+  // inserts filled from arguments (consumed). A string that cannot be loaded
+  // leaves the text unchanged; a failed formatting throws as FormatMessageL.
+  void FormatMessageVA(const PavoRmCString& resourceName, unsigned int id, va_list& arguments);
+  void FormatMessageW(const PavoRmCString& resourceName, unsigned int id, ...);
 
  private:
   void AddSeparator(WCHAR separator);

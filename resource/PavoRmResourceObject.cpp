@@ -1,0 +1,111 @@
+#include "resource/PavoRmResourceObject.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "resource/PavoRmResource.h"
+#include "resource/PavoRmResourceManager.h"
+
+PavoRmResourceObject::PavoRmResourceObject(const PavoRmCString& name)
+    : m_Name(name),
+      m_Information(nullptr),
+      m_OwnInformation(0),
+      m_FileName(name),
+      m_LoadState(0),
+      m_ResourceHandle(nullptr) {}
+
+PavoRmResourceObject::~PavoRmResourceObject() {
+  // By pointer, not by name: with two objects of one name, leaving by name
+  // would take the other one out and leave this one dangling in the list.
+  if (PavoRmResourceManager* manager = PavoRmResourceManager::Instance()) manager->RemoveResourceObject(this);
+
+  // A child's destructor may take itself (or another child) out of the list:
+  // walk a copy and delete only what is still listed and still ours.
+  const std::vector<PavoRmObject*> children(m_Children.begin(), m_Children.end());
+  for (PavoRmObject* child : children) {
+    if (child == nullptr || !HasChild(child) || child->GetObjectOwner() != this) continue;
+    m_Children.RemoveOne(child);
+    delete child;
+  }
+  m_Children.RemoveAll();
+
+  if (m_Information != nullptr) {
+    PavoRmInformation* information = m_Information;
+    m_Information = nullptr;
+    information->SafeDelete();
+  }
+}
+
+bool PavoRmResourceObject::HasChild(PavoRmObject* child) const {
+  return std::find(m_Children.begin(), m_Children.end(), child) != m_Children.end();
+}
+
+void PavoRmResourceObject::AddChildren(PavoRmObject* child, int takeOwnership) {
+  if (child == nullptr || HasChild(child)) return;
+  m_Children.AddTail(child);
+  if (takeOwnership != 0) child->SetObjectOwner(this);
+}
+
+void PavoRmResourceObject::byeBye(PavoRmObject* child) {
+  if (child != nullptr) m_Children.RemoveOne(child);
+}
+
+int PavoRmResourceObject::SwitchChildren() {
+  if (m_Children.IsEmpty()) return 1;
+  PavoRmResource scope(m_Name);
+  // A child may leave (byeBye) or remove others while it is told: walk a
+  // copy and skip whatever is no longer listed.
+  const std::vector<PavoRmObject*> children(m_Children.begin(), m_Children.end());
+  for (PavoRmObject* child : children) {
+    if (child != nullptr && HasChild(child)) child->SwitchLanguage();
+  }
+  return 1;
+}
+
+PavoRmInformation* PavoRmResourceObject::Information() const {
+  if (m_Information != nullptr) return m_Information;
+  PavoRmResourceManager* manager = PavoRmResourceManager::Instance();
+  return manager != nullptr ? manager->Information() : nullptr;
+}
+
+void PavoRmResourceObject::AttachInformation(PavoRmInformation* information) {
+  if (information == nullptr) return;
+  // Referencing first keeps an object alive that is attached again while
+  // this object is its only holder.
+  information->reference();
+  PavoRmInformation* previous = m_Information;
+  m_Information = information;
+  m_OwnInformation = 1;
+  if (previous != nullptr) previous->SafeDelete();
+}
+
+int PavoRmResourceObject::LoadCandidate(const PavoRmCString& fileName, int* result) {
+  if (!TryLoad(fileName)) return 0;
+  *result = FinishLoad();
+  if (*result != 0) *result = SwitchChildren();
+  return 1;
+}
+
+int PavoRmResourceObject::Init() {
+  if (m_OwnInformation == 0) {
+    if (PavoRmResourceManager* manager = PavoRmResourceManager::Instance()) AttachInformation(manager->Information());
+  }
+  PavoRmInformation* information = Information();
+  if (information == nullptr) return 0;
+
+  PavoRmCString fileName = information->ReadValue(PavoRmCString(), m_Name);
+  if (fileName.IsEmpty()) {
+    fileName = m_Name;
+    fileName += information->GetCurrentLanguage();
+    fileName += WTEXT(".dll");
+  }
+  if (fileName.IsEmpty()) return 0;
+
+  int result = 0;
+  if (LoadCandidate(fileName, &result)) return result;
+  // Whatever the first candidate was, the fallback is the English module.
+  fileName = m_Name;
+  fileName += WTEXT("enu.dll");
+  if (LoadCandidate(fileName, &result)) return result;
+  return CatchLoad();
+}

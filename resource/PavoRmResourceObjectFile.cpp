@@ -1,0 +1,46 @@
+#include "resource/PavoRmResourceObjectFile.h"
+
+#include "platform/afx/afx_message_box.h"
+#include "resource/file_not_found.h"
+
+PavoRmResourceObjectFile::PavoRmResourceObjectFile(const PavoRmCString& name) : PavoRmResourceObject(name) {}
+
+PavoRmResourceObjectFile::PavoRmResourceObjectFile(const PavoRmCString& name, const PavoRmCString& fileName)
+    : PavoRmResourceObject(name) {
+  m_FileName = fileName;
+}
+
+PavoRmResourceObjectFile::~PavoRmResourceObjectFile() = default;
+
+int PavoRmResourceObjectFile::TryLoad(const PavoRmCString& fileName) {
+  if (fileName == m_Name) {
+    m_PendingFileName = fileName;
+    m_LoadState = 1;
+    return 1;
+  }
+  m_LoadState = 2;
+  PavoRmInformation* information = Information();
+  if (information == nullptr) return 0;
+  const PavoRmCString path = information->ExpandPath(fileName);
+  if (!information->FileExist(path)) {
+    AfxMessageBox(pavo::FileNotFoundText(path).GetString(), 0, 0);
+    return 0;
+  }
+  m_PendingFileName = path;
+  m_LoadState = 1;
+  return 1;
+}
+
+int PavoRmResourceObjectFile::FinishLoad() {
+  if (m_LoadState != 1) return m_LoadState == 2 ? 0 : 1;
+  m_LoadState = 0;
+  m_FileName = m_PendingFileName;
+  m_PendingFileName.Empty();
+  return 1;
+}
+
+int PavoRmResourceObjectFile::CatchLoad() {
+  if (m_LoadState == 1) m_LoadState = 0;
+  m_PendingFileName.Empty();
+  return 1;
+}

@@ -1,0 +1,124 @@
+// A host as a real one runs the library: registry information over a hive of
+// its own, the language modules built by the resource pipeline, PavoRmInit,
+// language switches, PavoRmExit and the manager's destruction.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <memory>
+
+#include "info/PavoRmInformationRegistry.h"
+#include "message_box_capture.h"
+#include "module_test_support.h"
+#include "registry_test_util.h"
+#include "resource/PavoRmResource.h"
+#include "resource/PavoRmResourceManager.h"
+#include "resource/PavoRmResourceObjectFile.h"
+#include "resource/PavoRmResourceObjectResourceDll.h"
+#include "resource/registration.h"
+#include "resource_test_support.h"
+
+namespace {
+
+class TrackedRegistry : public PavoRmInformationRegistry {
+ public:
+  TrackedRegistry(HKEY root, const PavoRmCString& dir, rtest::Log* log)
+      : PavoRmInformationRegistry(root, u"Software\\PavoRm\\Test", dir, u"deu"), log_(log) {}
+
+ protected:
+  ~TrackedRegistry() override { log_->push_back(u"info"); }
+
+ private:
+  rtest::Log* log_;
+};
+
+class Counter : public PavoRmObject {
+ public:
+  void SwitchLanguage() override { ++switches; }
+  int switches = 0;
+};
+
+// Text of string id of a built module, read independently of the library.
+std::u16string Expected(const char* dll, unsigned language, unsigned id) {
+  const auto table = test::ReadObjStrings(dll);
+  auto it = table.find({language, id});
+  return it != table.end() ? it->second : u"<missing>";
+}
+
+std::u16string Insert(std::u16string text, const std::u16string& insert, const std::u16string& value) {
+  const size_t at = text.find(insert);
+  return at == std::u16string::npos ? text : text.replace(at, insert.size(), value);
+}
+
+std::u16string Load(const char16_t* object, unsigned id) {
+  PavoRmCString text;
+  text.LoadStringW(PavoRmCString(object), id);
+  return rtest::U(text);
+}
+
+TEST(ResourceHost, SwitchesLanguagesThroughRegistryInformation) {
+  regtest::ScratchDir dir;
+  const std::string lang = dir.File("lang");
+  ASSERT_EQ(0, mkdir(lang.c_str(), 0700));
+  for (const char* l : {"enu", "deu", "fra"}) {
+    const std::string own = std::string("PavoRm") + l + ".dll", demo = std::string("Demo") + l + ".dll";
+    ASSERT_EQ(0, symlink(test::LanguageModule(own.c_str()).c_str(), (lang + "/" + own).c_str()));
+    ASSERT_EQ(0, symlink(test::TestModule(demo.c_str()).c_str(), (lang + "/" + demo).c_str()));
+  }
+  std::ofstream(lang + "/manual.txt") << "manual";
+  const std::string enu = lang + "/PavoRmenu.dll", deu = lang + "/PavoRmdeu.dll", fra = lang + "/PavoRmfra.dll";
+  const std::string demoDeu = lang + "/Demodeu.dll";
+
+  HKEY hive = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, regtest::LoadHive(dir.File("user.hive"), &hive));
+  rtest::Log log;
+  auto* info = new TrackedRegistry(hive, regtest::W(lang).c_str(), &log);
+  ASSERT_EQ(1, info->WriteValue(u"", u"Help", u"manual.txt"));
+  test::BoxCapture boxes;
+  auto manager = std::make_unique<PavoRmResourceManager>();
+
+  ASSERT_EQ(1, PavoRmInit(info));
+  EXPECT_EQ(Expected(deu.c_str(), 1031, 28504), Load(u"PavoRm", 28504));
+  Counter first, second;
+  manager->GetResourceObject(u"PavoRm")->AddChildren(&first, 0);
+  manager->GetResourceObject(u"PavoRm")->AddChildren(&second, 0);
+  ASSERT_EQ(1, manager->AttachResourceObject(new PavoRmResourceObjectResourceDll(u"Demo"), 1));
+  auto* help = new PavoRmResourceObjectFile(u"Help");
+  ASSERT_EQ(1, manager->AttachResourceObject(help, 1));
+  EXPECT_EQ(lang + "/manual.txt", rtest::Path(help->GetFileName()));
+  PavoRmCString files;
+  files.FormatMessageW(u"Demo", 2, 3, u"x");
+  EXPECT_EQ(Insert(Insert(Expected(demoDeu.c_str(), 1031, 2), u"%1!d!", u"3"), u"%2!s!", u"x"), rtest::U(files));
+  EXPECT_TRUE(boxes.boxes.empty());
+
+  info->SetCurrentLanguageName(u"fra");
+  for (const char16_t* name : {u"PavoRm", u"Demo", u"Help"}) EXPECT_EQ(1, manager->GetResourceObject(name)->Init());
+  EXPECT_EQ(Expected(fra.c_str(), 1036, 28504), Load(u"PavoRm", 28504));
+  EXPECT_EQ(Expected((lang + "/Demofra.dll").c_str(), 1036, 1), Load(u"Demo", 1));
+  EXPECT_EQ(1, first.switches);
+  EXPECT_EQ(1, second.switches);
+
+  // No module for ita: the English ones serve; the resource-only kind reports the file.
+  info->SetCurrentLanguageName(u"ita");
+  for (const char16_t* name : {u"PavoRm", u"Demo"}) EXPECT_EQ(1, manager->GetResourceObject(name)->Init());
+  EXPECT_EQ(Expected(enu.c_str(), 1033, 28504), Load(u"PavoRm", 28504));
+  EXPECT_EQ(Expected((lang + "/Demoenu.dll").c_str(), 1033, 1), Load(u"Demo", 1));
+  ASSERT_EQ(1u, boxes.boxes.size());
+  EXPECT_EQ(Insert(Expected(enu.c_str(), 1033, 28505), u"%1!s!", rtest::U(info->ExpandPath(u"Demoita.dll"))),
+            boxes.boxes[0].text);
+  { PavoRmResource scope(PavoRmCString(u"Help")); EXPECT_EQ(nullptr, scope.handle()); }
+  ASSERT_EQ(2u, boxes.boxes.size());
+  EXPECT_EQ(Expected(enu.c_str(), 1033, 28506) + u": Help", boxes.boxes[1].text);
+
+  manager->GetResourceObject(u"PavoRm")->byeBye(&first);
+  manager->GetResourceObject(u"PavoRm")->byeBye(&second);
+  PavoRmExit();
+  EXPECT_EQ(nullptr, manager->GetResourceObject(u"PavoRm"));
+  EXPECT_TRUE(log.empty());
+  manager.reset();
+  EXPECT_EQ(rtest::Log{u"info"}, log);
+  EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(hive));
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include "message_box_capture.h"
+#include "module_test_support.h"
+#include "platform/afx/module_state.h"
+#include "platform/win/modules.h"
+#include "resource/PavoRmResourceManager.h"
+#include "resource/PavoRmResourceObjectFile.h"
+#include "resource/PavoRmResourceObjectNormalDll.h"
+#include "resource/PavoRmResourceObjectResourceDll.h"
+#include "resource/identity.h"
+#include "resource_test_support.h"
+
+using rtest::MemoryInformation;
+
+namespace {
+
+// Records the resource module current while it is told; may leave its owner then.
+class Child : public PavoRmObject {
+ public:
+  explicit Child(int* deleted = nullptr, bool leave = false) : deleted_(deleted), leave_(leave) {}
+  ~Child() override {
+    if (deleted_ != nullptr) ++*deleted_;
+  }
+  void SwitchLanguage() override {
+    ++switches;
+    seen = AfxGetResourceHandle();
+    if (leave_ && m_Owner != nullptr) m_Owner->byeBye(this);
+  }
+  int switches = 0;
+  HINSTANCE seen = nullptr;
+
+ private:
+  int* deleted_;
+  bool leave_;
+};
+
+class Pokable : public PavoRmResourceObjectResourceDll {
+ public:
+  using PavoRmResourceObjectResourceDll::PavoRmResourceObjectResourceDll;
+  void SetHandle(HINSTANCE module) { m_ResourceHandle = module; }
+};
+
+class ResourceObjects : public ::testing::Test {
+ protected:
+  ResourceObjects() { manager.AttachInformation(new MemoryInformation(PAVORM_LANGUAGE_DIR, u"deu")); }
+  PavoRmResourceManager manager;
+  test::BoxCapture boxes;
+};
+
+TEST_F(ResourceObjects, NormalDllKeepsItsOwnModuleAndReleasesLanguageModules) {
+  HINSTANCE own = pavoRmDllInstance();
+  auto* object = new PavoRmResourceObjectNormalDll(u"PavoRm", own, own);
+  ASSERT_EQ(1, manager.AttachResourceObject(object, 1));
+  HINSTANCE deu = object->GetResourceHandle();
+  ASSERT_NE(own, deu);
+  EXPECT_EQ(1u, pavo::ModuleReferenceCount(deu));
+
+  // Its own name selects the own module and releases the language module.
+  ASSERT_EQ(1, object->TryLoad(u"PavoRm"));
+  EXPECT_EQ(1, object->FinishLoad());
+  EXPECT_EQ(own, object->GetResourceHandle());
+  EXPECT_EQ(0u, pavo::ModuleReferenceCount(deu));
+  EXPECT_EQ(1, object->FinishLoad());  // nothing pending: no change
+
+  // A missing file is silent, keeps the module, and Init falls back to English.
+  EXPECT_EQ(0, object->TryLoad(u"PavoRmita.dll"));
+  EXPECT_EQ(0, object->FinishLoad());
+  EXPECT_EQ(1, object->CatchLoad());
+  EXPECT_EQ(own, object->GetResourceHandle());
+  manager.Information()->SetCurrentLanguageName(u"ita");
+  EXPECT_EQ(1, object->Init());
+  EXPECT_EQ(test::LanguageModule("PavoRmenu.dll"), rtest::Path(object->GetFileName()));
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(ResourceObjects, ResourceDllCommitsEvenWhenReleasingTheOldModuleFails) {
+  auto* object = new Pokable(u"PavoRm");
+  EXPECT_EQ(nullptr, object->GetResourceHandle());
+  ASSERT_EQ(1, object->TryLoad(u"PavoRmdeu.dll"));
+  EXPECT_EQ(nullptr, object->GetResourceHandle());
+  ASSERT_EQ(1, manager.AttachResourceObject(object, 1));  // Init replaces the pending candidate
+  HINSTANCE first = object->GetResourceHandle();
+  ASSERT_NE(nullptr, first);
+  EXPECT_EQ(rtest::Path(manager.Information()->ExpandPath(u"PavoRmdeu.dll")), rtest::Path(object->GetFileName()));
+
+  ASSERT_TRUE(FreeLibrary(first));
+  object->SetHandle(reinterpret_cast<HINSTANCE>(16));  // a handle FreeLibrary refuses
+  ASSERT_EQ(1, object->TryLoad(u"PavoRmfra.dll"));
+  EXPECT_EQ(0, object->FinishLoad());
+  EXPECT_NE(nullptr, object->GetResourceHandle());
+  EXPECT_NE(reinterpret_cast<HINSTANCE>(16), object->GetResourceHandle());
+  EXPECT_EQ(0, object->FinishLoad());  // state stays failed
+
+  // A missing file is reported through the object's own (French) message 28505.
+  EXPECT_EQ(0, object->TryLoad(u"missing.dll"));
+  ASSERT_EQ(1u, boxes.boxes.size());
+  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"missing.dll"));
+  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"Fichier"));
+  EXPECT_EQ(1, object->CatchLoad());
+}
+
+TEST_F(ResourceObjects, FileObjectRecordsThePathOnlyOnCommit) {
+  PavoRmResourceObjectFile object(u"Help", u"initial.txt");
+  ASSERT_EQ(1, object.TryLoad(u"PavoRmfra.dll"));
+  EXPECT_EQ(u"initial.txt", rtest::U(object.GetFileName()));
+  EXPECT_EQ(1, object.FinishLoad());
+  EXPECT_EQ(test::LanguageModule("PavoRmfra.dll"), rtest::Path(object.GetFileName()));
+  EXPECT_EQ(nullptr, object.GetResourceHandle());
+}
+
+TEST_F(ResourceObjects, ChildrenAreToldInsideAScopeAndOwnedOnesDeleted) {
+  HINSTANCE before = AfxGetResourceHandle();
+  int deleted = 0;
+  auto* object = new PavoRmResourceObjectResourceDll(u"PavoRm");
+  auto* owned = new Child(&deleted);
+  auto* leaving = new Child(&deleted, true);
+  Child kept(&deleted);
+  object->AddChildren(leaving, 1);
+  object->AddChildren(owned, 1);
+  object->AddChildren(owned, 0);  // twice: ignored
+  object->AddChildren(&kept, 0);
+  ASSERT_EQ(1, manager.AttachResourceObject(object, 1));
+  EXPECT_EQ(object->GetResourceHandle(), owned->seen);
+  EXPECT_EQ(1, owned->switches);
+  EXPECT_EQ(1, leaving->switches);
+  EXPECT_EQ(1, kept.switches);
+  EXPECT_EQ(before, AfxGetResourceHandle());
+
+  EXPECT_EQ(1, object->Init());  // the leaving child is no longer told
+  EXPECT_EQ(1, leaving->switches);
+  EXPECT_EQ(2, owned->switches);
+  delete object;
+  EXPECT_EQ(1, deleted);  // owned only
+  delete leaving;
+}
+
+}  // namespace
