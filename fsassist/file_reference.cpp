@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 #include "fsassist/reference_document.h"
@@ -33,26 +32,23 @@ int ReadFrame(const char* text) {
 
 extern "C" void addFileReference(const Gral::FileSpecifier* file, int frame, Gral::FileSpecifier* storage) {
   if (file == nullptr || storage == nullptr) return;
+  const Gral::StringBuffer path = ToUtf8(file->text());
+  char digits[50];
+  const int n = std::snprintf(digits, sizeof digits, "%d", frame);  // as itoa, radix 10
+  const Attribute attributes[] = {{"path", path.data(), static_cast<size_t>(path.textBytes())},
+                                  {"frame", digits, static_cast<size_t>(n)}};
   // At most three bytes and the terminator cannot hold a document: start anew.
-  std::unique_ptr<ParsedReference> parsed;
-  TreePtr fresh;
-  ezxml_node* image = nullptr;
   Gral::StringBuffer text = ToUtf8(storage->text());
   if (text.size() <= 4) {
-    fresh = NewDocument();
-    image = ezxml_child(fresh.get(), "image");
-  } else {
-    parsed.reset(new ParsedReference(std::move(text)));
-    image = parsed->image();
-    if (image == nullptr) return;
+    StoreNewDocument(kFileKeyword, attributes, 2, *storage);
+    return;
   }
+  const ParsedReference parsed(std::move(text));
+  ezxml_node* image = parsed.image();
+  if (image == nullptr) return;
   ezxml_node* element = AddComponent(image, kFileKeyword);
-  const Gral::StringBuffer path = ToUtf8(file->text());
-  SetAttribute(element, "path", path.data(), static_cast<size_t>(path.textBytes()));
-  char digits[50];
-  const int n = std::snprintf(digits, sizeof digits, "%d", frame);
-  SetAttribute(element, "frame", digits, static_cast<size_t>(n));
-  StoreDocument(fresh ? fresh.get() : parsed->root(), *storage);
+  for (const Attribute& a : attributes) SetAttribute(element, a.name, a.value, a.length);
+  StoreDocument(parsed.root(), *storage);
 }
 
 extern "C" int extractFileReference(const Gral::FileSpecifier* storage, int index, Gral::FileSpecifier* file,

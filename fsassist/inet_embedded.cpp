@@ -2,9 +2,7 @@
 // the host document (embd).
 #include <climits>
 #include <cstring>
-#include <memory>
 #include <string>
-#include <utility>
 
 #include "fsassist/FSAssist.h"
 #include "fsassist/reference_document.h"
@@ -14,14 +12,10 @@ using namespace fsassist_detail;
 
 namespace {
 
-// Sets an attribute to the UTF-8 form of a buffer's text.
-void SetTextAttribute(ezxml_node* element, const char* name, const Gral::StringBuffer& text) {
-  const Gral::StringBuffer utf8 = ToUtf8(text);
-  SetAttribute(element, name, utf8.data(), static_cast<size_t>(utf8.textBytes()));
-}
+Gral::StringBuffer Utf8Of(const WCHAR* text) { return ToUtf8(PavoRmCString::cnvtToSB(text)); }
 
-void SetTextAttribute(ezxml_node* element, const char* name, const WCHAR* text) {
-  SetTextAttribute(element, name, PavoRmCString::cnvtToSB(text));
+Attribute AttributeOf(const char* name, const Gral::StringBuffer& utf8) {
+  return Attribute{name, utf8.data(), static_cast<size_t>(utf8.textBytes())};
 }
 
 // The UTF-8 attribute value as wide text (ill-formed bytes become U+FFFD).
@@ -35,49 +29,41 @@ PavoRmCString WideValue(const char* value) {
   return PavoRmCString(reinterpret_cast<const WCHAR*>(wide.c_str()));
 }
 
-// A new one-component document with storage element `element`, filled by fill.
-template <class Fill>
-Gral::FileSpecifier NewReference(const char* element, Fill fill) {
-  Gral::FileSpecifier result;
-  TreePtr tree = NewDocument();
-  ezxml_node* storage = AddComponent(ezxml_child(tree.get(), "image"), element);
-  fill(storage);
-  StoreDocument(tree.get(), result);
-  return result;
-}
-
 }  // namespace
 
 namespace FSAssist {
 
 Gral::FileSpecifier cvtToInet(const WCHAR* url) {
-  return NewReference(kInetKeyword, [url](ezxml_node* inet) { SetTextAttribute(inet, "url", url); });
+  Gral::FileSpecifier result;
+  const Gral::StringBuffer value = Utf8Of(url);
+  const Attribute attribute = AttributeOf("url", value);
+  StoreNewDocument(kInetKeyword, &attribute, 1, result);
+  return result;
 }
 
 Gral::FileSpecifier cvtToEmbed(const WCHAR* dictionary, const WCHAR* name) {
-  return NewReference(kEmbdKeyword, [dictionary, name](ezxml_node* embd) {
-    SetTextAttribute(embd, "name", name);
-    SetTextAttribute(embd, "dictionary", dictionary);
-  });
+  Gral::FileSpecifier result;
+  const Gral::StringBuffer nameValue = Utf8Of(name), dictionaryValue = Utf8Of(dictionary);
+  const Attribute attributes[] = {AttributeOf("name", nameValue), AttributeOf("dictionary", dictionaryValue)};
+  StoreNewDocument(kEmbdKeyword, attributes, 2, result);
+  return result;
 }
 
 void appendInet(Gral::FileSpecifier& storage, const Gral::StringBuffer& url) {
+  const Gral::StringBuffer value = ToUtf8(url);
+  const Attribute attribute = AttributeOf("url", value);
+  if (storage.text().isEmpty()) {
+    StoreNewDocument(kInetKeyword, &attribute, 1, storage);
+    return;
+  }
   // The held text is read as UTF-8 like every other reader does, whatever its
   // encoding (constructFS keeps UTF-16), so a wide document is extended too.
-  const Gral::StringBuffer& held = storage.text();
-  std::unique_ptr<ParsedReference> parsed;
-  TreePtr fresh;
-  ezxml_node* image = nullptr;
-  if (held.isEmpty()) {
-    fresh = NewDocument();
-    image = ezxml_child(fresh.get(), "image");
-  } else {
-    parsed.reset(new ParsedReference(storage));
-    image = parsed->image();
-    if (image == nullptr) return;
-  }
-  SetTextAttribute(AddComponent(image, kInetKeyword), "url", url);
-  StoreDocument(fresh ? fresh.get() : parsed->root(), storage);
+  const ParsedReference parsed(storage);
+  ezxml_node* image = parsed.image();
+  if (image == nullptr) return;
+  ezxml_node* inet = AddComponent(image, kInetKeyword);
+  SetAttribute(inet, attribute.name, attribute.value, attribute.length);
+  StoreDocument(parsed.root(), storage);
 }
 
 void appendInet(Gral::FileSpecifier& storage, const WCHAR* url) { appendInet(storage, PavoRmCString::cnvtToSB(url)); }

@@ -4,7 +4,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <string>
 #include <utility>
 
 namespace fsassist_detail {
@@ -15,7 +17,6 @@ const char kEmbdKeyword[] = "embd";
 
 namespace {
 
-const char kRootName[] = "storage";  // constant: the tree does not own it
 const char kEnd[] = "";              // ends an ezxml_get path
 
 char* CopyBytes(const char* text, size_t length) {
@@ -38,8 +39,7 @@ ParsedReference::ParsedReference(const Gral::FileSpecifier& specifier)
     : ParsedReference(ToUtf8(specifier.text())) {}
 
 ParsedReference::ParsedReference(Gral::StringBuffer privateText) : m_text(std::move(privateText)), m_root(nullptr) {
-  // The private copy is UTF-8, so the parse length is its byte count; the
-  // parser overwrites the last byte, which is the terminator.
+  // The parser overwrites the last byte of its length, the terminator here.
   int length = m_text.size();
   if (m_text.encoding() == Gral::StringBuffer::kUtf16) length /= 2;
   if (length < 1) return;
@@ -86,14 +86,6 @@ void SetAttribute(ezxml_node* node, const char* name, const char* value, size_t 
   }
 }
 
-TreePtr NewDocument() {
-  TreePtr root(ezxml_new(kRootName));
-  if (!root) throw std::bad_alloc();
-  SetAttribute(root.get(), "version", "1.00", 4);
-  AddElement(root.get(), "image", 0);
-  return root;
-}
-
 ezxml_node* AddComponent(ezxml_node* image, const char* element) {
   size_t count = 0;
   for (ezxml_node* c = ezxml_child(image, "component"); c != nullptr; c = c->next) ++count;
@@ -108,6 +100,51 @@ void StoreDocument(ezxml_node* root, Gral::FileSpecifier& specifier) {
   const size_t length = std::strlen(xml.get());
   if (length >= static_cast<size_t>(INT_MAX)) throw std::bad_alloc();
   const Gral::StringBuffer text(static_cast<int>(length + 1), xml.get(), Gral::StringBuffer::kUtf8);
+  specifier.assign(text, Gral::FileSpecifier::kReference);
+}
+
+namespace {
+
+// Appends value as the serializer writes an attribute value.
+void AppendEscaped(std::string& out, const char* value, size_t length) {
+  size_t run = 0;
+  for (size_t i = 0; i < length; ++i) {
+    const char* rep = nullptr;
+    switch (value[i]) {
+      case '&': rep = "&amp;"; break;
+      case '<': rep = "&lt;"; break;
+      case '>': rep = "&gt;"; break;
+      case '"': rep = "&quot;"; break;
+      case '\n': rep = "&#xA;"; break;
+      case '\t': rep = "&#x9;"; break;
+      case '\r': rep = "&#xD;"; break;
+      default: continue;
+    }
+    out.append(value + run, i - run).append(rep);
+    run = i + 1;
+  }
+  out.append(value + run, length - run);
+}
+
+}  // namespace
+
+void StoreNewDocument(const char* element, const Attribute* attributes, size_t count,
+                      Gral::FileSpecifier& specifier) {
+  static const char kHead[] = "<storage version=\"1.00\"><image><component><data><";
+  static const char kTail[] = "></data></component></image></storage>";
+  std::string xml;
+  size_t room = sizeof kHead + sizeof kTail + 2 * std::strlen(element) + 4;
+  for (size_t i = 0; i < count; ++i) room += std::strlen(attributes[i].name) + attributes[i].length + 4;
+  xml.reserve(room);
+  xml.append(kHead).append(element);
+  for (size_t i = 0; i < count; ++i) {
+    xml.append(" ").append(attributes[i].name).append("=\"");
+    AppendEscaped(xml, attributes[i].value, attributes[i].length);
+    xml.append("\"");
+  }
+  xml.append("></").append(element).append(kTail);
+  if (xml.size() >= static_cast<size_t>(INT_MAX)) throw std::bad_alloc();
+  const Gral::StringBuffer text(static_cast<int>(xml.size() + 1), xml.c_str(), Gral::StringBuffer::kUtf8);
   specifier.assign(text, Gral::FileSpecifier::kReference);
 }
 

@@ -7,7 +7,7 @@
 #ifndef PAVORM_FSASSIST_REFERENCE_DOCUMENT_H
 #define PAVORM_FSASSIST_REFERENCE_DOCUMENT_H
 
-#include <memory>
+#include <cstddef>
 
 #include "ezxml.h"
 #include "platform/gral/FileSpecifier.h"
@@ -46,23 +46,27 @@ class ParsedReference {
   ezxml_node* m_root;
 };
 
-// Frees a tree on every path out of a writer.
-struct TreeFree {
-  void operator()(ezxml_node* node) const { ezxml_free(node); }
-};
-using TreePtr = std::unique_ptr<ezxml_node, TreeFree>;
-
-// W1: storage version="1.00" with an empty image child. Throws std::bad_alloc.
-TreePtr NewDocument();
 // W2: a child owning a copy of its name, at offset in parent's text. Throws std::bad_alloc.
 ezxml_node* AddElement(ezxml_node* parent, const char* name, size_t offset);
 // W2: sets an attribute to copies of name and of value's first length bytes. Throws std::bad_alloc.
 void SetAttribute(ezxml_node* node, const char* name, const char* value, size_t length);
-// W3: a new component behind image's components; returns its storage element.
+// W3 on a parsed document: a new component behind image's components; returns its storage element.
 ezxml_node* AddComponent(ezxml_node* image, const char* element);
 // W4: serializes the tree of root into specifier (UTF-8, kind 2). The caller
 // frees the tree. Throws std::bad_alloc.
 void StoreDocument(ezxml_node* root, Gral::FileSpecifier& specifier);
+
+// One attribute of a storage element: value holds length bytes of UTF-8.
+struct Attribute {
+  const char* name;
+  const char* value;
+  size_t length;
+};
+// W1-W4 for a new document with one component in one step: writes the bytes
+// the serializer gives for that tree (same escaping) without building it.
+// Throws std::bad_alloc.
+void StoreNewDocument(const char* element, const Attribute* attributes, size_t count,
+                      Gral::FileSpecifier& specifier);
 
 // UTF-8 of a buffer's text (a private copy in encoding 1).
 Gral::StringBuffer ToUtf8(const Gral::StringBuffer& text);

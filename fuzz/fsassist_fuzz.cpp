@@ -47,6 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool written = a.size() != spec.text().size() ||
                        std::memcmp(a.data(), spec.text().data(), static_cast<size_t>(a.size())) != 0;
   if (written && (withFile.kind() != 2 || numComponentsInReference(&withFile) < 1)) __builtin_trap();
+  // New documents are written without a tree; they must match the serializer.
+  static const char kEmpty[] = "<storage version=\"1.00\"><image></image></storage>";
+  Gral::FileSpecifier viaTree(Gral::StringBuffer(sizeof kEmpty, kEmpty, 1), 2);
+  FSAssist::appendFile(viaTree, extraText, frame);
+  const Gral::FileSpecifier direct = FSAssist::cvtToFS(extraText, frame);
+  if (viaTree.text().size() != direct.text().size() ||
+      std::memcmp(viaTree.text().data(), direct.text().data(), static_cast<size_t>(direct.text().size())) != 0)
+    __builtin_trap();
   Gral::FileSpecifier withInet = spec;
   FSAssist::appendInet(withInet, extraText);
   (void)FSAssist::getInternetReference(withInet, before);

@@ -6,6 +6,7 @@
 // removal at q no occurrence can start before q - len + 1, and replacement
 // never searches text it inserted.
 #include <climits>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -40,6 +41,50 @@ class Matcher {
   int m_length;
   std::vector<int> m_fail;
 };
+
+// Appends to starts the positions of the first `wanted` non-overlapping
+// occurrences of pattern in text[from..length), left to right.
+void FindAll(const WCHAR* text, int length, int from, const WCHAR* pattern, int m, int wanted,
+             std::vector<int>& starts) {
+  if (m == 1) {
+    const WCHAR unit = pattern[0];
+    for (int i = from; i < length && static_cast<int>(starts.size()) < wanted; ++i) {
+      if (text[i] == unit) starts.push_back(i);
+    }
+    return;
+  }
+  // Direct comparison at each place where the first unit matches is fastest
+  // on real text; once it has done more than twice the text's length in unit
+  // comparisons (patterns like "aaab" in "aaaa..."), the KMP matcher takes
+  // over from the current place, so the whole search stays linear.
+  const WCHAR first = pattern[0];
+  const long long budget = 2LL * (length - from) + m;
+  long long work = 0;
+  int i = from;
+  while (i <= length - m && static_cast<int>(starts.size()) < wanted) {
+    while (i <= length - m && text[i] != first) ++i;
+    if (i > length - m) return;
+    int j = 1;
+    while (j < m && text[i + j] == pattern[j]) ++j;
+    work += j;
+    if (j == m) {
+      starts.push_back(i);
+      i += m;
+      continue;
+    }
+    ++i;
+    if (work > budget) break;
+  }
+  const Matcher matcher(pattern, m);
+  int state = 0;
+  for (; i < length && static_cast<int>(starts.size()) < wanted; ++i) {
+    state = matcher.Step(state, text[i]);
+    if (state == m) {
+      starts.push_back(i + 1 - m);
+      state = 0;
+    }
+  }
+}
 
 bool CountLeft(int done, int count) { return count < 0 || done < count; }
 
@@ -155,39 +200,45 @@ int PavoRmCString::Replace(const WCHAR* oldText, const WCHAR* newText, int count
   const WCHAR* text = GetString();
   const int length = GetLength();
   if (base >= length) return replaced;
-  const Matcher matcher(pattern.GetString(), m);
-  pavo::WideString out;
-  out.reserve(static_cast<size_t>(length));
-  out.append(text, static_cast<size_t>(base));
-  int copied = base;  // text[base..copied) is already in out
-  int state = 0;
-  for (int i = base; i < length && CountLeft(replaced, count); ++i) {
-    state = matcher.Step(state, text[i]);
-    if (state != m) continue;
-    const int start = i + 1 - m;
-    out.append(text + copied, static_cast<size_t>(start - copied));
-    out.append(replacement.GetString(), static_cast<size_t>(k));
-    if (out.size() > static_cast<size_t>(INT_MAX - 1)) throw std::bad_alloc();
-    copied = i + 1;
-    state = 0;
-    ++replaced;
+  // Occurrences from base, left to right, not overlapping: exactly what
+  // searching bMid(base) again after each replacement finds.
+  std::vector<int> starts;
+  const int wanted = count < 0 ? INT_MAX : count - replaced;
+  FindAll(text, length, base, pattern.GetString(), m, wanted, starts);
+  if (starts.empty()) return replaced;
+  const long long grown =
+      static_cast<long long>(length) + static_cast<long long>(starts.size()) * (static_cast<long long>(k) - m);
+  if (grown > INT_MAX - 1) throw std::bad_alloc();
+  CStringW result;
+  WCHAR* out = result.GetBuffer(static_cast<int>(grown));
+  const WCHAR* with = replacement.GetString();
+  // Pieces are short and many: plain loops beat a library call per piece.
+  int copied = 0;
+  for (const int at : starts) {
+    for (int j = copied; j < at; ++j) *out++ = text[j];
+    for (int j = 0; j < k; ++j) *out++ = with[j];
+    copied = at + m;
   }
-  if (copied == base && replaced == 0) return 0;
-  out.append(text + copied, static_cast<size_t>(length - copied));
-  SetString(out.data(), CheckedLength(out.size()));
-  return replaced;
+  std::memcpy(out, text + copied, static_cast<size_t>(length - copied) * sizeof(WCHAR));
+  result.ReleaseBuffer(static_cast<int>(grown));
+  CStringW::operator=(static_cast<CStringW&&>(result));
+  return replaced + static_cast<int>(starts.size());
 }
 
 int PavoRmCString::ExpandTab(int width, int count) {
-  if (count == 0 || Find(WCHAR(9), 0) < 0) return 0;
+  if (count == 0) return 0;
   const int spaces = width < 1 ? 0 : width;
-  // Refuse before allocating when the result could not be held.
-  int tabs = 0;
-  for (int i = 0; i < GetLength() && CountLeft(tabs, count); ++i) {
-    if (GetAt(i) == 9) ++tabs;
+  if (spaces > 4096) {
+    // Refuse before building a wide run of spaces when the result could not
+    // be held (Replace checks the common case itself).
+    int tabs = 0;
+    for (int i = 0; i < GetLength() && CountLeft(tabs, count); ++i) {
+      if (GetAt(i) == 9) ++tabs;
+    }
+    if (tabs == 0) return 0;
+    if (static_cast<long long>(tabs) * (spaces - 1) > static_cast<long long>(INT_MAX - 1) - GetLength())
+      throw std::bad_alloc();
   }
-  if (spaces > 1 && static_cast<long long>(tabs) * (spaces - 1) > static_cast<long long>(INT_MAX - 1) - GetLength())
-    throw std::bad_alloc();
   const WCHAR tab[2] = {9, 0};
   return Replace(tab, PavoRmCString(WCHAR(32), spaces), count);
 }

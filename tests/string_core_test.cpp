@@ -134,3 +134,13 @@ TEST(StringCore, NarrowTextUsesTheAnsiCodePage) {
     EXPECT_STREQ(buffer, "a");
   }
 }
+
+TEST(BaseString, IndexingNeverLeavesTheText) {
+  const CStringW s(u"ab");
+  EXPECT_EQ(s[1], u'b');
+  EXPECT_EQ(s[static_cast<size_t>(1)], u'b');
+  EXPECT_EQ(s[2], 0);
+  EXPECT_EQ(s[-1], 0);
+  EXPECT_EQ(s[static_cast<size_t>(-1)], 0);
+  EXPECT_EQ(s.GetAt(5), 0);
+}

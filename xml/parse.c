@@ -89,34 +89,43 @@ static name_slot *names_find(parser *ps, const ezxml_node *parent, const char *n
     }
 }
 
-static int names_put(parser *ps, const ezxml_node *parent, const char *name, size_t h, ezxml_node *last) {
-    name_slot *s;
-    if (ps->names_used + 1 > ps->names_cap / 2) {
-        size_t cap = ps->names_cap ? ps->names_cap * 2 : 64, i;
-        name_slot *old = ps->names, *fresh;
-        if (cap > ((size_t)-1) / sizeof(name_slot)) return 0;
-        fresh = (name_slot *)ezxml_malloc(cap * sizeof(name_slot));
-        if (!fresh) return 0;
-        memset(fresh, 0, cap * sizeof(name_slot));
-        ps->names = fresh;
-        i = ps->names_cap;
-        ps->names_cap = cap;
-        while (i--)
-            if (old[i].parent) *names_find(ps, old[i].parent, old[i].name, old[i].hash) = old[i];
-        free(old);
-    }
-    s = names_find(ps, parent, name, h);
+/* Makes room for one more entry, so that names_put cannot fail. */
+static int names_reserve(parser *ps) {
+    size_t cap, i;
+    name_slot *old = ps->names, *fresh;
+    if (ps->names_used + 1 <= ps->names_cap / 2) return 1;
+    cap = ps->names_cap ? ps->names_cap * 2 : 64;
+    if (cap > ((size_t)-1) / sizeof(name_slot)) return 0;
+    fresh = (name_slot *)ezxml_malloc(cap * sizeof(name_slot));
+    if (!fresh) return 0;
+    memset(fresh, 0, cap * sizeof(name_slot));
+    ps->names = fresh;
+    i = ps->names_cap;
+    ps->names_cap = cap;
+    while (i--)
+        if (old[i].parent) *names_find(ps, old[i].parent, old[i].name, old[i].hash) = old[i];
+    free(old);
+    return 1;
+}
+
+static void names_put(parser *ps, const ezxml_node *parent, const char *name, size_t h, ezxml_node *last) {
+    name_slot *s = names_find(ps, parent, name, h);
     if (!s->parent) ++ps->names_used;
     s->parent = parent;
     s->name = name;
     s->hash = h;
     s->last = last;
-    return 1;
 }
 
-/* Links node as the last child of the element of level lv. The result is
- * that of ezxml_insert at an offset no smaller than any child's. */
-static int link_child(parser *ps, level *lv, ezxml_node *node) {
+/* Whether linking a child named name under lv needs the name table. */
+static int needs_names(const level *lv, const char *name) {
+    return lv->last && strcmp(lv->last->name, name) != 0;
+}
+
+/* Links node as the last child of the element of level lv (the name table
+ * has room, see needs_names). The result is that of ezxml_insert at an
+ * offset no smaller than any child's. */
+static void link_child(parser *ps, level *lv, ezxml_node *node) {
     ezxml_node *parent = lv->node, *prev = lv->last, *x;
     name_slot *slot;
     size_t h;
@@ -125,13 +134,13 @@ static int link_child(parser *ps, level *lv, ezxml_node *node) {
     if (!prev) {
         parent->child = node;
         lv->last = lv->sib_tail = node;
-        return 1;
+        return;
     }
     prev->ordered = node;
     lv->last = node;
     if (strcmp(prev->name, node->name) == 0) {
         prev->next = node;
-        return 1;
+        return;
     }
     h = name_hash(parent, node->name);
     slot = names_find(ps, parent, node->name, h);
@@ -144,28 +153,31 @@ static int link_child(parser *ps, level *lv, ezxml_node *node) {
         lv->sib_tail->sibling = node;
         lv->sib_tail = node;
     }
-    return names_put(ps, parent, node->name, h, node);
+    names_put(ps, parent, node->name, h, node);
 }
 
 /* --- elements and text --------------------------------------------------- */
 
-static int push_level(parser *ps, ezxml_node *node) {
-    level *lv;
-    if (ps->depth == ps->levels_cap) {
-        size_t cap = ps->levels_cap ? ps->levels_cap * 2 : 32;
-        level *grown;
-        if (cap > ((size_t)-1) / sizeof(level)) return 0;
-        grown = (level *)ezxml_realloc(ps->levels, cap * sizeof(level));
-        if (!grown) return 0;
-        ps->levels = grown;
-        ps->levels_cap = cap;
-    }
-    lv = &ps->levels[ps->depth++];
+/* Makes room for one more open element. */
+static int reserve_level(parser *ps) {
+    size_t cap;
+    level *grown;
+    if (ps->depth < ps->levels_cap) return 1;
+    cap = ps->levels_cap ? ps->levels_cap * 2 : 32;
+    if (cap > ((size_t)-1) / sizeof(level)) return 0;
+    grown = (level *)ezxml_realloc(ps->levels, cap * sizeof(level));
+    if (!grown) return 0;
+    ps->levels = grown;
+    ps->levels_cap = cap;
+    return 1;
+}
+
+static void push_level(parser *ps, ezxml_node *node) {
+    level *lv = &ps->levels[ps->depth++];
     lv->node = node;
     lv->text_len = 0;
     lv->text_cap = 0;
     lv->last = lv->sib_tail = NULL;
-    return 1;
 }
 
 /* Releases the pairs of a start tag that will not become an element. */
@@ -199,21 +211,20 @@ static int begin_element(parser *ps, char *name) {
         attrs[2 * n + 1] = own;
     }
 
+    /* Everything that can fail comes before the tree changes. */
+    if (!reserve_level(ps)) goto fail;
     if (!cur->name) {
         /* The root element: the document record itself takes the name. */
-        if (!push_level(ps, cur)) goto fail;
         cur->name = name;
         node = cur;
     } else {
+        level *lv = &ps->levels[ps->depth - 1];
+        if (needs_names(lv, name) && !names_reserve(ps)) goto fail;
         node = ezxml_node_from_pool(&ps->pool, name);
         if (!node) goto fail;
-        if (!link_child(ps, &ps->levels[ps->depth - 1], node) || !push_level(ps, node)) {
-            /* Linked or not, the node is in the tree now and goes with it. */
-            node->attrs = attrs;
-            ps->npairs = 0;
-            return 0;
-        }
+        link_child(ps, lv, node);
     }
+    push_level(ps, node);
     node->attrs = attrs;
     ps->npairs = 0;
     root->current = node;

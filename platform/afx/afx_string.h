@@ -5,6 +5,7 @@
 #define PAVORM_PLATFORM_AFX_AFX_STRING_H
 
 #include <cstdarg>
+#include <type_traits>
 
 #include "platform/win/win_types.h"
 
@@ -46,7 +47,16 @@ class CStringW {
 
   // Unit i; 0 when i is outside 0..length-1.
   WCHAR GetAt(int i) const noexcept { return i >= 0 && i < m_length ? m_data[i] : WCHAR{0}; }
-  WCHAR operator[](int i) const noexcept { return GetAt(i); }
+  // Any integer index (a template, so that s[n] never competes with the
+  // built-in subscript through the conversion to const WCHAR*).
+  template <typename Index, typename = typename std::enable_if<std::is_integral<Index>::value>::type>
+  WCHAR operator[](Index i) const noexcept {
+    if constexpr (std::is_signed<Index>::value) {
+      if (i < 0) return 0;
+    }
+    if (static_cast<unsigned long long>(i) >= static_cast<unsigned long long>(m_length)) return 0;
+    return m_data[static_cast<int>(i)];
+  }
   // Replaces unit i; nothing happens when i is outside 0..length-1.
   void SetAt(int i, WCHAR ch) noexcept {
     if (i >= 0 && i < m_length) m_data[i] = ch;

@@ -22,45 +22,25 @@ int CheckedSize(size_t bytes) {
   return static_cast<int>(bytes);
 }
 
-// UTF-16 text of the source (units before its terminator).
-std::u16string DecodeToWide(const char* bytes, int count, int encoding) {
-  std::u16string wide;
-  if (count <= 0) return wide;
+// Wide text of the source: its own units when it is UTF-16, else decoded into scratch.
+const WCHAR* WideSource(const char* bytes, int count, int encoding, std::u16string& scratch, int& units) {
+  units = 0;
+  if (count <= 0) return nullptr;
   if (encoding == StringBuffer::kUtf16) {
-    wide.resize(static_cast<size_t>(count) / 2);
-    std::memcpy(&wide[0], bytes, wide.size() * 2);
-    return wide;
+    units = count / 2;
+    return reinterpret_cast<const WCHAR*>(bytes);  // the buffer's units are 16-bit aligned
   }
   const UINT cp = encoding == StringBuffer::kUtf8 ? CP_UTF8 : CP_ACP;
   // One byte never gives more than one unit (a 4-byte UTF-8 sequence gives 2).
-  wide.resize(static_cast<size_t>(count));
-  const int units = MultiByteToWideChar(cp, 0, bytes, count, reinterpret_cast<WCHAR*>(&wide[0]), count);
-  wide.resize(units > 0 ? static_cast<size_t>(units) : 0);
-  return wide;
-}
-
-// Narrow text of wide in code page cp, without terminator; empty on failure.
-std::string EncodeNarrow(const std::u16string& wide, UINT cp) {
-  std::string out;
-  if (wide.empty()) return out;
-  const auto* src = reinterpret_cast<const WCHAR*>(wide.data());
-  const int units = CheckedSize(wide.size());
-  // UTF-8 needs at most 3 bytes a unit; else (or when that bound is too big) ask.
-  size_t room = cp == CP_UTF8 ? wide.size() * 3 : 0;
-  if (room == 0 || room > static_cast<size_t>(INT_MAX)) {
-    const int needed = WideCharToMultiByte(cp, 0, src, units, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return out;
-    room = static_cast<size_t>(needed);
-  }
-  out.resize(room);
-  const int written = WideCharToMultiByte(cp, 0, src, units, &out[0], static_cast<int>(room), nullptr, nullptr);
-  out.resize(written > 0 ? static_cast<size_t>(written) : 0);
-  return out;
+  scratch.resize(static_cast<size_t>(count));
+  units = MultiByteToWideChar(cp, 0, bytes, count, reinterpret_cast<WCHAR*>(&scratch[0]), count);
+  if (units < 0) units = 0;
+  return reinterpret_cast<const WCHAR*>(scratch.data());
 }
 
 }  // namespace
 
-StringBuffer::StringBuffer() : m_units(1, u'\0'), m_size(0), m_encoding(kUtf8) {}
+StringBuffer::StringBuffer() : m_inline{}, m_size(0), m_encoding(kUtf8) {}
 
 StringBuffer::StringBuffer(int byteCount, const void* bytes, int encoding) : m_size(0), m_encoding(encoding) {
   Reset(bytes == nullptr ? 0 : byteCount);
@@ -69,29 +49,54 @@ StringBuffer::StringBuffer(int byteCount, const void* bytes, int encoding) : m_s
 
 StringBuffer::StringBuffer(int byteCount, int encoding) : m_size(0), m_encoding(encoding) { Reset(byteCount); }
 
-StringBuffer::StringBuffer(StringBuffer&& other) noexcept
-    : m_units(std::move(other.m_units)), m_size(other.m_size), m_encoding(other.m_encoding) {
-  other.m_units.assign(1, u'\0');
-  other.m_size = 0;
+StringBuffer::StringBuffer(const StringBuffer& other) : m_size(0), m_encoding(other.m_encoding) {
+  Reset(other.m_size);
+  std::memcpy(data(), other.data(), static_cast<size_t>(m_size));
+}
+
+StringBuffer& StringBuffer::operator=(const StringBuffer& other) {
+  if (this != &other) {
+    StringBuffer copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+StringBuffer::StringBuffer(StringBuffer&& other) noexcept : m_size(0), m_encoding(kUtf8) {
+  *this = std::move(other);
 }
 
 StringBuffer& StringBuffer::operator=(StringBuffer&& other) noexcept {
-  if (this != &other) {
-    m_units.swap(other.m_units);
-    m_size = other.m_size;
-    m_encoding = other.m_encoding;
-    other.m_units.assign(1, u'\0');
-    other.m_size = 0;
-  }
+  if (this == &other) return *this;
+  m_heap = std::move(other.m_heap);
+  if (!m_heap) std::memcpy(m_inline, other.m_inline, sizeof m_inline);
+  m_size = other.m_size;
+  m_encoding = other.m_encoding;
+  std::memset(other.m_inline, 0, sizeof other.m_inline);
+  other.m_size = 0;
   return *this;
 }
 
 StringBuffer::~StringBuffer() = default;
 
+void StringBuffer::Truncate(int textBytes) {
+  // The text and one terminator; the bytes behind it are 0 already or cleared here.
+  if (textBytes >= m_size) return;
+  std::memset(data() + textBytes, 0, static_cast<size_t>(m_size - textBytes));
+  m_size = textBytes + (m_encoding == kUtf16 ? 2 : 1);
+}
+
 void StringBuffer::Reset(int byteCount) {
   m_size = byteCount > 0 ? byteCount : 0;
   // Whole units for the bytes plus one 0 unit behind them.
-  m_units.assign(static_cast<size_t>(m_size) / 2 + 2, u'\0');
+  const size_t units = static_cast<size_t>(m_size) / 2 + 2;
+  if (units <= kInlineUnits) {
+    m_heap.reset();
+    std::memset(m_inline, 0, sizeof m_inline);
+    return;
+  }
+  m_heap.reset(new char16_t[units]);
+  std::memset(m_heap.get(), 0, units * 2);
 }
 
 int StringBuffer::encoding() const { return m_encoding; }
@@ -100,7 +105,8 @@ int StringBuffer::textBytes() const noexcept {
   if (m_encoding == kUtf16) {
     const int units = m_size / 2;
     int i = 0;
-    while (i < units && m_units[static_cast<size_t>(i)] != 0) ++i;
+    const char16_t* u = Units();
+    while (i < units && u[i] != 0) ++i;
     return 2 * i;
   }
   const void* zero = std::memchr(data(), 0, static_cast<size_t>(m_size));
@@ -108,7 +114,7 @@ int StringBuffer::textBytes() const noexcept {
 }
 
 bool StringBuffer::isEmpty() const {
-  if (m_encoding == kUtf16) return m_size < 2 || m_units[0] == 0;
+  if (m_encoding == kUtf16) return m_size < 2 || Units()[0] == 0;
   return m_size < 1 || data()[0] == 0;
 }
 
@@ -127,14 +133,32 @@ void StringBuffer::convert(StringBuffer& target, int encoding) const {
     target = std::move(result);
     return;
   }
-  const std::u16string wide = DecodeToWide(data(), have, m_encoding);
   if (encoding == kUtf16) {
-    result.Reset(CheckedSize((wide.size() + 1) * 2));
-    if (!wide.empty()) std::memcpy(result.data(), wide.data(), wide.size() * 2);
+    // Narrow to wide: never more units than bytes, written in place.
+    result.Reset(CheckedSize((static_cast<size_t>(have) + 1) * 2));
+    const UINT cp = m_encoding == kUtf8 ? CP_UTF8 : CP_ACP;
+    const int units = have > 0 ? MultiByteToWideChar(cp, 0, data(), have, reinterpret_cast<WCHAR*>(result.data()), have) : 0;
+    result.Truncate(units > 0 ? 2 * units : 0);
+    target = std::move(result);
+    return;
+  }
+  std::u16string scratch;
+  int units = 0;
+  const WCHAR* wide = WideSource(data(), have, m_encoding, scratch, units);
+  if (units > 0) {
+    // UTF-8 takes at most three bytes a unit; other code pages are asked.
+    const UINT cp = encoding == kUtf8 ? CP_UTF8 : CP_ACP;
+    size_t room = cp == CP_UTF8 ? static_cast<size_t>(units) * 3 : 0;
+    if (room == 0 || room >= static_cast<size_t>(INT_MAX)) {
+      const int needed = WideCharToMultiByte(cp, 0, wide, units, nullptr, 0, nullptr, nullptr);
+      room = needed > 0 ? static_cast<size_t>(needed) : 0;
+    }
+    result.Reset(CheckedSize(room + 1));
+    const int written =
+        room > 0 ? WideCharToMultiByte(cp, 0, wide, units, result.data(), static_cast<int>(room), nullptr, nullptr) : 0;
+    result.Truncate(written > 0 ? written : 0);
   } else {
-    const std::string narrow = EncodeNarrow(wide, encoding == kUtf8 ? CP_UTF8 : CP_ACP);
-    result.Reset(CheckedSize(narrow.size() + 1));
-    if (!narrow.empty()) std::memcpy(result.data(), narrow.data(), narrow.size());
+    result.Reset(1);
   }
   target = std::move(result);
 }

@@ -4,7 +4,8 @@
 #ifndef PAVORM_PLATFORM_GRAL_STRINGBUFFER_H
 #define PAVORM_PLATFORM_GRAL_STRINGBUFFER_H
 
-#include <string>
+#include <cstddef>
+#include <memory>
 
 namespace Gral {
 
@@ -26,9 +27,9 @@ class StringBuffer {
   StringBuffer(int byteCount, const void* bytes, int encoding);
   // byteCount 0 bytes in encoding: no text. (0, 1) is the empty UTF-8 buffer.
   StringBuffer(int byteCount, int encoding);
-  StringBuffer(const StringBuffer& other) = default;
+  StringBuffer(const StringBuffer& other);
   StringBuffer(StringBuffer&& other) noexcept;
-  StringBuffer& operator=(const StringBuffer& other) = default;
+  StringBuffer& operator=(const StringBuffer& other);
   StringBuffer& operator=(StringBuffer&& other) noexcept;
 
   // Replaces target by this buffer's text in encoding, terminator included
@@ -40,8 +41,8 @@ class StringBuffer {
   void convert(StringBuffer& target, int encoding) const;
 
   // The bytes; never null (an empty buffer points at a 0 unit).
-  char* data() noexcept { return reinterpret_cast<char*>(&m_units[0]); }
-  const char* data() const noexcept { return reinterpret_cast<const char*>(m_units.data()); }
+  char* data() noexcept { return reinterpret_cast<char*>(Units()); }
+  const char* data() const noexcept { return reinterpret_cast<const char*>(Units()); }
   // Byte count as given, terminator included.
   int size() const noexcept { return m_size; }
 
@@ -59,10 +60,17 @@ class StringBuffer {
 
  private:
   void Reset(int byteCount);
+  // Cuts the text to textBytes bytes followed by a terminator.
+  void Truncate(int textBytes);
 
-  // Held as 16-bit units so that UTF-16 text is aligned; (m_size + 1) / 2 + 1
-  // units, the last ones 0 beyond m_size.
-  std::u16string m_units;
+  static constexpr size_t kInlineUnits = 16;
+  char16_t* Units() noexcept { return m_heap ? m_heap.get() : m_inline; }
+  const char16_t* Units() const noexcept { return m_heap ? m_heap.get() : m_inline; }
+
+  // Held as 16-bit units so that UTF-16 text is aligned: m_size bytes, then
+  // 0 bytes up to and including one whole 0 unit. Short texts stay inline.
+  std::unique_ptr<char16_t[]> m_heap;
+  char16_t m_inline[kInlineUnits];
   int m_size;
   int m_encoding;
 };

@@ -4,7 +4,6 @@
 #include <unicode/uloc.h>
 #include <unicode/uscript.h>
 
-#include <mutex>
 
 #include "platform/win/last_error.h"
 #include "platform/win/wide_text.h"
@@ -38,12 +37,15 @@ WORD ComputeCType1(UChar32 c) {
 
 // CT_CTYPE1 words of the whole BMP, built on first use (128 KiB), so that a
 // classification is one table read.
-const WORD* CType1Table() {
-  static WORD table[0x10000];
-  static std::once_flag once;
-  std::call_once(once, [] {
-    for (UChar32 c = 0; c < 0x10000; ++c) table[c] = ComputeCType1(c);
-  });
+WORD g_ctype1[0x10000];
+
+const WORD* BuildCType1Table() {
+  for (UChar32 c = 0; c < 0x10000; ++c) g_ctype1[c] = ComputeCType1(c);
+  return g_ctype1;
+}
+
+inline const WORD* CType1Table() {
+  static const WORD* const table = BuildCType1Table();  // thread-safe, built once
   return table;
 }
 
