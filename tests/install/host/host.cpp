@@ -5,8 +5,6 @@
 
 #include "PavoRm51.h"
 #include "ezxml.h"
-#include "resource/PavoRmResourceManager.h"
-#include "resource/registration.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) return 2;
