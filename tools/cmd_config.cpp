@@ -67,9 +67,9 @@ class OpenKey {
   LSTATUS rc_ = ERROR_SUCCESS;
 };
 
-void RequireKey(const OpenKey& key, const std::string& path) {
+void RequireKey(const OpenKey& key, const std::string& path, const ToolContext& context) {
   if (key.get() != nullptr) return;
-  if (key.status() == ERROR_FILE_NOT_FOUND) Fail(path, "no such key");
+  if (key.status() == ERROR_FILE_NOT_FOUND) Fail(path, "no such key in " + context.hivePath);
   Fail(path, RegistryErrorText(key.status()));
 }
 
@@ -98,7 +98,7 @@ std::string ShowValue(DWORD type, const std::vector<BYTE>& data, DWORD size) {
   return out + (size > 32 ? " ..." : "");
 }
 
-void ListTree(HKEY root, const std::string& path) {
+void ListTree(HKEY root, const std::string& path, const ToolContext& context) {
   // An explicit stack keeps deep hives from growing the call stack.
   std::vector<std::pair<std::string, int>> pending = {{path, 0}};
   bool first = true;
@@ -106,7 +106,7 @@ void ListTree(HKEY root, const std::string& path) {
     const auto [keyPath, depth] = pending.back();
     pending.pop_back();
     const OpenKey key(root, keyPath, KEY_READ);
-    if (first) RequireKey(key, keyPath);
+    if (first) RequireKey(key, keyPath, context);
     first = false;
     if (key.get() == nullptr) continue;
     const std::string indent(static_cast<size_t>(depth) * 2, ' ');
@@ -155,7 +155,7 @@ int ConfigGet(ToolContext& context, const Args& args) {
   HiveKey hive = context.OpenHive();
   const std::string path = JoinKey(context.keyPath, args.Get("--section"));
   const OpenKey key(hive.get(), path, KEY_READ);
-  RequireKey(key, path);
+  RequireKey(key, path, context);
   const std::string& name = args.Positionals()[1];
   const pavo::WideString wideName = Wide(name);
   DWORD type = 0, size = 0;
@@ -191,7 +191,7 @@ int ConfigDelete(ToolContext& context, const Args& args) {
     if (section.empty()) UsageError("config", "delete needs a value name or --section");
     const std::string path = JoinKey(context.keyPath, section);
     const OpenKey base(hive.get(), context.keyPath, KEY_ALL_ACCESS);
-    RequireKey(base, context.keyPath);
+    RequireKey(base, context.keyPath, context);
     const LSTATUS rc = RegDeleteTreeW(base.get(), Wide(section).c_str());
     if (rc == ERROR_FILE_NOT_FOUND) Fail(path, "no such key");
     if (rc != ERROR_SUCCESS) Fail(path, RegistryErrorText(rc));
@@ -201,7 +201,7 @@ int ConfigDelete(ToolContext& context, const Args& args) {
   }
   const std::string path = JoinKey(context.keyPath, section);
   const OpenKey key(hive.get(), path, KEY_ALL_ACCESS);
-  RequireKey(key, path);
+  RequireKey(key, path, context);
   const std::string& name = args.Positionals()[1];
   const LSTATUS rc = RegDeleteValueW(key.get(), Wide(name).c_str());
   if (rc == ERROR_FILE_NOT_FOUND) Fail(path, "no value '" + name + "'");
@@ -227,7 +227,7 @@ int ConfigExport(ToolContext& context, const Args& args) {
   const std::string& file = args.Positionals()[1];
   HiveKey hive = context.OpenHive();
   const OpenKey key(hive.get(), context.keyPath, KEY_READ);
-  RequireKey(key, context.keyPath);
+  RequireKey(key, context.keyPath, context);
   const auto format = args.Has("--regedit4") ? pavo::reg::RegFileFormat::kRegedit4
                                               : pavo::reg::RegFileFormat::kVersion5;
   const pavo::WideString name = Wide("HKEY_CURRENT_USER\\" + context.keyPath);
@@ -257,7 +257,7 @@ int RunConfig(const ArgList& argv) {
   if (sub == "list") {
     args.ExpectPositionals(1, 1);
     HiveKey hive = context.OpenHive();
-    ListTree(hive.get(), context.keyPath);
+    ListTree(hive.get(), context.keyPath, context);
     return 0;
   }
   UsageError("config", "unknown command '" + sub + "'");
@@ -281,12 +281,12 @@ int RunLanguages(const ArgList& argv) {
     HiveKey hive = context.OpenHive();
     if (pos[0] == "add") {
       const OpenKey key(hive.get(), JoinKey(context.keyPath, lang), KEY_ALL_ACCESS, true);
-      RequireKey(key, JoinKey(context.keyPath, lang));
+      RequireKey(key, JoinKey(context.keyPath, lang), context);
       return 0;
     }
     if (pos[0] == "remove") {
       const OpenKey base(hive.get(), context.keyPath, KEY_ALL_ACCESS);
-      RequireKey(base, context.keyPath);
+      RequireKey(base, context.keyPath, context);
       const LSTATUS rc = RegDeleteTreeW(base.get(), Wide(lang).c_str());
       if (rc == ERROR_FILE_NOT_FOUND) Fail(JoinKey(context.keyPath, lang), "language not installed");
       if (rc != ERROR_SUCCESS) Fail(JoinKey(context.keyPath, lang), RegistryErrorText(rc));

@@ -52,7 +52,9 @@ void Step(int n, const std::string& title) { std::cout << '\n' << n << ". " << t
 
 std::string ModuleOf(PavoRmResourceObject& object) {
   const std::string file = DisplayPath(Utf8(object.GetFileName().GetString()));
-  return file.empty() ? std::string("(the library's built-in resources)") : file;
+  // A normal module whose file is its own name uses its built-in resources.
+  if (file.empty() || file == Utf8(object.GetName().GetString())) return "the library's built-in resources";
+  return file;
 }
 
 }  // namespace
@@ -78,6 +80,10 @@ int RunDemo(const ArgList& argv) {
     std::string list;
     for (const std::string& l : info.Languages()) list += (list.empty() ? "" : ", ") + l;
     std::cout << "   installed languages: " << (list.empty() ? "(none)" : list) << '\n';
+  }
+  if (LanguagesWithModules(context.languageDir, "PavoRm").empty()) {
+    std::cout << "   note: no language modules there, so every language shows the built-in English\n"
+              << "         (build them with 'cmake --build build', or give --lang-dir DIR)\n";
   }
 
   Step(2, "Registering the library: PavoRmResourceManager, PavoRmInformationRegistry, PavoRmInit");

@@ -94,7 +94,10 @@ HiveKey::~HiveKey() {
 ToolContext ToolContext::FromArgs(const Args& args) {
   ToolContext c;
   c.hivePath = args.Get("--hive", Env("PAVORM_HIVE"));
-  if (c.hivePath.empty()) c.hivePath = DefaultHivePath();
+  if (c.hivePath.empty()) {
+    c.hivePath = DefaultHivePath();
+    c.defaultHive = true;
+  }
   if (c.hivePath.empty()) Fail("hive", "no place for it: set HOME, XDG_DATA_HOME or PAVORM_HIVE");
   c.keyPath = args.Get("--key", Env("PAVORM_KEY"));
   if (c.keyPath.empty()) c.keyPath = "Software\\PavoRm51";
@@ -122,7 +125,7 @@ HiveKey ToolContext::OpenHive() {
   struct stat st;
   const bool existed = ::stat(hivePath.c_str(), &st) == 0;
   if (existed && S_ISDIR(st.st_mode)) Fail(hivePath, "is a directory, not a hive file");
-  if (!existed) {
+  if (!existed && defaultHive) {
     const size_t slash = hivePath.rfind('/');
     if (slash != std::string::npos && slash > 0 && !MakeDirectories(hivePath.substr(0, slash))) {
       Fail(hivePath.substr(0, slash), std::string("cannot create the folder: ") + std::strerror(errno));

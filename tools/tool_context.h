@@ -39,6 +39,7 @@ struct ToolContext {
   std::string keyPath;      // UTF-8, backslash-separated, below the hive's root
   std::string languageDir;  // without a trailing slash
   bool hiveCreated = false;  // set by OpenHive when it made a new hive
+  bool defaultHive = false;  // the hive's place is the default one (its folder may be made)
 
   // Resolves the three places from the options, the environment and the defaults.
   static ToolContext FromArgs(const Args& args);
