@@ -156,7 +156,10 @@ BENCHMARK(Measure<RunIcu>)->Name("ICU ures_getStringByKey + copy");
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) nanos[r.benchmark_name()] = r.GetAdjustedCPUTime() / kCount;
+    // Plain runs, or the mean of repetitions (CPU time: the machine may be shared).
+    for (const Run& r : runs) {
+      if (r.aggregate_name.empty() || r.aggregate_name == "mean") nanos[r.run_name.str()] = r.GetAdjustedCPUTime() / kCount;
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> nanos;

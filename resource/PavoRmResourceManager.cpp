@@ -1,6 +1,7 @@
 #include "resource/PavoRmResourceManager.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "resource/PavoRmResourceObject.h"
@@ -17,6 +18,7 @@ PavoRmResourceManager::~PavoRmResourceManager() {
   // removal finds nothing and the walk never meets a deleted entry.
   while (!m_ResourceObjects.IsEmpty()) {
     PavoRmResourceObject* object = m_ResourceObjects.RemoveTail();
+    IndexRemove(object);
     delete object;
   }
   if (m_Information != nullptr) {
@@ -46,6 +48,7 @@ int PavoRmResourceManager::AttachResourceObject(PavoRmResourceObject* object, in
   if (object == nullptr) return 0;
   if (std::find(m_ResourceObjects.begin(), m_ResourceObjects.end(), object) != m_ResourceObjects.end()) return 0;
   m_ResourceObjects.AddTail(object);
+  IndexAdd(object);
   return object->Init();
 }
 
@@ -54,14 +57,72 @@ PavoRmResourceObject* PavoRmResourceManager::DetachResourceObject(const PavoRmCS
   PavoRmResourceObject* object = GetResourceObject(name);
   if (object == nullptr) return nullptr;
   m_ResourceObjects.RemoveOne(object);
+  IndexRemove(object);
   return object;
 }
 
+namespace {
+
+// Whole-string equality, unit for unit (names may hold any unit).
+bool SameName(const PavoRmCString& a, const PavoRmCString& b) {
+  const int length = a.GetLength();
+  return length == b.GetLength() &&
+         std::memcmp(a.GetString(), b.GetString(), static_cast<size_t>(length) * sizeof(WCHAR)) == 0;
+}
+
+// FNV-1a over the name's units.
+uint64_t NameHash(const PavoRmCString& name) {
+  uint64_t hash = 0xcbf29ce484222325ULL;
+  const WCHAR* units = name.GetString();
+  for (int i = 0, n = name.GetLength(); i < n; ++i) {
+    hash ^= static_cast<uint16_t>(units[i]);
+    hash *= 0x100000001b3ULL;
+  }
+  return hash;
+}
+
+}  // namespace
+
 PavoRmResourceObject* PavoRmResourceManager::GetResourceObject(const PavoRmCString& name) const {
+  const auto it = m_ByName.find(NameHash(name));
+  // The check covers colliding names and a subclass that renamed an attached
+  // object; the walk then gives the right answer.
+  if (it != m_ByName.end() && SameName(it->second->GetName(), name)) return it->second;
+  return FindByWalking(name);
+}
+
+PavoRmResourceObject* PavoRmResourceManager::FindByWalking(const PavoRmCString& name) const {
   for (PavoRmResourceObject* object : m_ResourceObjects) {
-    if (object != nullptr && object->GetName() == name) return object;
+    if (object != nullptr && SameName(object->GetName(), name)) return object;
   }
   return nullptr;
+}
+
+void PavoRmResourceManager::IndexAdd(PavoRmResourceObject* object) {
+  m_ByName.emplace(NameHash(object->GetName()), object);  // an older object keeps the entry
+}
+
+void PavoRmResourceManager::IndexRemove(PavoRmResourceObject* object) {
+  // By value, not by the object's name: that name may have changed since.
+  for (auto it = m_ByName.begin(); it != m_ByName.end();) {
+    if (it->second != object) {
+      ++it;
+      continue;
+    }
+    PavoRmResourceObject* next = nullptr;
+    for (PavoRmResourceObject* other : m_ResourceObjects) {
+      if (other != nullptr && other != object && NameHash(other->GetName()) == it->first) {
+        next = other;
+        break;
+      }
+    }
+    if (next != nullptr) {
+      it->second = next;
+      ++it;
+    } else {
+      it = m_ByName.erase(it);
+    }
+  }
 }
 
 int PavoRmResourceManager::ChangeLanguage(const PavoRmCString&) { return 0; }
@@ -72,7 +133,7 @@ PavoRmCString PavoRmResourceManager::CurrentLanguage() const {
 }
 
 void PavoRmResourceManager::RemoveResourceObject(PavoRmResourceObject* object) {
-  if (object != nullptr) m_ResourceObjects.RemoveOne(object);
+  if (object != nullptr && m_ResourceObjects.RemoveOne(object)) IndexRemove(object);
 }
 
 int PavoRmResourceManager::GetInstalledLanguageList(PavoRmLanguageList& list) {

@@ -1,7 +1,7 @@
 #include "resource/PavoRmResourceObjectFile.h"
 
 #include "platform/afx/afx_message_box.h"
-#include "resource/file_not_found.h"
+#include "resource/language_file.h"
 
 PavoRmResourceObjectFile::PavoRmResourceObjectFile(const PavoRmCString& name) : PavoRmResourceObject(name) {}
 

@@ -1,7 +1,7 @@
 #include "resource/PavoRmResourceObjectNormalDll.h"
 
 #include "platform/win/modules.h"
-#include "resource/file_not_found.h"
+#include "resource/language_file.h"
 
 PavoRmResourceObjectNormalDll::PavoRmResourceObjectNormalDll(const PavoRmCString& name, HINSTANCE module,
                                                              HINSTANCE resource)
@@ -24,14 +24,14 @@ int PavoRmResourceObjectNormalDll::TryLoad(const PavoRmCString& fileName) {
   PavoRmInformation* information = Information();
   if (information == nullptr) return 0;
   const PavoRmCString path = information->ExpandPath(fileName);
-  if (!information->FileExist(path)) {
+  bool missing = false;
+  HINSTANCE module = pavo::LoadLanguageFile(*information, path, 0, &missing);
+  if (module == nullptr) {
     // This kind stays silent; the text is still built, so that a message
     // missing from the library's own resources gets reported.
-    pavo::FileNotFoundText(path);
+    if (missing) pavo::FileNotFoundText(path);
     return 0;
   }
-  HINSTANCE module = LoadLibraryExW(path.GetString(), nullptr, 0);
-  if (module == nullptr) return 0;
   m_PendingHandle = module;
   m_PendingFileName = path;
   m_LoadState = 1;

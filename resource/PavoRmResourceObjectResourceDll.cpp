@@ -2,7 +2,7 @@
 
 #include "platform/afx/afx_message_box.h"
 #include "platform/win/modules.h"
-#include "resource/file_not_found.h"
+#include "resource/language_file.h"
 
 PavoRmResourceObjectResourceDll::PavoRmResourceObjectResourceDll(const PavoRmCString& name)
     : PavoRmResourceObject(name), m_PendingHandle(nullptr) {}
@@ -16,12 +16,12 @@ int PavoRmResourceObjectResourceDll::TryLoad(const PavoRmCString& fileName) {
   PavoRmInformation* information = Information();
   if (information == nullptr) return 0;
   const PavoRmCString path = information->ExpandPath(fileName);
-  if (!information->FileExist(path)) {
-    AfxMessageBox(pavo::FileNotFoundText(path).GetString(), 0, 0);
+  bool missing = false;
+  HINSTANCE module = pavo::LoadLanguageFile(*information, path, LOAD_LIBRARY_AS_DATAFILE, &missing);
+  if (module == nullptr) {
+    if (missing) AfxMessageBox(pavo::FileNotFoundText(path).GetString(), 0, 0);
     return 0;
   }
-  HINSTANCE module = LoadLibraryExW(path.GetString(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (module == nullptr) return 0;
   m_PendingHandle = module;
   m_PendingFileName = path;
   m_LoadState = 1;

@@ -12,7 +12,10 @@ for src in fuzz/*_fuzz.cpp; do
   exe="$build/fuzz/$name"
   [ -x "$exe" ] || { echo "missing fuzz target $exe"; exit 1; }
   work=$(mktemp -d)
-  [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"
+  # Seeds of fuzz/<what>_fuzz.cpp are in fuzz/corpus/<what>/.
+  for seeds in "fuzz/corpus/${name%_fuzz}" "fuzz/corpus/$name"; do
+    [ -d "$seeds" ] && cp -r "$seeds/." "$work/"
+  done
   echo "-- $name for ${seconds}s"
   "$exe" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "$work" 2>&1 | tail -n 5
   rm -rf "$work"

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <cstdlib>
 
 #include "platform/win/format_message.h"
+#include "module_test_support.h"
 #include "platform/win/last_error.h"
+#include "platform/win/modules.h"
 
 namespace {
 
@@ -42,6 +45,8 @@ TEST(FormatMessage, InsertsAndEscapes) {
   EXPECT_EQ(WithArray(u"%% %. %! %t|%r|%n|end%0 not this", {}), u"% . ! \t|\r|\r\n|end");
   // A * takes the inserts after n: width, precision, then the value.
   EXPECT_EQ(WithArray(u"[%1!*.*s!]", {6, 2, Str(u"abcdef")}), u"[    ab]");
+  EXPECT_EQ(WithArray(u"%1!*.*s! %4 %5!*s!", {4, 2, Str(u"Bill"), Str(u"Bob"), 6, Str(u"Bill")}),
+            u"  Bi Bob   Bill");  // the example of Windows' documentation
   EXPECT_EQ(WithArray(u"%2%1%10", {Str(u"a"), Str(u"b"), 0, 0, 0, 0, 0, 0, 0, Str(u"ten")}), u"baten");
   EXPECT_EQ(WithArray(u"%1!c!%1!I64u!", {0x41}), u"A65");
   EXPECT_EQ(WithArray(u"line\r\nnext", {}), u"line\r\nnext");
@@ -93,4 +98,24 @@ TEST(FormatMessage, BuffersWidthsAndIgnoredInserts) {
                            reinterpret_cast<LPWSTR>(&buffer), 0, nullptr), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
   EXPECT_EQ(LocalFree(nullptr), nullptr);
+}
+
+TEST(FormatMessage, MessageTableOfAModule) {
+  HMODULE m = LoadLibraryExW(test::Wide(test::TestModule("messages.dll")).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(m, nullptr);
+  std::vector<ULONG_PTR> args = {Str(u"world")};
+  LPWSTR out = nullptr;
+  const DWORD flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+  ASSERT_EQ(FormatMessageW(flags, m, 1, 0, reinterpret_cast<LPWSTR>(&out), 0, reinterpret_cast<va_list*>(args.data())),
+            13u);
+  EXPECT_EQ(std::u16string(out), u"Hello world\r\n");
+  LocalFree(out);
+  setenv("PAVORM_ACP", "1252", 1);  // ANSI entries are read in the ANSI code page
+  ASSERT_NE(FormatMessageW(flags, m, 2, 1033, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
+  unsetenv("PAVORM_ACP");
+  EXPECT_EQ(std::u16string(out), u"Zweite Meldung \u00FC\r\n");
+  LocalFree(out);
+  EXPECT_EQ(FormatMessageW(flags, m, 3, 0, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+  FreeLibrary(m);
 }

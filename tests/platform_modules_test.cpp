@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
+#include <vector>
 
 #include "module_test_support.h"
 #include "platform/win/last_error.h"
 #include "platform/win/modules.h"
+#include "platform/win/resources.h"
 
 TEST(Modules, HandlesAndReferences) {
   const std::u16string path = test::Wide(test::TestModule("strings.dll"));
@@ -59,4 +63,29 @@ TEST(Modules, LoadFailuresSetLastError) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
     std::remove(path.c_str());
   }
+}
+
+// Loads, lookups and releases of one file from several threads: references
+// stay balanced and every lookup sees a whole module.
+TEST(Modules, ConcurrentLoadsShareOneModule) {
+  const std::u16string path = test::Wide(test::TestModule("strings.dll"));
+  HMODULE keep = LoadLibraryExW(path.c_str(), nullptr, 0);
+  ASSERT_NE(keep, nullptr);
+  std::atomic<int> bad{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      SetThreadUILanguage(1033);
+      for (int i = 0; i < 300; ++i) {
+        HMODULE h = LoadLibraryExW(path.c_str(), nullptr, (i + t) % 2 ? LOAD_LIBRARY_AS_DATAFILE : 0);
+        WCHAR text[16];
+        if (h == nullptr || LoadStringW(h, 16, text, 16) != 7 || !FreeLibrary(h)) ++bad;
+        if ((i + t) % 2 == 0 && h != keep) ++bad;
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_EQ(pavo::ModuleReferenceCount(keep), 1u);
+  EXPECT_TRUE(FreeLibrary(keep));
 }

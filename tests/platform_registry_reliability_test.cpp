@@ -139,7 +139,7 @@ TEST(RegistryReliability, FourProcessesShareAHiveWithoutLossOrBusyErrors) {
   for (pid_t child : children) {
     int status = 0;
     waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
   }
   HKEY root = nullptr;
@@ -152,6 +152,50 @@ TEST(RegistryReliability, FourProcessesShareAHiveWithoutLossOrBusyErrors) {
   }
   RegCloseKey(root);
   EXPECT_EQ(IntegrityCheck(hive), "ok");
+}
+
+TEST(RegistryReliability, ReadsSeeWhatAnotherProcessChanged) {
+  regtest::ScratchDir dir;
+  const std::string hive = dir.File("seen.hive");
+  int toChild[2], toParent[2];
+  ASSERT_EQ(pipe(toChild), 0);
+  ASSERT_EQ(pipe(toParent), 0);
+  // The child is made before this process opens the hive, so that it shares nothing.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  char byte = 0;
+  if (child == 0) {
+    if (read(toChild[0], &byte, 1) != 1) _exit(1);
+    HKEY root = nullptr;
+    if (regtest::LoadHive(hive, &root) != ERROR_SUCCESS) _exit(2);
+    if (!WriteSetting(root, "enu", "v", "second")) _exit(3);
+    if (RegDeleteTreeW(root, u"Software\\PavoRm\\deu") != ERROR_SUCCESS) _exit(4);
+    if (write(toParent[1], &byte, 1) != 1) _exit(5);
+    _exit(0);
+  }
+  HKEY root = nullptr;
+  ASSERT_EQ(regtest::LoadHive(hive, &root), ERROR_SUCCESS);
+  ASSERT_TRUE(WriteSetting(root, "enu", "v", "first"));
+  ASSERT_TRUE(WriteSetting(root, "deu", "v", "x"));
+  Settings settings(root);
+  PavoRmLanguageList before, after;
+  // Read twice: the second read is answered from what the first learned.
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(ReadSetting(root, "enu", "v"), "first");
+  ASSERT_EQ(settings->GetLanguageList(before), 1);
+  ASSERT_EQ(write(toChild[1], &byte, 1), 1);
+  ASSERT_EQ(read(toParent[0], &byte, 1), 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadSetting(root, "enu", "v"), "second");
+  EXPECT_EQ(ReadSetting(root, "deu", "v"), "");
+  ASSERT_EQ(settings->GetLanguageList(after), 1);
+  EXPECT_EQ(before.GetCount(), 2);
+  EXPECT_EQ(after.GetCount(), 1);
+  for (PavoRmCString* s : before) delete s;
+  for (PavoRmCString* s : after) delete s;
+  RegCloseKey(root);
+  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
 }
 
 }  // namespace

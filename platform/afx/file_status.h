@@ -22,6 +22,11 @@ struct CFileStatus {
 
 class CFile {
  public:
+// The framework's names; its `system` clashes with the C library's function.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wshadow"
+#endif
   enum Attribute {
     normal = 0x00,
     readOnly = 0x01,
@@ -31,6 +36,9 @@ class CFile {
     directory = 0x10,
     archive = 0x20
   };
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
   // Fills rStatus for the file or folder lpszFileName (`\` read as `/`): a
   // folder has the attribute 0x10, a regular file 0x20 plus 0x01 when nobody
   // may write it, anything else (devices, pipes, sockets) 0x40. FALSE when the

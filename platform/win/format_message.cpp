@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/win/code_pages.h"
 #include "platform/win/last_error.h"
 #include "platform/win/pe_image.h"
 #include "platform/win/resources.h"
@@ -185,7 +186,7 @@ DWORD FormatMessageText(DWORD flags, const WCHAR* format, size_t length, const U
 namespace {
 
 // Message `id` of the module's message table (RT_MESSAGETABLE 1) as UTF-16.
-// Entries marked Unicode are taken as they are; others are read as Latin-1.
+// Entries marked Unicode are taken as they are; others are in the ANSI code page.
 DWORD MessageFromModule(HMODULE module, DWORD id, DWORD language, WideString* text) {
   HRSRC res = FindResourceExW(module, RT_MESSAGETABLE, MAKEINTRESOURCEW(1), static_cast<WORD>(language));
   if (res == nullptr) return ERROR_MR_MID_NOT_FOUND;
@@ -224,7 +225,15 @@ DWORD MessageFromModule(HMODULE module, DWORD id, DWORD language, WideString* te
         text->push_back(u);
       }
     } else {
-      for (size_t j = 0; j < bytes && p[j] != 0; ++j) text->push_back(static_cast<WCHAR>(p[j]));
+      size_t n = 0;
+      while (n < bytes && p[n] != 0) ++n;
+      if (n > 0) {
+        const LPCSTR narrow = reinterpret_cast<LPCSTR>(p);
+        const int units = MultiByteToWideChar(CP_ACP, 0, narrow, static_cast<int>(n), nullptr, 0);
+        if (units <= 0) return ERROR_MR_MID_NOT_FOUND;
+        text->resize(static_cast<size_t>(units));
+        MultiByteToWideChar(CP_ACP, 0, narrow, static_cast<int>(n), &(*text)[0], units);
+      }
     }
     return ERROR_SUCCESS;
   }

@@ -61,6 +61,10 @@ DWORD PeImage::Open(const BYTE* data, size_t size) {
   rsrc_ = nullptr;
   rsrcSize_ = 0;
   sectionCount_ = 0;
+  is64_ = false;
+  stringsIndexed_ = false;
+  strings_.clear();
+  blockStart_.clear();
   if (data == nullptr || !Has(size, 0, 64) || data[0] != 'M' || data[1] != 'Z') return ERROR_BAD_EXE_FORMAT;
   const DWORD peOffset = Le32(data + 0x3C);
   if (!Has(size, peOffset, 24) || Le32(data + peOffset) != 0x00004550u) return ERROR_BAD_EXE_FORMAT;
@@ -127,9 +131,9 @@ void PeImage::IndexStrings() {
     return;
   }
   // Shared subdirectories could multiply the records: more than the
-  // directory bytes can hold distinct entries is hostile, and lookups then
-  // walk the directory instead.
-  const size_t limit = rsrcSize_ / 8;
+  // directory bytes can hold distinct entries is hostile, and so is more than
+  // 16 languages of every block; lookups then walk the directory instead.
+  const size_t limit = std::min<size_t>(rsrcSize_ / 8, size_t{16} << 16);
   try {
     for (uint32_t i = names.named; i < names.named + names.ids; ++i) {
       const WORD block = static_cast<WORD>(Read32(names.Entry(i)));

@@ -11,6 +11,8 @@
 #include <climits>
 #include <cstring>
 #include <thread>
+#include <unordered_map>
+#include <utility>
 
 #include "platform/win/last_error.h"
 
@@ -28,6 +30,13 @@ constexpr int kBusyTimeoutMs = 2000;
 constexpr std::chrono::seconds kRetryBudget(60);
 // Internal result: the database was busy, run the operation again.
 constexpr LONG kRetry = -1;
+// The cache keeps at most this many entries, and values up to this size.
+constexpr size_t kMaxCacheEntries = 20000;
+constexpr size_t kMaxCachedValue = 4096;
+constexpr size_t kMaxCachedChildren = 4096;
+// The WAL-index header: two copies of 48 bytes at the start of its first
+// region, which SQLite always maps 32 KiB at a time.
+constexpr int kWalIndexRegionBytes = 32768;
 
 const char* const kSchema =
     "CREATE TABLE keys("
@@ -82,6 +91,11 @@ enum StatementId {
   kChildTreesKeys,
   kOwnValues,
   kParentOf,
+  kChildren,
+  kBeginRead,
+  kBeginWrite,
+  kCommit,
+  kRollback,
   kStatementCount
 };
 
@@ -112,6 +126,11 @@ const char* const kStatementSql[kStatementCount] = {
     TREE_OF("SELECT id FROM keys WHERE parent = ?1") "DELETE FROM keys WHERE id IN t",
     "DELETE FROM vals WHERE key = ?1",
     "SELECT parent FROM keys WHERE id = ?1",
+    "SELECT name, class, written FROM keys WHERE parent = ?1 ORDER BY folded",
+    "BEGIN",
+    "BEGIN IMMEDIATE",
+    "COMMIT",
+    "ROLLBACK",
 };
 
 LONG MapSqlite(int rc, bool write) {
@@ -251,12 +270,127 @@ uint64_t FileTimeNow() {
   return units < 0 ? 0 : static_cast<uint64_t>(units);
 }
 
+// Results of reads, valid while the WAL-index header in the -shm file is
+// unchanged: every commit by any connection, in any process, rewrites that
+// header before it returns, so an unchanged header means unchanged data and a
+// hit costs no lock and no system call.
+struct Hive::Cache {
+  uint32_t header[kWalHeaderWords] = {};
+  bool filled = false;
+  size_t entries = 0;
+  std::unordered_map<std::string, KeyId> paths;  // base id + folded parts
+  std::unordered_map<KeyId, KeyInfo> infos;
+  std::unordered_map<std::string, std::pair<DWORD, std::vector<BYTE>>> values;
+  std::unordered_map<KeyId, std::vector<SubKeyEntry>> children;
+
+  void Clear() {
+    paths.clear();
+    infos.clear();
+    values.clear();
+    children.clear();
+    entries = 0;
+    filled = false;
+  }
+  // Stores an entry; a full cache starts again empty rather than grow.
+  template <typename Map, typename K, typename V>
+  typename Map::iterator Put(Map* map, K&& k, V&& v) {
+    if (++entries > kMaxCacheEntries) {
+      const bool keep = filled;
+      uint32_t saved[kWalHeaderWords];
+      std::memcpy(saved, header, sizeof saved);
+      Clear();
+      std::memcpy(header, saved, sizeof saved);
+      filled = keep;
+      entries = 1;
+    }
+    return map->insert_or_assign(std::forward<K>(k), std::forward<V>(v)).first;
+  }
+};
+
+bool Hive::CacheCurrent() {
+  if (m_walFile == nullptr || !m_cache) return false;
+  // SQLite's own mapping of the first WAL-index region. Never open the -shm
+  // file ourselves: closing any descriptor of it would drop this process's
+  // POSIX locks on it, and another process would then take the index over.
+  volatile void* region = nullptr;
+  if (m_walFile->pMethods->xShmMap(m_walFile, 0, kWalIndexRegionBytes, 0, &region) != SQLITE_OK ||
+      region == nullptr) {
+    m_cache->Clear();
+    return false;
+  }
+  const volatile uint32_t* words = static_cast<const volatile uint32_t*>(region);
+  // Read the two copies of the header in the order SQLite's readers do (its
+  // writers store the second copy first); copies that differ are being written.
+  uint32_t first[kWalHeaderWords], second[kWalHeaderWords];
+  for (size_t i = 0; i < kWalHeaderWords; ++i) {
+    first[i] = __atomic_load_n(&words[i], __ATOMIC_ACQUIRE);
+  }
+  for (size_t i = 0; i < kWalHeaderWords; ++i) {
+    second[i] = __atomic_load_n(&words[kWalHeaderWords + i], __ATOMIC_ACQUIRE);
+  }
+  // Byte 12 of the header, isInit, is 0 until the header has been written.
+  const bool initialised = reinterpret_cast<const unsigned char*>(first)[12] != 0;
+  if (std::memcmp(first, second, sizeof first) != 0 || !initialised) {
+    m_cache->Clear();
+    return false;
+  }
+  if (!m_cache->filled || std::memcmp(first, m_cache->header, sizeof first) != 0) {
+    m_cache->Clear();
+    std::memcpy(m_cache->header, first, sizeof first);
+    m_cache->filled = true;
+  }
+  return true;
+}
+
+// Finds the database file's VFS object, whose WAL-index CacheCurrent reads;
+// without one (no shared-memory support) no cache is used.
+void Hive::MapWalIndex() {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr || file->pMethods->iVersion < 2 ||
+      file->pMethods->xShmMap == nullptr) {
+    return;
+  }
+  m_walFile = file;
+  m_cache.reset(new Cache);
+}
+
+int Hive::ReadChildren(KeyId key, std::vector<SubKeyEntry>* out) {
+  Use q(m_stmts->s[kChildren]);
+  sqlite3_bind_int64(q.get(), 1, key);
+  int rc;
+  while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
+    if (out->size() >= kMaxCachedChildren) return ERROR_MORE_DATA;  // too many to keep
+    SubKeyEntry e;
+    e.name = ColumnWide(q.get(), 0);
+    e.cls = ColumnWide(q.get(), 1);
+    e.lastWrite = ColumnCount(q.get(), 2);
+    out->push_back(std::move(e));
+  }
+  if (rc != SQLITE_DONE) return MapSqlite(rc, false);
+  if (out->empty()) {
+    bool exists = false;
+    rc = KeyExists(key, &exists);
+    if (rc != SQLITE_OK) return MapSqlite(rc, false);
+    if (!exists) return ERROR_KEY_DELETED;
+  }
+  return ERROR_SUCCESS;
+}
+
 Hive::~Hive() {
   m_stmts.reset();
   if (m_db != nullptr) sqlite3_close_v2(m_db);
 }
 
 int Hive::Exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+
+// Runs a prepared transaction statement; before Prepare() it is compiled each time.
+int Hive::Control(int which) {
+  if (!m_stmts) return Exec(kStatementSql[which]);
+  Use q(m_stmts->s[which]);
+  const int rc = sqlite3_step(q.get());
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
 
 int Hive::Prepare() {
   m_stmts.reset(new Statements);
@@ -318,6 +452,11 @@ LONG Hive::Open(const std::string& path, std::shared_ptr<Hive>* out) {
   }
   rc = hive->Prepare();
   if (rc != SQLITE_OK) return ERROR_BADDB;
+  if (!hive->m_readOnly) {
+    // A read makes SQLite create the -shm file, which the cache watches.
+    KeyInfo ignored;
+    if (hive->QueryInfo(hive->Root(), &ignored) == ERROR_SUCCESS) hive->MapWalIndex();
+  }
   *out = std::move(hive);
   return ERROR_SUCCESS;
 }
@@ -366,18 +505,19 @@ LONG Hive::InitFile() {
 template <typename Body>
 LONG Hive::Run(bool write, Body body) {
   if (write && m_readOnly) return ERROR_ACCESS_DENIED;
-  std::lock_guard<std::mutex> lock(m_mutex);
+  // What this connection writes is not in the cache's snapshot any more.
+  if (write && m_cache) m_cache->Clear();
   const auto deadline = std::chrono::steady_clock::now() + kRetryBudget;
   for (unsigned attempt = 0;; ++attempt) {
-    int rc = Exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
+    int rc = Control(write ? kBeginWrite : kBeginRead);
     LONG result = MapSqlite(rc, write);
     if (result == ERROR_SUCCESS) {
       result = body();
       if (result == ERROR_SUCCESS && !sqlite3_get_autocommit(m_db)) {
-        rc = Exec("COMMIT");
+        rc = Control(kCommit);
         result = MapSqlite(rc, write);
       }
-      if (!sqlite3_get_autocommit(m_db)) Exec("ROLLBACK");
+      if (!sqlite3_get_autocommit(m_db)) Control(kRollback);
     }
     if (result != kRetry) return result;
     if (std::chrono::steady_clock::now() >= deadline) return ERROR_BUSY;
@@ -453,7 +593,25 @@ int Hive::Recount(KeyId key, bool subKeys) {
 }
 
 LONG Hive::OpenKey(KeyId base, const std::vector<WideString>& parts, KeyId* out) {
-  return Run(false, [&]() -> LONG {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const bool cached = CacheCurrent();
+  std::string cacheKey;
+  if (cached) {
+    cacheKey.assign(reinterpret_cast<const char*>(&base), sizeof base);
+    for (const WideString& part : parts) {
+      const std::string folded = FoldName(part);
+      const size_t n = folded.size();
+      cacheKey.push_back(static_cast<char>(n & 0xFF));
+      cacheKey.push_back(static_cast<char>((n >> 8) & 0xFF));
+      cacheKey += folded;
+    }
+    auto it = m_cache->paths.find(cacheKey);
+    if (it != m_cache->paths.end()) {
+      *out = it->second;
+      return ERROR_SUCCESS;
+    }
+  }
+  const LONG result = Run(false, [&]() -> LONG {
     bool found = false;
     KeyId key = 0;
     int rc = parts.empty() ? KeyExists(base, &found) : Walk(base, parts, &key, &found);
@@ -468,10 +626,13 @@ LONG Hive::OpenKey(KeyId base, const std::vector<WideString>& parts, KeyId* out)
     if (rc != SQLITE_OK) return MapSqlite(rc, false);
     return baseExists ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
   });
+  if (cached && result == ERROR_SUCCESS) m_cache->Put(&m_cache->paths, std::move(cacheKey), *out);
+  return result;
 }
 
 LONG Hive::CreateKey(KeyId base, const std::vector<WideString>& parts, const WideString& cls,
                      KeyId* out, bool* created) {
+  std::lock_guard<std::mutex> lock(m_mutex);
   return Run(true, [&]() -> LONG {
     bool exists = false;
     int rc = KeyExists(base, &exists);
@@ -511,32 +672,57 @@ LONG Hive::CreateKey(KeyId base, const std::vector<WideString>& parts, const Wid
 }
 
 LONG Hive::QueryInfo(KeyId key, KeyInfo* info) {
-  return Run(false, [&]() -> LONG {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const bool cached = CacheCurrent();
+  if (cached) {
+    auto it = m_cache->infos.find(key);
+    if (it != m_cache->infos.end()) {
+      *info = it->second;
+      return ERROR_SUCCESS;
+    }
+  }
+  const LONG result = Run(false, [&]() -> LONG {
     Use q(m_stmts->s[kKeyRow]);
     sqlite3_bind_int64(q.get(), 1, key);
     const int rc = sqlite3_step(q.get());
     if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
     if (rc != SQLITE_ROW) return MapSqlite(rc, false);
-    KeyInfo result;
-    result.cls = ColumnWide(q.get(), 0);
-    result.lastWrite = ColumnCount(q.get(), 1);
-    result.subKeys = ColumnCount(q.get(), 2);
-    result.maxSubKeyLen = ColumnCount(q.get(), 3);
-    result.maxClassLen = ColumnCount(q.get(), 4);
-    result.values = ColumnCount(q.get(), 5);
-    result.maxValueNameLen = ColumnCount(q.get(), 6);
-    result.maxValueLen = ColumnCount(q.get(), 7);
-    *info = std::move(result);
+    KeyInfo row;
+    row.cls = ColumnWide(q.get(), 0);
+    row.lastWrite = ColumnCount(q.get(), 1);
+    row.subKeys = ColumnCount(q.get(), 2);
+    row.maxSubKeyLen = ColumnCount(q.get(), 3);
+    row.maxClassLen = ColumnCount(q.get(), 4);
+    row.values = ColumnCount(q.get(), 5);
+    row.maxValueNameLen = ColumnCount(q.get(), 6);
+    row.maxValueLen = ColumnCount(q.get(), 7);
+    *info = std::move(row);
     return ERROR_SUCCESS;
   });
+  if (cached && result == ERROR_SUCCESS) m_cache->Put(&m_cache->infos, key, *info);
+  return result;
 }
 
 LONG Hive::GetValue(KeyId key, const WideString& name, DWORD* type, std::vector<BYTE>* data) {
-  return Run(false, [&]() -> LONG {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const bool cached = CacheCurrent();
+  const std::string folded = FoldName(name);
+  std::string cacheKey;
+  if (cached) {
+    cacheKey.assign(reinterpret_cast<const char*>(&key), sizeof key);
+    cacheKey += folded;
+    auto it = m_cache->values.find(cacheKey);
+    if (it != m_cache->values.end()) {
+      *type = it->second.first;
+      *data = it->second.second;
+      return ERROR_SUCCESS;
+    }
+  }
+  const LONG result = Run(false, [&]() -> LONG {
     {
       Use q(m_stmts->s[kGetValue]);
       sqlite3_bind_int64(q.get(), 1, key);
-      int rc = BindBlob(q.get(), 2, FoldName(name));
+      int rc = BindBlob(q.get(), 2, folded);
       if (rc != SQLITE_OK) return MapSqlite(rc, false);
       rc = sqlite3_step(q.get());
       if (rc == SQLITE_ROW) {
@@ -557,10 +743,15 @@ LONG Hive::GetValue(KeyId key, const WideString& name, DWORD* type, std::vector<
     if (rc != SQLITE_OK) return MapSqlite(rc, false);
     return exists ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
   });
+  if (cached && result == ERROR_SUCCESS && data->size() <= kMaxCachedValue) {
+    m_cache->Put(&m_cache->values, std::move(cacheKey), std::make_pair(*type, *data));
+  }
+  return result;
 }
 
 LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* data,
                     size_t size) {
+  std::lock_guard<std::mutex> lock(m_mutex);
   return Run(true, [&]() -> LONG {
     bool exists = false;
     int rc = KeyExists(key, &exists);
@@ -606,6 +797,7 @@ LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* d
 }
 
 LONG Hive::DeleteValue(KeyId key, const WideString& name) {
+  std::lock_guard<std::mutex> lock(m_mutex);
   return Run(true, [&]() -> LONG {
     bool exists = false;
     int rc = KeyExists(key, &exists);
@@ -625,6 +817,25 @@ LONG Hive::DeleteValue(KeyId key, const WideString& name) {
 
 LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
   if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (CacheCurrent()) {
+    // Enumeration goes through every index: the whole list is read once.
+    auto it = m_cache->children.find(key);
+    if (it == m_cache->children.end()) {
+      std::vector<SubKeyEntry> all;
+      const LONG rc = Run(false, [&]() -> LONG { return ReadChildren(key, &all); });
+      if (rc == ERROR_SUCCESS) {
+        it = m_cache->Put(&m_cache->children, key, std::move(all));
+      } else if (rc != ERROR_MORE_DATA) {
+        return rc;
+      }
+    }
+    if (it != m_cache->children.end()) {
+      if (index >= it->second.size()) return ERROR_NO_MORE_ITEMS;
+      *entry = it->second[static_cast<size_t>(index)];
+      return ERROR_SUCCESS;
+    }
+  }
   return Run(false, [&]() -> LONG {
     {
       Use q(m_stmts->s[kEnumKey]);
@@ -648,6 +859,7 @@ LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
 
 LONG Hive::EnumValue(KeyId key, uint64_t index, ValueEntry* entry) {
   if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
+  std::lock_guard<std::mutex> lock(m_mutex);
   return Run(false, [&]() -> LONG {
     {
       Use q(m_stmts->s[kEnumValue]);
@@ -689,6 +901,7 @@ int Hive::DeleteSubtree(KeyId key, bool includeSelf) {
 }
 
 LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree) {
+  std::lock_guard<std::mutex> lock(m_mutex);
   return Run(true, [&]() -> LONG {
     bool found = false;
     KeyId key = base;
@@ -723,6 +936,7 @@ LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree
 }
 
 LONG Hive::ClearKey(KeyId key) {
+  std::lock_guard<std::mutex> lock(m_mutex);
   return Run(true, [&]() -> LONG {
     bool exists = false;
     int rc = KeyExists(key, &exists);

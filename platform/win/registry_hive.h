@@ -19,6 +19,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct sqlite3_file;
 
 namespace pavo {
 namespace reg {
@@ -87,7 +88,13 @@ class Hive {
   Hive() = default;
   struct Statements;
   int Prepare();
+  static constexpr size_t kWalHeaderWords = 12;
+  struct Cache;
+  bool CacheCurrent();
+  void MapWalIndex();
+  int ReadChildren(KeyId key, std::vector<SubKeyEntry>* out);
   int Exec(const char* sql);
+  int Control(int which);
   LONG InitFile();
   template <typename Body>
   LONG Run(bool write, Body body);
@@ -102,6 +109,8 @@ class Hive {
   std::mutex m_mutex;  // one operation at a time on the connection
   sqlite3* m_db = nullptr;
   std::unique_ptr<Statements> m_stmts;
+  std::unique_ptr<Cache> m_cache;
+  sqlite3_file* m_walFile = nullptr;  // the database file, when its WAL-index can be read
   std::string m_path;
   bool m_readOnly = false;
 };
