@@ -50,7 +50,7 @@ TEST(GralStringBuffer, ConvertStopsAtTheTerminatorAndSurvivesBadInput) {
   StringBuffer self(4, "xyz", 1);
   self.convert(self, 2);  // into itself
   EXPECT_EQ(WideText(self), u"xyz");
-  StringBuffer(5, "\xff\xfe\xc3", 1).convert(out, 2);
+  StringBuffer(4, "\xff\xfe\xc3", 1).convert(out, 2);
   EXPECT_EQ(WideText(out).substr(0, 1), u"\uFFFD");
   StringBuffer(3, "ab", 7).convert(out, 1);  // unknown source code: no text
   EXPECT_EQ(Bytes(out), std::string("\0", 1));
