@@ -62,12 +62,7 @@ extern "C" int extractFileReference(const Gral::FileSpecifier* storage, int inde
   const char* path = ezxml_attr(element, "path");
   if (path == nullptr) return 0;
   if (const char* number = ezxml_attr(element, "frame")) *frame = ReadFrame(number);
-  const size_t length = std::strlen(path);
-  if (length >= static_cast<size_t>(INT_MAX)) return 0;
-  const Gral::StringBuffer utf8(static_cast<int>(length + 1), path, Gral::StringBuffer::kUtf8);
-  Gral::StringBuffer wide;
-  utf8.convert(wide, Gral::StringBuffer::kUtf16);
-  file->assign(wide, Gral::FileSpecifier::kFileName);
+  file->assign(WideOf(path), Gral::FileSpecifier::kFileName);
   return 1;
 }
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <string>
+#include <stdexcept>
 #include <utility>
 
 namespace fsassist_detail {
@@ -33,6 +33,17 @@ Gral::StringBuffer ToUtf8(const Gral::StringBuffer& text) {
   Gral::StringBuffer utf8;
   text.convert(utf8, Gral::StringBuffer::kUtf8);
   return utf8;
+}
+
+Gral::StringBuffer WideOf(const char* utf8) {
+  // The value lies inside the parsed copy, which is a UTF-8 buffer, so a
+  // buffer viewing it needs its own copy; converting makes that copy.
+  const size_t length = std::strlen(utf8);
+  if (length >= static_cast<size_t>(INT_MAX)) throw std::length_error("attribute value too long");
+  const Gral::StringBuffer view(static_cast<int>(length + 1), utf8, Gral::StringBuffer::kUtf8);
+  Gral::StringBuffer wide;
+  view.convert(wide, Gral::StringBuffer::kUtf16);
+  return wide;
 }
 
 ParsedReference::ParsedReference(const Gral::FileSpecifier& specifier)
@@ -105,46 +116,74 @@ void StoreDocument(ezxml_node* root, Gral::FileSpecifier& specifier) {
 
 namespace {
 
-// Appends value as the serializer writes an attribute value.
-void AppendEscaped(std::string& out, const char* value, size_t length) {
-  size_t run = 0;
-  for (size_t i = 0; i < length; ++i) {
-    const char* rep = nullptr;
-    switch (value[i]) {
-      case '&': rep = "&amp;"; break;
-      case '<': rep = "&lt;"; break;
-      case '>': rep = "&gt;"; break;
-      case '"': rep = "&quot;"; break;
-      case '\n': rep = "&#xA;"; break;
-      case '\t': rep = "&#x9;"; break;
-      case '\r': rep = "&#xD;"; break;
-      default: continue;
-    }
-    out.append(value + run, i - run).append(rep);
-    run = i + 1;
+// The serializer's replacement of a byte in an attribute value, or null.
+const char* Escape(char c) {
+  switch (c) {
+    case '&': return "&amp;";
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '"': return "&quot;";
+    case '\n': return "&#xA;";
+    case '\t': return "&#x9;";
+    case '\r': return "&#xD;";
+    default: return nullptr;
   }
-  out.append(value + run, length - run);
+}
+
+// Appends bytes to a block sized beforehand; measures only when out is null.
+class Writer {
+ public:
+  explicit Writer(char* out) : m_out(out) {}
+  void Put(const char* text, size_t length) {
+    if (m_out != nullptr) std::memcpy(m_out + m_length, text, length);
+    m_length += length;
+  }
+  void Put(const char* text) { Put(text, std::strlen(text)); }
+  void PutEscaped(const char* value, size_t length) {
+    size_t run = 0;
+    for (size_t i = 0; i < length; ++i) {
+      const char* rep = Escape(value[i]);
+      if (rep == nullptr) continue;
+      Put(value + run, i - run);
+      Put(rep);
+      run = i + 1;
+    }
+    Put(value + run, length - run);
+  }
+  size_t length() const { return m_length; }
+
+ private:
+  char* m_out;
+  size_t m_length = 0;
+};
+
+void WriteDocument(Writer& w, const char* element, const Attribute* attributes, size_t count) {
+  w.Put("<storage version=\"1.00\"><image><component><data><");
+  w.Put(element);
+  for (size_t i = 0; i < count; ++i) {
+    w.Put(" ");
+    w.Put(attributes[i].name);
+    w.Put("=\"");
+    w.PutEscaped(attributes[i].value, attributes[i].length);
+    w.Put("\"");
+  }
+  w.Put("></");
+  w.Put(element);
+  w.Put("></data></component></image></storage>");
 }
 
 }  // namespace
 
 void StoreNewDocument(const char* element, const Attribute* attributes, size_t count,
                       Gral::FileSpecifier& specifier) {
-  static const char kHead[] = "<storage version=\"1.00\"><image><component><data><";
-  static const char kTail[] = "></data></component></image></storage>";
-  std::string xml;
-  size_t room = sizeof kHead + sizeof kTail + 2 * std::strlen(element) + 4;
-  for (size_t i = 0; i < count; ++i) room += std::strlen(attributes[i].name) + attributes[i].length + 4;
-  xml.reserve(room);
-  xml.append(kHead).append(element);
-  for (size_t i = 0; i < count; ++i) {
-    xml.append(" ").append(attributes[i].name).append("=\"");
-    AppendEscaped(xml, attributes[i].value, attributes[i].length);
-    xml.append("\"");
-  }
-  xml.append("></").append(element).append(kTail);
-  if (xml.size() >= static_cast<size_t>(INT_MAX)) throw std::bad_alloc();
-  const Gral::StringBuffer text(static_cast<int>(xml.size() + 1), xml.c_str(), Gral::StringBuffer::kUtf8);
+  Writer measure(nullptr);
+  WriteDocument(measure, element, attributes, count);
+  // Each value byte grows to at most 6 bytes, so the sum stays far from
+  // SIZE_MAX for values held in int-sized buffers; the int limit is checked.
+  if (measure.length() >= static_cast<size_t>(INT_MAX)) throw std::length_error("reference document too long");
+  Gral::StringBuffer text(static_cast<int>(measure.length() + 1), Gral::StringBuffer::kUtf8);
+  Writer write(text.data());
+  WriteDocument(write, element, attributes, count);
   specifier.assign(text, Gral::FileSpecifier::kReference);
 }
 

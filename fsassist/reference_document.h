@@ -68,6 +68,9 @@ struct Attribute {
 void StoreNewDocument(const char* element, const Attribute* attributes, size_t count,
                       Gral::FileSpecifier& specifier);
 
+// A UTF-16 buffer of a UTF-8 attribute value (ill-formed bytes become U+FFFD).
+Gral::StringBuffer WideOf(const char* utf8);
+
 // UTF-8 of a buffer's text (a private copy in encoding 1).
 Gral::StringBuffer ToUtf8(const Gral::StringBuffer& text);
 

@@ -47,7 +47,12 @@ Gral::StringBuffer PavoRmCString::cnvtToSB(const PavoRmCString& text) {
 }
 
 Gral::StringBuffer PavoRmCString::cnvtToSB(const WCHAR* text) {
-  return cnvtToSB(PavoRmCString(text));
+  // The same bytes as cnvtToSB(PavoRmCString(text)), without the copy.
+  static const WCHAR kTerminator = 0;
+  if (text == nullptr) text = &kTerminator;
+  const size_t units = pavo::WideLength(text);
+  if (units > static_cast<size_t>(INT_MAX / 2 - 1)) throw std::length_error("PavoRmCString::cnvtToSB: text too long");
+  return Gral::StringBuffer(static_cast<int>(2 * units + 2), text, Gral::StringBuffer::nativeEncoding());
 }
 
 Gral::StringBuffer PavoRmCString::cnvtToAsciiSB(const WCHAR* text) {

@@ -73,6 +73,11 @@ TEST(FileReference, ReadsMissingPartsAsAbsentComponents) {
   EXPECT_EQ(frame, 12);
   EXPECT_EQ(extractFileReference(nullptr, 0, &file, &frame), 0);
   EXPECT_EQ(extractFileReference(&spaced, 0, &file, nullptr), 0);
+  const Gral::FileSpecifier empty, notXml = Reference("a.tif");
+  EXPECT_EQ(numComponentsInReference(&empty), 0);
+  EXPECT_EQ(numComponentsInReference(&notXml), 0);
+  EXPECT_EQ(numComponentsInReference(&file), 1);  // a file name
+  EXPECT_EQ(numComponentsInReference(nullptr), 0);
 }
 
 TEST(FileReference, StorageTextDecidesBetweenNewDocumentExtensionAndNoChange) {
@@ -90,13 +95,4 @@ TEST(FileReference, StorageTextDecidesBetweenNewDocumentExtensionAndNoChange) {
                          "</file></data></component></image></doc>");
   addFileReference(nullptr, 0, &other);
   addFileReference(&a, 0, nullptr);
-}
-
-TEST(FileReference, CountsComponents) {
-  EXPECT_EQ(numComponentsInReference(nullptr), 0);
-  const Gral::FileSpecifier empty, name = Path(u"a.tif"), notXml = Reference("a.tif"), one = Reference(kOne);
-  EXPECT_EQ(numComponentsInReference(&empty), 0);
-  EXPECT_EQ(numComponentsInReference(&name), 1);
-  EXPECT_EQ(numComponentsInReference(&notXml), 0);
-  EXPECT_EQ(numComponentsInReference(&one), 1);
 }
