@@ -24,10 +24,11 @@ HostSession::HostSession(ToolContext& context, const std::string& language)
     : hive_(context.OpenHive()) {
   previousHandler_ = reinterpret_cast<void*>(
       PavoRmSetMessageBoxHandler(CollectMessage, &messages_, &previousHandlerContext_));
+  handlerInstalled_ = true;
   manager_ = new PavoRmResourceManager();
   if (PavoRmResourceManager::Instance() != manager_) {
-    delete manager_;
-    manager_ = nullptr;
+    manager_ = nullptr;  // not ours to delete: the other one is the singleton
+    Release();
     Fail("manager", "another resource manager exists in this process");
   }
   information_ = new PavoRmInformationRegistry(hive_.get(), PavoRmCString(Wide(context.keyPath).c_str()),
@@ -41,18 +42,27 @@ HostSession::HostSession(ToolContext& context, const std::string& language)
   if (ok == 0) {
     std::string reason = "PavoRmInit failed";
     if (!messages_.empty()) reason += ": " + messages_.back();
+    Release();  // a throwing constructor runs no destructor of its own
     Fail(context.hivePath, reason);
   }
   names_.push_back(Utf8(pavoRmName()));
 }
 
-HostSession::~HostSession() {
+HostSession::~HostSession() { Release(); }
+
+void HostSession::Release() {
   if (manager_ != nullptr) {
     PavoRmExit();
     delete manager_;
+    manager_ = nullptr;
+    information_ = nullptr;
   }
-  PavoRmSetMessageBoxHandler(reinterpret_cast<PavoRmMessageBoxHandler>(previousHandler_),
-                             previousHandlerContext_, nullptr);
+  if (previousHandler_ != nullptr || handlerInstalled_) {
+    PavoRmSetMessageBoxHandler(reinterpret_cast<PavoRmMessageBoxHandler>(previousHandler_),
+                               previousHandlerContext_, nullptr);
+    previousHandler_ = nullptr;
+    handlerInstalled_ = false;
+  }
 }
 
 PavoRmResourceObject& HostSession::Object(const std::string& name) {

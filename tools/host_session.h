@@ -40,6 +40,9 @@ class HostSession {
   std::vector<std::string> TakeMessages();
 
  private:
+  // PavoRmExit, the manager, and the previous message-box handler back.
+  void Release();
+
   HiveKey hive_;
   PavoRmResourceManager* manager_ = nullptr;
   PavoRmInformation* information_ = nullptr;  // owned by the manager once attached
@@ -47,6 +50,7 @@ class HostSession {
   std::vector<std::string> messages_;
   void* previousHandlerContext_ = nullptr;
   void* previousHandler_ = nullptr;
+  bool handlerInstalled_ = false;
 };
 
 }  // namespace pavorm_tool
