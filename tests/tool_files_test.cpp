@@ -53,6 +53,8 @@ TEST_F(ToolFiles, XmlCheckLocatesProblemsAndFormatIsStable) {
       {"<a>\n &nbsp</a>", "2:2"},           {"<!-- open", "1:1"},
       {"text<a/>", "1:1"},                  {"<a><![CDATA[x</a>", "1:4"},
       {"", "1:1"},                          {"<a b=\"<\"/>", "1:7"},
+      {"<a>\x01</a>", "1:4"},               {"<!DOCTYPEr><r/>", "1:1"},
+      {"<a>&a*b;</a>", "1:4"},              {"<!ELEMENT a><a/>", "1:1"},
   };
   for (const Case& c : broken) {
     Write("b.xml", c.text);

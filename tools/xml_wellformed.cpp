@@ -8,12 +8,13 @@ namespace pavorm_tool {
 namespace {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool IsNameChar(char c) {
-  return !IsSpace(c) && c != '\0' && std::strchr("<>/=\"'!?&;", c) == nullptr;
-}
+// XML names: ASCII letters, '_' and ':' to start, then also digits, '-' and
+// '.'; every byte of a multi-byte UTF-8 character is taken as a name character.
 bool IsNameStart(char c) {
-  return IsNameChar(c) && !(c >= '0' && c <= '9') && c != '-' && c != '.';
+  const unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' || u == ':' || u >= 0x80;
 }
+bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 
 class Checker {
  public:
@@ -22,7 +23,14 @@ class Checker {
   }
 
   XmlProblem Run() {
+    // XML 1.0 allows no C0 control but tab, line feed and carriage return;
+    // a NUL would also end the parser's text early.
+    for (size_t i = pos_; i < s_.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(s_[i]);
+      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return ProblemAt(i, "control character not allowed in XML");
+    }
     bool rootSeen = false;
+    bool doctypeSeen = false;
     std::vector<std::string> open;
     while (pos_ < s_.size()) {
       if (s_[pos_] != '<') {
@@ -47,7 +55,12 @@ class Checker {
         if (!SkipPast(2, "?>", "processing instruction not closed")) return problem_;
       } else if (Starts("<!DOCTYPE")) {
         if (rootSeen || !open.empty()) return Problem("DOCTYPE after the root element began");
+        if (pos_ + 9 >= s_.size() || !IsSpace(s_[pos_ + 9])) return Problem("DOCTYPE not followed by white space");
+        if (doctypeSeen) return Problem("a second DOCTYPE");
+        doctypeSeen = true;
         if (!Doctype()) return problem_;
+      } else if (Starts("<!")) {
+        return Problem("'<!' begins no comment, CDATA section or DOCTYPE");
       } else if (Starts("</")) {
         const size_t at = pos_;
         pos_ += 2;
