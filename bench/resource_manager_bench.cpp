@@ -303,6 +303,13 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 10; ++i) c += SwitchLoop(f);
     size_t d = 0;
     for (int i = 0; i < 10; ++i) d += BareMapLoop(SwitchTargets(Folder(), i % 2 == 0));
+    std::vector<PavoRmCString> wide[2];
+    for (int k = 0; k < 2; ++k) {
+      for (const auto& file : SwitchTargets(Folder(), k == 1)) wide[k].push_back(Wide(file));
+    }
+    std::vector<HINSTANCE> held;
+    for (int i = 0; i < 10; ++i) d += LoadFreeLoop(wide[i % 2], &held);
+    for (HINSTANCE module : held) FreeLibrary(module);
     std::printf("%zu %zu %d %zu\n", a, b, c, d);
     return 0;
   }

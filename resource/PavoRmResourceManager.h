@@ -47,7 +47,6 @@ class PavoRmResourceManager {
 
  private:
   friend class PavoRmResourceObject;
-  friend class PavoRmResourceManagerTestPeer;  // tests of the private language-list helpers
   // Takes this very object out of the list (a resource object's destructor).
   void RemoveResourceObject(PavoRmResourceObject* object);
   // Keeps m_ByName in step with the list.

@@ -1,5 +1,7 @@
 #include "resource/PavoRmResourceObjectFile.h"
 
+#include <utility>
+
 #include "platform/afx/afx_message_box.h"
 #include "resource/language_file.h"
 
@@ -21,12 +23,12 @@ int PavoRmResourceObjectFile::TryLoad(const PavoRmCString& fileName) {
   m_LoadState = 2;
   PavoRmInformation* information = Information();
   if (information == nullptr) return 0;
-  const PavoRmCString path = information->ExpandPath(fileName);
+  PavoRmCString path = information->ExpandPath(fileName);
   if (!information->FileExist(path)) {
     AfxMessageBox(pavo::FileNotFoundText(path).GetString(), 0, 0);
     return 0;
   }
-  m_PendingFileName = path;
+  m_PendingFileName = std::move(path);
   m_LoadState = 1;
   return 1;
 }
@@ -34,7 +36,7 @@ int PavoRmResourceObjectFile::TryLoad(const PavoRmCString& fileName) {
 int PavoRmResourceObjectFile::FinishLoad() {
   if (m_LoadState != 1) return m_LoadState == 2 ? 0 : 1;
   m_LoadState = 0;
-  m_FileName = m_PendingFileName;
+  m_FileName = std::move(m_PendingFileName);
   m_PendingFileName.Empty();
   return 1;
 }

@@ -1,5 +1,7 @@
 #include "resource/PavoRmResourceObjectNormalDll.h"
 
+#include <utility>
+
 #include "platform/win/modules.h"
 #include "resource/language_file.h"
 
@@ -23,7 +25,7 @@ int PavoRmResourceObjectNormalDll::TryLoad(const PavoRmCString& fileName) {
   m_LoadState = 2;
   PavoRmInformation* information = Information();
   if (information == nullptr) return 0;
-  const PavoRmCString path = information->ExpandPath(fileName);
+  PavoRmCString path = information->ExpandPath(fileName);
   bool missing = false;
   HINSTANCE module = pavo::LoadLanguageFile(*information, path, 0, &missing);
   if (module == nullptr) {
@@ -33,7 +35,7 @@ int PavoRmResourceObjectNormalDll::TryLoad(const PavoRmCString& fileName) {
     return 0;
   }
   m_PendingHandle = module;
-  m_PendingFileName = path;
+  m_PendingFileName = std::move(path);
   m_LoadState = 1;
   return 1;
 }
@@ -49,7 +51,7 @@ int PavoRmResourceObjectNormalDll::FinishLoad() {
   }
   // Committed even when the release failed: the new module is loaded and usable.
   m_ResourceHandle = m_PendingHandle;
-  m_FileName = m_PendingFileName;
+  m_FileName = std::move(m_PendingFileName);
   m_PendingHandle = nullptr;
   m_PendingFileName.Empty();
   return result;

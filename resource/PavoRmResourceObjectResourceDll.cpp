@@ -1,5 +1,7 @@
 #include "resource/PavoRmResourceObjectResourceDll.h"
 
+#include <utility>
+
 #include "platform/afx/afx_message_box.h"
 #include "platform/win/modules.h"
 #include "resource/language_file.h"
@@ -15,7 +17,7 @@ int PavoRmResourceObjectResourceDll::TryLoad(const PavoRmCString& fileName) {
   m_LoadState = 2;
   PavoRmInformation* information = Information();
   if (information == nullptr) return 0;
-  const PavoRmCString path = information->ExpandPath(fileName);
+  PavoRmCString path = information->ExpandPath(fileName);
   bool missing = false;
   HINSTANCE module = pavo::LoadLanguageFile(*information, path, LOAD_LIBRARY_AS_DATAFILE, &missing);
   if (module == nullptr) {
@@ -23,7 +25,7 @@ int PavoRmResourceObjectResourceDll::TryLoad(const PavoRmCString& fileName) {
     return 0;
   }
   m_PendingHandle = module;
-  m_PendingFileName = path;
+  m_PendingFileName = std::move(path);
   m_LoadState = 1;
   return 1;
 }
@@ -38,7 +40,7 @@ int PavoRmResourceObjectResourceDll::FinishLoad() {
   }
   // Committed even when the release failed: the new module is mapped and usable.
   m_ResourceHandle = m_PendingHandle;
-  m_FileName = m_PendingFileName;
+  m_FileName = std::move(m_PendingFileName);
   m_PendingHandle = nullptr;
   m_PendingFileName.Empty();
   return result;

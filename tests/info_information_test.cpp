@@ -107,16 +107,4 @@ TEST(Information, ReferenceCountingDestroysOnceAtTheLastRelease) {
   EXPECT_EQ(destroyed, 3);
 }
 
-TEST(Information, SettingsKeptForTheHost) {
-  int destroyed = 0;
-  Probe* p = new Probe(u"", &destroyed);
-  EXPECT_EQ(S(p->GetCurrentLanguageName()), u"enu");
-  p->SetCurrentLanguageName(u"deu");
-  EXPECT_EQ(S(p->GetCurrentLanguage()), u"deu");
-  EXPECT_EQ(p->AutoLoad(), 0);
-  p->SetAutoLoad(1);
-  EXPECT_EQ(p->AutoLoad(), 1);
-  p->SafeDelete();
-}
-
 }  // namespace

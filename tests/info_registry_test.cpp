@@ -92,6 +92,9 @@ TEST_F(InformationRegistry, LanguagesAreTheSubKeysAppendedInOrder) {
   ASSERT_EQ(info_->WriteValue(u"Options", u"Mode", u"fast"), 1);
   EXPECT_EQ(info_->GetLanguageList(list), 1);
   EXPECT_EQ(info_->GetLanguageList(list), 1);  // appended again, not replaced
+  // The current language is the one held in memory, not a sub-key.
+  info_->SetCurrentLanguageName(u"ita");
+  EXPECT_EQ(S(info_->GetCurrentLanguage()), u"ita");
   EXPECT_EQ(Take(list), (std::vector<std::u16string>{u"deu", u"enu", u"FRA", u"Options", u"deu",
                                                        u"enu", u"FRA", u"Options"}));
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/win/code_pages.h"
 #include "platform/win/registry.h"
 #include "platform/win/registry_reg_file.h"
 #include "registry_test_util.h"
@@ -160,7 +161,7 @@ TEST_F(RegFile, ImportsWindowsFilesWithContinuationsAndDeletions) {
       u"  62,00,00,00,\\\r\n"
       u"  00,00\r\n"
       u"\"Bin\"=hex:01,02,ff\r\n";
-  ASSERT_EQ(Import(Utf16File(file)), ERROR_SUCCESS);
+  ASSERT_EQ(Import(Utf16File(file + std::u16string(1, u'\0'))), ERROR_SUCCESS);
   HKEY old = nullptr;
   EXPECT_EQ(RegOpenKeyExW(b_, u"Software\\Old", 0, KEY_READ, &old), ERROR_FILE_NOT_FOUND);
   key = Open(b_, u"Software\\Keep");
@@ -178,6 +179,8 @@ TEST_F(RegFile, ImportsWindowsFilesWithContinuationsAndDeletions) {
 }
 
 TEST_F(RegFile, Regedit4IsReadAndWrittenAsAnsi) {
+  // The bytes below are Windows-1252, which a UTF-8 process also uses for REGEDIT4.
+  if (GetACP() != 1252 && GetACP() != CP_UTF8) GTEST_SKIP() << "ANSI code page " << GetACP();
   const std::string file =
       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Caf\xE9]\r\n\"Name\"=\"na\xEFve\"\r\n"
       "\"Exp\"=hex(2):25,41,25,00\r\n";

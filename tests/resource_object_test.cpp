@@ -11,21 +11,17 @@
 #include "resource/identity.h"
 #include "resource_test_support.h"
 
-using rtest::MemoryInformation;
-
 namespace {
 
 // Records the resource module current while it is told; may leave its owner then.
 class Child : public PavoRmObject {
  public:
-  explicit Child(int* deleted = nullptr, bool leave = false) : deleted_(deleted), leave_(leave) {}
-  ~Child() override {
-    if (deleted_ != nullptr) ++*deleted_;
-  }
+  Child(int* deleted, bool leave) : deleted_(deleted), leave_(leave) {}
+  ~Child() override { ++*deleted_; }
   void SwitchLanguage() override {
     ++switches;
     seen = AfxGetResourceHandle();
-    if (leave_ && m_Owner != nullptr) m_Owner->byeBye(this);
+    if (leave_) m_Owner->byeBye(this);
   }
   int switches = 0;
   HINSTANCE seen = nullptr;
@@ -43,7 +39,7 @@ class Pokable : public PavoRmResourceObjectResourceDll {
 
 class ResourceObjects : public ::testing::Test {
  protected:
-  ResourceObjects() { manager.AttachInformation(new MemoryInformation(PAVORM_LANGUAGE_DIR, u"deu")); }
+  ResourceObjects() { manager.AttachInformation(new rtest::MemoryInformation(PAVORM_LANGUAGE_DIR, u"deu")); }
   PavoRmResourceManager manager;
   test::BoxCapture boxes;
 };
@@ -56,15 +52,13 @@ TEST_F(ResourceObjects, NormalDllKeepsItsOwnModuleAndReleasesLanguageModules) {
   ASSERT_NE(own, deu);
   EXPECT_EQ(1u, pavo::ModuleReferenceCount(deu));
 
-  // Its own name selects the own module and releases the language module.
-  ASSERT_EQ(1, object->TryLoad(u"PavoRm"));
+  ASSERT_EQ(1, object->TryLoad(u"PavoRm"));  // its own name: the own module, the language module released
   EXPECT_EQ(1, object->FinishLoad());
   EXPECT_EQ(own, object->GetResourceHandle());
   EXPECT_EQ(0u, pavo::ModuleReferenceCount(deu));
-  EXPECT_EQ(1, object->FinishLoad());  // nothing pending: no change
+  EXPECT_EQ(1, object->FinishLoad());
 
-  // A missing file is silent, keeps the module, and Init falls back to English.
-  EXPECT_EQ(0, object->TryLoad(u"PavoRmita.dll"));
+  EXPECT_EQ(0, object->TryLoad(u"PavoRmita.dll"));  // missing: silent, module kept
   EXPECT_EQ(0, object->FinishLoad());
   EXPECT_EQ(1, object->CatchLoad());
   EXPECT_EQ(own, object->GetResourceHandle());
@@ -76,13 +70,12 @@ TEST_F(ResourceObjects, NormalDllKeepsItsOwnModuleAndReleasesLanguageModules) {
 
 TEST_F(ResourceObjects, ResourceDllCommitsEvenWhenReleasingTheOldModuleFails) {
   auto* object = new Pokable(u"PavoRm");
-  EXPECT_EQ(nullptr, object->GetResourceHandle());
   ASSERT_EQ(1, object->TryLoad(u"PavoRmdeu.dll"));
   EXPECT_EQ(nullptr, object->GetResourceHandle());
   ASSERT_EQ(1, manager.AttachResourceObject(object, 1));  // Init replaces the pending candidate
   HINSTANCE first = object->GetResourceHandle();
   ASSERT_NE(nullptr, first);
-  EXPECT_EQ(rtest::Path(manager.Information()->ExpandPath(u"PavoRmdeu.dll")), rtest::Path(object->GetFileName()));
+  EXPECT_EQ(test::LanguageModule("PavoRmdeu.dll"), rtest::Path(object->GetFileName()));
 
   ASSERT_TRUE(FreeLibrary(first));
   object->SetHandle(reinterpret_cast<HINSTANCE>(16));  // a handle FreeLibrary refuses
@@ -98,38 +91,34 @@ TEST_F(ResourceObjects, ResourceDllCommitsEvenWhenReleasingTheOldModuleFails) {
   EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"missing.dll"));
   EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"Fichier"));
   EXPECT_EQ(1, object->CatchLoad());
-}
 
-TEST_F(ResourceObjects, FileObjectRecordsThePathOnlyOnCommit) {
-  PavoRmResourceObjectFile object(u"Help", u"initial.txt");
-  ASSERT_EQ(1, object.TryLoad(u"PavoRmfra.dll"));
-  EXPECT_EQ(u"initial.txt", rtest::U(object.GetFileName()));
-  EXPECT_EQ(1, object.FinishLoad());
-  EXPECT_EQ(test::LanguageModule("PavoRmfra.dll"), rtest::Path(object.GetFileName()));
-  EXPECT_EQ(nullptr, object.GetResourceHandle());
+  PavoRmResourceObjectFile file(u"Help", u"initial.txt");  // records the path, on commit only
+  ASSERT_EQ(1, file.TryLoad(u"PavoRmfra.dll"));
+  EXPECT_EQ(u"initial.txt", rtest::U(file.GetFileName()));
+  EXPECT_EQ(1, file.FinishLoad());
+  EXPECT_EQ(test::LanguageModule("PavoRmfra.dll"), rtest::Path(file.GetFileName()));
 }
 
 TEST_F(ResourceObjects, ChildrenAreToldInsideAScopeAndOwnedOnesDeleted) {
   HINSTANCE before = AfxGetResourceHandle();
   int deleted = 0;
   auto* object = new PavoRmResourceObjectResourceDll(u"PavoRm");
-  auto* owned = new Child(&deleted);
+  auto* owned = new Child(&deleted, false);
   auto* leaving = new Child(&deleted, true);
-  Child kept(&deleted);
+  Child kept(&deleted, false);
   object->AddChildren(leaving, 1);
   object->AddChildren(owned, 1);
   object->AddChildren(owned, 0);  // twice: ignored
   object->AddChildren(&kept, 0);
   ASSERT_EQ(1, manager.AttachResourceObject(object, 1));
   EXPECT_EQ(object->GetResourceHandle(), owned->seen);
-  EXPECT_EQ(1, owned->switches);
-  EXPECT_EQ(1, leaving->switches);
-  EXPECT_EQ(1, kept.switches);
+  EXPECT_EQ((std::vector<int>{1, 1, 1}), (std::vector<int>{owned->switches, leaving->switches, kept.switches}));
   EXPECT_EQ(before, AfxGetResourceHandle());
 
   EXPECT_EQ(1, object->Init());  // the leaving child is no longer told
   EXPECT_EQ(1, leaving->switches);
   EXPECT_EQ(2, owned->switches);
+  FreeLibrary(object->GetResourceHandle());
   delete object;
   EXPECT_EQ(1, deleted);  // owned only
   delete leaving;

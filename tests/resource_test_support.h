@@ -1,5 +1,5 @@
-// Helpers of the resource tests: an information object kept in memory that
-// logs its destruction, and a resource object that logs its protocol calls.
+// Helpers of the resource tests: an information object kept in memory and a
+// resource object that accepts every candidate; both log their destruction.
 #ifndef PAVORM_TESTS_RESOURCE_TEST_SUPPORT_H
 #define PAVORM_TESTS_RESOURCE_TEST_SUPPORT_H
 
@@ -25,21 +25,11 @@ inline std::string Path(const PavoRmCString& s) {
 
 class MemoryInformation : public PavoRmInformation {
  public:
-  MemoryInformation(const PavoRmCString& path, const PavoRmCString& language, Log* log = nullptr,
-                    std::vector<std::u16string> languages = {})
-      : PavoRmInformation(PavoRmCString(), path, language), languages_(std::move(languages)), log_(log) {}
-  int WriteValue(const PavoRmCString&, const PavoRmCString& name, const PavoRmCString& value) override {
-    values_[U(name)] = U(value);
-    return 1;
-  }
-  PavoRmCString ReadValue(const PavoRmCString&, const PavoRmCString& name) override {
-    auto it = values_.find(U(name));
-    return it != values_.end() ? PavoRmCString(it->second.c_str()) : PavoRmCString();
-  }
-  int GetLanguageList(PavoRmLanguageList& list) override {
-    for (const auto& language : languages_) list.AddTail(new PavoRmCString(language.c_str()));
-    return 1;
-  }
+  MemoryInformation(const PavoRmCString& path, const PavoRmCString& language, Log* log = nullptr)
+      : PavoRmInformation(PavoRmCString(), path, language), log_(log) {}
+  int WriteValue(const PavoRmCString&, const PavoRmCString&, const PavoRmCString&) override { return 0; }
+  PavoRmCString ReadValue(const PavoRmCString&, const PavoRmCString&) override { return PavoRmCString(); }
+  int GetLanguageList(PavoRmLanguageList&) override { return 1; }
   PavoRmCString GetCurrentLanguage() override { return GetCurrentLanguageName(); }
   int RefCount() const { return m_RefCount; }
 
@@ -49,12 +39,9 @@ class MemoryInformation : public PavoRmInformation {
   }
 
  private:
-  std::map<std::u16string, std::u16string> values_;
-  std::vector<std::u16string> languages_;
   Log* log_;
 };
 
-// Accepts every candidate; FinishLoad gives finishResult. Logs Init runs and its destruction.
 class Probe : public PavoRmResourceObject {
  public:
   explicit Probe(const PavoRmCString& name, Log* log = nullptr) : PavoRmResourceObject(name), log_(log) {}

@@ -17,29 +17,29 @@ constexpr size_t kNoCount = static_cast<size_t>(-1);
 
 inline bool IsDigit(WCHAR c) { return c >= u'0' && c <= u'9'; }
 
-// One insert "%n" or "%n!spec!" starting at format[at] == '%'.
+// One insert "%n" or "%n!fmt!" starting at format[at] == '%'.
 struct Insert {
   unsigned number = 0;       // 1..99
-  const WCHAR* spec = nullptr;  // text between the '!', or null for the default "s"
-  size_t specLength = 0;
+  const WCHAR* format = nullptr;  // text between the '!', or null for the default "s"
+  size_t formatLength = 0;
   size_t end = 0;            // index after the insert
 };
 
 // Reads the insert at `at` (format[at] is '%', format[at + 1] a digit 1-9).
-// False for an unterminated or empty !spec!.
+// False for an unterminated or empty !fmt!.
 bool ReadInsert(const WCHAR* format, size_t length, size_t at, Insert* insert) {
   size_t i = at + 1;
   insert->number = static_cast<unsigned>(format[i++] - u'0');
   if (i < length && IsDigit(format[i])) insert->number = insert->number * 10 + (format[i++] - u'0');
-  insert->spec = nullptr;
-  insert->specLength = 0;
+  insert->format = nullptr;
+  insert->formatLength = 0;
   if (i < length && format[i] == u'!') {
     const size_t start = i + 1;
     size_t close = start;
     while (close < length && format[close] != u'!') ++close;
     if (close >= length || close == start) return false;
-    insert->spec = format + start;
-    insert->specLength = close - start;
+    insert->format = format + start;
+    insert->formatLength = close - start;
     i = close + 1;
   }
   insert->end = i;
@@ -49,10 +49,10 @@ bool ReadInsert(const WCHAR* format, size_t length, size_t at, Insert* insert) {
 // Arguments an insert takes: its own and one per '*' width or precision.
 bool SlotsOf(const Insert& insert, size_t* slots) {
   *slots = 1;
-  if (insert.spec == nullptr) return true;
-  PrintfSpec spec;
-  if (ParsePrintfSpec(insert.spec, insert.specLength, spec) == 0) return false;
-  *slots += (spec.widthFromArg ? 1 : 0) + (spec.precisionFromArg ? 1 : 0);
+  if (insert.format == nullptr) return true;
+  PrintfDirective directive;
+  if (ParsePrintfDirective(insert.format, insert.formatLength, directive) == 0) return false;
+  *slots += (directive.widthFromArg ? 1 : 0) + (directive.precisionFromArg ? 1 : 0);
   return true;
 }
 
@@ -163,13 +163,13 @@ DWORD FormatMessageText(DWORD flags, const WCHAR* format, size_t length, const U
       source.Seek(insert.number - 1);
       WideString piece;
       PrintfStatus status = PrintfStatus::Ok;
-      if (insert.spec == nullptr) {
+      if (insert.format == nullptr) {
         status = AppendPrintfConversion(piece, u"s", 1, source, &slots);
       } else {
         size_t used = 0;
-        status = AppendPrintfConversion(piece, insert.spec, insert.specLength, source, &used);
+        status = AppendPrintfConversion(piece, insert.format, insert.formatLength, source, &used);
         // Text after the conversion inside the '!' is copied, as printf would.
-        if (status == PrintfStatus::Ok) piece.append(insert.spec + used, insert.specLength - used);
+        if (status == PrintfStatus::Ok) piece.append(insert.format + used, insert.formatLength - used);
       }
       if (status == PrintfStatus::TooLong) return ERROR_NOT_ENOUGH_MEMORY;
       if (status != PrintfStatus::Ok) return ERROR_INVALID_PARAMETER;

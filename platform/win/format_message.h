@@ -1,6 +1,6 @@
 // FormatMessageW over UTF-16 with Windows' insert syntax:
 //   %1 ... %99       insert n (as %n!s!)
-//   %n!spec!         insert n formatted by the printf spec (d, u, x, s, c, I64d, *.*s ...);
+//   %n!fmt!          insert n formatted by the printf conversion fmt (d, u, x, s, c, I64d, *.*s ...);
 //                    a * width or precision takes the inserts that follow n
 //   %0               ends the message here (no trailing line break)
 //   %n %r %t         CR LF, CR, tab;   %% %. %! and %<other>: the character itself
@@ -32,7 +32,7 @@ extern "C" {
 // FORMAT_MESSAGE_ARGUMENT_ARRAY a ULONG_PTR array). Returns the units stored
 // without the 0. With FORMAT_MESSAGE_ALLOCATE_BUFFER, `buffer` is a LPWSTR*
 // that receives a LocalAlloc block (free it with LocalFree). 0 on failure with
-// ERROR_INVALID_PARAMETER (bad insert or spec, missing arguments),
+// ERROR_INVALID_PARAMETER (bad insert or conversion, missing arguments),
 // ERROR_INSUFFICIENT_BUFFER, ERROR_MR_MID_NOT_FOUND or ERROR_NOT_ENOUGH_MEMORY.
 DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                      DWORD size, va_list* arguments);

@@ -156,6 +156,8 @@ LONG Resolve(HKEY h, Handle* out) {
 HKEY AddHandle(Handle handle) {
   Table& t = State();
   std::lock_guard<std::mutex> lock(t.mutex);
+  // Never a value in the range of the predefined roots.
+  if (t.next >= 0x80000000u && t.next <= 0x800000FFu) t.next = 0x80000100u;
   const uintptr_t value = t.next;
   t.next += 4;
   t.handles.emplace(value, std::move(handle));

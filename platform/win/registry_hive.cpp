@@ -252,7 +252,9 @@ std::string FoldName(const WideString& name) {
   std::string out(name.size() * 2, '\0');
   for (size_t i = 0; i < name.size(); ++i) {
     UChar32 u = static_cast<UChar32>(static_cast<unsigned>(name[i]));
-    if (u < 0xD800 || u > 0xDFFF) {
+    if (u < 0x80) {
+      if (u >= 'a' && u <= 'z') u -= 'a' - 'A';  // the common case, without a table lookup
+    } else if (u < 0xD800 || u > 0xDFFF) {
       const UChar32 up = u_toupper(u);
       if (up <= 0xFFFF) u = up;
     }

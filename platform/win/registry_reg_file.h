@@ -1,9 +1,10 @@
 // .reg files: settings moved between Windows' registry editor and our hives.
 //
 // Import reads "Windows Registry Editor Version 5.00" files (UTF-16LE with BOM,
-// or UTF-8) and "REGEDIT4" files (ANSI, read as Windows-1252). Export writes
-// either: version 5 in UTF-16LE with BOM keeps every value exactly; REGEDIT4
-// writes text in Windows-1252, so characters outside it become '?'.
+// or UTF-8) and "REGEDIT4" files (in the ANSI code page: GetACP(), or
+// Windows-1252 in a UTF-8 process). Export writes either: version 5 in UTF-16LE
+// with BOM keeps every value exactly; REGEDIT4 writes text in that code page,
+// so characters outside it become a best fit or '?'.
 #ifndef PAVORM_PLATFORM_WIN_REGISTRY_REG_FILE_H
 #define PAVORM_PLATFORM_WIN_REGISTRY_REG_FILE_H
 

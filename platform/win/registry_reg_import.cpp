@@ -357,7 +357,9 @@ LONG ImportRegText(const void* bytes, size_t size, const std::vector<RegFileRoot
   if (bytes == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
   if (size > kMaxRegFileBytes) return ERROR_NOT_ENOUGH_MEMORY;
   bool regedit4 = false;
-  const WideString text = Decode(static_cast<const unsigned char*>(bytes), size, &regedit4);
+  WideString text = Decode(static_cast<const unsigned char*>(bytes), size, &regedit4);
+  // Some tools end the file with a 0 character; it is not a line.
+  while (!text.empty() && text.back() == 0) text.pop_back();
   const std::vector<WideString> lines = SplitLines(text);
   size_t first = 0;
   while (first < lines.size() && Trim(lines[first]).empty()) ++first;

@@ -9,8 +9,9 @@
 namespace pavo {
 namespace reg {
 
-// REGEDIT4 files are in the ANSI code page of the Windows that wrote them;
-// Windows-1252 is taken for it. Characters it lacks become a best fit or '?'.
+// REGEDIT4 files are in the ANSI code page of the Windows that wrote them:
+// the process's ANSI code page (GetACP), or Windows-1252 when that is UTF-8.
+// Characters it lacks become a best fit or '?'.
 std::string AnsiFromWide(const WideString& text);
 WideString WideFromAnsi(const std::string& bytes);
 

@@ -1,0 +1,34 @@
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include "platform/afx/file_status.h"
+#include "registry_test_util.h"
+
+TEST(FileStatus, ReportsSizeFullNameAndWindowsAttributes) {
+  regtest::ScratchDir dir;
+  const std::string file = dir.File("data.bin");
+  regtest::WriteFile(file, std::string(1234, 'x'));
+  CFileStatus status;
+  ASSERT_TRUE(CFile::GetStatus(regtest::W(file).c_str(), status));
+  EXPECT_EQ(status.m_size, 1234u);
+  EXPECT_EQ(status.m_attribute, CFile::archive);
+  char real[PATH_MAX];
+  ASSERT_NE(realpath(file.c_str(), real), nullptr);
+  EXPECT_EQ(std::u16string(status.m_szFullName), regtest::W(real));
+  EXPECT_GT(status.m_mtime, 0);
+
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  ASSERT_TRUE(CFile::GetStatus(regtest::W(file).c_str(), status));
+  EXPECT_EQ(status.m_attribute, CFile::archive | CFile::readOnly);
+  ASSERT_TRUE(CFile::GetStatus(regtest::W(dir.File("")).c_str(), status));
+  EXPECT_EQ(status.m_attribute, CFile::directory);
+
+  CFileStatus untouched;
+  untouched.m_size = 77;
+  EXPECT_FALSE(CFile::GetStatus(regtest::W(dir.File("none")).c_str(), untouched));
+  EXPECT_FALSE(CFile::GetStatus(nullptr, untouched));
+  EXPECT_FALSE(CFile::GetStatus(u"", untouched));
+  EXPECT_EQ(untouched.m_size, 77u);
+}
