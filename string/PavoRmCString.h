@@ -95,7 +95,8 @@ class PavoRmCString : public CStringW {
   int cIsTab(int c) const noexcept { return bIsTab(CharToByteIndex(c)); }
   // 255 when p is outside the text; else unit p minus ch (unsigned 16-bit).
   int bCompare(int p, WCHAR ch) const noexcept;
-  // 255 when p is outside the text; else wcsncmp of the text at p with s over s's length.
+  // 255 when p is outside the text; else wcsncmp of the text at p with s over
+  // s's length (the difference of the first differing units, as the Microsoft runtime).
   int bCompare(int p, const WCHAR* s) const noexcept;
   int cCompare(int c, WCHAR ch) const noexcept { return bCompare(CharToByteIndex(c), ch); }
   int cCompare(int c, const WCHAR* s) const noexcept { return bCompare(CharToByteIndex(c), s); }

@@ -45,8 +45,17 @@ int PavoRmCString::bCompare(int p, WCHAR ch) const noexcept {
 int PavoRmCString::bCompare(int p, const WCHAR* s) const noexcept {
   if (p < 0 || p >= GetLength()) return 255;
   if (s == nullptr) return 0;
-  // The text's own terminator ends the comparison at its end.
-  return pavo::WideCompareN(GetString() + p, s, pavo::WideLength(s));
+  // As the Microsoft runtime's wcsncmp: the difference of the first units
+  // that differ (unsigned 16-bit), within the length of s. The text's own
+  // terminator ends the comparison at its end.
+  const WCHAR* text = GetString() + p;
+  const size_t n = pavo::WideLength(s);
+  for (size_t i = 0; i < n; ++i) {
+    if (text[i] != s[i] || text[i] == 0) {
+      return static_cast<int>(static_cast<unsigned short>(text[i])) - static_cast<int>(static_cast<unsigned short>(s[i]));
+    }
+  }
+  return 0;
 }
 
 int PavoRmCString::bFind(WCHAR ch, int start) const noexcept { return Find(ch, start < 0 ? 0 : start); }

@@ -36,8 +36,11 @@ TEST(CharTypes, CType1BitsAcrossScripts) {
 TEST(CharTypes, StringTypeArgumentsAndOtherTables) {
   const WCHAR text[] = u"a1\u05D0";
   WORD words[4] = {};
-  // -1 includes the terminator.
+  // A negative count includes the terminator.
   EXPECT_TRUE(GetStringTypeExW(0, CT_CTYPE1, text, -1, words));
+  EXPECT_EQ(words[3] & C1_CNTRL, C1_CNTRL);
+  words[3] = 0;
+  EXPECT_TRUE(GetStringTypeExW(0, CT_CTYPE1, text, -5, words));
   EXPECT_EQ(words[3] & C1_CNTRL, C1_CNTRL);
   EXPECT_TRUE(GetStringTypeExW(0, CT_CTYPE2, text, 3, words));
   EXPECT_EQ(words[0], C2_LEFTTORIGHT);

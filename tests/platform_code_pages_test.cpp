@@ -51,6 +51,7 @@ TEST(CodePages, BufferRulesFollowWindows) {
   // -1 counts the terminator; 0 is a size query.
   EXPECT_EQ(WideCharToMultiByte(1252, 0, text, -1, nullptr, 0, nullptr, nullptr), 4);
   EXPECT_EQ(WideCharToMultiByte(1252, 0, text, 3, nullptr, 0, nullptr, nullptr), 3);
+  EXPECT_EQ(MultiByteToWideChar(932, 0, "a\x93\xFA", -1, nullptr, 0), 3);
   // Too small: 0, ERROR_INSUFFICIENT_BUFFER, and nothing written past the size given.
   SetLastError(0);
   EXPECT_EQ(WideCharToMultiByte(1252, 0, text, -1, buf, 3, nullptr, nullptr), 0);
@@ -81,7 +82,7 @@ TEST(CodePages, BufferRulesFollowWindows) {
 TEST(CodePages, Windows1252BestFitAndDefaultChar) {
   EXPECT_EQ(ToNarrow(1252, u"\u00fc\u20ac"), "\xFC\x80");
   // Characters 1252 lacks: best fit to the base letter where there is one, else '?'.
-  EXPECT_EQ(ToNarrow(1252, u"\u0101\uFF21\u4E00"), "aA?");
+  EXPECT_EQ(ToNarrow(1252, u"\u0101\uFF21\u4E00\u0141\u2212"), "aA?L-");
   EXPECT_EQ(ToNarrow(1252, u"\u0101", WC_NO_BEST_FIT_CHARS), "?");
   const WCHAR text[] = u"x\u4E00";
   char buf[8] = {};

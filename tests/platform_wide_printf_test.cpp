@@ -96,10 +96,10 @@ TEST(WidePrintf, ArrayArgumentsAreCountedAndSingleConversionsParse) {
   out.clear();
   EXPECT_EQ(pavo::AppendPrintfConversion(out, u"s", 1, source, &used), PrintfStatus::Ok);
   EXPECT_EQ(out, u"txt");
-  pavo::PrintfSpec spec;
-  EXPECT_EQ(pavo::ParsePrintfSpec(u"-+ #012.5I64x", 13, spec), 13u);
-  EXPECT_TRUE(spec.left && spec.plus && spec.space && spec.alternate && spec.zero);
-  EXPECT_EQ(spec.width, 12);
-  EXPECT_EQ(spec.precision, 5);
-  EXPECT_EQ(pavo::ParsePrintfSpec(u"5", 1, spec), 0u);
+  pavo::PrintfDirective dir;
+  EXPECT_EQ(pavo::ParsePrintfDirective(u"-+ #012.5I64x", 13, dir), 13u);
+  EXPECT_TRUE(dir.left && dir.plus && dir.space && dir.alternate && dir.zero);
+  EXPECT_EQ(dir.width, 12);
+  EXPECT_EQ(dir.precision, 5);
+  EXPECT_EQ(pavo::ParsePrintfDirective(u"5", 1, dir), 0u);
 }

@@ -100,6 +100,10 @@ TEST(StringCore, ConstructionAssignmentAndCounts) {
   EXPECT_EQ(PavoRmCString::getEmptyString().GetLength(), 0);
   s.Format(u"%s=%d (%hs)", u"n", 42, "narrow");
   EXPECT_EQ(Units(s), u"n=42 (narrow)");
+  s.Format(s.GetString());  // a format from its own text
+  EXPECT_EQ(Units(s), u"n=42 (narrow)");
+  s.Format(u"[%s]", s.GetString());
+  EXPECT_EQ(Units(s), u"[n=42 (narrow)]");
   // A surrogate pair is two units, two positions.
   EXPECT_EQ(PavoRmCString(u"\U0001F600").GetLength(), 2);
 }

@@ -44,8 +44,9 @@ TEST(StringPositions, ComparisonsAndSearches) {
   EXPECT_EQ(s.bCompare(6, u'a'), 255);
   EXPECT_EQ(s.bCompare(2, u'a'), 1);
   EXPECT_EQ(s.bCompare(2, u"bc"), 0);
-  EXPECT_EQ(s.bCompare(4, u"abc"), -1);  // the text ends first
-  EXPECT_EQ(s.bCompare(2, u"bcx"), -1);
+  EXPECT_EQ(s.bCompare(4, u"abc"), -u'c');  // the text ends first
+  EXPECT_EQ(s.bCompare(2, u"bcx"), u'a' - u'x');
+  EXPECT_EQ(PavoRmCString(u"\uFFFF").bCompare(0, u"a"), 0xFFFF - u'a');
   EXPECT_EQ(s.bIsTab(1), 1);
   EXPECT_EQ(s.cIsTab(9), 0);
   EXPECT_EQ(s.bFind(u'b', -5), 2);

@@ -105,11 +105,12 @@ LCID ComputeUserLcid() {
 
 extern "C" BOOL GetStringTypeExW(LCID /*locale: the type words are the same in every locale*/, DWORD infoType,
                                  LPCWSTR text, int count, LPWORD types) {
-  if (text == nullptr || types == nullptr || count == 0 || count < -1) {
+  if (text == nullptr || types == nullptr || count == 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const size_t n = count == -1 ? pavo::WideLength(text) + 1 : static_cast<size_t>(count);
+  // Any negative count means a 0-terminated text, terminator included.
+  const size_t n = count < 0 ? pavo::WideLength(text) + 1 : static_cast<size_t>(count);
   switch (infoType) {
     case CT_CTYPE1: {
       const WORD* table = CType1Table();

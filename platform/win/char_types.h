@@ -62,7 +62,7 @@ typedef WORD* LPWORD;
 extern "C" {
 #endif
 
-// One type word per unit of text[0..count) (count -1: through the
+// One type word per unit of text[0..count) (a negative count: through the
 // terminator). The words do not depend on the locale. FALSE with
 // ERROR_INVALID_PARAMETER (bad pointers or count) or ERROR_INVALID_FLAGS.
 // Lone surrogate units have no CT_CTYPE1 bits.

@@ -295,7 +295,33 @@ struct FromUnicodeContext {
 // Windows' best-fit tables mostly map a character to its base letter (ü -> u,
 // Ａ -> A). The compatibility decomposition gives that base: it is used when
 // it is a single character that the code page has.
+// Best fits that no decomposition gives: letters with a stroke or bar, and
+// punctuation variants Windows folds to ASCII.
+struct BestFit {
+  UChar32 from;
+  UChar to;
+};
+constexpr BestFit kExtraBestFits[] = {
+    {0x0110, u'D'}, {0x0111, u'd'}, {0x0126, u'H'}, {0x0127, u'h'}, {0x0131, u'i'}, {0x0141, u'L'},
+    {0x0142, u'l'}, {0x0166, u'T'}, {0x0167, u't'}, {0x0180, u'b'}, {0x0197, u'I'}, {0x01B6, u'z'},
+    {0x2010, u'-'}, {0x2011, u'-'}, {0x2012, u'-'}, {0x2212, u'-'}, {0x2032, u'\''}, {0x2035, u'`'},
+    {0x2044, u'/'}, {0x2215, u'/'}, {0x2216, u'\\'}, {0x2236, u':'}, {0x223C, u'~'}, {0x2013, u'-'},
+    {0x2014, u'-'}, {0x2018, u'\''}, {0x2019, u'\''}, {0x201C, u'"'}, {0x201D, u'"'}, {0x2022, u'.'},
+};
+
+bool WriteBytesOf(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UChar base, UErrorCode* err) {
+  char bytes[8];
+  UErrorCode e = U_ZERO_ERROR;
+  const int32_t n = ucnv_fromUChars(ctx.conv->probe, bytes, sizeof bytes, &base, 1, &e);
+  if (U_FAILURE(e) || n <= 0) return false;
+  ucnv_cbFromUWriteBytes(args, bytes, n, 0, err);
+  return U_SUCCESS(*err);
+}
+
 bool WriteBestFit(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UChar32 cp, UErrorCode* err) {
+  for (const BestFit& fit : kExtraBestFits) {
+    if (fit.from == cp) return WriteBytesOf(ctx, args, fit.to, err);
+  }
   UErrorCode e = U_ZERO_ERROR;
   const UNormalizer2* nfkd = unorm2_getNFKDInstance(&e);
   if (U_FAILURE(e)) return false;
@@ -312,12 +338,7 @@ bool WriteBestFit(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UCha
     ++bases;
   }
   if (bases != 1 || base == cp) return false;
-  char bytes[8];
-  e = U_ZERO_ERROR;
-  const int32_t n = ucnv_fromUChars(ctx.conv->probe, bytes, sizeof bytes, &base, 1, &e);
-  if (U_FAILURE(e) || n <= 0) return false;
-  ucnv_cbFromUWriteBytes(args, bytes, n, 0, err);
-  return U_SUCCESS(*err);
+  return WriteBytesOf(ctx, args, base, err);
 }
 
 void FromUnicodeSubstitute(const void* context, UConverterFromUnicodeArgs* args, const UChar* /*units*/,

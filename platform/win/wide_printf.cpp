@@ -60,31 +60,31 @@ bool Pad(WideString& out, size_t n, WCHAR c) {
   return true;
 }
 
-// Appends body justified in spec.width, padding with fill on the side the flags say.
-bool AppendField(WideString& out, const PrintfSpec& spec, const WCHAR* body, size_t n, WCHAR fill = u' ') {
-  const size_t width = static_cast<size_t>(spec.width);
+// Appends body justified in dir.width, padding with fill on the side the flags say.
+bool AppendField(WideString& out, const PrintfDirective& dir, const WCHAR* body, size_t n, WCHAR fill = u' ') {
+  const size_t width = static_cast<size_t>(dir.width);
   const size_t padding = width > n ? width - n : 0;
-  if (!spec.left && !Pad(out, padding, fill)) return false;
+  if (!dir.left && !Pad(out, padding, fill)) return false;
   if (n > kPrintfMaxOutput || out.size() > kPrintfMaxOutput - n) return false;
   out.append(body, n);
-  if (spec.left && !Pad(out, padding, u' ')) return false;
+  if (dir.left && !Pad(out, padding, u' ')) return false;
   return true;
 }
 
-bool FetchInteger(const PrintfSpec& spec, bool isSigned, PrintfArgs& args, uint64_t& magnitude, bool& negative) {
+bool FetchInteger(const PrintfDirective& dir, bool isSigned, PrintfArgs& args, uint64_t& magnitude, bool& negative) {
   PrintfArgValue v{};
   negative = false;
-  const bool wide = spec.size == PrintfSpec::Size::LongLong || spec.size == PrintfSpec::Size::SizeT;
+  const bool wide = dir.size == PrintfDirective::Size::LongLong || dir.size == PrintfDirective::Size::SizeT;
   if (!args.Next(wide ? PrintfArgKind::Int64 : PrintfArgKind::Int32, v)) return false;
   int64_t s = 0;
   uint64_t u = 0;
   if (wide) {
     s = v.i64;
     u = static_cast<uint64_t>(v.i64);
-  } else if (spec.size == PrintfSpec::Size::Short) {
+  } else if (dir.size == PrintfDirective::Size::Short) {
     s = static_cast<int16_t>(v.i32);
     u = static_cast<uint16_t>(v.i32);
-  } else if (spec.size == PrintfSpec::Size::Char) {
+  } else if (dir.size == PrintfDirective::Size::Char) {
     s = static_cast<int8_t>(v.i32);
     u = static_cast<uint8_t>(v.i32);
   } else {
@@ -100,44 +100,44 @@ bool FetchInteger(const PrintfSpec& spec, bool isSigned, PrintfArgs& args, uint6
   return true;
 }
 
-PrintfStatus AppendInteger(WideString& out, const PrintfSpec& spec, PrintfArgs& args) {
-  const WCHAR conv = spec.conversion;
-  const bool isSigned = conv == u'd' || conv == u'i';
+PrintfStatus AppendInteger(WideString& out, const PrintfDirective& dir, PrintfArgs& args) {
+  const WCHAR letter = dir.conversion;
+  const bool isSigned = letter == u'd' || letter == u'i';
   uint64_t magnitude = 0;
   bool negative = false;
-  if (conv == u'p') {
+  if (letter == u'p') {
     PrintfArgValue v{};
     if (!args.Next(PrintfArgKind::Pointer, v)) return PrintfStatus::MissingArgument;
     magnitude = reinterpret_cast<uintptr_t>(v.ptr);
-  } else if (!FetchInteger(spec, isSigned, args, magnitude, negative)) {
+  } else if (!FetchInteger(dir, isSigned, args, magnitude, negative)) {
     return PrintfStatus::MissingArgument;
   }
-  const unsigned base = (conv == u'x' || conv == u'X' || conv == u'p') ? 16 : conv == u'o' ? 8 : 10;
-  const char* digitSet = (conv == u'x') ? "0123456789abcdef" : "0123456789ABCDEF";
+  const unsigned base = (letter == u'x' || letter == u'X' || letter == u'p') ? 16 : letter == u'o' ? 8 : 10;
+  const char* digitSet = (letter == u'x') ? "0123456789abcdef" : "0123456789ABCDEF";
   WCHAR digits[24];
   size_t nd = 0;
   for (uint64_t m = magnitude; m != 0; m /= base) digits[nd++] = static_cast<WCHAR>(digitSet[m % base]);
   // Digits are produced backwards; minimum digit count from the precision
   // (%p always shows the pointer's full width, as the Microsoft runtime does).
-  size_t minDigits = spec.precision >= 0 ? static_cast<size_t>(spec.precision) : 1;
-  if (conv == u'p') minDigits = sizeof(void*) * 2;
-  if (spec.alternate && conv == u'o' && minDigits <= nd) minDigits = nd + 1;
+  size_t minDigits = dir.precision >= 0 ? static_cast<size_t>(dir.precision) : 1;
+  if (letter == u'p') minDigits = sizeof(void*) * 2;
+  if (dir.alternate && letter == u'o' && minDigits <= nd) minDigits = nd + 1;
   std::u16string prefix;
   if (isSigned) {
     if (negative) prefix = u"-";
-    else if (spec.plus) prefix = u"+";
-    else if (spec.space) prefix = u" ";
+    else if (dir.plus) prefix = u"+";
+    else if (dir.space) prefix = u" ";
   }
-  if (spec.alternate && magnitude != 0 && (conv == u'x' || conv == u'X')) prefix += conv == u'x' ? u"0x" : u"0X";
+  if (dir.alternate && magnitude != 0 && (letter == u'x' || letter == u'X')) prefix += letter == u'x' ? u"0x" : u"0X";
   const size_t zeros = minDigits > nd ? minDigits - nd : 0;
   WideString body(prefix.begin(), prefix.end());
   size_t fieldZeros = 0;
   const size_t bodyLen = prefix.size() + zeros + nd;
-  if (spec.zero && !spec.left && spec.precision < 0 && static_cast<size_t>(spec.width) > bodyLen)
-    fieldZeros = static_cast<size_t>(spec.width) - bodyLen;
+  if (dir.zero && !dir.left && dir.precision < 0 && static_cast<size_t>(dir.width) > bodyLen)
+    fieldZeros = static_cast<size_t>(dir.width) - bodyLen;
   if (!Pad(body, zeros + fieldZeros, u'0')) return PrintfStatus::TooLong;
   for (size_t k = nd; k > 0; --k) body.push_back(digits[k - 1]);
-  return AppendField(out, spec, body.data(), body.size()) ? PrintfStatus::Ok : PrintfStatus::TooLong;
+  return AppendField(out, dir, body.data(), body.size()) ? PrintfStatus::Ok : PrintfStatus::TooLong;
 }
 
 // Narrow text (bytes in the ANSI code page) to UTF-16.
@@ -152,18 +152,18 @@ WideString WidenAnsi(const char* text, size_t n) {
   return wide;
 }
 
-bool IsNarrow(const PrintfSpec& spec) {
+bool IsNarrow(const PrintfDirective& dir) {
   // In a wide format the upper-case forms (%S, %C) are the narrow ones.
-  if (spec.narrowForced) return true;
-  if (spec.wideForced) return false;
-  return spec.conversion == u'S' || spec.conversion == u'C';
+  if (dir.narrowForced) return true;
+  if (dir.wideForced) return false;
+  return dir.conversion == u'S' || dir.conversion == u'C';
 }
 
-PrintfStatus AppendText(WideString& out, const PrintfSpec& spec, PrintfArgs& args) {
-  const bool narrow = IsNarrow(spec);
-  const size_t limit = spec.precision >= 0 ? static_cast<size_t>(spec.precision) : SIZE_MAX;
-  const WCHAR fill = spec.zero && !spec.left ? u'0' : u' ';
-  if (spec.conversion == u'c' || spec.conversion == u'C') {
+PrintfStatus AppendText(WideString& out, const PrintfDirective& dir, PrintfArgs& args) {
+  const bool narrow = IsNarrow(dir);
+  const size_t limit = dir.precision >= 0 ? static_cast<size_t>(dir.precision) : SIZE_MAX;
+  const WCHAR fill = dir.zero && !dir.left ? u'0' : u' ';
+  if (dir.conversion == u'c' || dir.conversion == u'C') {
     PrintfArgValue v{};
     if (!args.Next(PrintfArgKind::Int32, v)) return PrintfStatus::MissingArgument;
     WideString ch;
@@ -173,55 +173,55 @@ PrintfStatus AppendText(WideString& out, const PrintfSpec& spec, PrintfArgs& arg
     } else {
       ch.assign(1, static_cast<WCHAR>(v.i32));
     }
-    return AppendField(out, spec, ch.data(), ch.size(), fill) ? PrintfStatus::Ok : PrintfStatus::TooLong;
+    return AppendField(out, dir, ch.data(), ch.size(), fill) ? PrintfStatus::Ok : PrintfStatus::TooLong;
   }
   PrintfArgValue v{};
   if (!args.Next(PrintfArgKind::Pointer, v)) return PrintfStatus::MissingArgument;
   if (v.ptr == nullptr) {
     static const WCHAR kNull[] = u"(null)";
     const size_t n = limit < 6 ? limit : 6;
-    return AppendField(out, spec, kNull, n, fill) ? PrintfStatus::Ok : PrintfStatus::TooLong;
+    return AppendField(out, dir, kNull, n, fill) ? PrintfStatus::Ok : PrintfStatus::TooLong;
   }
   if (narrow) {
     const auto* s = static_cast<const char*>(v.ptr);
     size_t n = 0;
     while (n < limit && s[n] != 0) ++n;
     const WideString wide = WidenAnsi(s, n);
-    return AppendField(out, spec, wide.data(), wide.size(), fill) ? PrintfStatus::Ok : PrintfStatus::TooLong;
+    return AppendField(out, dir, wide.data(), wide.size(), fill) ? PrintfStatus::Ok : PrintfStatus::TooLong;
   }
   const auto* s = static_cast<const WCHAR*>(v.ptr);
   const size_t n = WideLengthBounded(s, limit);
-  return AppendField(out, spec, s, n, fill) ? PrintfStatus::Ok : PrintfStatus::TooLong;
+  return AppendField(out, dir, s, n, fill) ? PrintfStatus::Ok : PrintfStatus::TooLong;
 }
 
 // The format handed to snprintf is built here from parsed fields only.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-PrintfStatus AppendFloat(WideString& out, const PrintfSpec& spec, PrintfArgs& args) {
+PrintfStatus AppendFloat(WideString& out, const PrintfDirective& dir, PrintfArgs& args) {
   PrintfArgValue v{};
   if (!args.Next(PrintfArgKind::Double, v)) return PrintfStatus::MissingArgument;
-  // The C library makes the digits; the spec is rebuilt from parsed values
+  // The C library makes the digits; the format is rebuilt from parsed values
   // only, so nothing of the caller's format reaches snprintf.
   char fmt[48];
   int k = 0;
   fmt[k++] = '%';
-  if (spec.left) fmt[k++] = '-';
-  if (spec.plus) fmt[k++] = '+';
-  if (spec.space) fmt[k++] = ' ';
-  if (spec.alternate) fmt[k++] = '#';
-  if (spec.zero) fmt[k++] = '0';
+  if (dir.left) fmt[k++] = '-';
+  if (dir.plus) fmt[k++] = '+';
+  if (dir.space) fmt[k++] = ' ';
+  if (dir.alternate) fmt[k++] = '#';
+  if (dir.zero) fmt[k++] = '0';
   fmt[k++] = '*';
   fmt[k++] = '.';
   fmt[k++] = '*';
-  fmt[k++] = static_cast<char>(spec.conversion);
+  fmt[k++] = static_cast<char>(dir.conversion);
   fmt[k] = 0;
-  const int precision = spec.precision >= 0 ? spec.precision : (spec.conversion == u'a' || spec.conversion == u'A') ? 13 : 6;
-  const int n = std::snprintf(nullptr, 0, fmt, spec.width, precision, v.dbl);
+  const int precision = dir.precision >= 0 ? dir.precision : (dir.conversion == u'a' || dir.conversion == u'A') ? 13 : 6;
+  const int n = std::snprintf(nullptr, 0, fmt, dir.width, precision, v.dbl);
   if (n < 0) return PrintfStatus::BadFormat;
   if (static_cast<size_t>(n) > kPrintfMaxOutput || out.size() > kPrintfMaxOutput - static_cast<size_t>(n))
     return PrintfStatus::TooLong;
   std::string digits(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(&digits[0], digits.size(), fmt, spec.width, precision, v.dbl);
+  std::snprintf(&digits[0], digits.size(), fmt, dir.width, precision, v.dbl);
   for (int i = 0; i < n; ++i) out.push_back(static_cast<WCHAR>(static_cast<unsigned char>(digits[static_cast<size_t>(i)])));
   return PrintfStatus::Ok;
 }
@@ -229,31 +229,31 @@ PrintfStatus AppendFloat(WideString& out, const PrintfSpec& spec, PrintfArgs& ar
 
 }  // namespace
 
-size_t ParsePrintfSpec(const WCHAR* text, size_t length, PrintfSpec& spec) {
-  spec = PrintfSpec{};
+size_t ParsePrintfDirective(const WCHAR* text, size_t length, PrintfDirective& dir) {
+  dir = PrintfDirective{};
   if (text == nullptr) return 0;
   size_t i = 0;
   for (; i < length; ++i) {
     const WCHAR c = text[i];
-    if (c == u'-') spec.left = true;
-    else if (c == u'+') spec.plus = true;
-    else if (c == u' ') spec.space = true;
-    else if (c == u'#') spec.alternate = true;
-    else if (c == u'0') spec.zero = true;
+    if (c == u'-') dir.left = true;
+    else if (c == u'+') dir.plus = true;
+    else if (c == u' ') dir.space = true;
+    else if (c == u'#') dir.alternate = true;
+    else if (c == u'0') dir.zero = true;
     else break;
   }
   if (i < length && text[i] == u'*') {
-    spec.widthFromArg = true;
+    dir.widthFromArg = true;
     ++i;
-  } else if (!ReadNumber(text, length, i, spec.width)) {
+  } else if (!ReadNumber(text, length, i, dir.width)) {
     return 0;
   }
   if (i < length && text[i] == u'.') {
     ++i;
     if (i < length && text[i] == u'*') {
-      spec.precisionFromArg = true;
+      dir.precisionFromArg = true;
       ++i;
-    } else if (!ReadNumber(text, length, i, spec.precision)) {
+    } else if (!ReadNumber(text, length, i, dir.precision)) {
       return 0;
     }
   }
@@ -261,44 +261,44 @@ size_t ParsePrintfSpec(const WCHAR* text, size_t length, PrintfSpec& spec) {
   switch (at(i)) {
     case u'h':
       ++i;
-      spec.narrowForced = true;
-      spec.size = PrintfSpec::Size::Short;
+      dir.narrowForced = true;
+      dir.size = PrintfDirective::Size::Short;
       if (at(i) == u'h') {
-        spec.size = PrintfSpec::Size::Char;
+        dir.size = PrintfDirective::Size::Char;
         ++i;
       }
       break;
     case u'l':
       ++i;
-      spec.wideForced = true;
-      spec.size = PrintfSpec::Size::Long;
+      dir.wideForced = true;
+      dir.size = PrintfDirective::Size::Long;
       if (at(i) == u'l') {
-        spec.size = PrintfSpec::Size::LongLong;
+        dir.size = PrintfDirective::Size::LongLong;
         ++i;
       }
       break;
     case u'w':
       ++i;
-      spec.wideForced = true;
-      spec.size = PrintfSpec::Size::Long;
+      dir.wideForced = true;
+      dir.size = PrintfDirective::Size::Long;
       break;
     case u'I':
       ++i;
       if (at(i) == u'3' && at(i + 1) == u'2') {
-        spec.size = PrintfSpec::Size::Long;
+        dir.size = PrintfDirective::Size::Long;
         i += 2;
       } else if (at(i) == u'6' && at(i + 1) == u'4') {
-        spec.size = PrintfSpec::Size::LongLong;
+        dir.size = PrintfDirective::Size::LongLong;
         i += 2;
       } else {
-        spec.size = PrintfSpec::Size::SizeT;
+        dir.size = PrintfDirective::Size::SizeT;
       }
       break;
     case u'z':
     case u't':
     case u'j':
       ++i;
-      spec.size = PrintfSpec::Size::SizeT;
+      dir.size = PrintfDirective::Size::SizeT;
       break;
     case u'L':
       ++i;  // long double is double in the Microsoft runtime
@@ -306,49 +306,49 @@ size_t ParsePrintfSpec(const WCHAR* text, size_t length, PrintfSpec& spec) {
     default:
       break;
   }
-  const WCHAR conv = at(i);
-  switch (conv) {
+  const WCHAR letter = at(i);
+  switch (letter) {
     case u'd': case u'i': case u'u': case u'x': case u'X': case u'o':
     case u'c': case u'C': case u's': case u'S': case u'p':
     case u'e': case u'E': case u'f': case u'F': case u'g': case u'G': case u'a': case u'A':
     case u'%':
-      spec.conversion = conv;
+      dir.conversion = letter;
       return i + 1;
     default:
       return 0;  // includes %n, which is never honoured
   }
 }
 
-PrintfStatus AppendPrintfSpec(WideString& out, const PrintfSpec& parsed, PrintfArgs& args) {
-  PrintfSpec spec = parsed;
-  if (spec.conversion == u'%') return Pad(out, 1, u'%') ? PrintfStatus::Ok : PrintfStatus::TooLong;
+PrintfStatus AppendPrintfDirective(WideString& out, const PrintfDirective& parsed, PrintfArgs& args) {
+  PrintfDirective dir = parsed;
+  if (dir.conversion == u'%') return Pad(out, 1, u'%') ? PrintfStatus::Ok : PrintfStatus::TooLong;
   PrintfArgValue v{};
-  if (spec.widthFromArg) {
+  if (dir.widthFromArg) {
     if (!args.Next(PrintfArgKind::Int32, v)) return PrintfStatus::MissingArgument;
     int64_t w = v.i32;
     if (w < 0) {
-      spec.left = true;
+      dir.left = true;
       w = -w;
     }
     if (w > kPrintfMaxWidth) return PrintfStatus::BadFormat;
-    spec.width = static_cast<int>(w);
+    dir.width = static_cast<int>(w);
   }
-  if (spec.precisionFromArg) {
+  if (dir.precisionFromArg) {
     if (!args.Next(PrintfArgKind::Int32, v)) return PrintfStatus::MissingArgument;
     if (v.i32 > kPrintfMaxWidth) return PrintfStatus::BadFormat;
-    spec.precision = v.i32 < 0 ? -1 : v.i32;
+    dir.precision = v.i32 < 0 ? -1 : v.i32;
   }
   const size_t mark = out.size();
   PrintfStatus status = PrintfStatus::Ok;
-  switch (spec.conversion) {
+  switch (dir.conversion) {
     case u'd': case u'i': case u'u': case u'x': case u'X': case u'o': case u'p':
-      status = AppendInteger(out, spec, args);
+      status = AppendInteger(out, dir, args);
       break;
     case u'c': case u'C': case u's': case u'S':
-      status = AppendText(out, spec, args);
+      status = AppendText(out, dir, args);
       break;
     case u'e': case u'E': case u'f': case u'F': case u'g': case u'G': case u'a': case u'A':
-      status = AppendFloat(out, spec, args);
+      status = AppendFloat(out, dir, args);
       break;
     default:
       status = PrintfStatus::BadFormat;
@@ -360,11 +360,11 @@ PrintfStatus AppendPrintfSpec(WideString& out, const PrintfSpec& parsed, PrintfA
 
 PrintfStatus AppendPrintfConversion(WideString& out, const WCHAR* text, size_t length, PrintfArgs& args,
                                     size_t* consumed) {
-  PrintfSpec spec;
-  const size_t used = ParsePrintfSpec(text, length, spec);
+  PrintfDirective dir;
+  const size_t used = ParsePrintfDirective(text, length, dir);
   if (consumed != nullptr) *consumed = used;
   if (used == 0) return PrintfStatus::BadFormat;
-  return AppendPrintfSpec(out, spec, args);
+  return AppendPrintfDirective(out, dir, args);
 }
 
 PrintfStatus AppendPrintf(WideString& out, const WCHAR* format, size_t length, PrintfArgs& args) {

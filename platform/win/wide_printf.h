@@ -1,7 +1,7 @@
 // printf over UTF-16 with the Microsoft C runtime's wide-format rules: in a
 // wide format %s and %c take WCHAR text, %hs/%S and %hc/%C narrow text (read
 // in the ANSI code page), %ls/%ws and %lc/%wc wide text. Shared by the base
-// string's FormatV and by FormatMessageW's %n!spec! inserts.
+// string's FormatV and by FormatMessageW's %n!fmt! inserts.
 #ifndef PAVORM_PLATFORM_WIN_WIDE_PRINTF_H
 #define PAVORM_PLATFORM_WIN_WIDE_PRINTF_H
 
@@ -81,8 +81,8 @@ constexpr int kPrintfMaxWidth = 1 << 24;
 // Upper bound of one formatting's result (units); the base string's length is an int.
 constexpr size_t kPrintfMaxOutput = size_t{1} << 28;
 
-// One conversion spec, as parsed from the text after '%'.
-struct PrintfSpec {
+// One conversion, as parsed from the text after '%'.
+struct PrintfDirective {
   bool left = false, plus = false, space = false, alternate = false, zero = false;
   bool widthFromArg = false, precisionFromArg = false;
   int width = 0;
@@ -95,12 +95,12 @@ struct PrintfSpec {
 
 // Parses flags, width (digits or *), precision (.digits or .*), length
 // modifiers (h hh l ll w I I32 I64 z t j L) and the conversion character from
-// text[0..length). Returns the units consumed, or 0 when the spec is malformed.
-size_t ParsePrintfSpec(const WCHAR* text, size_t length, PrintfSpec& spec);
+// text[0..length). Returns the units consumed, or 0 when it is malformed.
+size_t ParsePrintfDirective(const WCHAR* text, size_t length, PrintfDirective& dir);
 
-// Appends the formatting of one parsed spec, taking its arguments (the *
+// Appends the formatting of one parsed directive, taking its arguments (the *
 // width and precision first) from args. Appends nothing unless it returns Ok.
-PrintfStatus AppendPrintfSpec(WideString& out, const PrintfSpec& spec, PrintfArgs& args);
+PrintfStatus AppendPrintfDirective(WideString& out, const PrintfDirective& dir, PrintfArgs& args);
 
 // Parses and appends one conversion from text[0..length) (the text after '%',
 // e.g. "08x" of FormatMessageW's %2!08x!); *consumed receives the units used.
