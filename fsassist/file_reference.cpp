@@ -2,7 +2,6 @@
 #include "fsassist/file_reference.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -28,13 +27,31 @@ int ReadFrame(const char* text) {
   return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
+// frame in decimal as itoa with radix 10 writes it ("-" for negatives, INT_MIN
+// included); returns the length. digits has room for any int.
+int FrameText(int frame, char (&digits)[50]) {
+  char reversed[12];
+  int n = 0;
+  // Work on the unsigned magnitude: -INT_MIN does not fit an int.
+  unsigned magnitude = frame < 0 ? 0u - static_cast<unsigned>(frame) : static_cast<unsigned>(frame);
+  do {
+    reversed[n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  int length = 0;
+  if (frame < 0) digits[length++] = '-';
+  while (n > 0) digits[length++] = reversed[--n];
+  digits[length] = '\0';
+  return length;
+}
+
 }  // namespace
 
 extern "C" void addFileReference(const Gral::FileSpecifier* file, int frame, Gral::FileSpecifier* storage) {
   if (file == nullptr || storage == nullptr) return;
   const Gral::StringBuffer path = ToUtf8(file->text());
   char digits[50];
-  const int n = std::snprintf(digits, sizeof digits, "%d", frame);  // as itoa, radix 10
+  const int n = FrameText(frame, digits);
   const Attribute attributes[] = {{"path", path.data(), static_cast<size_t>(path.textBytes())},
                                   {"frame", digits, static_cast<size_t>(n)}};
   // At most three bytes and the terminator cannot hold a document: start anew.

@@ -17,7 +17,7 @@ const char kEmbdKeyword[] = "embd";
 
 namespace {
 
-const char kEnd[] = "";              // ends an ezxml_get path
+const char kEnd[] = "";  // ends an ezxml_get path
 
 char* CopyBytes(const char* text, size_t length) {
   char* copy = static_cast<char*>(std::malloc(length + 1));
@@ -36,8 +36,7 @@ Gral::StringBuffer ToUtf8(const Gral::StringBuffer& text) {
 }
 
 Gral::StringBuffer WideOf(const char* utf8) {
-  // The value lies inside the parsed copy, which is a UTF-8 buffer, so a
-  // buffer viewing it needs its own copy; converting makes that copy.
+  // A UTF-8 buffer of the value and its NUL, converted to UTF-16.
   const size_t length = std::strlen(utf8);
   if (length >= static_cast<size_t>(INT_MAX)) throw std::length_error("attribute value too long");
   const Gral::StringBuffer view(static_cast<int>(length + 1), utf8, Gral::StringBuffer::kUtf8);

@@ -19,33 +19,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* text = reinterpret_cast<const char*>(data + 3);
   const size_t rest = size - 3;
   const void* cut = std::memchr(text, 0xFF, rest);
-  const size_t held = cut != nullptr ? static_cast<size_t>(static_cast<const char*>(cut) - text) : rest;
-  const std::string extra = cut != nullptr ? std::string(text + held + 1, rest - held - 1) : std::string("x.tif");
+  const size_t heldBytes = cut != nullptr ? static_cast<size_t>(static_cast<const char*>(cut) - text) : rest;
+  const std::string extra = cut != nullptr ? std::string(text + heldBytes + 1, rest - heldBytes - 1) : std::string("x.tif");
 
-  const Gral::StringBuffer heldText(static_cast<int>(held), text, encoding);
+  const Gral::StringBuffer heldText(static_cast<int>(heldBytes), text, encoding);
   const Gral::StringBuffer extraText(static_cast<int>(extra.size()), extra.data(), (data[0] >> 3) & 3);
-  Gral::FileSpecifier spec(heldText, kind);
+  Gral::FileSpecifier input(heldText, kind);
 
-  (void)FSAssist::getStorageMethod(spec, index);
-  (void)FSAssist::isMultiComponent(spec);
+  (void)FSAssist::getStorageMethod(input, index);
+  (void)FSAssist::isMultiComponent(input);
   Gral::FileSpecifier file;
   int outFrame = 0;
-  (void)FSAssist::getFileReference(spec, index, file, outFrame);
-  (void)FSAssist::getInternetReference(spec, index);
+  (void)FSAssist::getFileReference(input, index, file, outFrame);
+  (void)FSAssist::getInternetReference(input, index);
   PavoRmCString name, dictionary;
-  (void)FSAssist::getEmbeddedReference(spec, index, name, dictionary);
+  (void)FSAssist::getEmbeddedReference(input, index, name, dictionary);
   const PavoRmCString asText(heldText);
   (void)FSAssist::isStorage(asText);
   (void)FSAssist::constructFS(asText.GetString());
 
   const Gral::FileSpecifier path(extraText, 0);
-  Gral::FileSpecifier withFile = spec;
+  Gral::FileSpecifier withFile = input;
   addFileReference(&path, frame, &withFile);
-  const int before = numComponentsInReference(&spec);
+  const int before = numComponentsInReference(&input);
   // A document that was written reads back with the new component in it.
   const Gral::StringBuffer& a = withFile.text();
-  const bool written = a.size() != spec.text().size() ||
-                       std::memcmp(a.data(), spec.text().data(), static_cast<size_t>(a.size())) != 0;
+  const bool written = a.size() != input.text().size() ||
+                       std::memcmp(a.data(), input.text().data(), static_cast<size_t>(a.size())) != 0;
   if (written && (withFile.kind() != 2 || numComponentsInReference(&withFile) < 1)) __builtin_trap();
   // New documents are written without a tree; they must match the serializer.
   static const char kEmpty[] = "<storage version=\"1.00\"><image></image></storage>";
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (viaTree.text().size() != direct.text().size() ||
       std::memcmp(viaTree.text().data(), direct.text().data(), static_cast<size_t>(direct.text().size())) != 0)
     __builtin_trap();
-  Gral::FileSpecifier withInet = spec;
+  Gral::FileSpecifier withInet = input;
   FSAssist::appendInet(withInet, extraText);
   (void)FSAssist::getInternetReference(withInet, before);
   return 0;

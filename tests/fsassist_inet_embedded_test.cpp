@@ -26,13 +26,13 @@ TEST(FSAssistInet, DocumentsAndRoundTrips) {
 }
 
 TEST(FSAssistInet, AppendInet) {
-  Gral::FileSpecifier spec;
-  appendInet(spec, u"u0");
-  EXPECT_EQ(Utf8(spec), Utf8(cvtToInet(u"u0")));
-  appendFile(spec, u"f1", 1);
-  appendInet(spec, PavoRmCString::cnvtToAsciiSB(u"u2"));
-  EXPECT_EQ(numComponentsInReference(&spec), 3);
-  EXPECT_EQ(getInternetReference(spec, 2), PavoRmCString(u"u2"));
+  Gral::FileSpecifier held;
+  appendInet(held, u"u0");
+  EXPECT_EQ(Utf8(held), Utf8(cvtToInet(u"u0")));
+  appendFile(held, u"f1", 1);
+  appendInet(held, PavoRmCString::cnvtToAsciiSB(u"u2"));
+  EXPECT_EQ(numComponentsInReference(&held), 3);
+  EXPECT_EQ(getInternetReference(held, 2), PavoRmCString(u"u2"));
   Gral::FileSpecifier name = constructFS(u"a.tif");
   appendInet(name, u"u");
   EXPECT_EQ(name.kind(), 0);

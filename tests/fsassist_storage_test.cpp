@@ -28,9 +28,9 @@ TEST(FSAssistStorage, StorageMethodLooksAtFourLettersOfTheFirstElement) {
   const char* const cases[][2] = {
       {"<filename/>", "1"}, {"<fil/>", "0"}, {"<inet/>", "3"}, {"<embdx/>", "2"}, {"", "0"}, {"x", "0"}};
   for (const auto& c : cases) {
-    const Gral::FileSpecifier spec =
+    const Gral::FileSpecifier held =
         Reference(std::string("<s><image><component><data>") + c[0] + "</data></component></image></s>");
-    EXPECT_EQ(static_cast<int>(getStorageMethod(spec, 0)), c[1][0] - '0') << c[0];
+    EXPECT_EQ(static_cast<int>(getStorageMethod(held, 0)), c[1][0] - '0') << c[0];
   }
   EXPECT_EQ(getStorageMethod(Reference("<s><image/></s>"), 0), StorageNone);
   EXPECT_EQ(getStorageMethod(Reference("<s><image><component/></image></s>"), 0), StorageNone);

@@ -7,9 +7,9 @@
 #include "PavoRm51.h"
 
 // The specifier's text as UTF-8, without terminator.
-inline std::string Utf8(const Gral::FileSpecifier& spec) {
+inline std::string Utf8(const Gral::FileSpecifier& held) {
   Gral::StringBuffer out;
-  spec.text().convert(out, 1);
+  held.text().convert(out, 1);
   return std::string(out.data(), static_cast<size_t>(out.textBytes()));
 }
 

@@ -70,8 +70,8 @@ TEST(GralStringBuffer, AnsiCodePageTakesItsOwnBytes) {
 }
 
 TEST(GralFileSpecifier, AssignFromItsOwnText) {
-  Gral::FileSpecifier spec(Wide(u"a long enough file name.tif"), 2);
-  spec.assign(spec.text(), 0);
-  EXPECT_EQ(spec.kind(), 0);
-  EXPECT_EQ(WideText(spec.text()), u"a long enough file name.tif");
+  Gral::FileSpecifier held(Wide(u"a long enough file name.tif"), 2);
+  held.assign(held.text(), 0);
+  EXPECT_EQ(held.kind(), 0);
+  EXPECT_EQ(WideText(held.text()), u"a long enough file name.tif");
 }

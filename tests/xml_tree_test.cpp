@@ -181,6 +181,23 @@ TEST(XmlTree, SetAttrReplacesRemovesAndAdopts) {
     ezxml_free(doc);  // leak checking under the sanitizers covers ownership
 }
 
+// Parsed attribute lists live in the document's blocks; editing them
+// gives the node a list of its own without disturbing the others.
+TEST(XmlTree, SetAttrOnParsedLists) {
+    ParsedDoc d("<r x='1' y='&lt;'><e a='1' b='2' c='&amp;&lt;'/><e a='9'/></r>");
+    ezxml_node *e = ezxml_child(d.root, "e");
+    ezxml_set_attr(e, "d", "4");
+    ezxml_set_attr(e, "a", nullptr);
+    ezxml_set_flag(e, EZXML_ADOPT_ATTR);
+    ezxml_set_attr(e, strdup("c"), strdup("new"));
+    EXPECT_EQ(ToXml(e), "<e b=\"2\" c=\"new\" d=\"4\"></e>");
+    EXPECT_STREQ(Own(e), " @ ");
+    ezxml_set_attr(d.root, "y", nullptr);
+    ezxml_set_attr(d.root, "x", nullptr);
+    EXPECT_EQ(d.root->attrs[0], nullptr);
+    EXPECT_STREQ(ezxml_attr(e->next, "a"), "9");
+}
+
 TEST(XmlTree, OwnedTextAndNames) {
     ezxml_node *doc = ezxml_new(nullptr);
     ezxml_node *c = ezxml_add_child(doc, strdup("child"), 0);

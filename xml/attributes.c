@@ -12,6 +12,11 @@ size_t ezxml_attr_count(char **attrs) {
     return n;
 }
 
+int ezxml_attrs_embedded(char **attrs) {
+    size_t n = ezxml_attr_count(attrs);
+    return attrs[2 * n + 1] == (char *)(attrs + 2 * n + 2);
+}
+
 void ezxml_free_attrs(char **attrs) {
     size_t i, n;
     const char *own;
@@ -23,16 +28,40 @@ void ezxml_free_attrs(char **attrs) {
         if (m & EZXML_ATTR_NAME_OWNED) free(attrs[2 * i]);
         if (m & EZXML_ATTR_VALUE_OWNED) free(attrs[2 * i + 1]);
     }
+    if (own == (const char *)(attrs + 2 * n + 2)) return; /* lives in its node's block */
     free(attrs[2 * n + 1]);
     free(attrs);
+}
+
+/* Gives a list that lives in a node block its own heap array and ownership
+ * string (the old ones stay in the block); 0 when out of memory. */
+static int own_list(ezxml_node *node) {
+    char **attrs = node->attrs, **copy, *own;
+    size_t n;
+    if (attrs == (char **)EZXML_EMPTY_LIST || !ezxml_attrs_embedded(attrs)) return 1;
+    n = ezxml_attr_count(attrs);
+    own = (char *)ezxml_malloc(n + 1);
+    copy = own ? (char **)ezxml_malloc((2 * n + 2) * sizeof(char *)) : NULL;
+    if (!copy) {
+        free(own);
+        return 0;
+    }
+    memcpy(copy, attrs, 2 * n * sizeof(char *));
+    memcpy(own, attrs[2 * n + 1], n + 1);
+    copy[2 * n] = NULL;
+    copy[2 * n + 1] = own;
+    node->attrs = copy;
+    return 1;
 }
 
 static char marker(unsigned bits) { return bits ? (char)bits : (char)EZXML_ATTR_NOT_OWNED; }
 
 /* Appends a pair; 0 when the list could not grow (nothing changed then). */
 static int append_pair(ezxml_node *node, char *name, char *value, char mark) {
-    char **attrs = node->attrs, **grown, *own, *own_grown;
+    char **attrs, **grown, *own, *own_grown;
     size_t n = 0, own_len = 0;
+    if (!own_list(node)) return 0;
+    attrs = node->attrs;
     if (attrs != (char **)EZXML_EMPTY_LIST) {
         n = ezxml_attr_count(attrs);
         own = attrs[2 * n + 1];
@@ -96,7 +125,15 @@ ezxml_node *ezxml_set_attr(ezxml_node *node, const char *name, const char *value
         return node;
     }
 
-    /* Present: the stored name stays. */
+    /* Present: the stored name stays. A removal needs a list of its own
+     * first, before anything changes. */
+    if (!value) {
+        if (!own_list(node)) {
+            if (adopt && name != attrs[2 * i]) free((char *)name);
+            return NULL;
+        }
+        attrs = node->attrs;
+    }
     n = ezxml_attr_count(attrs);
     own = attrs[2 * n + 1];
     if (adopt && name != attrs[2 * i]) free((char *)name);

@@ -181,9 +181,31 @@ char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *o
     value_mask = main_mask & ~(unsigned)D_CR;
     if (attr_mode) value_mask |= D_WS;
 
+    /* Most texts hold nothing to decode: find the first byte that matters. */
+    for (;;) {
+        if (dclass[(unsigned char)cur[0]] & main_mask) break;
+        if (dclass[(unsigned char)cur[1]] & main_mask) {
+            cur += 1;
+            break;
+        }
+        if (dclass[(unsigned char)cur[2]] & main_mask) {
+            cur += 2;
+            break;
+        }
+        if (dclass[(unsigned char)cur[3]] & main_mask) {
+            cur += 3;
+            break;
+        }
+        cur += 4;
+    }
+    if (!*cur && mode != EZXML_MODE_TOKEN) {
+        if (out_len) *out_len = (size_t)(cur - s);
+        return s;
+    }
+
     o.s = s;
     o.heap = NULL;
-    o.len = 0;
+    o.len = (size_t)(cur - s);
     o.cap = 0;
 
     for (;;) {

@@ -16,15 +16,33 @@ void *ezxml_realloc(void *block, size_t size);
 char *ezxml_strndup(const char *s, size_t n);
 #define ezxml_release free
 
-/* Node storage. A parse takes its nodes from blocks; a block goes back to
- * the heap when its last node is released. */
+/* Node storage (nodes.c). Every node is preceded by a header naming the
+ * block it lives in. Nodes made one at a time are blocks of their own; a
+ * parse takes its nodes, with their attribute lists, from larger blocks
+ * that go back to the heap when their last node is released, so a cut
+ * subtree may be freed before or after the rest of its document. */
 struct ezxml_block;
 typedef struct ezxml_pool {
-    struct ezxml_block *block; /* block slots are taken from, or NULL */
-    size_t next_capacity;      /* slots of the next block */
+    struct ezxml_block *block; /* the block records are taken from, or NULL */
+    char *pos, *end;           /* its free space */
+    size_t next_size;          /* bytes of the next block */
 } ezxml_pool;
-ezxml_node *ezxml_node_from_pool(ezxml_pool *pool, const char *name);
+void ezxml_init_node(ezxml_node *n, const char *name);
+ezxml_node *ezxml_alloc_node(const char *name);
+/* A document record; with a pool, the record starts the pool's first block. */
+ezxml_root *ezxml_alloc_root(ezxml_pool *pool);
+int ezxml_init_root(ezxml_root *root, const char *name);
+/* A node followed by extra bytes (16-byte aligned) in the pool; *extra gets their address. */
+ezxml_node *ezxml_pool_node(ezxml_pool *pool, const char *name, size_t extra_size, void **extra);
+/* Extra bytes in the block of owner, if they fit there; NULL otherwise. */
+void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t size);
+void ezxml_release_node(ezxml_node *n);
 void ezxml_pool_finish(ezxml_pool *pool);
+
+/* An attribute list whose ownership string sits in the same block, right
+ * behind the pointers: made by the parser inside a node block, never
+ * reallocated or freed on its own. */
+int ezxml_attrs_embedded(char **attrs);
 
 /* Decoding mode codes. */
 #define EZXML_MODE_TEXT '&'

@@ -14,20 +14,24 @@ enum {
     C_ATTR_END = 0x04,   /* ends an attribute name: white space, "=", "/", ">", NUL */
     C_ETAG_END = 0x08,   /* ends an end-tag name: white space, ">", NUL */
     C_CSPACE = 0x10,     /* white space plus VT and FF */
-    C_SPACE = 0x20       /* tab, CR, LF, space */
+    C_SPACE = 0x20,      /* tab, CR, LF, space */
+    C_VALUE = 0x40,      /* needs decoding in an attribute value: "&", C white space, NUL */
+    C_TEXT = 0x80        /* ends plain character content: "<", "&", CR, NUL */
 };
 
-#define WS (C_TAG_END | C_ATTR_END | C_ETAG_END | C_CSPACE | C_SPACE)
+#define WS (C_TAG_END | C_ATTR_END | C_ETAG_END | C_CSPACE | C_SPACE | C_VALUE)
+#define VT (C_CSPACE | C_VALUE)
 #define L8(x) x, x, x, x, x, x, x, x
 #define L16(x) L8(x), L8(x)
 #define L32(x) L16(x), L16(x)
 #define L64(x) L32(x), L32(x)
 #define N C_NAME_START
 const unsigned char ezxml_byte_class[256] = {
-    /* 0x00 */ C_TAG_END | C_ATTR_END | C_ETAG_END, 0, 0, 0, 0, 0, 0, 0, 0, WS, WS, C_CSPACE, C_CSPACE, WS, 0, 0,
+    /* 0x00 */ C_TAG_END | C_ATTR_END | C_ETAG_END | C_VALUE | C_TEXT, 0, 0, 0, 0, 0, 0, 0, 0, WS, WS, VT, VT,
+    WS | C_TEXT, 0, 0,
     /* 0x10 */ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    /* 0x20 */ WS, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, C_TAG_END | C_ATTR_END,
-    /* 0x30 */ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, N, 0, 0, C_ATTR_END, C_TAG_END | C_ATTR_END | C_ETAG_END, 0,
+    /* 0x20 */ WS & ~C_VALUE, 0, 0, 0, 0, 0, C_VALUE | C_TEXT, 0, 0, 0, 0, 0, 0, 0, 0, C_TAG_END | C_ATTR_END,
+    /* 0x30 */ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, N, 0, C_TEXT, C_ATTR_END, C_TAG_END | C_ATTR_END | C_ETAG_END, 0,
     /* 0x40 */ 0, N, N, N, N, N, N, N, N, N, N, N, N, N, N, N,
     /* 0x50 */ N, N, N, N, N, N, N, N, N, N, N, 0, 0, 0, 0, N,
     /* 0x60 */ 0, N, N, N, N, N, N, N, N, N, N, N, N, N, N, N,
@@ -36,6 +40,17 @@ const unsigned char ezxml_byte_class[256] = {
 #undef N
 
 #define CLASS(c) ezxml_byte_class[(unsigned char)(c)]
+
+/* The first byte at or behind p whose class has a bit of mask; NUL must be
+ * in the mask so that the scan stops inside the buffer. */
+static char *scan(char *p, unsigned char mask) {
+    for (;; p += 4) {
+        if (CLASS(p[0]) & mask) return p;
+        if (CLASS(p[1]) & mask) return p + 1;
+        if (CLASS(p[2]) & mask) return p + 2;
+        if (CLASS(p[3]) & mask) return p + 3;
+    }
+}
 
 /* One open element. */
 typedef struct {
@@ -61,6 +76,7 @@ typedef struct {
     char saved;  /* the input's original last byte */
     level *levels;
     size_t depth, levels_cap;
+    level inline_levels[16];
     ezxml_pool pool;
     char **pairs; /* attributes of the start tag being read */
     char *marks;
@@ -72,24 +88,29 @@ typedef struct {
 
 /* --- linking children ---------------------------------------------------- */
 
+static int same(const char *a, const char *b) {
+    while (*a && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
 static size_t name_hash(const ezxml_node *parent, const char *name) {
-    size_t h = (size_t)parent * 0x9E3779B97F4A7C15ull;
-    for (; *name; ++name) h = (h ^ (unsigned char)*name) * 0x100000001B3ull;
-    return h ^ (h >> 29);
+    size_t h = (size_t)parent >> 4;
+    for (; *name; ++name) h = h * 31 + (unsigned char)*name;
+    return h * 0x9E3779B97F4A7C15ull;
 }
 
 static name_slot *names_find(parser *ps, const ezxml_node *parent, const char *name, size_t h) {
     size_t mask, i;
     if (!ps->names_cap) return NULL;
     mask = ps->names_cap - 1;
-    for (i = h & mask;; i = (i + 1) & mask) {
+    for (i = (h ^ (h >> 31)) & mask;; i = (i + 1) & mask) {
         name_slot *s = &ps->names[i];
         if (!s->parent) return s;
-        if (s->parent == parent && s->hash == h && strcmp(s->name, name) == 0) return s;
+        if (s->hash == h && s->parent == parent && same(s->name, name)) return s;
     }
 }
 
-/* Makes room for one more entry, so that names_put cannot fail. */
+/* Makes room for one more entry, so that linking a child cannot fail. */
 static int names_reserve(parser *ps) {
     size_t cap, i;
     name_slot *old = ps->names, *fresh;
@@ -108,18 +129,9 @@ static int names_reserve(parser *ps) {
     return 1;
 }
 
-static void names_put(parser *ps, const ezxml_node *parent, const char *name, size_t h, ezxml_node *last) {
-    name_slot *s = names_find(ps, parent, name, h);
-    if (!s->parent) ++ps->names_used;
-    s->parent = parent;
-    s->name = name;
-    s->hash = h;
-    s->last = last;
-}
-
 /* Whether linking a child named name under lv needs the name table. */
 static int needs_names(const level *lv, const char *name) {
-    return lv->last && strcmp(lv->last->name, name) != 0;
+    return lv->last && !same(lv->last->name, name);
 }
 
 /* Links node as the last child of the element of level lv (the name table
@@ -138,14 +150,22 @@ static void link_child(parser *ps, level *lv, ezxml_node *node) {
     }
     prev->ordered = node;
     lv->last = node;
-    if (strcmp(prev->name, node->name) == 0) {
+    if (same(prev->name, node->name)) {
         prev->next = node;
         return;
     }
     h = name_hash(parent, node->name);
     slot = names_find(ps, parent, node->name, h);
-    x = slot && slot->parent ? slot->last : NULL;
-    if (!x && strcmp(parent->child->name, node->name) == 0) x = parent->child;
+    if (slot->parent) {
+        x = slot->last;
+    } else {
+        ++ps->names_used;
+        slot->parent = parent;
+        slot->name = node->name;
+        slot->hash = h;
+        x = same(parent->child->name, node->name) ? parent->child : NULL;
+    }
+    slot->last = node;
     if (x) {
         while (x->next) x = x->next;
         x->next = node;
@@ -153,7 +173,6 @@ static void link_child(parser *ps, level *lv, ezxml_node *node) {
         lv->sib_tail->sibling = node;
         lv->sib_tail = node;
     }
-    names_put(ps, parent, node->name, h, node);
 }
 
 /* --- elements and text --------------------------------------------------- */
@@ -163,9 +182,14 @@ static int reserve_level(parser *ps) {
     size_t cap;
     level *grown;
     if (ps->depth < ps->levels_cap) return 1;
-    cap = ps->levels_cap ? ps->levels_cap * 2 : 32;
+    cap = ps->levels_cap * 2;
     if (cap > ((size_t)-1) / sizeof(level)) return 0;
-    grown = (level *)ezxml_realloc(ps->levels, cap * sizeof(level));
+    if (ps->levels == ps->inline_levels) {
+        grown = (level *)ezxml_malloc(cap * sizeof(level));
+        if (grown) memcpy(grown, ps->levels, ps->depth * sizeof(level));
+    } else {
+        grown = (level *)ezxml_realloc(ps->levels, cap * sizeof(level));
+    }
     if (!grown) return 0;
     ps->levels = grown;
     ps->levels_cap = cap;
@@ -188,40 +212,60 @@ static void drop_pairs(parser *ps) {
     ps->npairs = 0;
 }
 
+/* Lays out the gathered pairs as an attribute list in mem, with the
+ * ownership string right behind the pointers. */
+static char **fill_attrs(parser *ps, void *mem) {
+    const size_t n = ps->npairs;
+    char **attrs = (char **)mem, *own = (char *)(attrs + 2 * n + 2);
+    memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
+    attrs[2 * n] = NULL;
+    attrs[2 * n + 1] = own;
+    memcpy(own, ps->marks, n);
+    own[n] = '\0';
+    return attrs;
+}
+
 /* Makes the element of the start tag just read, with the attributes
  * gathered in ps->pairs; 0 when out of memory (the pairs are dropped). */
 static int begin_element(parser *ps, char *name) {
     ezxml_root *root = ps->root;
     ezxml_node *cur = root->current, *node;
     char **attrs = (char **)EZXML_EMPTY_LIST;
-
-    if (ps->npairs) {
-        const size_t n = ps->npairs;
-        char *own = (char *)ezxml_malloc(n + 1);
-        attrs = own ? (char **)ezxml_malloc((2 * n + 2) * sizeof(char *)) : NULL;
-        if (!attrs) {
-            free(own);
-            drop_pairs(ps);
-            return 0;
-        }
-        memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
-        memcpy(own, ps->marks, n);
-        own[n] = '\0';
-        attrs[2 * n] = NULL;
-        attrs[2 * n + 1] = own;
-    }
+    const size_t n = ps->npairs;
+    const size_t list_size = n ? (2 * n + 2) * sizeof(char *) + n + 1 : 0;
+    void *mem = NULL;
 
     /* Everything that can fail comes before the tree changes. */
     if (!reserve_level(ps)) goto fail;
     if (!cur->name) {
-        /* The root element: the document record itself takes the name. */
+        /* The root element: the document record itself takes the name; its
+         * list goes beside it when there is room, else to the heap. */
+        if (n) {
+            mem = ezxml_pool_bytes_beside(&ps->pool, cur, list_size);
+            if (mem) {
+                attrs = fill_attrs(ps, mem);
+            } else {
+                char *own = (char *)ezxml_malloc(n + 1);
+                attrs = own ? (char **)ezxml_malloc((2 * n + 2) * sizeof(char *)) : NULL;
+                if (!attrs) {
+                    free(own);
+                    goto fail;
+                }
+                memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
+                memcpy(own, ps->marks, n);
+                own[n] = '\0';
+                attrs[2 * n] = NULL;
+                attrs[2 * n + 1] = own;
+            }
+        }
         cur->name = name;
         node = cur;
     } else {
         level *lv = &ps->levels[ps->depth - 1];
         if (needs_names(lv, name) && !names_reserve(ps)) goto fail;
-        node = ezxml_node_from_pool(&ps->pool, name);
+        node = ezxml_pool_node(&ps->pool, name, list_size, &mem);
         if (!node) goto fail;
+        if (n) attrs = fill_attrs(ps, mem);
         link_child(ps, lv, node);
     }
     push_level(ps, node);
@@ -231,8 +275,7 @@ static int begin_element(parser *ps, char *name) {
     return 1;
 
 fail:
-    if (attrs != (char **)EZXML_EMPTY_LIST) ezxml_free_attrs(attrs);
-    ps->npairs = 0;
+    drop_pairs(ps);
     return 0;
 }
 
@@ -246,7 +289,7 @@ static int end_element(parser *ps, const char *name) {
 }
 
 /* Appends start[0, length) to the current element's text; 0 when out of memory. */
-static int append_text(parser *ps, char *start, size_t length, char mode) {
+static int append_text(parser *ps, char *start, size_t length, char mode, int plain) {
     ezxml_node *cur = ps->root->current;
     level *lv;
     char *d;
@@ -254,8 +297,13 @@ static int append_text(parser *ps, char *start, size_t length, char mode) {
     if (!cur || !cur->name || !length) return 1;
     lv = &ps->levels[ps->depth - 1];
     start[length] = '\0';
-    d = ezxml_decode_n(start, ps->root->entities, mode, &ps->budget, &dlen);
-    if (!d) return 0;
+    if (plain) {
+        d = start;
+        dlen = length;
+    } else {
+        d = ezxml_decode_n(start, ps->root->entities, mode, &ps->budget, &dlen);
+        if (!d) return 0;
+    }
 
     if (!cur->text[0]) {
         if (cur->flags & EZXML_TEXT_OWNED) free(cur->text);
@@ -342,10 +390,6 @@ static char *start_tag(parser *ps, char *m) {
             if (*q == '"' || *q == '\'') {
                 const char quote = *q;
                 char *value = q + 1, *close, *d, mode = EZXML_MODE_ATTR;
-                close = (char *)memchr(value, quote, (size_t)(ps->end - value));
-                if (!close) goto drop;
-                *close = '\0';
-                p = close + 1;
                 if (defaults) {
                     size_t i;
                     const char *aname = ps->pairs[2 * ps->npairs - 2];
@@ -355,8 +399,21 @@ static char *start_tag(parser *ps, char *m) {
                             break;
                         }
                 }
-                d = ezxml_decode_n(value, ps->root->entities, mode, &ps->budget, NULL);
-                if (!d) goto drop;
+                /* Plain values (no reference, no white space to normalise)
+                 * are final as they stand. */
+                close = value;
+                while (!(CLASS(*close) & C_VALUE) && *close != quote) ++close;
+                if (*close != quote || mode != EZXML_MODE_ATTR) {
+                    close = (char *)memchr(close, quote, (size_t)(ps->end - close));
+                    if (!close) goto drop;
+                    *close = '\0';
+                    d = ezxml_decode_n(value, ps->root->entities, mode, &ps->budget, NULL);
+                    if (!d) goto drop;
+                } else {
+                    *close = '\0';
+                    d = value;
+                }
+                p = close + 1;
                 ps->pairs[2 * ps->npairs - 1] = d;
                 if (d != value) ps->marks[ps->npairs - 1] = (char)EZXML_ATTR_VALUE_OWNED;
             } else {
@@ -460,7 +517,7 @@ static char *markup(parser *ps, char *lt) {
                 if (q[2] == '>') break;
                 ++q;
             }
-            if (!append_text(ps, text, (size_t)(q - text), EZXML_MODE_CDATA)) return NULL;
+            if (!append_text(ps, text, (size_t)(q - text), EZXML_MODE_CDATA, 0)) return NULL;
             return q + 2;
         }
         if (strncmp(m + 1, "DOCTYPE", 7) == 0) return doctype(ps, m);
@@ -529,9 +586,15 @@ static void parse(parser *ps, char *p) {
         p = c + 1;
         if (p >= ps->end) return;
         if (*p != '<') {
-            char *lt = (char *)memchr(p, '<', (size_t)(ps->end - p));
-            if (!lt) return; /* text behind the last markup is dropped */
-            if (!append_text(ps, p, (size_t)(lt - p), EZXML_MODE_TEXT)) return;
+            /* Character content; it needs decoding only if it holds "&" or CR. */
+            char *t = scan(p, C_TEXT), *lt = t;
+            int plain = *t == '<';
+            if (!plain) {
+                if (!*t) return; /* text behind the last markup is dropped */
+                lt = (char *)memchr(t, '<', (size_t)(ps->end - t));
+                if (!lt) return;
+            }
+            if (!append_text(ps, p, (size_t)(lt - p), EZXML_MODE_TEXT, plain)) return;
             p = lt;
         }
     }
@@ -541,38 +604,42 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     parser ps;
     ezxml_root *root;
     char *work = buf, *lt;
-    ezxml_node *top = ezxml_new(NULL);
-    if (!top) return NULL;
-    root = (ezxml_root *)(void *)top;
-    root->input = buf;
-    if (!buf || length == 0) return top;
-
-    if ((unsigned char)buf[0] == 0xFE || (unsigned char)buf[0] == 0xFF) {
-        size_t n = length;
-        char *copy = ezxml_utf16_to_utf8(&work, &n);
-        if (!copy) return top; /* out of memory */
-        root->utf8_copy = copy;
-        length = n;
-        if (length == 0) return top;
-    }
-    root->work_start = work;
-    root->work_end = work + length;
 
     memset(&ps, 0, sizeof ps);
+    root = ezxml_alloc_root(&ps.pool);
+    if (!root) return NULL;
+    if (!ezxml_init_root(root, NULL)) {
+        ezxml_pool_finish(&ps.pool);
+        ezxml_release_node(&root->node);
+        return NULL;
+    }
+    root->input = buf;
     ps.root = root;
-    ps.saved = work[length - 1];
-    work[length - 1] = '\0';
-    ps.end = (char *)memchr(work, '\0', length);
-    ps.budget = ezxml_default_budget(length);
+    ps.levels = ps.inline_levels;
+    ps.levels_cap = sizeof ps.inline_levels / sizeof ps.inline_levels[0];
 
-    lt = (char *)memchr(work, '<', (size_t)(ps.end - work));
-    if (lt) parse(&ps, lt);
+    if (buf && length > 0 && ((unsigned char)buf[0] == 0xFE || (unsigned char)buf[0] == 0xFF)) {
+        size_t n = length;
+        char *copy = ezxml_utf16_to_utf8(&work, &n);
+        root->utf8_copy = copy;
+        length = copy ? n : 0; /* no copy: out of memory, no element */
+    }
+    if (buf && length > 0) {
+        root->work_start = work;
+        root->work_end = work + length;
+        ps.saved = work[length - 1];
+        work[length - 1] = '\0';
+        ps.end = (char *)memchr(work, '\0', length);
+        ps.budget = ezxml_default_budget(length);
+        lt = (char *)memchr(work, '<', (size_t)(ps.end - work));
+        if (lt) parse(&ps, lt);
+    }
 
     drop_pairs(&ps);
     ezxml_pool_finish(&ps.pool);
-    free(ps.levels);
+    if (ps.levels != ps.inline_levels) free(ps.levels);
     free(ps.pairs);
     free(ps.marks);
     free(ps.names);
-    return top;
+    return &root->node;
 }

@@ -13,105 +13,37 @@ char *const ezxml_predefined_entities[10] = {pre_lt, val_lt, pre_gt,   val_gt,  
                                              val_quot, pre_apos, val_apos, pre_amp, val_amp};
 static char empty_text[1] = "";
 
-/* --- node storage --------------------------------------------------------
- * Every node is preceded by a slot header naming the block it lives in.
- * Nodes made one at a time have no block and go back to the heap alone;
- * a parsed document takes its nodes from blocks, and a block is released
- * when its last node is, so a cut subtree may be freed before or after the
- * rest of its document. */
-struct ezxml_block {
-    size_t live;     /* nodes of this block not yet released */
-    size_t capacity; /* slots in the block */
-    size_t used;     /* slots handed out */
-};
-
-typedef struct ezxml_slot {
-    struct ezxml_block *block;
-    void *pad; /* keeps the node 16-byte aligned like malloc's blocks */
-    ezxml_node node;
-} ezxml_slot;
-
-#define SLOT_OF(n) ((ezxml_slot *)(void *)((char *)(n)-offsetof(ezxml_slot, node)))
-
-static void init_node(ezxml_node *n, const char *name) {
+void ezxml_init_node(ezxml_node *n, const char *name) {
     memset(n, 0, sizeof *n);
     n->name = (char *)name;
     n->attrs = (char **)EZXML_EMPTY_LIST;
     n->text = empty_text;
 }
 
-static ezxml_node *node_alloc_single(const char *name) {
-    ezxml_slot *slot = (ezxml_slot *)ezxml_malloc(sizeof *slot);
-    if (!slot) return NULL;
-    slot->block = NULL;
-    init_node(&slot->node, name);
-    return &slot->node;
-}
-
-ezxml_node *ezxml_node_from_pool(ezxml_pool *pool, const char *name) {
-    struct ezxml_block *b = pool->block;
-    ezxml_slot *slot;
-    if (!b || b->used == b->capacity) {
-        size_t cap = pool->next_capacity ? pool->next_capacity : 16;
-        b = (struct ezxml_block *)ezxml_malloc(sizeof(ezxml_slot) * (cap + 1));
-        if (!b) return NULL;
-        b->live = 0;
-        b->capacity = cap;
-        b->used = 0;
-        pool->block = b;
-        if (cap < 4096) pool->next_capacity = cap * 2;
-    }
-    /* Slot 0 holds the block header itself. */
-    slot = (ezxml_slot *)(void *)b + 1 + b->used++;
-    b->live++;
-    slot->block = b;
-    init_node(&slot->node, name);
-    return &slot->node;
-}
-
-static void node_release(ezxml_node *n) {
-    ezxml_slot *slot = SLOT_OF(n);
-    struct ezxml_block *b = slot->block;
-    if (!b) {
-        free(slot);
-        return;
-    }
-    if (--b->live == 0 && b->used == b->capacity) free(b);
-}
-
-void ezxml_pool_finish(ezxml_pool *pool) {
-    /* The pool stops handing out slots: a block with no live node left goes. */
-    struct ezxml_block *b = pool->block;
-    if (b) {
-        b->capacity = b->used;
-        if (b->live == 0) free(b);
-    }
-    pool->block = NULL;
-}
-
 /* --- documents ----------------------------------------------------------- */
 
-ezxml_node *ezxml_new(const char *name) {
-    ezxml_slot *slot;
-    ezxml_root *root;
-    /* The root is a whole document record; it carries a slot header too. */
-    slot = (ezxml_slot *)ezxml_malloc(offsetof(ezxml_slot, node) + sizeof(ezxml_root));
-    if (!slot) return NULL;
-    slot->block = NULL;
-    root = (ezxml_root *)(void *)&slot->node;
+/* Fills a fresh document record; 0 when the entity table cannot be had. */
+int ezxml_init_root(ezxml_root *root, const char *name) {
     memset(root, 0, sizeof *root);
     root->entities = (char **)ezxml_malloc(sizeof ezxml_predefined_entities + sizeof(char *));
-    if (!root->entities) {
-        free(slot);
-        return NULL;
-    }
+    if (!root->entities) return 0;
     memcpy(root->entities, ezxml_predefined_entities, sizeof ezxml_predefined_entities);
     root->entities[10] = NULL;
-    init_node(&root->node, name);
+    ezxml_init_node(&root->node, name);
     root->current = &root->node;
     root->attr_defaults = (char ***)EZXML_EMPTY_LIST;
     root->instructions = (char ***)EZXML_EMPTY_LIST;
     root->error[0] = '\0';
+    return 1;
+}
+
+ezxml_node *ezxml_new(const char *name) {
+    ezxml_root *root = ezxml_alloc_root(NULL);
+    if (!root) return NULL;
+    if (!ezxml_init_root(root, name)) {
+        ezxml_release_node(&root->node);
+        return NULL;
+    }
     return &root->node;
 }
 
@@ -182,7 +114,7 @@ ezxml_node *ezxml_insert(ezxml_node *node, ezxml_node *dest, size_t offset) {
 ezxml_node *ezxml_add_child(ezxml_node *parent, const char *name, size_t offset) {
     ezxml_node *child;
     if (!parent) return NULL;
-    child = node_alloc_single(name);
+    child = ezxml_alloc_node(name);
     if (!child) return NULL;
     return ezxml_insert(child, parent, offset);
 }
@@ -364,7 +296,7 @@ static void release_one(ezxml_node *n) {
     if (n->attrs != (char **)EZXML_EMPTY_LIST) ezxml_free_attrs(n->attrs);
     if (n->flags & EZXML_TEXT_OWNED) free(n->text);
     if (n->flags & EZXML_NAME_OWNED) free(n->name);
-    node_release(n);
+    ezxml_release_node(n);
 }
 
 void ezxml_free(ezxml_node *node) {

@@ -43,14 +43,14 @@ const WCHAR* WideSource(const char* bytes, int count, int encoding, std::u16stri
 StringBuffer::StringBuffer() : m_inline{}, m_size(0), m_encoding(kUtf8) {}
 
 StringBuffer::StringBuffer(int byteCount, const void* bytes, int encoding) : m_size(0), m_encoding(encoding) {
-  Reset(bytes == nullptr ? 0 : byteCount);
+  Reset(bytes == nullptr ? 0 : byteCount, byteCount);
   if (m_size > 0) std::memcpy(data(), bytes, static_cast<size_t>(m_size));
 }
 
 StringBuffer::StringBuffer(int byteCount, int encoding) : m_size(0), m_encoding(encoding) { Reset(byteCount); }
 
 StringBuffer::StringBuffer(const StringBuffer& other) : m_size(0), m_encoding(other.m_encoding) {
-  Reset(other.m_size);
+  Reset(other.m_size, other.m_size);
   std::memcpy(data(), other.data(), static_cast<size_t>(m_size));
 }
 
@@ -86,17 +86,20 @@ void StringBuffer::Truncate(int textBytes) {
   m_size = textBytes + (m_encoding == kUtf16 ? 2 : 1);
 }
 
-void StringBuffer::Reset(int byteCount) {
+void StringBuffer::Reset(int byteCount, int filled) {
   m_size = byteCount > 0 ? byteCount : 0;
   // Whole units for the bytes plus one 0 unit behind them.
   const size_t units = static_cast<size_t>(m_size) / 2 + 2;
+  char16_t* u = m_inline;
   if (units <= kInlineUnits) {
     m_heap.reset();
-    std::memset(m_inline, 0, sizeof m_inline);
-    return;
+  } else {
+    m_heap.reset(new char16_t[units]);
+    u = m_heap.get();
   }
-  m_heap.reset(new char16_t[units]);
-  std::memset(m_heap.get(), 0, units * 2);
+  // The caller writes the first `filled` bytes; everything behind them is 0.
+  size_t from = filled > 0 && filled <= m_size ? static_cast<size_t>(filled) & ~static_cast<size_t>(1) : 0;
+  std::memset(reinterpret_cast<char*>(u) + from, 0, units * 2 - from);
 }
 
 int StringBuffer::encoding() const { return m_encoding; }
@@ -128,7 +131,7 @@ void StringBuffer::convert(StringBuffer& target, int encoding) const {
   if (encoding == m_encoding) {
     // Same code: the text as it stands, cut at its terminator.
     const int terminator = encoding == kUtf16 ? 2 : 1;
-    result.Reset(CheckedSize(static_cast<size_t>(have) + terminator));
+    result.Reset(CheckedSize(static_cast<size_t>(have) + terminator), have);
     if (have > 0) std::memcpy(result.data(), data(), static_cast<size_t>(have));
     target = std::move(result);
     return;

@@ -59,7 +59,8 @@ class StringBuffer {
   virtual ~StringBuffer();
 
  private:
-  void Reset(int byteCount);
+  // byteCount bytes, all 0 except the first `filled` ones, which the caller writes.
+  void Reset(int byteCount, int filled = 0);
   // Cuts the text to textBytes bytes followed by a terminator.
   void Truncate(int textBytes);
 

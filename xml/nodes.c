@@ -1,0 +1,116 @@
+/* Node storage: single nodes and the blocks a parse takes its nodes from. */
+#include "ezxml_internal.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+/* A block counts the nodes still living in it; it is released when that
+ * count reaches 0 once the pool no longer hands out its space. */
+struct ezxml_block {
+    size_t live;
+    size_t open;
+};
+
+typedef struct ezxml_slot {
+    struct ezxml_block *block; /* NULL: a node allocated on its own */
+    void *pad;                 /* keeps the node 16-byte aligned */
+    ezxml_node node;
+} ezxml_slot;
+
+#define HEADER_SIZE ((sizeof(struct ezxml_block) + 15) & ~(size_t)15)
+#define SLOT_SIZE ((sizeof(ezxml_slot) + 15) & ~(size_t)15)
+#define ROOT_SIZE ((offsetof(ezxml_slot, node) + sizeof(ezxml_root) + 15) & ~(size_t)15)
+#define FIRST_BLOCK 2048
+#define MAX_BLOCK 65536
+
+static ezxml_slot *slot_of(ezxml_node *n) { return (ezxml_slot *)(void *)((char *)n - offsetof(ezxml_slot, node)); }
+
+ezxml_node *ezxml_alloc_node(const char *name) {
+    ezxml_slot *slot = (ezxml_slot *)ezxml_malloc(sizeof *slot);
+    if (!slot) return NULL;
+    slot->block = NULL;
+    ezxml_init_node(&slot->node, name);
+    return &slot->node;
+}
+
+ezxml_root *ezxml_alloc_root(ezxml_pool *pool) {
+    ezxml_slot *slot;
+    if (!pool) {
+        slot = (ezxml_slot *)ezxml_malloc(ROOT_SIZE);
+        if (!slot) return NULL;
+        slot->block = NULL;
+    } else {
+        /* The document record and the first nodes share one block. */
+        struct ezxml_block *b = (struct ezxml_block *)ezxml_malloc(HEADER_SIZE + ROOT_SIZE + FIRST_BLOCK);
+        if (!b) return NULL;
+        b->live = 1;
+        b->open = 1;
+        slot = (ezxml_slot *)(void *)((char *)b + HEADER_SIZE);
+        slot->block = b;
+        pool->block = b;
+        pool->pos = (char *)slot + ROOT_SIZE;
+        pool->end = pool->pos + FIRST_BLOCK;
+        pool->next_size = 2 * FIRST_BLOCK;
+    }
+    return (ezxml_root *)(void *)&slot->node;
+}
+
+static void close_block(struct ezxml_block *b) {
+    if (!b) return;
+    b->open = 0;
+    if (b->live == 0) free(b);
+}
+
+ezxml_node *ezxml_pool_node(ezxml_pool *pool, const char *name, size_t extra_size, void **extra) {
+    size_t need;
+    ezxml_slot *slot;
+    if (extra_size > MAX_BLOCK) return NULL;
+    need = SLOT_SIZE + ((extra_size + 15) & ~(size_t)15);
+    if (!pool->block || (size_t)(pool->end - pool->pos) < need) {
+        size_t size = pool->next_size ? pool->next_size : FIRST_BLOCK;
+        struct ezxml_block *b;
+        if (size < need) size = need;
+        b = (struct ezxml_block *)ezxml_malloc(HEADER_SIZE + size);
+        if (!b) return NULL;
+        b->live = 0;
+        b->open = 1;
+        close_block(pool->block);
+        pool->block = b;
+        pool->pos = (char *)b + HEADER_SIZE;
+        pool->end = pool->pos + size;
+        if (size < MAX_BLOCK) pool->next_size = 2 * size;
+    }
+    slot = (ezxml_slot *)(void *)pool->pos;
+    pool->pos += need;
+    pool->block->live++;
+    slot->block = pool->block;
+    ezxml_init_node(&slot->node, name);
+    if (extra) *extra = (char *)slot + SLOT_SIZE;
+    return &slot->node;
+}
+
+void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t size) {
+    void *p;
+    size = (size + 15) & ~(size_t)15;
+    if (!pool->block || slot_of((ezxml_node *)owner)->block != pool->block || (size_t)(pool->end - pool->pos) < size)
+        return NULL;
+    p = pool->pos;
+    pool->pos += size;
+    return p;
+}
+
+void ezxml_release_node(ezxml_node *n) {
+    ezxml_slot *slot = slot_of(n);
+    struct ezxml_block *b = slot->block;
+    if (!b) {
+        free(slot);
+        return;
+    }
+    if (--b->live == 0 && !b->open) free(b);
+}
+
+void ezxml_pool_finish(ezxml_pool *pool) {
+    close_block(pool->block);
+    pool->block = NULL;
+    pool->pos = pool->end = NULL;
+}
