@@ -13,6 +13,7 @@
 #include <cstddef>
 
 #include "platform/afx/afx_string.h"
+#include "platform/gral/StringBuffer.h"
 #include "platform/win/win_types.h"
 
 class PavoRmCString : public CStringW {
@@ -65,6 +66,22 @@ class PavoRmCString : public CStringW {
   static int charCompare(const WCHAR* a, const WCHAR* b) noexcept;
   // Replaces the text by the printf formatting of the arguments (see CStringW::FormatV).
   void Format(const WCHAR* format, ...);
+
+  // --- imaging string buffers (cstring_buffers.cpp) ------------------------
+  // The buffer's text up to its terminator, made wide when it is not; empty
+  // when the buffer holds no text.
+  PavoRmCString(const Gral::StringBuffer& buffer);  // NOLINT: implicit, as GralCore hosts use it
+  // The same for *buffer; throws std::runtime_error("Null pointer argument") for null.
+  PavoRmCString& operator=(Gral::StringBuffer* buffer);
+  // A UTF-16 buffer of the text with its 16-bit terminator (2 * length + 2 bytes).
+  static Gral::StringBuffer cnvtToSB(const PavoRmCString& text);
+  // As above; null gives a buffer holding only the terminator.
+  static Gral::StringBuffer cnvtToSB(const WCHAR* text);
+  Gral::StringBuffer cnvtToSB() const { return cnvtToSB(*this); }
+  // An encoding-0 buffer of the text in the ANSI code page with its 0 byte;
+  // null gives a buffer holding only the terminator.
+  static Gral::StringBuffer cnvtToAsciiSB(const WCHAR* text);
+  Gral::StringBuffer cnvtToAsciiSB() const { return cnvtToAsciiSB(GetString()); }
 
   // --- positions (cstring_positions.cpp) -----------------------------------
   int GetByteNum() const noexcept { return 2 * GetLength(); }

@@ -1,0 +1,42 @@
+# `cmake --install` of the library, its headers, the pavorm tool and the
+# language modules, with a package config so that a host can
+# find_package(PavoRm51) and link PavoRm51::PavoRm51.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+install(TARGETS PavoRm51 LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+if(TARGET pavorm)
+  install(TARGETS pavorm RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+# Headers keep the source layout, so that includes read as in the tree
+# ("platform/win/win_types.h"); xml/ is an include directory of its own ("ezxml.h").
+set(PAVORM_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/PavoRm51)
+install(FILES ${PROJECT_SOURCE_DIR}/PavoRm51.h DESTINATION ${PAVORM_INSTALL_INCLUDEDIR})
+foreach(dir platform/win platform/afx platform/gral string info resource fsassist xml)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/ DESTINATION ${PAVORM_INSTALL_INCLUDEDIR}/${dir}
+          FILES_MATCHING PATTERN "*.h")
+endforeach()
+
+set(PAVORM_INSTALL_LANGDIR ${CMAKE_INSTALL_DATADIR}/PavoRm51/lang)
+install(FILES ${PAVORM_LANGUAGE_DIR}/PavoRmenu.dll ${PAVORM_LANGUAGE_DIR}/PavoRmdeu.dll
+              ${PAVORM_LANGUAGE_DIR}/PavoRmfra.dll
+        DESTINATION ${PAVORM_INSTALL_LANGDIR})
+
+# A host linking a library built with sanitizers needs their runtime too.
+set(PAVORM_INTERFACE_LINK_OPTIONS "")
+if(PAVORM_SANITIZE)
+  set(PAVORM_INTERFACE_LINK_OPTIONS "-fsanitize=address,undefined")
+endif()
+set(PAVORM_LIBRARY_FILE ${CMAKE_SHARED_LIBRARY_PREFIX}PavoRm51${CMAKE_SHARED_LIBRARY_SUFFIX}.${PROJECT_VERSION})
+set(PAVORM_LIBRARY_SONAME ${CMAKE_SHARED_LIBRARY_PREFIX}PavoRm51${CMAKE_SHARED_LIBRARY_SUFFIX}.${PROJECT_VERSION_MAJOR})
+
+set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/PavoRm51)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/PavoRm51Config.cmake.in
+  ${PROJECT_BINARY_DIR}/PavoRm51Config.cmake
+  INSTALL_DESTINATION ${config_dir}
+  PATH_VARS PAVORM_INSTALL_INCLUDEDIR CMAKE_INSTALL_LIBDIR PAVORM_INSTALL_LANGDIR CMAKE_INSTALL_BINDIR)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/PavoRm51ConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/PavoRm51Config.cmake ${PROJECT_BINARY_DIR}/PavoRm51ConfigVersion.cmake
+        DESTINATION ${config_dir})

@@ -1,0 +1,89 @@
+// FSAssist: components stored at an internet address (inet) or embedded in
+// the host document (embd).
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "fsassist/FSAssist.h"
+#include "fsassist/reference_document.h"
+#include "platform/win/code_pages.h"
+
+using namespace fsassist_detail;
+
+namespace {
+
+Gral::StringBuffer Utf8Of(const WCHAR* text) { return ToUtf8(PavoRmCString::cnvtToSB(text)); }
+
+Attribute AttributeOf(const char* name, const Gral::StringBuffer& utf8) {
+  return Attribute{name, utf8.data(), static_cast<size_t>(utf8.textBytes())};
+}
+
+// The UTF-8 attribute value as wide text (ill-formed bytes become U+FFFD).
+PavoRmCString WideValue(const char* value) {
+  const size_t n = std::strlen(value) + 1;
+  if (n > static_cast<size_t>(INT_MAX)) return PavoRmCString();
+  std::u16string wide(n, u'\0');
+  const int units = MultiByteToWideChar(CP_UTF8, 0, value, static_cast<int>(n),
+                                        reinterpret_cast<WCHAR*>(&wide[0]), static_cast<int>(n));
+  if (units <= 0) return PavoRmCString();
+  return PavoRmCString(reinterpret_cast<const WCHAR*>(wide.c_str()));
+}
+
+}  // namespace
+
+namespace FSAssist {
+
+Gral::FileSpecifier cvtToInet(const WCHAR* url) {
+  Gral::FileSpecifier result;
+  const Gral::StringBuffer value = Utf8Of(url);
+  const Attribute attribute = AttributeOf("url", value);
+  StoreNewDocument(kInetKeyword, &attribute, 1, result);
+  return result;
+}
+
+Gral::FileSpecifier cvtToEmbed(const WCHAR* dictionary, const WCHAR* name) {
+  Gral::FileSpecifier result;
+  const Gral::StringBuffer nameValue = Utf8Of(name), dictionaryValue = Utf8Of(dictionary);
+  const Attribute attributes[] = {AttributeOf("name", nameValue), AttributeOf("dictionary", dictionaryValue)};
+  StoreNewDocument(kEmbdKeyword, attributes, 2, result);
+  return result;
+}
+
+void appendInet(Gral::FileSpecifier& storage, const Gral::StringBuffer& url) {
+  const Gral::StringBuffer value = ToUtf8(url);
+  const Attribute attribute = AttributeOf("url", value);
+  if (storage.text().isEmpty()) {
+    StoreNewDocument(kInetKeyword, &attribute, 1, storage);
+    return;
+  }
+  // The held text is read as UTF-8 like every other reader does, whatever its
+  // encoding (constructFS keeps UTF-16), so a wide document is extended too.
+  const ParsedReference parsed(storage);
+  ezxml_node* image = parsed.image();
+  if (image == nullptr) return;
+  ezxml_node* inet = AddComponent(image, kInetKeyword);
+  SetAttribute(inet, attribute.name, attribute.value, attribute.length);
+  StoreDocument(parsed.root(), storage);
+}
+
+void appendInet(Gral::FileSpecifier& storage, const WCHAR* url) { appendInet(storage, PavoRmCString::cnvtToSB(url)); }
+
+PavoRmCString getInternetReference(const Gral::FileSpecifier& storage, int index) {
+  if (storage.kind() != Gral::FileSpecifier::kReference) return PavoRmCString();
+  const ParsedReference parsed(storage);
+  const char* url = ezxml_attr(parsed.storage(index, kInetKeyword), "url");
+  return url != nullptr ? WideValue(url) : PavoRmCString();
+}
+
+bool getEmbeddedReference(const Gral::FileSpecifier& storage, int index, PavoRmCString& name,
+                          PavoRmCString& dictionary) {
+  if (storage.kind() != Gral::FileSpecifier::kReference) return false;
+  const ParsedReference parsed(storage);
+  if (parsed.root() == nullptr) return false;
+  ezxml_node* embd = parsed.storage(index, kEmbdKeyword);
+  if (const char* value = ezxml_attr(embd, "name")) name = WideValue(value);
+  if (const char* value = ezxml_attr(embd, "dictionary")) dictionary = WideValue(value);
+  return true;
+}
+
+}  // namespace FSAssist

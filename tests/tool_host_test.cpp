@@ -1,0 +1,124 @@
+// pavorm as a host of the library: the demo, string tables by file and by
+// resource-object name, and the error lines and exit statuses of every command.
+#include "tool_test_support.h"
+
+namespace {
+
+using Tool = ToolTest;
+
+TEST_F(Tool, DemoRegistersSwitchesFallsBackAndRoundTripsAReference) {
+  const ToolRun first = Run({"demo"});
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.err, "");
+  const std::string& o = first.out;
+  EXPECT_NE(o.find("created now: first run"), std::string::npos);
+  // The same message in the three languages, in that order, from the modules.
+  const size_t en = o.find("28510  Cancel"), de = o.find("28510  Abbrechen"), fr = o.find("28510  Annuler");
+  ASSERT_NE(en, std::string::npos);
+  ASSERT_NE(de, std::string::npos);
+  ASSERT_NE(fr, std::string::npos);
+  EXPECT_LT(en, de);
+  EXPECT_LT(de, fr);
+  // Inserts are filled: no %1!s! left in any printed message.
+  EXPECT_EQ(o.find("!s!"), std::string::npos);
+  EXPECT_NE(o.find("Datei „scans/page1.tif“ nicht gefunden!"), std::string::npos);
+  // Italian has no module: the object falls back to the English one.
+  const size_t ita = o.find("Italian (ita)");
+  ASSERT_NE(ita, std::string::npos);
+  EXPECT_NE(o.find("now uses " + Lang("PavoRmenu.dll"), ita), std::string::npos);
+  EXPECT_NE(o.find("28510  Cancel", ita), std::string::npos);
+  EXPECT_NE(o.find("the round trip kept every component"), std::string::npos);
+
+  const ToolRun second = Run({"demo"});
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(second.out.find("first run"), std::string::npos);
+}
+
+TEST_F(Tool, StringsByNameMatchTheModuleFileOfThatLanguage) {
+  for (const char* lang : {"enu", "deu", "fra"}) {
+    const ToolRun byName = Run({"strings", "PavoRm", "--lang", lang});
+    const ToolRun byFile = Run({"strings", Lang(std::string("PavoRm") + lang + ".dll")});
+    ASSERT_EQ(byName.status, 0) << byName.err;
+    ASSERT_EQ(byFile.status, 0) << byFile.err;
+    EXPECT_EQ(byName.out, byFile.out) << lang;
+    EXPECT_EQ(std::count(byFile.out.begin(), byFile.out.end(), '\n'), 16) << lang;
+  }
+  // A language without a module: the English module, as the manager chooses.
+  EXPECT_EQ(Run({"strings", "PavoRm", "--lang", "ita"}).out, Run({"strings", Lang("PavoRmenu.dll")}).out);
+
+  const ToolRun some = Run({"strings", Lang("PavoRmdeu.dll"), "28515", "28510"});
+  EXPECT_EQ(some.out, "28515\tInterner Fehler: Ressourcen-Manager nicht gefunden!!!\n28510\tAbbrechen\n");
+  // A module with several languages: --lang picks the table.
+  EXPECT_NE(Run({"strings", TestModule("strings.dll"), "--lang", "deu", "1"}).out.find("1\teins"), std::string::npos);
+
+  const ToolRun json = Run({"strings", "PavoRm", "--json", "28505"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_NE(json.out.find("{\"id\": 28505, \"text\": \"File \\\"%1!s!\\\" not found!\"}"), std::string::npos);
+  EXPECT_NE(json.out.find("\"file\": \"" + Lang("PavoRmenu.dll") + "\""), std::string::npos);
+}
+
+TEST_F(Tool, FailuresAreOneLineNamingTheFileOrKeyWithStatus1) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string mention;
+  };
+  const char corrupt[] = "MZ\x90\0\3\0\0\0garbage that is no PE image";
+  Write("corrupt.dll", std::string(corrupt, sizeof corrupt - 1));
+  Write("notxml.xml", "<a><b></a>");
+  const std::vector<Case> cases = {
+      {{"strings", Path("missing.dll")}, Path("missing.dll")},
+      {{"strings", Path("corrupt.dll")}, "not a valid module"},
+      {{"check", Lang("PavoRmenu.dll"), Path("corrupt.dll")}, Path("corrupt.dll")},
+      {{"strings", "NoSuchObject"}, "NoSuchObject"},
+      {{"strings", Lang("PavoRmenu.dll"), "4242"}, "no string 4242"},
+      {{"config", "get", "NoSuchValue"}, "Software\\PavoRm51: no value 'NoSuchValue'"},
+      {{"config", "get", "x", "--section", "NoSection"}, "Software\\PavoRm51\\NoSection: no such key"},
+      {{"config", "delete", "NoSuchValue"}, "NoSuchValue"},
+      {{"config", "import", Path("missing.reg")}, Path("missing.reg")},
+      {{"languages", "--key", "Software\\Elsewhere"}, "Software\\Elsewhere"},
+      {{"xml", "check", Path("notxml.xml")}, Path("notxml.xml") + ":1:7: end tag 'a' does not match 'b'"},
+      {{"ref", "show", Path("notxml.xml")}, "not a reference document"},
+      {{"config", "list", "--hive", home_}, "is a directory"},
+  };
+  for (const Case& c : cases) {
+    const ToolRun r = Run(c.args);
+    EXPECT_EQ(r.status, 1) << c.args[0] << ' ' << c.args[1];
+    EXPECT_EQ(r.ErrLines(), 1u) << r.err;
+    EXPECT_EQ(r.err.rfind("pavorm: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.mention), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(Tool, UsageErrorsExitWith2AndEveryCommandHasHelp) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"frobnicate"},
+      {"strings"},
+      {"strings", "PavoRm", "--bogus"},
+      {"strings", "PavoRm", "notanumber"},
+      {"strings", "PavoRm", "70000"},
+      {"strings", "PavoRm", "--lang"},
+      {"config", "rename", "a"},
+      {"config", "set", "onlyname"},
+      {"languages", "add", "toolong"},
+      {"check", Lang("PavoRmenu.dll")},
+      {"ref", "new", "out.xml", "--file", "a.tif", "--inet", "http://x"},
+      {"ref", "new", "out.xml", "--file", "a.tif", "--frame", "-1"},
+      {"xml", "check"},
+      {"demo", "extra"},
+  };
+  for (const auto& args : bad) {
+    const ToolRun r = Run(args);
+    EXPECT_EQ(r.status, 2) << (args.empty() ? "(none)" : args[0]);
+    EXPECT_EQ(r.ErrLines(), 1u) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  for (const char* cmd : {"demo", "strings", "languages", "config", "check", "ref", "xml"}) {
+    const ToolRun r = Run({cmd, "--help"});
+    EXPECT_EQ(r.status, 0) << cmd;
+    EXPECT_EQ(r.out.rfind(std::string("usage: pavorm ") + cmd, 0), 0u) << r.out;
+  }
+  EXPECT_EQ(Run({"--help"}).status, 0);
+}
+
+}  // namespace

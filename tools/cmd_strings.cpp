@@ -1,0 +1,106 @@
+// pavorm strings: a language module's string table, by file or through the
+// resource manager by resource-object name.
+#include <sys/stat.h>
+#include <strings.h>
+
+#include <iostream>
+#include <memory>
+
+#include "tools/cli_args.h"
+#include "tools/commands.h"
+#include "tools/host_session.h"
+#include "tools/module_strings.h"
+#include "tools/tool_context.h"
+
+namespace pavorm_tool {
+namespace {
+
+const char kHelp[] =
+    "usage: pavorm strings MODULE [--lang LLL] [--json] [ID...]\n"
+    "\n"
+    "Lists the string table of a language module.\n"
+    "  MODULE      a module file (a path, or a name ending in .dll), or the name of\n"
+    "              a resource object, such as PavoRm: its module for the language is\n"
+    "              found through the resource manager (configured file in the hive,\n"
+    "              else NAME + LLL + .dll in the language directory, else NAME + enu.dll)\n"
+    "  --lang LLL  the language (enu, deu, fra, ...); for a file, the language whose\n"
+    "              strings are shown when the module holds several (default: enu for\n"
+    "              resource objects, the user's UI language for files)\n"
+    "  --json      one JSON object instead of lines 'ID<tab>TEXT'\n"
+    "  ID...       only these string ids (an id not present is an error)\n"
+    "  --hive FILE, --key PATH, --lang-dir DIR   where configuration and modules are\n";
+
+bool LooksLikeFile(const std::string& module) {
+  if (module.find('/') != std::string::npos) return true;
+  if (module.size() > 4 && ::strcasecmp(module.c_str() + module.size() - 4, ".dll") == 0) return true;
+  struct stat st;
+  return ::stat(module.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void Print(const std::string& module, const std::string& file, const std::string& language,
+           const StringTable& table, const std::vector<unsigned>& ids, bool json) {
+  std::vector<std::pair<unsigned, const pavo::WideString*>> rows;
+  if (ids.empty()) {
+    for (const auto& entry : table) rows.emplace_back(entry.first, &entry.second);
+  } else {
+    for (const unsigned id : ids) {
+      const auto it = table.find(id);
+      if (it == table.end()) Fail(file, "no string " + std::to_string(id));
+      rows.emplace_back(id, &it->second);
+    }
+  }
+  if (!json) {
+    for (const auto& r : rows) std::cout << r.first << '\t' << OneLine(Utf8(*r.second)) << '\n';
+    return;
+  }
+  std::cout << "{\"module\": " << JsonString(module) << ", \"file\": " << JsonString(file);
+  if (!language.empty()) std::cout << ", \"language\": " << JsonString(language);
+  std::cout << ", \"strings\": [";
+  for (size_t i = 0; i < rows.size(); ++i) {
+    std::cout << (i ? ",\n  " : "\n  ") << "{\"id\": " << rows[i].first
+              << ", \"text\": " << JsonString(Utf8(*rows[i].second)) << '}';
+  }
+  std::cout << (rows.empty() ? "]}\n" : "\n]}\n");
+}
+
+}  // namespace
+
+int RunStrings(const ArgList& argv) {
+  const Args args("strings", argv,
+                  {{"--lang", true}, {"--json", false}, kHiveOption, kKeyOption, kLangDirOption});
+  if (args.WantsHelp()) {
+    std::cout << kHelp;
+    return 0;
+  }
+  args.ExpectPositionals(1, static_cast<size_t>(-1));
+  const std::string module = args.Positionals()[0];
+  std::vector<unsigned> ids;
+  for (size_t i = 1; i < args.Positionals().size(); ++i) {
+    ids.push_back(static_cast<unsigned>(ParseNumber("strings", "string id", args.Positionals()[i], 0, 65535)));
+  }
+  const std::string language = args.Get("--lang");
+  const LanguageName* known = language.empty() ? nullptr : FindLanguage(language);
+  if (!language.empty() && (language.size() != 3 || language.find_first_of("/\\.") != std::string::npos)) {
+    UsageError("strings", "'" + language + "' is not a three-letter language name");
+  }
+
+  if (LooksLikeFile(module)) {
+    if (!language.empty() && known == nullptr) {
+      UsageError("strings", "unknown language '" + language + "' for a module file");
+    }
+    const ModuleFile file(module);
+    const StringTable table = ReadStringTable(file.handle(), known ? known->langId : 0);
+    Print(module, module, language, table, ids, args.Has("--json"));
+    return 0;
+  }
+
+  ToolContext context = ToolContext::FromArgs(args);
+  HostSession host(context, language.empty() ? "enu" : language);
+  PavoRmResourceObject& object = host.Object(module);
+  const StringTable table = ReadStringTable(object.GetResourceHandle(), known ? known->langId : 0);
+  const std::string file = DisplayPath(Utf8(object.GetFileName().GetString()));
+  Print(module, file, language.empty() ? "enu" : language, table, ids, args.Has("--json"));
+  return 0;
+}
+
+}  // namespace pavorm_tool

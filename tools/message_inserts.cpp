@@ -1,0 +1,75 @@
+#include "tools/message_inserts.h"
+
+namespace pavorm_tool {
+namespace {
+
+bool IsDigit(WCHAR c) { return c >= u'0' && c <= u'9'; }
+
+void Record(InsertMap& map, int number, const std::string& conversion) {
+  auto it = map.find(number);
+  if (it == map.end()) {
+    map[number] = conversion;
+  } else if (it->second != conversion && it->second.find(conversion) == std::string::npos) {
+    it->second += "|" + conversion;
+  }
+}
+
+}  // namespace
+
+InsertMap ParseInserts(const pavo::WideString& text) {
+  InsertMap map;
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    if (text[i] != u'%') {
+      ++i;
+      continue;
+    }
+    ++i;
+    if (i >= n) break;
+    // %1..%9, then at most one more digit: %10..%99.
+    if (!IsDigit(text[i]) || text[i] == u'0') {
+      ++i;  // an escape such as %%, %n, %0
+      continue;
+    }
+    int number = text[i] - u'0';
+    ++i;
+    if (i < n && IsDigit(text[i])) {
+      number = number * 10 + (text[i] - u'0');
+      ++i;
+    }
+    std::string conversion = "s";
+    if (i < n && text[i] == u'!') {
+      const size_t close = text.find(u'!', i + 1);
+      if (close != pavo::WideString::npos) {
+        size_t start = i + 1;
+        // Flags, width and precision do not change what the argument must be.
+        while (start < close && (IsDigit(text[start]) || text[start] == u'-' || text[start] == u'+' ||
+                                 text[start] == u' ' || text[start] == u'#' || text[start] == u'.' ||
+                                 text[start] == u'*')) {
+          ++start;
+        }
+        conversion.clear();
+        for (size_t k = start; k < close; ++k) {
+          conversion += text[k] < 0x80 ? static_cast<char>(text[k]) : '?';
+        }
+        if (conversion.empty()) conversion = "?";
+        i = close + 1;
+      }
+    }
+    Record(map, number, conversion);
+  }
+  return map;
+}
+
+std::string DescribeInserts(const InsertMap& inserts) {
+  if (inserts.empty()) return "none";
+  std::string out;
+  for (const auto& entry : inserts) {
+    if (!out.empty()) out += ' ';
+    out += "%" + std::to_string(entry.first) + "!" + entry.second + "!";
+  }
+  return out;
+}
+
+}  // namespace pavorm_tool

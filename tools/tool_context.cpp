@@ -1,0 +1,210 @@
+#include "tools/tool_context.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+namespace pavorm_tool {
+namespace {
+
+const LanguageName kLanguages[] = {
+    {"enu", 0x0409, "English (United States)"}, {"eng", 0x0809, "English (United Kingdom)"},
+    {"deu", 0x0407, "German"},                  {"des", 0x0807, "German (Switzerland)"},
+    {"fra", 0x040C, "French"},                  {"frb", 0x080C, "French (Belgium)"},
+    {"ita", 0x0410, "Italian"},                 {"esn", 0x0C0A, "Spanish"},
+    {"nld", 0x0413, "Dutch"},                   {"ptb", 0x0416, "Portuguese (Brazil)"},
+    {"ptg", 0x0816, "Portuguese"},              {"sve", 0x041D, "Swedish"},
+    {"dan", 0x0406, "Danish"},                  {"nor", 0x0414, "Norwegian"},
+    {"fin", 0x040B, "Finnish"},                 {"plk", 0x0415, "Polish"},
+    {"csy", 0x0405, "Czech"},                   {"hun", 0x040E, "Hungarian"},
+    {"rus", 0x0419, "Russian"},                 {"ell", 0x0408, "Greek"},
+    {"trk", 0x041F, "Turkish"},                 {"jpn", 0x0411, "Japanese"},
+    {"kor", 0x0412, "Korean"},                  {"chs", 0x0804, "Chinese (Simplified)"},
+    {"cht", 0x0404, "Chinese (Traditional)"},
+};
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr ? std::string(v) : std::string();
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Makes every missing folder of path (mode 0700: the hive is the user's own).
+bool MakeDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  for (size_t i = 1; i <= path.size(); ++i) {
+    if (i != path.size() && path[i] != '/') continue;
+    const std::string part = path.substr(0, i);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  return IsDirectory(path);
+}
+
+std::string ExecutableDir() {
+  char buf[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return std::string();
+  std::string path(buf, static_cast<size_t>(n));
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string DefaultHivePath() {
+  std::string base = Env("XDG_DATA_HOME");
+  if (base.empty() || base[0] != '/') {
+    const std::string home = Env("HOME");
+    if (home.empty()) return std::string();
+    base = home + "/.local/share";
+  }
+  return base + "/pavorm/config.hive";
+}
+
+std::string DefaultLanguageDir() {
+#ifdef PAVORM_TOOL_INSTALLED_LANGUAGE_DIR
+  // An installed tool: bin/pavorm and share/PavoRm51/lang under one prefix.
+  const std::string exeDir = ExecutableDir();
+  if (!exeDir.empty()) {
+    const std::string installed = exeDir + "/" + PAVORM_TOOL_INSTALLED_LANGUAGE_DIR;
+    if (IsDirectory(installed)) return installed;
+  }
+#endif
+#ifdef PAVORM_TOOL_BUILD_LANGUAGE_DIR
+  return PAVORM_TOOL_BUILD_LANGUAGE_DIR;
+#else
+  return std::string();
+#endif
+}
+
+}  // namespace
+
+HiveKey::~HiveKey() {
+  if (key_ != nullptr) RegCloseKey(key_);
+}
+
+ToolContext ToolContext::FromArgs(const Args& args) {
+  ToolContext c;
+  c.hivePath = args.Get("--hive", Env("PAVORM_HIVE"));
+  if (c.hivePath.empty()) {
+    c.hivePath = DefaultHivePath();
+    c.defaultHive = true;
+  }
+  if (c.hivePath.empty()) Fail("hive", "no place for it: set HOME, XDG_DATA_HOME or PAVORM_HIVE");
+  c.keyPath = args.Get("--key", Env("PAVORM_KEY"));
+  if (c.keyPath.empty()) c.keyPath = "Software\\PavoRm51";
+  c.languageDir = args.Get("--lang-dir", Env("PAVORM_LANGUAGE_DIR"));
+  if (c.languageDir.empty()) c.languageDir = DefaultLanguageDir();
+  while (c.languageDir.size() > 1 && c.languageDir.back() == '/') c.languageDir.pop_back();
+  return c;
+}
+
+std::string ToolContext::LanguageDirWithSlash() const {
+  // The information object ends the directory with a backslash itself; the
+  // file stand-ins read it as '/'.
+  return languageDir;
+}
+
+std::string DisplayPath(const std::string& path) {
+  std::string out = path;
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+HiveKey ToolContext::OpenHive() {
+  struct stat st;
+  const bool existed = ::stat(hivePath.c_str(), &st) == 0;
+  if (existed && S_ISDIR(st.st_mode)) Fail(hivePath, "is a directory, not a hive file");
+  if (!existed && defaultHive) {
+    const size_t slash = hivePath.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !MakeDirectories(hivePath.substr(0, slash))) {
+      Fail(hivePath.substr(0, slash), std::string("cannot create the folder: ") + std::strerror(errno));
+    }
+  }
+  HKEY root = nullptr;
+  const LSTATUS rc = RegLoadAppKeyW(Wide(hivePath).c_str(), &root, KEY_ALL_ACCESS, 0, 0);
+  if (rc != ERROR_SUCCESS) Fail(hivePath, "cannot open the hive: " + RegistryErrorText(rc));
+  HiveKey hive(root);
+  // A new hive gets the library's key with the languages that have modules,
+  // so that a first run finds a working configuration.
+  if (!existed) {
+    hiveCreated = true;
+    std::vector<std::string> langs = LanguagesWithModules(languageDir, "PavoRm");
+    if (std::find(langs.begin(), langs.end(), "enu") == langs.end()) langs.insert(langs.begin(), "enu");
+    for (const std::string& lang : langs) {
+      const pavo::WideString sub = Wide(keyPath + "\\" + lang);
+      HKEY k = nullptr;
+      WCHAR cls[] = u"PavoRm";
+      const LSTATUS c = RegCreateKeyExW(root, sub.c_str(), 0, cls, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
+      if (c != ERROR_SUCCESS) Fail(hivePath, "cannot write the hive: " + RegistryErrorText(c));
+      RegCloseKey(k);
+    }
+  }
+  return hive;
+}
+
+const LanguageName* FindLanguage(const std::string& name) {
+  for (const LanguageName& l : kLanguages) {
+    if (::strcasecmp(l.name, name.c_str()) == 0) return &l;
+  }
+  return nullptr;
+}
+
+const LanguageName* FindLanguage(unsigned short langId) {
+  for (const LanguageName& l : kLanguages) {
+    if (l.langId == langId) return &l;
+  }
+  for (const LanguageName& l : kLanguages) {
+    if ((l.langId & 0x3FF) == (langId & 0x3FF)) return &l;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> LanguagesWithModules(const std::string& dir, const std::string& stem) {
+  std::vector<std::string> out;
+  DIR* d = dir.empty() ? nullptr : ::opendir(dir.c_str());
+  if (d == nullptr) return out;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    // stem + three letters + ".dll", the letters compared as given.
+    if (name.size() != stem.size() + 7) continue;
+    if (name.compare(0, stem.size(), stem) != 0) continue;
+    if (::strcasecmp(name.c_str() + stem.size() + 3, ".dll") != 0) continue;
+    out.push_back(name.substr(stem.size(), 3));
+  }
+  ::closedir(d);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string RegistryErrorText(long code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND: return "not found";
+    case ERROR_PATH_NOT_FOUND: return "path not found";
+    case ERROR_ACCESS_DENIED: return "access denied";
+    case ERROR_INVALID_HANDLE: return "invalid handle";
+    case ERROR_BAD_FORMAT: return "not a .reg file (no header)";
+    case ERROR_INVALID_DATA: return "malformed data";
+    case ERROR_BADDB: return "not a hive file, or a damaged one";
+    case ERROR_CANTOPEN: return "cannot open";
+    case ERROR_CANTREAD: return "cannot read";
+    case ERROR_CANTWRITE: return "cannot write";
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return "out of memory";
+    case ERROR_INVALID_PARAMETER: return "invalid parameter";
+    case ERROR_BUSY: return "busy";
+    default: return "error " + std::to_string(code);
+  }
+}
+
+}  // namespace pavorm_tool
