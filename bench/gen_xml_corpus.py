@@ -40,12 +40,13 @@ def attribute_records(rnd, target):
 
 
 def deep_nesting(rnd, target):
-    """Chains 200 elements deep (below libxml2's default depth limit of 256),
-    each level with one attribute and a little text, repeated."""
+    """Chains 96 elements deep, each level with one attribute and a little
+    text, repeated. 96 stays below tinyxml2's depth limit of 100 (and
+    libxml2's default of 256), so that every peer reads the file."""
     out = ['<deep>']
     size = 0
     while size < target:
-        depth = 200
+        depth = 96
         names = [rnd.choice(WORDS) for _ in range(depth)]
         piece = []
         for i, name in enumerate(names):

@@ -42,6 +42,15 @@ TEST(XmlParse, AttributesNormalisedAndDeclared) {
     const char *own = d.root->attrs[2 * 6 + 1];
     EXPECT_STREQ(own, " @    ");
 
+    std::string many = "<m";
+    for (int i = 0; i < 40; ++i) many += " a" + std::to_string(i) + "='&#" + std::to_string(48 + i) + ";'";
+    ParsedDoc m(many + "><m" + many.substr(2) + "/></m>");
+    for (ezxml_node *n : {m.root, m.root->child}) {
+        ASSERT_NE(n, nullptr);
+        EXPECT_STREQ(ezxml_attr(n, "a39"), "W");
+        EXPECT_STREQ(n->attrs[81], std::string(40, ' ').c_str());
+    }
+
     ParsedDoc t(
         "<!DOCTYPE r [<!ATTLIST r t NMTOKENS #IMPLIED c CDATA #IMPLIED d CDATA 'dflt'>]>"
         "<r t='  a   b  ' c='  a   b  '><r/></r>");

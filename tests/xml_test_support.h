@@ -45,7 +45,14 @@ inline void ExpectChainsValid(const ezxml_node *parent) {
     }
     std::set<const ezxml_node *> seen;
     std::set<std::string> names;
+    size_t first_pos = 0;
     for (const ezxml_node *f = parent->child; f; f = f->sibling) {
+        size_t fp = 0;
+        while (fp < ordered.size() && ordered[fp] != f) ++fp;
+        if (f != parent->child) {
+            EXPECT_GT(fp, first_pos) << "sibling chain out of document order at " << f->name;
+        }
+        first_pos = fp;
         EXPECT_TRUE(names.insert(f->name).second) << "name twice in the sibling chain: " << f->name;
         size_t last_pos = 0;
         for (const ezxml_node *n = f; n; n = n->next) {

@@ -139,6 +139,19 @@ TEST(XmlTree, CutFirstChildPromotesSameNameSuccessor) {
     ExpectChainsValid(doc);
     ezxml_free(a1);
     ezxml_free(doc);
+
+    // Equal offsets: the promoted successor keeps its document position.
+    doc = ezxml_new("root");
+    ezxml_node *a_late = ezxml_add_child(doc, "a", 2);
+    ezxml_node *a_early = ezxml_add_child(doc, "a", 0);
+    ezxml_node *bb = ezxml_add_child(doc, "b", 0);
+    ezxml_node *dd = ezxml_add_child(doc, "dd", 2);
+    ezxml_free(ezxml_cut(a_early));
+    EXPECT_EQ(doc->child, bb);
+    EXPECT_EQ(bb->sibling, a_late);
+    EXPECT_EQ(a_late->sibling, dd);
+    ExpectChainsValid(doc);
+    ezxml_free(doc);
 }
 
 TEST(XmlTree, SetAttrReplacesRemovesAndAdopts) {

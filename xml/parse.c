@@ -81,6 +81,8 @@ typedef struct {
     char **pairs; /* attributes of the start tag being read */
     char *marks;
     size_t npairs, pairs_cap;
+    char *inline_pairs[32];
+    char inline_marks[16];
     name_slot *names;
     size_t names_used, names_cap;
     size_t budget; /* bytes entity expansion may still add */
@@ -282,7 +284,7 @@ fail:
 /* 1 when the current element was named name and is now closed. */
 static int end_element(parser *ps, const char *name) {
     ezxml_node *cur = ps->root->current;
-    if (!cur || !cur->name || strcmp(cur->name, name) != 0) return 0;
+    if (!cur || !cur->name || !same(cur->name, name)) return 0;
     --ps->depth;
     ps->root->current = cur->parent;
     return 1;
@@ -358,22 +360,30 @@ static int closes(const parser *ps, const char *p) { return *p == '>' || (p == p
 static char *start_tag(parser *ps, char *m) {
     char *name = m, *p = m, **defaults = NULL;
     if (!ps->root->current) return NULL; /* a second root element */
-    while (!(CLASS(*p) & C_TAG_END)) ++p;
+    p = scan(p, C_TAG_END);
     while (CLASS(*p) & C_CSPACE) *p++ = '\0';
     if (*p && *p != '/' && *p != '>') defaults = ezxml_find_defaults(ps->root->attr_defaults, name);
 
     while (*p && *p != '/' && *p != '>') {
         char *q;
         if (ps->npairs == ps->pairs_cap) {
-            size_t cap = ps->pairs_cap ? ps->pairs_cap * 2 : 16;
+            size_t cap = ps->pairs_cap * 2;
             char **pairs;
             char *marks;
             if (cap > ((size_t)-1) / (2 * sizeof(char *))) goto drop;
-            pairs = (char **)ezxml_realloc(ps->pairs, 2 * cap * sizeof(char *));
-            if (!pairs) goto drop;
+            pairs = (char **)ezxml_malloc(2 * cap * sizeof(char *));
+            marks = pairs ? (char *)ezxml_malloc(cap) : NULL;
+            if (!marks) {
+                free(pairs);
+                goto drop;
+            }
+            memcpy(pairs, ps->pairs, 2 * ps->npairs * sizeof(char *));
+            memcpy(marks, ps->marks, ps->npairs);
+            if (ps->pairs != ps->inline_pairs) {
+                free(ps->pairs);
+                free(ps->marks);
+            }
             ps->pairs = pairs;
-            marks = (char *)ezxml_realloc(ps->marks, cap);
-            if (!marks) goto drop;
             ps->marks = marks;
             ps->pairs_cap = cap;
         }
@@ -382,8 +392,7 @@ static char *start_tag(parser *ps, char *m) {
         ps->marks[ps->npairs] = (char)EZXML_ATTR_NOT_OWNED;
         ++ps->npairs;
 
-        q = p;
-        while (!(CLASS(*q) & C_ATTR_END)) ++q;
+        q = scan(p, C_ATTR_END);
         if (*q == '=' || (CLASS(*q) & C_CSPACE)) {
             *q++ = '\0';
             while ((CLASS(*q) & C_SPACE) || *q == '=') ++q;
@@ -447,8 +456,7 @@ drop:
 
 /* End tag at m (the "/"). */
 static char *end_tag(parser *ps, char *m) {
-    char *name = m + 1, *p = name, c;
-    while (!(CLASS(*p) & C_ETAG_END)) ++p;
+    char *name = m + 1, *p = scan(name, C_ETAG_END), c;
     if (p == ps->end && ps->saved != '>') return NULL;
     c = *p;
     *p = '\0';
@@ -605,7 +613,10 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     ezxml_root *root;
     char *work = buf, *lt;
 
-    memset(&ps, 0, sizeof ps);
+    /* Every field but the inline level stack starts out zero. */
+    memset(&ps, 0, offsetof(parser, inline_levels));
+    memset((char *)&ps + offsetof(parser, inline_levels) + sizeof ps.inline_levels, 0,
+           sizeof ps - offsetof(parser, inline_levels) - sizeof ps.inline_levels);
     root = ezxml_alloc_root(&ps.pool);
     if (!root) return NULL;
     if (!ezxml_init_root(root, NULL)) {
@@ -617,6 +628,9 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     ps.root = root;
     ps.levels = ps.inline_levels;
     ps.levels_cap = sizeof ps.inline_levels / sizeof ps.inline_levels[0];
+    ps.pairs = ps.inline_pairs;
+    ps.marks = ps.inline_marks;
+    ps.pairs_cap = sizeof ps.inline_marks;
 
     if (buf && length > 0 && ((unsigned char)buf[0] == 0xFE || (unsigned char)buf[0] == 0xFF)) {
         size_t n = length;
@@ -638,8 +652,10 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     drop_pairs(&ps);
     ezxml_pool_finish(&ps.pool);
     if (ps.levels != ps.inline_levels) free(ps.levels);
-    free(ps.pairs);
-    free(ps.marks);
+    if (ps.pairs != ps.inline_pairs) {
+        free(ps.pairs);
+        free(ps.marks);
+    }
     free(ps.names);
     return &root->node;
 }

@@ -51,55 +51,84 @@ static const unsigned char esc_class[256] = {
 };
 
 /* Appends up to count bytes of text (stopping at its NUL), escaped; returns
- * the number of bytes of text consumed. */
+ * the number of bytes of text consumed. Works in chunks that have room for
+ * the longest escape of every byte, so the inner loop writes unchecked. */
+#define CHUNK 256
 static size_t escape(sbuf *o, const char *text, size_t count, int attribute) {
     const unsigned char mask = attribute ? 2 : 1;
     size_t i = 0;
     while (i < count) {
-        size_t run = i;
-        const char *rep;
-        while (run < count && !(esc_class[(unsigned char)text[run]] & mask)) ++run;
-        if (run > i) put(o, text + i, run - i);
-        i = run;
-        if (i >= count || !text[i]) break;
-        switch (text[i]) {
-        case '&': rep = "&amp;"; break;
-        case '<': rep = "&lt;"; break;
-        case '>': rep = "&gt;"; break;
-        case '"': rep = "&quot;"; break;
-        case '\n': rep = "&#xA;"; break;
-        case '\t': rep = "&#x9;"; break;
-        default: rep = "&#xD;"; break;
+        char *w;
+        size_t stop = count - i < CHUNK ? count : i + CHUNK;
+        if (!room(o, 6 * CHUNK)) return i;
+        w = o->buf + o->len;
+        for (; i < stop; ++i) {
+            const unsigned char c = (unsigned char)text[i];
+            const char *rep;
+            size_t n;
+            if (!(esc_class[c] & mask)) {
+                *w++ = (char)c;
+                continue;
+            }
+            switch (c) {
+            case 0: o->len = (size_t)(w - o->buf); return i;
+            case '&': rep = "&amp;", n = 5; break;
+            case '<': rep = "&lt;", n = 4; break;
+            case '>': rep = "&gt;", n = 4; break;
+            case '"': rep = "&quot;", n = 6; break;
+            case '\n': rep = "&#xA;", n = 5; break;
+            case '\t': rep = "&#x9;", n = 5; break;
+            default: rep = "&#xD;", n = 5; break;
+            }
+            memcpy(w, rep, n);
+            w += n;
         }
-        puts_(o, rep);
-        ++i;
+        o->len = (size_t)(w - o->buf);
     }
     return i;
 }
 
+/* Appends lead, name and tail (tail at most 2 bytes); short names are
+ * copied while they are measured. */
+static void put_name(sbuf *o, const char *lead, size_t lead_len, const char *name, const char *tail, size_t tail_len) {
+    size_t i;
+    char *w;
+    if (!room(o, lead_len + 64 + tail_len)) return;
+    w = o->buf + o->len;
+    memcpy(w, lead, lead_len);
+    w += lead_len;
+    for (i = 0; i < 64 && name[i]; ++i) w[i] = name[i];
+    if (name[i]) {
+        o->len = (size_t)(w - o->buf);
+        puts_(o, name);
+        put(o, tail, tail_len);
+        return;
+    }
+    w += i;
+    memcpy(w, tail, tail_len);
+    o->len = (size_t)(w + tail_len - o->buf);
+}
+
 static void write_attr(sbuf *o, const char *name, const char *value) {
-    put(o, " ", 1);
-    puts_(o, name);
-    put(o, "=\"", 2);
-    escape(o, value, (size_t)-1, 1);
+    put_name(o, " ", 1, name, "=\"", 2);
+    if (*value) escape(o, value, (size_t)-1, 1);
     put(o, "\"", 1);
 }
 
 static int earlier_name(char **list, size_t stride, size_t upto, const char *name) {
     size_t i;
     for (i = 0; i < upto; i += stride)
-        if (strcmp(list[i], name) == 0) return 1;
+        if (list[i][0] == name[0] && strcmp(list[i], name) == 0) return 1;
     return 0;
 }
 
 static void open_tag(sbuf *o, const ezxml_node *x, char ***defaults) {
     char **a = x->attrs, **d;
     size_t i;
-    put(o, "<", 1);
-    puts_(o, x->name);
+    put_name(o, "<", 1, x->name, "", 0);
     for (i = 0; a[i]; i += 2)
         if (!earlier_name(a, 2, i, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
-    d = ezxml_find_defaults(defaults, x->name);
+    d = *defaults ? ezxml_find_defaults(defaults, x->name) : NULL;
     if (d) {
         for (i = 1; d[i]; i += 3) {
             if (!d[i + 1] || earlier_name(a, 2, 2 * ezxml_attr_count(a), d[i]) ||
@@ -111,11 +140,7 @@ static void open_tag(sbuf *o, const ezxml_node *x, char ***defaults) {
     put(o, ">", 1);
 }
 
-static void close_tag(sbuf *o, const ezxml_node *x) {
-    put(o, "</", 2);
-    puts_(o, x->name);
-    put(o, ">", 1);
-}
+static void close_tag(sbuf *o, const ezxml_node *x) { put_name(o, "</", 2, x->name, ">", 1); }
 
 static void write_instructions(sbuf *o, ezxml_root *root, char skip, int before) {
     char ***t;
@@ -174,7 +199,7 @@ static void write_tree(sbuf *o, const ezxml_node *top, char ***defaults) {
             x = x->child;
             continue;
         }
-        escape(o, x->text, (size_t)-1, 0);
+        if (*x->text) escape(o, x->text, (size_t)-1, 0);
 
         /* Leave x, and every parent whose last child x was. */
         for (;;) {

@@ -124,47 +124,44 @@ ezxml_node *ezxml_cut(ezxml_node *node) {
     if (!node) return NULL;
     parent = node->parent;
     if (parent && parent->child) {
-        int was_head = parent->child == node;
         prev = NULL;
         for (first = parent->child; first && !same_name(first, node); first = first->sibling) prev = first;
 
-        if (first == node) {
-            ezxml_node *succ = node->next;
-            if (was_head) {
-                /* The next element in document order heads the sibling
-                 * chain (it is node->sibling or succ); succ stands in the
-                 * chain behind every member whose offset is <= its own. */
-                ezxml_node *rest = node->sibling;
-                if (succ) {
-                    if (!rest) {
-                        succ->sibling = NULL;
-                    } else if (node->ordered == succ) {
-                        succ->sibling = rest;
-                    } else {
-                        ezxml_node *q = rest;
-                        while (q->sibling && q->sibling->offset <= succ->offset) q = q->sibling;
-                        succ->sibling = q->sibling;
-                        q->sibling = succ;
-                    }
-                }
-            } else if (succ) {
-                succ->sibling = node->sibling;
-                if (prev) prev->sibling = succ;
-            } else if (prev) {
-                prev->sibling = node->sibling;
-            }
-        } else if (first) {
-            for (cur = first; cur->next && cur->next != node; cur = cur->next) {
-            }
-            if (cur->next == node) cur->next = node->next;
-        }
-
-        if (was_head) {
+        /* Document order. */
+        if (parent->child == node) {
             parent->child = node->ordered;
         } else {
             for (cur = parent->child; cur->ordered && cur->ordered != node; cur = cur->ordered) {
             }
             if (cur->ordered == node) cur->ordered = node->ordered;
+        }
+
+        if (first == node) {
+            /* The node leaves the sibling chain; its same-name successor, now
+             * the first of the name, enters it where document order puts it
+             * (offsets alone cannot tell between equal ones). */
+            ezxml_node *succ = node->next, *head, *last = NULL, *member, *x;
+            if (prev) prev->sibling = node->sibling;
+            head = prev ? parent->child : node->sibling;
+            if (succ) {
+                member = head;
+                for (x = parent->child; x && x != succ; x = x->ordered) {
+                    if (x == member) {
+                        last = member;
+                        member = member->sibling;
+                    }
+                }
+                if (last) {
+                    succ->sibling = last->sibling;
+                    last->sibling = succ;
+                } else {
+                    succ->sibling = head;
+                }
+            }
+        } else if (first) {
+            for (cur = first; cur->next && cur->next != node; cur = cur->next) {
+            }
+            if (cur->next == node) cur->next = node->next;
         }
     }
     node->next = node->sibling = node->ordered = NULL;
@@ -190,8 +187,12 @@ ezxml_node *ezxml_set_flag(ezxml_node *node, short flag) {
 ezxml_node *ezxml_child(ezxml_node *node, const char *name) {
     ezxml_node *c;
     if (!node || !name) return NULL;
-    for (c = node->child; c; c = c->sibling)
-        if (c->name && strcmp(c->name, name) == 0) return c;
+    for (c = node->child; c; c = c->sibling) {
+        const char *a = c->name, *b = name;
+        if (!a) continue;
+        while (*a && *a == *b) ++a, ++b;
+        if (*a == *b) return c;
+    }
     return NULL;
 }
 
