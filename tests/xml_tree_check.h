@@ -108,21 +108,6 @@ inline std::string CheckTree(const ezxml_node* top, size_t limit = 50000000) {
   return "";
 }
 
-// DTD default of attr for an element name: the first list of that element,
-// the first triple of that attribute (its default may be null).
-inline const char* const* DefaultTriple(const ezxml_node* root, const char* element, const char* attr) {
-  const auto* doc = reinterpret_cast<const ezxml_root*>(root);
-  if (!doc->attr_defaults || IsEmptyList(doc->attr_defaults)) return nullptr;
-  for (char*** list = doc->attr_defaults; *list; ++list) {
-    if (std::strcmp((*list)[0], element) != 0) continue;
-    for (char** t = *list + 1; *t; t += 3) {
-      if (std::strcmp(t[0], attr) == 0) return t;
-    }
-    return nullptr;
-  }
-  return nullptr;
-}
-
 // Escapes bytes that the dump uses as syntax, and unprintable ones, as \XX.
 inline void AppendEscaped(std::string& out, const char* s, size_t n) {
   static const char hex[] = "0123456789ABCDEF";
@@ -176,8 +161,9 @@ inline std::string Dump(const ezxml_node* top, DumpOptions opt = {}) {
     if (opt.defaults && doc->attr_defaults && !IsEmptyList(doc->attr_defaults)) {
       for (char*** list = doc->attr_defaults; *list; ++list) {
         if (std::strcmp((*list)[0], n->name) != 0) continue;
+        // The first triple of a name decides, even one without a default.
         for (char** t = *list + 1; *t; t += 3) {
-          if (!t[1] || !own.insert(t[0]).second) continue;
+          if (!own.insert(t[0]).second || !t[1]) continue;
           out += ' ';
           AppendEscaped(out, t[0]);
           out += '=';
