@@ -19,7 +19,8 @@ namespace {
 }
 
 // Attribute names declared in the DTD run to white space, so they may hold
-// "=", "/" or ">", which end a name inside a tag. The serializer writes DTD
+// "=", "/" or ">", which end a name inside a tag, or start with a vertical
+// tab or form feed, which a tag skips in front of a name. The serializer writes DTD
 // defaults out under their names as they are, so such a document cannot
 // come back the same; the round trip is only compared without them.
 bool DefaultNamesFitInTags(const ezxml_node* root) {
@@ -27,7 +28,7 @@ bool DefaultNamesFitInTags(const ezxml_node* root) {
   if (!doc->attr_defaults || xmlcheck::IsEmptyList(doc->attr_defaults)) return true;
   for (char*** list = doc->attr_defaults; *list; ++list) {
     for (char** t = *list + 1; *t; t += 3) {
-      if (std::strpbrk(t[0], "=/>")) return false;
+      if (std::strpbrk(t[0], "=/>") || t[0][0] == '\v' || t[0][0] == '\f') return false;
     }
   }
   return true;
