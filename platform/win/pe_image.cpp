@@ -57,7 +57,7 @@ bool MakeResourceKey(LPCWSTR value, ResourceKey* key) {
 
 PeImage::~PeImage() {
   const StringIndex* index = strings_.load(std::memory_order_acquire);
-  if (index != UnusableIndex()) delete index;
+  if (index != nullptr && index != UnusableIndex()) delete index;
 }
 
 DWORD PeImage::Open(const BYTE* data, size_t size) {
@@ -69,7 +69,7 @@ DWORD PeImage::Open(const BYTE* data, size_t size) {
   is64_ = false;
   // Open is not called concurrently with lookups on the same object.
   const StringIndex* old = strings_.exchange(nullptr, std::memory_order_acq_rel);
-  if (old != UnusableIndex()) delete old;
+  if (old != nullptr && old != UnusableIndex()) delete old;
   if (data == nullptr || !Has(size, 0, 64) || data[0] != 'M' || data[1] != 'Z') return ERROR_BAD_EXE_FORMAT;
   const DWORD peOffset = Le32(data + 0x3C);
   if (!Has(size, peOffset, 24) || Le32(data + peOffset) != 0x00004550u) return ERROR_BAD_EXE_FORMAT;
