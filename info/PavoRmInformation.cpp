@@ -38,15 +38,15 @@ void PavoRmInformation::SafeDelete() {
 }
 
 PavoRmCString PavoRmInformation::ExpandPath(const PavoRmCString& path) const {
-  PavoRmCString result = path;
-  if (m_Path.IsEmpty()) return result;
+  if (m_Path.IsEmpty()) return path;
   // An empty path has no second character to look at: the folder alone.
-  if (result.IsEmpty()) return m_Path;
+  if (path.IsEmpty()) return m_Path;
   // On Linux a leading slash makes a path absolute, as a drive letter does.
-  if (result.GetAt(0) == u'/') return result;
-  if (result.GetAt(1) == u':') return result;
-  if (result.GetAt(0) == u'\\') result = result.Mid(1);
-  return m_Path + result;
+  if (path.GetAt(0) == u'/') return path;
+  if (path.GetAt(1) == u':') return path;
+  // Joined straight from the argument: a language switch calls this per object.
+  if (path.GetAt(0) == u'\\') return m_Path + path.Mid(1);
+  return m_Path + path;
 }
 
 int PavoRmInformation::FileExist(const PavoRmCString& path) const {

@@ -89,3 +89,71 @@ TEST(Modules, ConcurrentLoadsShareOneModule) {
   EXPECT_EQ(pavo::ModuleReferenceCount(keep), 1u);
   EXPECT_TRUE(FreeLibrary(keep));
 }
+
+// Many data-file loads released in a scrambled order: every handle still
+// loaded stays found (the handle table moves entries when one leaves), and a
+// reused record serves the new module's strings, not the old one's.
+TEST(Modules, ManyHandlesReleasedOutOfOrder) {
+  const std::u16string path = test::Wide(test::TestModule("strings.dll"));
+  std::vector<HMODULE> handles;
+  for (int i = 0; i < 300; ++i) {
+    handles.push_back(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_NE(handles.back(), nullptr);
+  }
+  for (size_t step = 0; !handles.empty(); ++step) {
+    const size_t at = (step * 7919) % handles.size();
+    ASSERT_TRUE(FreeLibrary(handles[at]));
+    handles.erase(handles.begin() + static_cast<std::ptrdiff_t>(at));
+    if (step % 37 == 0) {
+      for (HMODULE h : handles) ASSERT_EQ(pavo::ModuleReferenceCount(h), 1u);
+    }
+  }
+  SetThreadUILanguage(1033);
+  HMODULE again = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  WCHAR text[16];
+  EXPECT_EQ(LoadStringW(again, 16, text, 16), 7);
+  EXPECT_TRUE(FreeLibrary(again));
+}
+
+// The string index is built by the first lookup: threads racing to make it
+// all get the same answers.
+TEST(Modules, FirstLookupsFromSeveralThreads) {
+  const std::u16string path = test::Wide(test::TestModule("strings.dll"));
+  for (int round = 0; round < 20; ++round) {
+    HMODULE h = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(h, nullptr);
+    std::atomic<int> ready{0};
+    std::atomic<int> bad{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&] {
+        SetThreadUILanguage(1033);
+        ++ready;
+        while (ready.load() < 4) {
+        }
+        WCHAR text[16];
+        if (LoadStringW(h, 16, text, 16) != 7 || LoadStringW(h, 17, text, 16) != 0) ++bad;
+      });
+    }
+    for (std::thread& th : threads) th.join();
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_TRUE(FreeLibrary(h));
+  }
+}
+
+// Backslashes and non-ASCII names reach the file system as UTF-8 with '/'.
+TEST(Modules, NonAsciiPathWithBackslashes) {
+  const std::string dir = testing::TempDir();
+  const std::string file = dir + "pavorm-\xC3\xBC\xE2\x82\xAC.dll";  // u-umlaut, euro sign
+  test::WriteFile(file, test::ReadFile(test::TestModule("strings.dll")));
+  std::u16string wide;
+  for (char c : dir) wide.push_back(c == '/' ? u'\\' : static_cast<char16_t>(static_cast<unsigned char>(c)));
+  wide += u"pavorm-\u00FC\u20AC";  // no extension: ".dll" is added
+  HMODULE h = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(FreeLibrary(h));
+  const std::u16string lone = wide + u"\xD800";
+  EXPECT_EQ(LoadLibraryExW(lone.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+  std::remove(file.c_str());
+}

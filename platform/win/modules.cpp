@@ -18,7 +18,6 @@
 #include "platform/win/last_error.h"
 #include "platform/win/pe_image.h"
 #include "platform/win/utf8_text.h"
-#include "platform/win/wide_text.h"
 
 namespace pavo {
 namespace {
@@ -34,15 +33,92 @@ struct LoadedModule {
   unsigned references = 0;
 };
 
+// Handle -> module, open addressing with linear probing. Handles are
+// mapping addresses (page-aligned, low bits marking data-file loads) or the
+// address of an image compiled into a binary. Grows, never shrinks: a load
+// after a release of the same count allocates nothing.
+class HandleIndex {
+ public:
+  LoadedModule* Find(HMODULE h) const {
+    if (count_ == 0 || h == nullptr) return nullptr;
+    for (size_t i = Home(h);; i = (i + 1) & mask_) {
+      LoadedModule* m = slots_[i];
+      if (m == nullptr) return nullptr;
+      if (m->handle == h) return m;
+    }
+  }
+  // Throws std::bad_alloc when growing fails; the index is then unchanged.
+  void Insert(LoadedModule* m) {
+    if (2 * (count_ + 1) > slots_.size()) Grow();
+    size_t i = Home(m->handle);
+    while (slots_[i] != nullptr) i = (i + 1) & mask_;
+    slots_[i] = m;
+    ++count_;
+  }
+  void Erase(HMODULE h) {
+    if (count_ == 0) return;
+    size_t i = Home(h);
+    while (slots_[i] != nullptr && slots_[i]->handle != h) i = (i + 1) & mask_;
+    if (slots_[i] == nullptr) return;
+    // Backward shift: move later members of the probe run into the hole so
+    // that every member stays reachable from its home slot.
+    for (size_t j = i;;) {
+      slots_[i] = nullptr;
+      for (;;) {
+        j = (j + 1) & mask_;
+        if (slots_[j] == nullptr) {
+          --count_;
+          return;
+        }
+        const size_t home = Home(slots_[j]->handle);
+        // slots_[j] may fill the hole unless its home lies cyclically in (i, j].
+        if (((j - home) & mask_) >= ((j - i) & mask_)) break;
+      }
+      slots_[i] = slots_[j];
+      i = j;
+    }
+  }
+
+ private:
+  size_t Home(HMODULE h) const {
+    uint64_t v = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(h));
+    v = (v ^ (v >> 29)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(v >> 32) & mask_;
+  }
+  void Grow() {
+    std::vector<LoadedModule*> old(slots_.empty() ? 64 : 2 * slots_.size(), nullptr);
+    old.swap(slots_);
+    mask_ = slots_.size() - 1;
+    count_ = 0;
+    for (LoadedModule* m : old) {
+      if (m == nullptr) continue;
+      size_t i = Home(m->handle);
+      while (slots_[i] != nullptr) i = (i + 1) & mask_;
+      slots_[i] = m;
+      ++count_;
+    }
+  }
+
+  std::vector<LoadedModule*> slots_;
+  size_t mask_ = 0;
+  size_t count_ = 0;
+};
+
 // The process-wide module table. It is never destroyed, so that handles stay
 // usable from other objects' destructors at exit.
 struct ModuleTable {
   std::mutex lock;
-  std::vector<LoadedModule*> modules;
+  HandleIndex byHandle;
+  std::vector<LoadedModule*> shared;  // flags-0 loads, found again by file identity
+  // Records of released modules kept for the next loads (their image holds
+  // no string index), so that a language switch does not allocate.
+  std::vector<LoadedModule*> spare;
+  static constexpr size_t kMaxSpare = 16;
 
-  LoadedModule* Find(HMODULE h) {
-    for (LoadedModule* m : modules) {
-      if (m->handle == h) return m;
+  LoadedModule* Find(HMODULE h) const { return byHandle.Find(h); }
+  LoadedModule* FindShared(dev_t device, ino_t inode) const {
+    for (LoadedModule* m : shared) {
+      if (m->device == device && m->inode == inode) return m;
     }
     return nullptr;
   }
@@ -64,9 +140,20 @@ struct LookupCache {
 thread_local LookupCache t_lookup;
 
 // UTF-16 path to the UTF-8 bytes Linux takes; '\\' becomes '/'. False for a
-// path with a lone surrogate.
+// path with a lone surrogate. `out` is reused from load to load.
 bool PathToUtf8(LPCWSTR path, std::string* out) {
-  if (!AppendUtf8(path, WideLength(path), true, out)) return false;
+  size_t length = 0;
+  unsigned all = 0;  // OR of every unit: below 0x80 means plain ASCII
+  for (; path[length] != 0; ++length) all |= path[length];
+  if (all < 0x80) {
+    out->resize(length);
+    char* bytes = &(*out)[0];
+    for (size_t i = 0; i < length; ++i) bytes[i] = path[i] == u'\\' ? '/' : static_cast<char>(path[i]);
+    return true;
+  }
+  out->clear();
+  if (!AppendUtf8(path, length, true, out)) return false;
+  // Only ASCII bytes can be '\\' in UTF-8: lead and continuation bytes are >= 0x80.
   for (char& c : *out) {
     if (c == '\\') c = '/';
   }
@@ -76,14 +163,19 @@ bool PathToUtf8(LPCWSTR path, std::string* out) {
 // LoadLibrary appends ".dll" to a file name without an extension; a trailing
 // dot means "no extension" and is dropped.
 void ApplyDefaultExtension(std::string* path) {
-  const size_t slash = path->rfind('/');
-  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  if (nameStart >= path->size()) return;
+  if (path->empty() || path->back() == '/') return;
   if (path->back() == '.') {
     path->pop_back();
     return;
   }
-  if (path->find('.', nameStart) == std::string::npos) path->append(".dll");
+  // The last name has an extension when a dot comes before any slash, seen
+  // from the end (usually within a few bytes).
+  for (size_t i = path->size(); i-- > 0;) {
+    const char c = (*path)[i];
+    if (c == '.') return;
+    if (c == '/') break;
+  }
+  path->append(".dll");
 }
 
 DWORD OpenErrorCode(int err, bool dataFile) {
@@ -137,8 +229,13 @@ HMODULE RegisterEmbeddedImage(const BYTE* data, size_t size) {
   ModuleTable& t = Table();
   std::lock_guard<std::mutex> guard(t.lock);
   if (LoadedModule* known = t.Find(m->handle)) return known->handle;
-  t.modules.push_back(m.release());
-  return t.modules.back()->handle;
+  try {
+    t.byHandle.Insert(m.get());
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return m.release()->handle;
 }
 
 }  // namespace pavo
@@ -152,7 +249,8 @@ extern "C" HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
     return nullptr;
   }
   const bool dataFile = (flags & pavo::kDataFileFlags) != 0;
-  std::string path;
+  // Kept per thread so that its capacity is reused from load to load.
+  thread_local std::string path;
   if (!pavo::PathToUtf8(fileName, &path)) {
     SetLastError(ERROR_INVALID_NAME);
     return nullptr;
@@ -179,12 +277,10 @@ extern "C" HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
   if (!dataFile) {
     // The same file loaded again (by any name) is the same module.
     std::lock_guard<std::mutex> guard(t.lock);
-    for (LoadedModule* m : t.modules) {
-      if (m->shared && m->device == st.st_dev && m->inode == st.st_ino) {
-        close(fd);
-        ++m->references;
-        return m->handle;
-      }
+    if (LoadedModule* m = t.FindShared(st.st_dev, st.st_ino)) {
+      close(fd);
+      ++m->references;
+      return m->handle;
     }
   }
   if (st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > SIZE_MAX / 2) {
@@ -199,7 +295,15 @@ extern "C" HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  std::unique_ptr<LoadedModule> m(new (std::nothrow) LoadedModule);
+  std::unique_ptr<LoadedModule> m;
+  {
+    std::lock_guard<std::mutex> guard(t.lock);
+    if (!t.spare.empty()) {
+      m.reset(t.spare.back());
+      t.spare.pop_back();
+    }
+  }
+  if (!m) m.reset(new (std::nothrow) LoadedModule);
   DWORD error = m ? m->image.Open(static_cast<const BYTE*>(mapping), size) : ERROR_NOT_ENOUGH_MEMORY;
   if (error != ERROR_SUCCESS) {
     munmap(mapping, size);
@@ -223,17 +327,17 @@ extern "C" HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
   std::lock_guard<std::mutex> guard(t.lock);
   if (!dataFile) {
     // Another thread may have loaded the same file meanwhile.
-    for (LoadedModule* other : t.modules) {
-      if (other->shared && other->device == st.st_dev && other->inode == st.st_ino) {
-        ++other->references;
-        munmap(mapping, size);
-        return other->handle;
-      }
+    if (LoadedModule* other = t.FindShared(st.st_dev, st.st_ino)) {
+      ++other->references;
+      munmap(mapping, size);
+      return other->handle;
     }
   }
   try {
-    t.modules.push_back(m.get());
+    if (!dataFile) t.shared.push_back(m.get());
+    t.byHandle.Insert(m.get());
   } catch (const std::bad_alloc&) {
+    if (!dataFile && !t.shared.empty() && t.shared.back() == m.get()) t.shared.pop_back();
     munmap(mapping, size);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
@@ -248,20 +352,31 @@ extern "C" BOOL FreeLibrary(HMODULE module) {
   LoadedModule* gone = nullptr;
   {
     std::lock_guard<std::mutex> guard(t.lock);
-    auto it = std::find_if(t.modules.begin(), t.modules.end(),
-                           [module](const LoadedModule* m) { return m->handle == module; });
-    if (it == t.modules.end() || module == nullptr) {
+    LoadedModule* m = t.Find(module);
+    if (m == nullptr) {
       SetLastError(ERROR_INVALID_HANDLE);
       return FALSE;
     }
-    LoadedModule* m = *it;
     if (m->mapping == nullptr) return TRUE;  // compiled into the binary: pinned
     if (--m->references != 0) return TRUE;
-    t.modules.erase(it);
+    t.byHandle.Erase(module);
+    if (m->shared) t.shared.erase(std::find(t.shared.begin(), t.shared.end(), m));
     pavo::g_releases.fetch_add(1, std::memory_order_acq_rel);
     gone = m;
   }
   munmap(gone->mapping, gone->mappingSize);
+  gone->image.Open(nullptr, 0);  // drops its string index; fails by design
+  gone->mapping = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(t.lock);
+    if (t.spare.size() < ModuleTable::kMaxSpare) {
+      try {
+        t.spare.push_back(gone);
+        return TRUE;
+      } catch (const std::bad_alloc&) {
+      }
+    }
+  }
   delete gone;
   return TRUE;
 }

@@ -55,6 +55,11 @@ bool MakeResourceKey(LPCWSTR value, ResourceKey* key) {
   return true;
 }
 
+PeImage::~PeImage() {
+  const StringIndex* index = strings_.load(std::memory_order_acquire);
+  if (index != nullptr && index != UnusableIndex()) delete index;
+}
+
 DWORD PeImage::Open(const BYTE* data, size_t size) {
   data_ = data;
   size_ = size;
@@ -62,9 +67,9 @@ DWORD PeImage::Open(const BYTE* data, size_t size) {
   rsrcSize_ = 0;
   sectionCount_ = 0;
   is64_ = false;
-  stringsIndexed_ = false;
-  strings_.clear();
-  blockStart_.clear();
+  // Open is not called concurrently with lookups on the same object.
+  const StringIndex* old = strings_.exchange(nullptr, std::memory_order_acq_rel);
+  if (old != nullptr && old != UnusableIndex()) delete old;
   if (data == nullptr || !Has(size, 0, 64) || data[0] != 'M' || data[1] != 'Z') return ERROR_BAD_EXE_FORMAT;
   const DWORD peOffset = Le32(data + 0x3C);
   if (!Has(size, peOffset, 24) || Le32(data + peOffset) != 0x00004550u) return ERROR_BAD_EXE_FORMAT;
@@ -117,17 +122,34 @@ DWORD PeImage::Open(const BYTE* data, size_t size) {
   }
   Dir root;
   if (rsrc_ == nullptr || !ReadDir(0, &root)) return ERROR_BAD_EXE_FORMAT;
-  IndexStrings();
   return ERROR_SUCCESS;
 }
 
-void PeImage::IndexStrings() {
-  strings_.clear();
-  stringsIndexed_ = false;
+const PeImage::StringIndex& PeImage::BuildStrings() const {
+  const StringIndex* index = nullptr;
+  StringIndex* built = new (std::nothrow) StringIndex;
+  if (built == nullptr) {
+    index = UnusableIndex();
+  } else {
+    BuildStringIndex(built);
+    index = built;
+  }
+  const StringIndex* expected = nullptr;
+  if (strings_.compare_exchange_strong(expected, index, std::memory_order_acq_rel, std::memory_order_acquire)) {
+    return *index;
+  }
+  // Another thread published first; its index is the same.
+  if (index != UnusableIndex()) delete index;
+  return *expected;
+}
+
+void PeImage::BuildStringIndex(StringIndex* index) const {
+  std::vector<StringTable>& strings = index->tables;
+  index->usable = false;
   Dir names;
-  const uint32_t nameDir = FindChild(0, ResourceKey::FromId(kRtString), true);
+  const uint32_t nameDir = rsrc_ != nullptr ? FindChild(0, ResourceKey::FromId(kRtString), true) : 0;
   if (nameDir == 0 || !ReadDir(nameDir, &names)) {
-    stringsIndexed_ = true;  // no strings at all
+    index->usable = true;  // no strings at all
     return;
   }
   // Shared subdirectories could multiply the records: more than the
@@ -143,8 +165,8 @@ void PeImage::IndexStrings() {
         const uint32_t field = Read32(langs.Entry(j));
         const uint32_t entry = Target(langs.Entry(j), false);
         if ((field >> 16) != 0 || entry == 0) continue;
-        if (strings_.size() >= limit) {
-          strings_.clear();
+        if (strings.size() >= limit) {
+          strings.clear();
           return;
         }
         StringTable t{block, static_cast<WORD>(field), false, nullptr, {}};
@@ -165,43 +187,46 @@ void PeImage::IndexStrings() {
             pos += 2 + 2 * len;
           }
         }
-        strings_.push_back(t);
+        strings.push_back(t);
       }
     }
-    std::stable_sort(strings_.begin(), strings_.end(),
+    std::stable_sort(strings.begin(), strings.end(),
                      [](const StringTable& a, const StringTable& b) { return a.block < b.block; });
-    blockStart_.clear();
-    if (!strings_.empty()) {
-      firstBlock_ = strings_.front().block;
-      const size_t span = static_cast<size_t>(strings_.back().block) - firstBlock_ + 1;
-      if (span <= 4 * strings_.size() + 64) {
-        blockStart_.assign(span, kNoEntry);
-        for (size_t i = strings_.size(); i-- > 0;) blockStart_[strings_[i].block - firstBlock_] = static_cast<uint32_t>(i);
+    if (!strings.empty()) {
+      index->firstBlock = strings.front().block;
+      const size_t span = static_cast<size_t>(strings.back().block) - index->firstBlock + 1;
+      if (span <= 4 * strings.size() + 64) {
+        index->blockStart.assign(span, kNoEntry);
+        for (size_t i = strings.size(); i-- > 0;) {
+          index->blockStart[strings[i].block - index->firstBlock] = static_cast<uint32_t>(i);
+        }
       }
     }
-    stringsIndexed_ = true;
+    index->usable = true;
   } catch (const std::bad_alloc&) {
-    strings_.clear();  // lookups walk the directory
+    strings.clear();  // lookups walk the directory
+    index->blockStart.clear();
   }
 }
 
 DWORD PeImage::FindString(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const {
-  if (!stringsIndexed_) return FindStringByWalk(id, uiLanguage, text, length);
   if (rsrc_ == nullptr) return ERROR_RESOURCE_DATA_NOT_FOUND;
+  const StringIndex& index = Strings();
+  if (!index.usable) return FindStringByWalk(id, uiLanguage, text, length);
   const WORD block = static_cast<WORD>(((id & 0xFFFFu) >> 4) + 1);
-  const StringTable* begin = strings_.data();
-  const StringTable* end = begin + strings_.size();
+  const StringTable* begin = index.tables.data();
+  const StringTable* end = begin + index.tables.size();
   const StringTable* first = end;
-  if (!blockStart_.empty()) {
-    const size_t slot = static_cast<size_t>(block) - firstBlock_;
-    if (block >= firstBlock_ && slot < blockStart_.size() && blockStart_[slot] != kNoEntry) {
-      first = begin + blockStart_[slot];
+  if (!index.blockStart.empty()) {
+    const size_t slot = static_cast<size_t>(block) - index.firstBlock;
+    if (block >= index.firstBlock && slot < index.blockStart.size() && index.blockStart[slot] != kNoEntry) {
+      first = begin + index.blockStart[slot];
     }
   } else {
     first = std::lower_bound(begin, end, block, [](const StringTable& t, WORD b) { return t.block < b; });
   }
   if (first == end || first->block != block) {
-    return strings_.empty() ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_RESOURCE_NAME_NOT_FOUND;
+    return index.tables.empty() ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_RESOURCE_NAME_NOT_FOUND;
   }
   const StringTable* last = first;
   while (last != end && last->block == block) ++last;
@@ -373,6 +398,11 @@ bool PeImage::EntryOffsetOf(const void* address, uint32_t* entryOffset) const {
   if (a <= base || a - base > rsrcSize_) return false;
   *entryOffset = static_cast<uint32_t>(a - base);
   return Has(rsrcSize_, *entryOffset, 16);
+}
+
+const PeImage::StringIndex* PeImage::UnusableIndex() {
+  static const StringIndex unusable;
+  return &unusable;
 }
 
 // The same choice as FindString, straight from the directory (used when the

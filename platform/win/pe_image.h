@@ -6,6 +6,7 @@
 #ifndef PAVORM_PLATFORM_WIN_PE_IMAGE_H
 #define PAVORM_PLATFORM_WIN_PE_IMAGE_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -42,6 +43,11 @@ class PeImage {
  public:
   static constexpr unsigned kMaxSections = 96;  // the Windows loader's limit
 
+  PeImage() = default;
+  ~PeImage();
+  PeImage(const PeImage&) = delete;
+  PeImage& operator=(const PeImage&) = delete;
+
   // Checks the headers, the section table and the root of the resource
   // directory of [data, data + size). Returns ERROR_SUCCESS, or
   // ERROR_BAD_EXE_FORMAT for anything malformed. The bytes must outlive the
@@ -73,7 +79,8 @@ class PeImage {
   // String id (16-bit) in the language LoadStringW chooses: the block of the
   // first of `uiLanguage`, neutral, U.S. English present, else its first
   // language. ERROR_SUCCESS with the text inside the image (not 0-terminated),
-  // or an ERROR_RESOURCE_* code. Served from the index Open() builds.
+  // or an ERROR_RESOURCE_* code. Served from an index built by the first call
+  // (safe from any number of threads at once).
   DWORD FindString(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const;
 
   // Calls fn(id, language, bytes, units) for every non-empty string-table
@@ -113,8 +120,23 @@ class PeImage {
     const BYTE* data;
     uint32_t offset[16];    // byte offset of entry k's length word, or kNoEntry
   };
+  struct StringIndex {
+    std::vector<StringTable> tables;  // sorted by block, stable (directory order within a block)
+    // tables index of the first record of block firstBlock + i (kNoEntry:
+    // none); built when the blocks are dense enough, else lookups bisect.
+    std::vector<uint32_t> blockStart;
+    WORD firstBlock = 0;
+    bool usable = false;  // false: too large or out of memory, lookups walk
+  };
   static constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
-  void IndexStrings();
+  // Stands for an index that could not be built (no memory): lookups walk.
+  static const StringIndex* UnusableIndex();
+  const StringIndex& Strings() const {
+    const StringIndex* index = strings_.load(std::memory_order_acquire);
+    return index != nullptr ? *index : BuildStrings();
+  }
+  const StringIndex& BuildStrings() const;
+  void BuildStringIndex(StringIndex* index) const;
   DWORD FindStringByWalk(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const;
 
   // Little-endian reads of the resource directory bytes; 0 past their end.
@@ -128,12 +150,8 @@ class PeImage {
   unsigned sectionCount_ = 0;
   const BYTE* rsrc_ = nullptr;  // resource directory's first byte
   uint32_t rsrcSize_ = 0;       // bytes from rsrc_ to the end of its section's raw data
-  bool stringsIndexed_ = false;
-  std::vector<StringTable> strings_;  // sorted by block, stable (directory order within a block)
-  // strings_ index of the first record of block firstBlock_ + i (kNoEntry:
-  // none); built when the blocks are dense enough, else lookups bisect.
-  std::vector<uint32_t> blockStart_;
-  WORD firstBlock_ = 0;
+  // Built by the first FindString; racing builders keep the first published.
+  mutable std::atomic<const StringIndex*> strings_{nullptr};
 };
 
 // Resource type ids used by the stand-ins.
