@@ -17,6 +17,7 @@
 #include <unordered_map>
 
 #include "platform/win/last_error.h"
+#include "platform/win/utf8_text.h"
 #include "platform/win/wide_text.h"
 
 namespace {
@@ -26,6 +27,14 @@ constexpr DWORD kWcDiscardNs = 0x10, kWcSepChars = 0x20, kWcDefaultChar = 0x40;
 int Fail(DWORD code) {
   SetLastError(code);
   return 0;
+}
+
+// The count a conversion returns for a result of `size` units into a buffer
+// of `capacity` (0: only measure), with Windows' errors.
+int SizeResult(size_t size, int capacity) {
+  if (size > static_cast<size_t>(INT_MAX)) return Fail(ERROR_ARITHMETIC_OVERFLOW);
+  if (capacity > 0 && size > static_cast<size_t>(capacity)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  return static_cast<int>(size);
 }
 
 // ---------------------------------------------------------------------------
@@ -177,111 +186,6 @@ UINT ResolveCodePage(UINT codePage) {
 }
 
 // ---------------------------------------------------------------------------
-// UTF-8, done here rather than through ICU so that Windows' handling of bad
-// input is exact: a lone surrogate encodes as U+FFFD, and every maximal
-// ill-formed subsequence of UTF-8 decodes as one U+FFFD.
-
-// Returns false when the text holds a lone surrogate and strict is set.
-bool EncodeUtf8(const WCHAR* src, size_t n, bool strict, std::string& out) {
-  out.clear();
-  out.reserve(n);
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t c = static_cast<uint16_t>(src[i]);
-    if (c >= 0xD800 && c <= 0xDFFF) {
-      const bool paired = c <= 0xDBFF && i + 1 < n && static_cast<uint16_t>(src[i + 1]) >= 0xDC00 &&
-                          static_cast<uint16_t>(src[i + 1]) <= 0xDFFF;
-      if (paired) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(src[i + 1]) - 0xDC00);
-        ++i;
-      } else {
-        if (strict) return false;
-        c = 0xFFFD;
-      }
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return true;
-}
-
-bool DecodeUtf8(const unsigned char* src, size_t n, bool strict, pavo::WideString& out) {
-  out.clear();
-  out.reserve(n);
-  size_t i = 0;
-  while (i < n) {
-    const unsigned b = src[i];
-    if (b < 0x80) {
-      out.push_back(static_cast<WCHAR>(b));
-      ++i;
-      continue;
-    }
-    // Expected length and the allowed range of the second byte (which rules
-    // out overlong forms, surrogates and values above U+10FFFF).
-    size_t need = 0;
-    unsigned lo = 0x80, hi = 0xBF;
-    uint32_t c = 0;
-    if (b >= 0xC2 && b <= 0xDF) {
-      need = 1;
-      c = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      need = 2;
-      c = b & 0x0F;
-      if (b == 0xE0) lo = 0xA0;
-      if (b == 0xED) hi = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      need = 3;
-      c = b & 0x07;
-      if (b == 0xF0) lo = 0x90;
-      if (b == 0xF4) hi = 0x8F;
-    }
-    size_t used = 1;
-    bool ok = need != 0;
-    for (size_t k = 0; ok && k < need; ++k) {
-      if (i + used >= n) {
-        ok = false;
-        break;
-      }
-      const unsigned t = src[i + used];
-      const unsigned tlo = k == 0 ? lo : 0x80, thi = k == 0 ? hi : 0xBF;
-      if (t < tlo || t > thi) {
-        ok = false;
-        break;
-      }
-      c = (c << 6) | (t & 0x3F);
-      ++used;
-    }
-    if (!ok) {
-      if (strict) return false;
-      out.push_back(static_cast<WCHAR>(0xFFFD));
-      i += used;  // the maximal subpart: the lead and the trail bytes that fit
-      continue;
-    }
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<WCHAR>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<WCHAR>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<WCHAR>(c));
-    }
-    i += used;
-  }
-  return true;
-}
-
-// ---------------------------------------------------------------------------
 // ICU callbacks that give Windows' substitutions.
 
 struct FromUnicodeContext {
@@ -426,47 +330,47 @@ extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText,
     if (multiByteText < wEnd && wBegin < multiByteText + cbMultiByte) return Fail(ERROR_INVALID_PARAMETER);
   }
   const UINT cp = ResolveCodePage(codePage);
-  std::string out;
   if (cp == CP_UTF8) {
     if ((flags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) != 0) return Fail(ERROR_INVALID_FLAGS);
     if (defaultChar != nullptr || usedDefaultChar != nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    if (!EncodeUtf8(wideText, units, (flags & WC_ERR_INVALID_CHARS) != 0, out))
+    // Straight into the caller's buffer: UTF-8 needs no ICU and no copy.
+    size_t produced = 0;
+    if (pavo::EncodeUtf8(wideText, units, (flags & WC_ERR_INVALID_CHARS) != 0, cbMultiByte > 0 ? multiByteText : nullptr,
+                         static_cast<size_t>(cbMultiByte), &produced) == pavo::Utf8Status::kInvalid)
       return Fail(ERROR_NO_UNICODE_TRANSLATION);
-  } else {
-    const DWORD allowed = WC_NO_BEST_FIT_CHARS | WC_COMPOSITECHECK | kWcDiscardNs | kWcSepChars | kWcDefaultChar;
-    if ((flags & ~allowed) != 0) return Fail(ERROR_INVALID_FLAGS);
-    Converter* conv = GetConverter(cp);
-    if (conv == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    std::lock_guard<std::mutex> guard(conv->lock);
-    FromUnicodeContext ctx{conv, "?", 1, (flags & WC_NO_BEST_FIT_CHARS) == 0, false};
-    if (defaultChar != nullptr) {
-      // Windows takes a one-byte default, or two bytes in double-byte code pages.
-      const int8_t maxBytes = ucnv_getMaxCharSize(conv->main);
-      ctx.substitute = defaultChar;
-      ctx.substituteLength = (maxBytes > 1 && defaultChar[0] != 0 && defaultChar[1] != 0) ? 2 : 1;
-    }
-    UErrorCode err = U_ZERO_ERROR;
-    ucnv_setFallback(conv->main, ctx.bestFit ? TRUE : FALSE);
-    ucnv_setFromUCallBack(conv->main, FromUnicodeSubstitute, &ctx, nullptr, nullptr, &err);
-    const auto* src = reinterpret_cast<const UChar*>(wideText);
-    const int32_t srcLen = static_cast<int32_t>(units);
-    const int32_t needed = ucnv_fromUChars(conv->main, nullptr, 0, src, srcLen, &err);
-    if (err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(err)) return Fail(ERROR_INVALID_PARAMETER);
-    if (needed > 0) {
-      out.resize(static_cast<size_t>(needed) + 1);
-      err = U_ZERO_ERROR;
-      ctx.usedDefault = false;
-      const int32_t written = ucnv_fromUChars(conv->main, &out[0], needed + 1, src, srcLen, &err);
-      if (U_FAILURE(err) || written != needed) return Fail(ERROR_INVALID_PARAMETER);
-      out.resize(static_cast<size_t>(needed));
-    }
-    if (usedDefaultChar != nullptr) *usedDefaultChar = ctx.usedDefault ? TRUE : FALSE;
+    return SizeResult(produced, cbMultiByte);
   }
-  if (out.size() > static_cast<size_t>(INT_MAX)) return Fail(ERROR_ARITHMETIC_OVERFLOW);
-  const int size = static_cast<int>(out.size());
-  if (cbMultiByte == 0) return size;
-  if (size > cbMultiByte) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  std::memcpy(multiByteText, out.data(), out.size());
+  std::string out;
+  const DWORD allowed = WC_NO_BEST_FIT_CHARS | WC_COMPOSITECHECK | kWcDiscardNs | kWcSepChars | kWcDefaultChar;
+  if ((flags & ~allowed) != 0) return Fail(ERROR_INVALID_FLAGS);
+  Converter* conv = GetConverter(cp);
+  if (conv == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  std::lock_guard<std::mutex> guard(conv->lock);
+  FromUnicodeContext ctx{conv, "?", 1, (flags & WC_NO_BEST_FIT_CHARS) == 0, false};
+  if (defaultChar != nullptr) {
+    // Windows takes a one-byte default, or two bytes in double-byte code pages.
+    const int8_t maxBytes = ucnv_getMaxCharSize(conv->main);
+    ctx.substitute = defaultChar;
+    ctx.substituteLength = (maxBytes > 1 && defaultChar[0] != 0 && defaultChar[1] != 0) ? 2 : 1;
+  }
+  UErrorCode err = U_ZERO_ERROR;
+  ucnv_setFallback(conv->main, ctx.bestFit ? TRUE : FALSE);
+  ucnv_setFromUCallBack(conv->main, FromUnicodeSubstitute, &ctx, nullptr, nullptr, &err);
+  const auto* src = reinterpret_cast<const UChar*>(wideText);
+  const int32_t srcLen = static_cast<int32_t>(units);
+  const int32_t needed = ucnv_fromUChars(conv->main, nullptr, 0, src, srcLen, &err);
+  if (err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(err)) return Fail(ERROR_INVALID_PARAMETER);
+  if (needed > 0) {
+    out.resize(static_cast<size_t>(needed) + 1);
+    err = U_ZERO_ERROR;
+    ctx.usedDefault = false;
+    const int32_t written = ucnv_fromUChars(conv->main, &out[0], needed + 1, src, srcLen, &err);
+    if (U_FAILURE(err) || written != needed) return Fail(ERROR_INVALID_PARAMETER);
+    out.resize(static_cast<size_t>(needed));
+  }
+  if (usedDefaultChar != nullptr) *usedDefaultChar = ctx.usedDefault ? TRUE : FALSE;
+  const int size = SizeResult(out.size(), cbMultiByte);
+  if (size > 0 && cbMultiByte > 0) std::memcpy(multiByteText, out.data(), out.size());
   return size;
 }
 
@@ -484,37 +388,36 @@ extern "C" int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteT
   }
   const bool strict = (flags & MB_ERR_INVALID_CHARS) != 0;
   const UINT cp = ResolveCodePage(codePage);
-  pavo::WideString out;
   if (cp == CP_UTF8) {
     if ((flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) != 0) return Fail(ERROR_INVALID_FLAGS);
-    if (!DecodeUtf8(reinterpret_cast<const unsigned char*>(multiByteText), bytes, strict, out))
+    size_t produced = 0;
+    if (pavo::DecodeUtf8(multiByteText, bytes, strict, cchWideChar > 0 ? wideText : nullptr,
+                         static_cast<size_t>(cchWideChar), &produced) == pavo::Utf8Status::kInvalid)
       return Fail(ERROR_NO_UNICODE_TRANSLATION);
-  } else {
-    const DWORD allowed = MB_PRECOMPOSED | MB_ERR_INVALID_CHARS | 0x2 /*MB_COMPOSITE*/ | 0x4 /*MB_USEGLYPHCHARS*/;
-    if ((flags & ~allowed) != 0) return Fail(ERROR_INVALID_FLAGS);
-    Converter* conv = GetConverter(cp);
-    if (conv == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    std::lock_guard<std::mutex> guard(conv->lock);
-    ToUnicodeContext ctx{cp, strict, false};
-    UErrorCode err = U_ZERO_ERROR;
-    ucnv_setToUCallBack(conv->main, ToUnicodeSubstitute, &ctx, nullptr, nullptr, &err);
-    const int32_t srcLen = static_cast<int32_t>(bytes);
-    const int32_t needed = ucnv_toUChars(conv->main, nullptr, 0, multiByteText, srcLen, &err);
-    if (ctx.invalid) return Fail(ERROR_NO_UNICODE_TRANSLATION);
-    if (err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(err)) return Fail(ERROR_INVALID_PARAMETER);
-    if (needed > 0) {
-      out.resize(static_cast<size_t>(needed) + 1);
-      err = U_ZERO_ERROR;
-      const int32_t written = ucnv_toUChars(conv->main, reinterpret_cast<UChar*>(&out[0]), needed + 1,
-                                            multiByteText, srcLen, &err);
-      if (U_FAILURE(err) || written != needed) return Fail(ERROR_INVALID_PARAMETER);
-      out.resize(static_cast<size_t>(needed));
-    }
+    return SizeResult(produced, cchWideChar);
   }
-  if (out.size() > static_cast<size_t>(INT_MAX)) return Fail(ERROR_ARITHMETIC_OVERFLOW);
-  const int size = static_cast<int>(out.size());
-  if (cchWideChar == 0) return size;
-  if (size > cchWideChar) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  std::memcpy(wideText, out.data(), out.size() * sizeof(WCHAR));
+  pavo::WideString out;
+  const DWORD allowed = MB_PRECOMPOSED | MB_ERR_INVALID_CHARS | 0x2 /*MB_COMPOSITE*/ | 0x4 /*MB_USEGLYPHCHARS*/;
+  if ((flags & ~allowed) != 0) return Fail(ERROR_INVALID_FLAGS);
+  Converter* conv = GetConverter(cp);
+  if (conv == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  std::lock_guard<std::mutex> guard(conv->lock);
+  ToUnicodeContext ctx{cp, strict, false};
+  UErrorCode err = U_ZERO_ERROR;
+  ucnv_setToUCallBack(conv->main, ToUnicodeSubstitute, &ctx, nullptr, nullptr, &err);
+  const int32_t srcLen = static_cast<int32_t>(bytes);
+  const int32_t needed = ucnv_toUChars(conv->main, nullptr, 0, multiByteText, srcLen, &err);
+  if (ctx.invalid) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  if (err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(err)) return Fail(ERROR_INVALID_PARAMETER);
+  if (needed > 0) {
+    out.resize(static_cast<size_t>(needed) + 1);
+    err = U_ZERO_ERROR;
+    const int32_t written = ucnv_toUChars(conv->main, reinterpret_cast<UChar*>(&out[0]), needed + 1,
+                                          multiByteText, srcLen, &err);
+    if (U_FAILURE(err) || written != needed) return Fail(ERROR_INVALID_PARAMETER);
+    out.resize(static_cast<size_t>(needed));
+  }
+  const int size = SizeResult(out.size(), cchWideChar);
+  if (size > 0 && cchWideChar > 0) std::memcpy(wideText, out.data(), out.size() * sizeof(WCHAR));
   return size;
 }
