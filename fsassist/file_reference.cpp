@@ -45,26 +45,49 @@ int FrameText(int frame, char (&digits)[50]) {
   return length;
 }
 
+// The attributes of a file element: path (UTF-8 in any buffer) and frame in decimal.
+class FileAttributes {
+ public:
+  FileAttributes(const Gral::StringBuffer& utf8Path, int frame)
+      : m_list{{"path", utf8Path.data(), static_cast<size_t>(utf8Path.textBytes())},
+               {"frame", m_digits, static_cast<size_t>(FrameText(frame, m_digits))}} {}
+  const Attribute* list() const { return m_list; }
+  static constexpr size_t kCount = 2;
+
+ private:
+  char m_digits[50];
+  Attribute m_list[kCount];
+};
+
 }  // namespace
+
+namespace fsassist_detail {
+
+Gral::StringBuffer NewFileDocument(const Gral::StringBuffer& utf8Path, int frame) {
+  const FileAttributes attributes(utf8Path, frame);
+  return NewDocument(kFileKeyword, attributes.list(), FileAttributes::kCount);
+}
+
+}  // namespace fsassist_detail
 
 extern "C" void addFileReference(const Gral::FileSpecifier* file, int frame, Gral::FileSpecifier* storage) {
   if (file == nullptr || storage == nullptr) return;
   const Gral::StringBuffer path = ToUtf8(file->text());
-  char digits[50];
-  const int n = FrameText(frame, digits);
-  const Attribute attributes[] = {{"path", path.data(), static_cast<size_t>(path.textBytes())},
-                                  {"frame", digits, static_cast<size_t>(n)}};
   // At most three bytes and the terminator cannot hold a document: start anew.
   Gral::StringBuffer text = ToUtf8(storage->text());
   if (text.size() <= 4) {
-    StoreNewDocument(kFileKeyword, attributes, 2, *storage);
+    storage->assign(NewFileDocument(path, frame), Gral::FileSpecifier::kReference);
     return;
   }
   const ParsedReference parsed(std::move(text));
   ezxml_node* image = parsed.image();
   if (image == nullptr) return;
   ezxml_node* element = AddComponent(image, kFileKeyword);
-  for (const Attribute& a : attributes) SetAttribute(element, a.name, a.value, a.length);
+  const FileAttributes attributes(path, frame);
+  for (size_t i = 0; i < FileAttributes::kCount; ++i) {
+    const Attribute& a = attributes.list()[i];
+    SetAttribute(element, a.name, a.value, a.length);
+  }
   StoreDocument(parsed.root(), *storage);
 }
 

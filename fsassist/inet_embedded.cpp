@@ -1,18 +1,11 @@
 // FSAssist: components stored at an internet address (inet) or embedded in
 // the host document (embd).
-#include <climits>
-#include <cstring>
-#include <string>
-
 #include "fsassist/FSAssist.h"
 #include "fsassist/reference_document.h"
-#include "platform/win/code_pages.h"
 
 using namespace fsassist_detail;
 
 namespace {
-
-Gral::StringBuffer Utf8Of(const WCHAR* text) { return ToUtf8(PavoRmCString::cnvtToSB(text)); }
 
 Attribute AttributeOf(const char* name, const Gral::StringBuffer& utf8) {
   return Attribute{name, utf8.data(), static_cast<size_t>(utf8.textBytes())};
@@ -20,13 +13,7 @@ Attribute AttributeOf(const char* name, const Gral::StringBuffer& utf8) {
 
 // The UTF-8 attribute value as wide text (ill-formed bytes become U+FFFD).
 PavoRmCString WideValue(const char* value) {
-  const size_t n = std::strlen(value) + 1;
-  if (n > static_cast<size_t>(INT_MAX)) return PavoRmCString();
-  std::u16string wide(n, u'\0');
-  const int units = MultiByteToWideChar(CP_UTF8, 0, value, static_cast<int>(n),
-                                        reinterpret_cast<WCHAR*>(&wide[0]), static_cast<int>(n));
-  if (units <= 0) return PavoRmCString();
-  return PavoRmCString(reinterpret_cast<const WCHAR*>(wide.c_str()));
+  return PavoRmCString(reinterpret_cast<const WCHAR*>(WideOf(value).data()));
 }
 
 }  // namespace
@@ -34,26 +21,22 @@ PavoRmCString WideValue(const char* value) {
 namespace FSAssist {
 
 Gral::FileSpecifier cvtToInet(const WCHAR* url) {
-  Gral::FileSpecifier result;
   const Gral::StringBuffer value = Utf8Of(url);
   const Attribute attribute = AttributeOf("url", value);
-  StoreNewDocument(kInetKeyword, &attribute, 1, result);
-  return result;
+  return Gral::FileSpecifier(NewDocument(kInetKeyword, &attribute, 1), Gral::FileSpecifier::kReference);
 }
 
 Gral::FileSpecifier cvtToEmbed(const WCHAR* dictionary, const WCHAR* name) {
-  Gral::FileSpecifier result;
   const Gral::StringBuffer nameValue = Utf8Of(name), dictionaryValue = Utf8Of(dictionary);
   const Attribute attributes[] = {AttributeOf("name", nameValue), AttributeOf("dictionary", dictionaryValue)};
-  StoreNewDocument(kEmbdKeyword, attributes, 2, result);
-  return result;
+  return Gral::FileSpecifier(NewDocument(kEmbdKeyword, attributes, 2), Gral::FileSpecifier::kReference);
 }
 
 void appendInet(Gral::FileSpecifier& storage, const Gral::StringBuffer& url) {
   const Gral::StringBuffer value = ToUtf8(url);
   const Attribute attribute = AttributeOf("url", value);
   if (storage.text().isEmpty()) {
-    StoreNewDocument(kInetKeyword, &attribute, 1, storage);
+    storage.assign(NewDocument(kInetKeyword, &attribute, 1), Gral::FileSpecifier::kReference);
     return;
   }
   // The held text is read as UTF-8 like every other reader does, whatever its

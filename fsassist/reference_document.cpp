@@ -9,6 +9,9 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/win/code_pages.h"
+#include "platform/win/wide_text.h"
+
 namespace fsassist_detail {
 
 const char kFileKeyword[] = "file";
@@ -35,13 +38,26 @@ Gral::StringBuffer ToUtf8(const Gral::StringBuffer& text) {
   return utf8;
 }
 
+Gral::StringBuffer Utf8Of(const WCHAR* text) {
+  const size_t units = text != nullptr ? pavo::WideLength(text) : 0;
+  if (units >= static_cast<size_t>(INT_MAX)) throw std::length_error("text too long");
+  // Measured first, so the buffer is exactly the text and its terminator.
+  const int bytes = units > 0 ? WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(units), nullptr, 0, nullptr, nullptr) : 0;
+  if (bytes < 0 || bytes == INT_MAX) throw std::length_error("text too long");
+  Gral::StringBuffer utf8(bytes + 1, Gral::StringBuffer::kUtf8);
+  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(units), utf8.data(), bytes, nullptr, nullptr);
+  return utf8;
+}
+
 Gral::StringBuffer WideOf(const char* utf8) {
-  // A UTF-8 buffer of the value and its NUL, converted to UTF-16.
   const size_t length = std::strlen(utf8);
   if (length >= static_cast<size_t>(INT_MAX)) throw std::length_error("attribute value too long");
-  const Gral::StringBuffer view(static_cast<int>(length + 1), utf8, Gral::StringBuffer::kUtf8);
-  Gral::StringBuffer wide;
-  view.convert(wide, Gral::StringBuffer::kUtf16);
+  // Never more units than bytes; measured so the buffer is exactly the text and its terminator.
+  const int units = length > 0 ? MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(length), nullptr, 0) : 0;
+  if (units < 0 || static_cast<size_t>(units) >= static_cast<size_t>(INT_MAX / 2)) throw std::length_error("attribute value too long");
+  Gral::StringBuffer wide(2 * units + 2, Gral::StringBuffer::kUtf16);
+  if (units > 0)
+    MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(length), reinterpret_cast<WCHAR*>(wide.data()), units);
   return wide;
 }
 
@@ -109,25 +125,26 @@ void StoreDocument(ezxml_node* root, Gral::FileSpecifier& specifier) {
   if (!xml) throw std::bad_alloc();
   const size_t length = std::strlen(xml.get());
   if (length >= static_cast<size_t>(INT_MAX)) throw std::bad_alloc();
-  const Gral::StringBuffer text(static_cast<int>(length + 1), xml.get(), Gral::StringBuffer::kUtf8);
-  specifier.assign(text, Gral::FileSpecifier::kReference);
+  specifier.assign(Gral::StringBuffer(static_cast<int>(length + 1), xml.get(), Gral::StringBuffer::kUtf8),
+                   Gral::FileSpecifier::kReference);
 }
 
 namespace {
 
-// The serializer's replacement of a byte in an attribute value, or null.
-const char* Escape(char c) {
-  switch (c) {
-    case '&': return "&amp;";
-    case '<': return "&lt;";
-    case '>': return "&gt;";
-    case '"': return "&quot;";
-    case '\n': return "&#xA;";
-    case '\t': return "&#x9;";
-    case '\r': return "&#xD;";
-    default: return nullptr;
+// The serializer's replacements of bytes in an attribute value.
+struct EscapeTable {
+  const char* replacement[256];
+  constexpr EscapeTable() : replacement{} {
+    replacement[static_cast<unsigned char>('&')] = "&amp;";
+    replacement[static_cast<unsigned char>('<')] = "&lt;";
+    replacement[static_cast<unsigned char>('>')] = "&gt;";
+    replacement[static_cast<unsigned char>('"')] = "&quot;";
+    replacement[static_cast<unsigned char>('\n')] = "&#xA;";
+    replacement[static_cast<unsigned char>('\t')] = "&#x9;";
+    replacement[static_cast<unsigned char>('\r')] = "&#xD;";
   }
-}
+};
+constexpr EscapeTable kEscapes;
 
 // Appends bytes to a block sized beforehand; measures only when out is null.
 class Writer {
@@ -141,7 +158,7 @@ class Writer {
   void PutEscaped(const char* value, size_t length) {
     size_t run = 0;
     for (size_t i = 0; i < length; ++i) {
-      const char* rep = Escape(value[i]);
+      const char* rep = kEscapes.replacement[static_cast<unsigned char>(value[i])];
       if (rep == nullptr) continue;
       Put(value + run, i - run);
       Put(rep);
@@ -173,8 +190,7 @@ void WriteDocument(Writer& w, const char* element, const Attribute* attributes, 
 
 }  // namespace
 
-void StoreNewDocument(const char* element, const Attribute* attributes, size_t count,
-                      Gral::FileSpecifier& specifier) {
+Gral::StringBuffer NewDocument(const char* element, const Attribute* attributes, size_t count) {
   Writer measure(nullptr);
   WriteDocument(measure, element, attributes, count);
   // Each value byte grows to at most 6 bytes, so the sum stays far from
@@ -183,7 +199,7 @@ void StoreNewDocument(const char* element, const Attribute* attributes, size_t c
   Gral::StringBuffer text(static_cast<int>(measure.length() + 1), Gral::StringBuffer::kUtf8);
   Writer write(text.data());
   WriteDocument(write, element, attributes, count);
-  specifier.assign(text, Gral::FileSpecifier::kReference);
+  return text;
 }
 
 }  // namespace fsassist_detail

@@ -10,6 +10,7 @@
 #include <cstddef>
 
 #include "ezxml.h"
+#include "platform/win/win_types.h"
 #include "platform/gral/FileSpecifier.h"
 #include "platform/gral/StringBuffer.h"
 
@@ -62,17 +63,20 @@ struct Attribute {
   const char* value;
   size_t length;
 };
-// W1-W4 for a new document with one component in one step: writes the bytes
-// the serializer gives for that tree (same escaping) without building it.
-// Throws std::bad_alloc.
-void StoreNewDocument(const char* element, const Attribute* attributes, size_t count,
-                      Gral::FileSpecifier& specifier);
+// W1-W4 for a new document with one component in one step: the UTF-8 text
+// (kind 2) the serializer gives for that tree (same escaping), without
+// building it. Throws std::bad_alloc or std::length_error.
+Gral::StringBuffer NewDocument(const char* element, const Attribute* attributes, size_t count);
+// NewDocument for a file component: path (UTF-8 in any buffer) and frame.
+Gral::StringBuffer NewFileDocument(const Gral::StringBuffer& utf8Path, int frame);
 
 // A UTF-16 buffer of a UTF-8 attribute value (ill-formed bytes become U+FFFD).
 Gral::StringBuffer WideOf(const char* utf8);
 
 // UTF-8 of a buffer's text (a private copy in encoding 1).
 Gral::StringBuffer ToUtf8(const Gral::StringBuffer& text);
+// UTF-8 of a terminated wide text; null reads as empty.
+Gral::StringBuffer Utf8Of(const WCHAR* text);
 
 }  // namespace fsassist_detail
 

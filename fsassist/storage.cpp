@@ -44,16 +44,17 @@ Gral::FileSpecifier constructFS(const WCHAR* text) {
   return result;
 }
 
+// A new document, as addFileReference gives into an empty specifier, built
+// straight into the result.
 Gral::FileSpecifier cvtToFS(const Gral::StringBuffer& path, int frame) {
-  Gral::FileSpecifier result(Gral::StringBuffer(0, Gral::StringBuffer::kUtf8), Gral::FileSpecifier::kFileName);
-  const Gral::FileSpecifier file(path, Gral::FileSpecifier::kFileName);
-  addFileReference(&file, frame, &result);
-  return result;
+  return Gral::FileSpecifier(NewFileDocument(ToUtf8(path), frame), Gral::FileSpecifier::kReference);
 }
 
 Gral::FileSpecifier cvtToFS(const PavoRmCString& path, int frame) { return cvtToFS(path.cnvtToSB(), frame); }
 
-Gral::FileSpecifier cvtToFS(const WCHAR* path, int frame) { return cvtToFS(PavoRmCString::cnvtToSB(path), frame); }
+Gral::FileSpecifier cvtToFS(const WCHAR* path, int frame) {
+  return Gral::FileSpecifier(NewFileDocument(Utf8Of(path), frame), Gral::FileSpecifier::kReference);
+}
 
 void appendFile(Gral::FileSpecifier& storage, const Gral::StringBuffer& path, int frame) {
   const Gral::FileSpecifier file(path, Gral::FileSpecifier::kFileName);

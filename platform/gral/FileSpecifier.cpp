@@ -1,11 +1,13 @@
 // Gral::FileSpecifier: keeps its text exactly as assigned.
 #include "platform/gral/FileSpecifier.h"
 
+#include <utility>
+
 namespace Gral {
 
 FileSpecifier::FileSpecifier() : m_text(0, StringBuffer::kUtf8), m_kind(kFileName) {}
 
-FileSpecifier::FileSpecifier(const StringBuffer& text, int kind) : m_text(text), m_kind(kind) {}
+FileSpecifier::FileSpecifier(StringBuffer text, int kind) : m_text(std::move(text)), m_kind(kind) {}
 
 FileSpecifier::~FileSpecifier() = default;
 

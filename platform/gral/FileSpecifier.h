@@ -14,8 +14,8 @@ class FileSpecifier {
 
   // Empty text (UTF-8) of kind 0; meant to be followed by assign().
   FileSpecifier();
-  // Holds a copy of text, as given (its encoding is kept), and kind.
-  FileSpecifier(const StringBuffer& text, int kind);
+  // Holds text, as given (its encoding is kept), and kind.
+  FileSpecifier(StringBuffer text, int kind);
   FileSpecifier(const FileSpecifier& other) = default;
   FileSpecifier(FileSpecifier&& other) noexcept = default;
   FileSpecifier& operator=(const FileSpecifier& other) = default;

@@ -1,6 +1,7 @@
 #include "platform/win/utf8_text.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace pavo {
 namespace {
@@ -14,6 +15,14 @@ class BoundedOut {
   void Put(uint32_t unit) {
     if (m_count < m_capacity) m_out[m_count] = static_cast<Unit>(unit);
     ++m_count;
+  }
+  // Units that are all below 0x80, widened or narrowed as they are.
+  template <typename Source>
+  void PutAscii(const Source* units, size_t count) {
+    if (m_count + count <= m_capacity) {
+      for (size_t k = 0; k < count; ++k) m_out[m_count + k] = static_cast<Unit>(units[k]);
+    }
+    m_count += count;
   }
   // All or none of a character's units, so a cut result never ends in half a character.
   bool Fits(size_t units) const { return m_count + units <= m_capacity; }
@@ -30,12 +39,27 @@ class BoundedOut {
   size_t m_count = 0;
 };
 
+// ASCII is the common case: eight bytes or four units are tested at once.
+constexpr uint64_t kHighBytes = 0x8080808080808080ull;
+constexpr uint64_t kHighUnits = 0xFF80FF80FF80FF80ull;
+
+uint64_t Load64(const void* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
 }  // namespace
 
 Utf8Status EncodeUtf8(const WCHAR* text, size_t length, bool strict, char* out, size_t capacity,
                       size_t* produced) {
   BoundedOut<char> sink(out, capacity);
   for (size_t i = 0; i < length; ++i) {
+    while (i + 4 <= length && (Load64(text + i) & kHighUnits) == 0) {
+      sink.PutAscii(text + i, 4);
+      i += 4;
+    }
+    if (i == length) break;
     uint32_t c = static_cast<uint16_t>(text[i]);
     if (c < 0x80) {
       sink.Put(c);
@@ -78,6 +102,11 @@ Utf8Status DecodeUtf8(const char* text, size_t length, bool strict, WCHAR* out, 
   BoundedOut<WCHAR> sink(out, capacity);
   size_t i = 0;
   while (i < length) {
+    if (i + 8 <= length && (Load64(src + i) & kHighBytes) == 0) {
+      sink.PutAscii(src + i, 8);
+      i += 8;
+      continue;
+    }
     const unsigned b = src[i];
     if (b < 0x80) {
       sink.Put(b);
