@@ -37,17 +37,22 @@ bool DefaultNamesFitInTags(const ezxml_node* root) {
 // The serializer writes vertical tab and form feed as they are, and in an
 // attribute value the parser reads them as spaces: the one change a round
 // trip may make, so both sides are compared with them as spaces.
-std::string Blanked(std::string s, bool escaped) {
-  if (escaped) {
-    for (const char* e : {"\\0B", "\\0C"}) {
-      for (size_t at; (at = s.find(e)) != std::string::npos;) s.replace(at, 3, " ");
-    }
-  } else {
-    for (char& c : s) {
-      if (c == '\v' || c == '\f') c = ' ';
+// One pass: entity expansion can make a dump megabytes long.
+std::string Blanked(const std::string& s, bool escaped) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (escaped && c == '\\' && i + 2 < s.size()) {
+      // Every backslash in a dump starts a three-byte escape.
+      const bool blank = s[i + 1] == '0' && (s[i + 2] == 'B' || s[i + 2] == 'C');
+      out.append(blank ? " " : s.substr(i, 3));
+      i += 2;
+    } else {
+      out += !escaped && (c == '\v' || c == '\f') ? ' ' : c;
     }
   }
-  return s;
+  return out;
 }
 
 }  // namespace
