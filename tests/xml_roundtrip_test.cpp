@@ -83,29 +83,4 @@ TEST(XmlRoundTrip, BuiltTreesWithTextNeedingEscapes) {
   ezxml_free(root);
 }
 
-TEST(XmlRoundTrip, DeepAndWideDocumentsUseNoRecursion) {
-  // A million levels and a million siblings: freeing and serializing must
-  // not recurse along depth or along siblings.
-  const size_t n = 1000000;
-  std::string deep;
-  deep.reserve(n * 8);
-  for (size_t i = 0; i < n; ++i) deep += "<a>";
-  deep += "x";
-  for (size_t i = 0; i < n; ++i) deep += "</a>";
-  std::string wide = "<r>";
-  for (size_t i = 0; i < n; ++i) wide += (i % 3) ? "<b/>" : "<c>t</c>";
-  wide += "</r>";
-  for (std::string* doc : {&deep, &wide}) {
-    std::string copy = *doc;
-    ezxml_node* root = ezxml_parse_str(&copy[0], copy.size());
-    Text out(ezxml_toxml(root), std::free);
-    ASSERT_NE(out, nullptr);
-    std::string again = out.get();
-    ezxml_node* reread = ezxml_parse_str(&again[0], again.size());
-    EXPECT_EQ(xmlcheck::Dump(reread), xmlcheck::Dump(root));
-    ezxml_free(reread);
-    ezxml_free(root);
-  }
-}
-
 }  // namespace
