@@ -825,6 +825,28 @@ LONG Hive::DeleteValue(KeyId key, const WideString& name) {
   });
 }
 
+// Reads row index of the enumeration query which (with key) in a read
+// transaction and hands it to take; past the end ERROR_NO_MORE_ITEMS, or
+// ERROR_KEY_DELETED when the key is gone. The caller holds m_mutex and has
+// checked that index fits in a signed 64-bit number.
+template <typename Take>
+LONG Hive::EnumRow(int which, KeyId key, uint64_t index, Take take) {
+  return Run(false, [&]() -> LONG {
+    {
+      Use q(m_stmts->s[which]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(index));
+      const int rc = sqlite3_step(q.get());
+      if (rc == SQLITE_ROW) {
+        take(q.get());
+        return ERROR_SUCCESS;
+      }
+      if (rc != SQLITE_DONE) return MapSqlite(rc, false);
+    }
+    return CheckKey(key, ERROR_NO_MORE_ITEMS, false);
+  });
+}
+
 LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
   if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -846,40 +868,16 @@ LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
       return ERROR_SUCCESS;
     }
   }
-  return Run(false, [&]() -> LONG {
-    {
-      Use q(m_stmts->s[kEnumKey]);
-      sqlite3_bind_int64(q.get(), 1, key);
-      sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(index));
-      const int rc = sqlite3_step(q.get());
-      if (rc == SQLITE_ROW) {
-        *entry = ColumnSubKey(q.get());
-        return ERROR_SUCCESS;
-      }
-      if (rc != SQLITE_DONE) return MapSqlite(rc, false);
-    }
-    return CheckKey(key, ERROR_NO_MORE_ITEMS, false);
-  });
+  return EnumRow(kEnumKey, key, index, [&](sqlite3_stmt* row) { *entry = ColumnSubKey(row); });
 }
 
 LONG Hive::EnumValue(KeyId key, uint64_t index, ValueEntry* entry) {
   if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
   std::lock_guard<std::mutex> lock(m_mutex);
-  return Run(false, [&]() -> LONG {
-    {
-      Use q(m_stmts->s[kEnumValue]);
-      sqlite3_bind_int64(q.get(), 1, key);
-      sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(index));
-      const int rc = sqlite3_step(q.get());
-      if (rc == SQLITE_ROW) {
-        entry->name = ColumnWide(q.get(), 0);
-        entry->type = static_cast<DWORD>(sqlite3_column_int64(q.get(), 1));
-        ColumnBytes(q.get(), 2, &entry->data);
-        return ERROR_SUCCESS;
-      }
-      if (rc != SQLITE_DONE) return MapSqlite(rc, false);
-    }
-    return CheckKey(key, ERROR_NO_MORE_ITEMS, false);
+  return EnumRow(kEnumValue, key, index, [&](sqlite3_stmt* row) {
+    entry->name = ColumnWide(row, 0);
+    entry->type = static_cast<DWORD>(sqlite3_column_int64(row, 1));
+    ColumnBytes(row, 2, &entry->data);
   });
 }
 
