@@ -386,6 +386,9 @@ void Hive::MapWalIndex() {
 }
 
 int Hive::ReadChildren(KeyId key, std::vector<SubKeyEntry>* out) {
+  // Run() calls this again when the database was busy: start from nothing,
+  // or a retry would list the rows of the first attempt twice.
+  out->clear();
   Use q(m_stmts->s[kChildren]);
   sqlite3_bind_int64(q.get(), 1, key);
   int rc;
