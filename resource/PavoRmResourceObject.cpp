@@ -1,8 +1,10 @@
 #include "resource/PavoRmResourceObject.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
+#include "platform/win/modules.h"
 #include "resource/PavoRmResource.h"
 #include "resource/PavoRmResourceManager.h"
 
@@ -77,6 +79,52 @@ void PavoRmResourceObject::AttachInformation(PavoRmInformation* information) {
   m_Information = information;
   m_OwnInformation = 1;
   if (previous != nullptr) previous->SafeDelete();
+}
+
+PavoRmInformation* PavoRmResourceObject::ExpandCandidate(const PavoRmCString& fileName,
+                                                         PavoRmCString* path) {
+  m_LoadState = 2;
+  PavoRmInformation* information = Information();
+  if (information != nullptr) *path = information->ExpandPath(fileName);
+  return information;
+}
+
+int PavoRmResourceObject::SetCandidate(PavoRmCString fileName, HINSTANCE module, HINSTANCE* pending) {
+  if (pending != nullptr) *pending = module;
+  m_PendingFileName = std::move(fileName);
+  m_LoadState = 1;
+  return 1;
+}
+
+int PavoRmResourceObject::CommitCandidate(HINSTANCE* pending, bool releaseCurrent) {
+  if (m_LoadState != 1) return m_LoadState == 2 ? 0 : 1;
+  int result = 1;
+  m_LoadState = 0;
+  if (releaseCurrent && m_ResourceHandle != nullptr) {
+    result = FreeLibrary(m_ResourceHandle) ? 1 : 0;
+    if (result == 0) m_LoadState = 2;
+  }
+  if (pending != nullptr) {
+    m_ResourceHandle = *pending;
+    *pending = nullptr;
+  }
+  m_FileName = std::move(m_PendingFileName);
+  m_PendingFileName.Empty();
+  return result;
+}
+
+int PavoRmResourceObject::DiscardCandidate(HINSTANCE* pending, bool releasePending) {
+  int result = 1;
+  if (m_LoadState == 1) {
+    m_LoadState = 0;
+    if (releasePending) {
+      result = FreeLibrary(*pending) ? 1 : 0;
+      if (result == 0) m_LoadState = 2;
+    }
+  }
+  if (pending != nullptr) *pending = nullptr;
+  m_PendingFileName.Empty();
+  return result;
 }
 
 int PavoRmResourceObject::LoadCandidate(const PavoRmCString& fileName, int* result) {

@@ -57,6 +57,18 @@ class PavoRmResourceObject {
   int m_LoadState;  // 0 idle, 1 candidate pending, 2 last attempt or release failed
   HINSTANCE m_ResourceHandle;
 
+  // Steps the kinds share. pending is the kind's candidate module handle,
+  // null for a kind that loads no module.
+  // Marks the attempt failed and expands fileName; null without an information object.
+  PavoRmInformation* ExpandCandidate(const PavoRmCString& fileName, PavoRmCString* path);
+  // Makes fileName (and module) the pending candidate; 1.
+  int SetCandidate(PavoRmCString fileName, HINSTANCE module, HINSTANCE* pending);
+  // FinishLoad: releases the current module when releaseCurrent, then commits
+  // the candidate even if that release failed (the new module is usable).
+  int CommitCandidate(HINSTANCE* pending, bool releaseCurrent);
+  // CatchLoad: releases the pending module when releasePending, forgets the candidate.
+  int DiscardCandidate(HINSTANCE* pending, bool releasePending);
+
  private:
   bool HasChild(PavoRmObject* child) const;
   // TryLoad of the candidate; on success FinishLoad, then SwitchChildren.

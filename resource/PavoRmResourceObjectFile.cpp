@@ -15,34 +15,17 @@ PavoRmResourceObjectFile::PavoRmResourceObjectFile(const PavoRmCString& name, co
 PavoRmResourceObjectFile::~PavoRmResourceObjectFile() = default;
 
 int PavoRmResourceObjectFile::TryLoad(const PavoRmCString& fileName) {
-  if (fileName == m_Name) {
-    m_PendingFileName = fileName;
-    m_LoadState = 1;
-    return 1;
-  }
-  m_LoadState = 2;
-  PavoRmInformation* information = Information();
+  if (fileName == m_Name) return SetCandidate(fileName, nullptr, nullptr);
+  PavoRmCString path;
+  PavoRmInformation* information = ExpandCandidate(fileName, &path);
   if (information == nullptr) return 0;
-  PavoRmCString path = information->ExpandPath(fileName);
   if (!information->FileExist(path)) {
     AfxMessageBox(pavo::FileNotFoundText(path).GetString(), 0, 0);
     return 0;
   }
-  m_PendingFileName = std::move(path);
-  m_LoadState = 1;
-  return 1;
+  return SetCandidate(std::move(path), nullptr, nullptr);
 }
 
-int PavoRmResourceObjectFile::FinishLoad() {
-  if (m_LoadState != 1) return m_LoadState == 2 ? 0 : 1;
-  m_LoadState = 0;
-  m_FileName = std::move(m_PendingFileName);
-  m_PendingFileName.Empty();
-  return 1;
-}
+int PavoRmResourceObjectFile::FinishLoad() { return CommitCandidate(nullptr, false); }
 
-int PavoRmResourceObjectFile::CatchLoad() {
-  if (m_LoadState == 1) m_LoadState = 0;
-  m_PendingFileName.Empty();
-  return 1;
-}
+int PavoRmResourceObjectFile::CatchLoad() { return DiscardCandidate(nullptr, false); }

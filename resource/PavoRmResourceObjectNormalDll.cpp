@@ -16,16 +16,10 @@ PavoRmResourceObjectNormalDll::~PavoRmResourceObjectNormalDll() = default;
 int PavoRmResourceObjectNormalDll::TryLoad(const PavoRmCString& fileName) {
   // A candidate still pending would otherwise keep its module loaded for good.
   if (m_LoadState == 1) CatchLoad();
-  if (fileName == m_Name) {
-    m_PendingHandle = m_ModuleHandle;
-    m_PendingFileName = fileName;
-    m_LoadState = 1;
-    return 1;
-  }
-  m_LoadState = 2;
-  PavoRmInformation* information = Information();
+  if (fileName == m_Name) return SetCandidate(fileName, m_ModuleHandle, &m_PendingHandle);
+  PavoRmCString path;
+  PavoRmInformation* information = ExpandCandidate(fileName, &path);
   if (information == nullptr) return 0;
-  PavoRmCString path = information->ExpandPath(fileName);
   bool missing = false;
   HINSTANCE module = pavo::LoadLanguageFile(*information, path, 0, &missing);
   if (module == nullptr) {
@@ -34,39 +28,15 @@ int PavoRmResourceObjectNormalDll::TryLoad(const PavoRmCString& fileName) {
     if (missing) pavo::FileNotFoundText(path);
     return 0;
   }
-  m_PendingHandle = module;
-  m_PendingFileName = std::move(path);
-  m_LoadState = 1;
-  return 1;
+  return SetCandidate(std::move(path), module, &m_PendingHandle);
 }
 
 int PavoRmResourceObjectNormalDll::FinishLoad() {
-  if (m_LoadState != 1) return m_LoadState == 2 ? 0 : 1;
-  int result = 1;
-  m_LoadState = 0;
   // The own module (current while m_FileName is the name) is never released.
-  if (m_FileName != m_Name && m_ResourceHandle != nullptr) {
-    result = FreeLibrary(m_ResourceHandle) ? 1 : 0;
-    if (result == 0) m_LoadState = 2;
-  }
-  // Committed even when the release failed: the new module is loaded and usable.
-  m_ResourceHandle = m_PendingHandle;
-  m_FileName = std::move(m_PendingFileName);
-  m_PendingHandle = nullptr;
-  m_PendingFileName.Empty();
-  return result;
+  return CommitCandidate(&m_PendingHandle, m_FileName != m_Name);
 }
 
 int PavoRmResourceObjectNormalDll::CatchLoad() {
-  int result = 1;
-  if (m_LoadState == 1) {
-    m_LoadState = 0;
-    if (m_PendingFileName != m_Name) {
-      result = FreeLibrary(m_PendingHandle) ? 1 : 0;
-      if (result == 0) m_LoadState = 2;
-    }
-  }
-  m_PendingHandle = nullptr;
-  m_PendingFileName.Empty();
-  return result;
+  // A pending own module is not released either.
+  return DiscardCandidate(&m_PendingHandle, m_PendingFileName != m_Name);
 }

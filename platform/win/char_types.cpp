@@ -140,27 +140,26 @@ extern "C" LCID GetUserDefaultLCID(void) {
 
 extern "C" LANGID GetUserDefaultLangID(void) { return static_cast<LANGID>(GetUserDefaultLCID() & 0xFFFF); }
 
-extern "C" DWORD CharUpperBuffW(LPWSTR text, DWORD count) {
+namespace {
+
+// Simple case mapping of count units in place, one unit at a time: a
+// surrogate, or a unit whose mapping lies outside the BMP, stays as it is.
+DWORD MapCase(LPWSTR text, DWORD count, UChar32 (*map)(UChar32)) {
   if (text == nullptr) return 0;
   for (DWORD i = 0; i < count; ++i) {
     const UChar32 c = static_cast<uint16_t>(text[i]);
     if (IsSurrogate(static_cast<uint32_t>(c))) continue;
-    const UChar32 upper = u_toupper(c);
-    if (upper <= 0xFFFF) text[i] = static_cast<WCHAR>(upper);
+    const UChar32 mapped = map(c);
+    if (mapped <= 0xFFFF) text[i] = static_cast<WCHAR>(mapped);
   }
   return count;
 }
 
-extern "C" DWORD CharLowerBuffW(LPWSTR text, DWORD count) {
-  if (text == nullptr) return 0;
-  for (DWORD i = 0; i < count; ++i) {
-    const UChar32 c = static_cast<uint16_t>(text[i]);
-    if (IsSurrogate(static_cast<uint32_t>(c))) continue;
-    const UChar32 lower = u_tolower(c);
-    if (lower <= 0xFFFF) text[i] = static_cast<WCHAR>(lower);
-  }
-  return count;
-}
+}  // namespace
+
+extern "C" DWORD CharUpperBuffW(LPWSTR text, DWORD count) { return MapCase(text, count, u_toupper); }
+
+extern "C" DWORD CharLowerBuffW(LPWSTR text, DWORD count) { return MapCase(text, count, u_tolower); }
 
 extern "C" LPWSTR CharPrevW(LPCWSTR start, LPCWSTR current) {
   if (start == nullptr) return nullptr;

@@ -153,6 +153,13 @@ LONG Resolve(HKEY h, Handle* out) {
   return ERROR_SUCCESS;
 }
 
+// Resolves h and checks that it holds at least one of rights.
+LONG ResolveWithAccess(HKEY h, DWORD rights, Handle* out) {
+  const LONG rc = Resolve(h, out);
+  if (rc != ERROR_SUCCESS) return rc;
+  return (out->access & rights) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 HKEY AddHandle(Handle handle) {
   Table& t = State();
   std::lock_guard<std::mutex> lock(t.mutex);
@@ -203,6 +210,20 @@ void SetFileTime(PFILETIME ft, uint64_t t) {
   if (ft == nullptr) return;
   ft->dwLowDateTime = static_cast<DWORD>(t & 0xFFFFFFFFu);
   ft->dwHighDateTime = static_cast<DWORD>(t >> 32);
+}
+
+// Resolves h and splits the sub-key path below it.
+LONG ResolvePath(HKEY h, LPCWSTR sub, Handle* base, std::vector<WideString>* parts) {
+  const LONG rc = Resolve(h, base);
+  if (rc != ERROR_SUCCESS) return rc;
+  return SplitPath(sub, parts);
+}
+
+// The rights a new handle on hive gets for sam. A hive file we may not write
+// grants no write rights, as an ACL would refuse them.
+LONG GrantAccess(const Hive& hive, REGSAM sam, DWORD* access) {
+  *access = MapAccess(sam);
+  return hive.ReadOnly() && (*access & kAnyWrite) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 // Copies text and its terminator when *capacity (in characters) holds both.
@@ -257,13 +278,11 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
   *phkResult = nullptr;
   if (ulOptions & ~static_cast<DWORD>(REG_OPTION_OPEN_LINK)) return ERROR_INVALID_PARAMETER;
   Handle base;
-  LONG rc = Resolve(hKey, &base);
-  if (rc != ERROR_SUCCESS) return rc;
   std::vector<WideString> parts;
-  if ((rc = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return rc;
-  // A hive file we may not write grants no write rights, as an ACL would refuse them.
-  const DWORD access = MapAccess(samDesired);
-  if (base.hive->ReadOnly() && (access & kAnyWrite)) return ERROR_ACCESS_DENIED;
+  LONG rc = ResolvePath(hKey, lpSubKey, &base, &parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  DWORD access = 0;
+  if ((rc = GrantAccess(*base.hive, samDesired, &access)) != ERROR_SUCCESS) return rc;
   KeyId key = 0;
   if ((rc = base.hive->OpenKey(base.key, parts, &key)) != ERROR_SUCCESS) return rc;
   *phkResult = AddHandle(Handle{base.hive, key, access});
@@ -284,12 +303,11 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpCl
     return ERROR_INVALID_PARAMETER;
   }
   Handle base;
-  LONG rc = Resolve(hKey, &base);
-  if (rc != ERROR_SUCCESS) return rc;
   std::vector<WideString> parts;
-  if ((rc = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return rc;
-  const DWORD access = MapAccess(samDesired);
-  if (base.hive->ReadOnly() && (access & kAnyWrite)) return ERROR_ACCESS_DENIED;
+  LONG rc = ResolvePath(hKey, lpSubKey, &base, &parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  DWORD access = 0;
+  if ((rc = GrantAccess(*base.hive, samDesired, &access)) != ERROR_SUCCESS) return rc;
   KeyId key = 0;
   bool created = false;
   rc = base.hive->OpenKey(base.key, parts, &key);
@@ -315,9 +333,8 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD 
   if (lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
   if (lpClass != nullptr && lpcchClass == nullptr) return ERROR_INVALID_PARAMETER;
   Handle h;
-  LONG rc = Resolve(hKey, &h);
+  LONG rc = ResolveWithAccess(hKey, KEY_QUERY_VALUE, &h);
   if (rc != ERROR_SUCCESS) return rc;
-  if (!(h.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   pavo::reg::KeyInfo info;
   if ((rc = h.hive->QueryInfo(h.key, &info)) != ERROR_SUCCESS) return rc;
   rc = ERROR_SUCCESS;
@@ -341,9 +358,8 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPD
   if (lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
   Handle h;
-  LONG rc = Resolve(hKey, &h);
+  LONG rc = ResolveWithAccess(hKey, KEY_QUERY_VALUE, &h);
   if (rc != ERROR_SUCCESS) return rc;
-  if (!(h.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   WideString name;
   if ((rc = ValueName(lpValueName, &name)) != ERROR_SUCCESS) return rc;
   DWORD type = 0;
@@ -368,9 +384,8 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwT
   (void)Reserved;
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
   Handle h;
-  LONG rc = Resolve(hKey, &h);
+  LONG rc = ResolveWithAccess(hKey, KEY_SET_VALUE, &h);
   if (rc != ERROR_SUCCESS) return rc;
-  if (!(h.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   WideString name;
   if ((rc = ValueName(lpValueName, &name)) != ERROR_SUCCESS) return rc;
   return h.hive->SetValue(h.key, name, dwType, lpData, cbData);
@@ -384,9 +399,8 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
   }
   if (lpClass != nullptr && lpcchClass == nullptr) return ERROR_INVALID_PARAMETER;
   Handle h;
-  LONG rc = Resolve(hKey, &h);
+  LONG rc = ResolveWithAccess(hKey, KEY_ENUMERATE_SUB_KEYS, &h);
   if (rc != ERROR_SUCCESS) return rc;
-  if (!(h.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
   pavo::reg::SubKeyEntry entry;
   if ((rc = h.hive->EnumKey(h.key, dwIndex, &entry)) != ERROR_SUCCESS) return rc;
   if (entry.name.size() >= *lpcchName) return ERROR_MORE_DATA;
@@ -413,9 +427,8 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
   }
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
   Handle h;
-  LONG rc = Resolve(hKey, &h);
+  LONG rc = ResolveWithAccess(hKey, KEY_QUERY_VALUE, &h);
   if (rc != ERROR_SUCCESS) return rc;
-  if (!(h.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   pavo::reg::ValueEntry entry;
   if ((rc = h.hive->EnumValue(h.key, dwIndex, &entry)) != ERROR_SUCCESS) return rc;
   if (entry.name.size() >= *lpcchValueName) return ERROR_MORE_DATA;
@@ -437,10 +450,9 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
 LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
   Handle h;
-  LONG rc = Resolve(hKey, &h);
-  if (rc != ERROR_SUCCESS) return rc;
   std::vector<WideString> parts;
-  if ((rc = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return rc;
+  const LONG rc = ResolvePath(hKey, lpSubKey, &h, &parts);
+  if (rc != ERROR_SUCCESS) return rc;
   // Deleting the handle's own key needs DELETE on it; a sub-key needs a handle
   // that may write (hives carry no security descriptors to ask instead).
   if (parts.empty() ? !(h.access & DELETE) : !(h.access & kAnyWrite)) {
@@ -451,9 +463,8 @@ LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 
 LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
   Handle h;
-  LONG rc = Resolve(hKey, &h);
+  LONG rc = ResolveWithAccess(hKey, kAnyWrite, &h);
   if (rc != ERROR_SUCCESS) return rc;
-  if (!(h.access & kAnyWrite)) return ERROR_ACCESS_DENIED;
   std::vector<WideString> parts;
   if ((rc = SplitPath(lpSubKey, &parts)) != ERROR_SUCCESS) return rc;
   if (parts.empty()) return h.hive->ClearKey(h.key);
@@ -462,9 +473,8 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
 
 LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
   Handle h;
-  LONG rc = Resolve(hKey, &h);
+  LONG rc = ResolveWithAccess(hKey, KEY_SET_VALUE, &h);
   if (rc != ERROR_SUCCESS) return rc;
-  if (!(h.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   WideString name;
   if ((rc = ValueName(lpValueName, &name)) != ERROR_SUCCESS) return rc;
   return h.hive->DeleteValue(h.key, name);
@@ -496,8 +506,9 @@ LSTATUS RegLoadAppKeyW(LPCWSTR lpFile, PHKEY phkResult, REGSAM samDesired, DWORD
     const LONG rc = OpenHiveLocked(t, path, &hive);
     if (rc != ERROR_SUCCESS) return rc;
   }
-  const DWORD access = MapAccess(samDesired);
-  if (hive->ReadOnly() && (access & kAnyWrite)) return ERROR_ACCESS_DENIED;
+  DWORD access = 0;
+  const LONG rc = GrantAccess(*hive, samDesired, &access);
+  if (rc != ERROR_SUCCESS) return rc;
   const KeyId root = hive->Root();
   *phkResult = AddHandle(Handle{std::move(hive), root, access});
   return ERROR_SUCCESS;

@@ -208,6 +208,25 @@ uint64_t ColumnCount(sqlite3_stmt* st, int col) {
   return v < 0 ? 0 : static_cast<uint64_t>(v);
 }
 
+void ColumnBytes(sqlite3_stmt* st, int col, std::vector<BYTE>* out) {
+  const auto* p = static_cast<const BYTE*>(sqlite3_column_blob(st, col));
+  const int bytes = sqlite3_column_bytes(st, col);
+  if (p != nullptr && bytes > 0) {
+    out->assign(p, p + bytes);
+  } else {
+    out->clear();
+  }
+}
+
+// A row of name, class, written, as the sub-key queries give them.
+SubKeyEntry ColumnSubKey(sqlite3_stmt* st) {
+  SubKeyEntry e;
+  e.name = ColumnWide(st, 0);
+  e.cls = ColumnWide(st, 1);
+  e.lastWrite = ColumnCount(st, 2);
+  return e;
+}
+
 // Zero-length blobs need a non-null pointer, or SQLite binds NULL.
 const unsigned char kEmpty[1] = {0};
 
@@ -238,6 +257,15 @@ class Use {
 };
 
 bool Ok(int rc) { return rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE; }
+
+// Whether a read's result is small enough for the cache to keep.
+template <typename T>
+bool Cacheable(const T&) {
+  return true;
+}
+bool Cacheable(const std::pair<DWORD, std::vector<BYTE>>& value) {
+  return value.second.size() <= kMaxCachedValue;
+}
 
 }  // namespace
 
@@ -358,25 +386,19 @@ void Hive::MapWalIndex() {
 }
 
 int Hive::ReadChildren(KeyId key, std::vector<SubKeyEntry>* out) {
+  // Run() calls this again when the database was busy: start from nothing,
+  // or a retry would list the rows of the first attempt twice.
+  out->clear();
   Use q(m_stmts->s[kChildren]);
   sqlite3_bind_int64(q.get(), 1, key);
   int rc;
   while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
     if (out->size() >= kMaxCachedChildren) return ERROR_MORE_DATA;  // too many to keep
-    SubKeyEntry e;
-    e.name = ColumnWide(q.get(), 0);
-    e.cls = ColumnWide(q.get(), 1);
-    e.lastWrite = ColumnCount(q.get(), 2);
-    out->push_back(std::move(e));
+    out->push_back(ColumnSubKey(q.get()));
   }
   if (rc != SQLITE_DONE) return MapSqlite(rc, false);
-  if (out->empty()) {
-    bool exists = false;
-    rc = KeyExists(key, &exists);
-    if (rc != SQLITE_OK) return MapSqlite(rc, false);
-    if (!exists) return ERROR_KEY_DELETED;
-  }
-  return ERROR_SUCCESS;
+  // No children: tell a childless key from one that is gone.
+  return out->empty() ? CheckKey(key, ERROR_SUCCESS, false) : ERROR_SUCCESS;
 }
 
 Hive::~Hive() {
@@ -529,6 +551,34 @@ LONG Hive::Run(bool write, Body body) {
   }
 }
 
+// A read that one of the cache's maps can answer: while the cache is current
+// a hit costs no transaction, and a successful read is kept for next time.
+// makeKey is called only when the cache is in use.
+template <typename Map, typename MakeKey, typename Read>
+LONG Hive::CachedRead(Map Cache::*map, MakeKey makeKey, typename Map::mapped_type* out,
+                      Read read) {
+  if (!CacheCurrent()) return Run(false, read);
+  Map& entries = (*m_cache).*map;
+  typename Map::key_type k = makeKey();
+  const auto it = entries.find(k);
+  if (it != entries.end()) {
+    *out = it->second;
+    return ERROR_SUCCESS;
+  }
+  const LONG result = Run(false, read);
+  if (result == ERROR_SUCCESS && Cacheable(*out)) m_cache->Put(&entries, std::move(k), *out);
+  return result;
+}
+
+// Returns present when key exists, ERROR_KEY_DELETED when it does not (another
+// handle deleted it), else the failure of the query.
+LONG Hive::CheckKey(KeyId key, LONG present, bool write) {
+  bool exists = false;
+  const int rc = KeyExists(key, &exists);
+  if (rc != SQLITE_OK) return MapSqlite(rc, write);
+  return exists ? present : ERROR_KEY_DELETED;
+}
+
 int Hive::KeyExists(KeyId key, bool* exists) {
   Use q(m_stmts->s[kKeyRow]);
   sqlite3_bind_int64(q.get(), 1, key);
@@ -547,8 +597,13 @@ int Hive::FindChild(KeyId parent, const std::string& folded, KeyId* child) {
   return Ok(rc) ? SQLITE_OK : rc;
 }
 
-// Follows parts from base; *found tells whether every part exists.
+// Follows parts from base; *found tells whether every part exists (with no
+// parts, whether base itself does).
 int Hive::Walk(KeyId base, const std::vector<WideString>& parts, KeyId* out, bool* found) {
+  if (parts.empty()) {
+    *out = base;
+    return KeyExists(base, found);
+  }
   KeyId current = base;
   *found = false;
   for (const WideString& part : parts) {
@@ -596,50 +651,35 @@ int Hive::Recount(KeyId key, bool subKeys) {
 
 LONG Hive::OpenKey(KeyId base, const std::vector<WideString>& parts, KeyId* out) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  const bool cached = CacheCurrent();
-  std::string cacheKey;
-  if (cached) {
-    cacheKey.assign(reinterpret_cast<const char*>(&base), sizeof base);
+  const auto pathKey = [&]() {
+    std::string k(reinterpret_cast<const char*>(&base), sizeof base);
     for (const WideString& part : parts) {
       const std::string folded = FoldName(part);
       const size_t n = folded.size();
-      cacheKey.push_back(static_cast<char>(n & 0xFF));
-      cacheKey.push_back(static_cast<char>((n >> 8) & 0xFF));
-      cacheKey += folded;
+      k.push_back(static_cast<char>(n & 0xFF));
+      k.push_back(static_cast<char>((n >> 8) & 0xFF));
+      k += folded;
     }
-    auto it = m_cache->paths.find(cacheKey);
-    if (it != m_cache->paths.end()) {
-      *out = it->second;
-      return ERROR_SUCCESS;
-    }
-  }
-  const LONG result = Run(false, [&]() -> LONG {
+    return k;
+  };
+  return CachedRead(&Cache::paths, pathKey, out, [&]() -> LONG {
     bool found = false;
     KeyId key = 0;
-    int rc = parts.empty() ? KeyExists(base, &found) : Walk(base, parts, &key, &found);
+    const int rc = Walk(base, parts, &key, &found);
     if (rc != SQLITE_OK) return MapSqlite(rc, false);
-    if (parts.empty()) key = base;
-    if (found) {
-      *out = key;
-      return ERROR_SUCCESS;
-    }
-    bool baseExists = false;
-    rc = KeyExists(base, &baseExists);
-    if (rc != SQLITE_OK) return MapSqlite(rc, false);
-    return baseExists ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    if (!found) return CheckKey(base, ERROR_FILE_NOT_FOUND, false);
+    *out = key;
+    return ERROR_SUCCESS;
   });
-  if (cached && result == ERROR_SUCCESS) m_cache->Put(&m_cache->paths, std::move(cacheKey), *out);
-  return result;
 }
 
 LONG Hive::CreateKey(KeyId base, const std::vector<WideString>& parts, const WideString& cls,
                      KeyId* out, bool* created) {
   std::lock_guard<std::mutex> lock(m_mutex);
   return Run(true, [&]() -> LONG {
-    bool exists = false;
-    int rc = KeyExists(base, &exists);
-    if (rc != SQLITE_OK) return MapSqlite(rc, true);
-    if (!exists) return ERROR_KEY_DELETED;
+    const LONG state = CheckKey(base, ERROR_SUCCESS, true);
+    if (state != ERROR_SUCCESS) return state;
+    int rc;
     const std::string clsBlob = ToBlob(cls);
     KeyId current = base;
     bool madeLast = false;
@@ -675,15 +715,7 @@ LONG Hive::CreateKey(KeyId base, const std::vector<WideString>& parts, const Wid
 
 LONG Hive::QueryInfo(KeyId key, KeyInfo* info) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  const bool cached = CacheCurrent();
-  if (cached) {
-    auto it = m_cache->infos.find(key);
-    if (it != m_cache->infos.end()) {
-      *info = it->second;
-      return ERROR_SUCCESS;
-    }
-  }
-  const LONG result = Run(false, [&]() -> LONG {
+  return CachedRead(&Cache::infos, [key]() { return key; }, info, [&]() -> LONG {
     Use q(m_stmts->s[kKeyRow]);
     sqlite3_bind_int64(q.get(), 1, key);
     const int rc = sqlite3_step(q.get());
@@ -701,26 +733,16 @@ LONG Hive::QueryInfo(KeyId key, KeyInfo* info) {
     *info = std::move(row);
     return ERROR_SUCCESS;
   });
-  if (cached && result == ERROR_SUCCESS) m_cache->Put(&m_cache->infos, key, *info);
-  return result;
 }
 
 LONG Hive::GetValue(KeyId key, const WideString& name, DWORD* type, std::vector<BYTE>* data) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  const bool cached = CacheCurrent();
   const std::string folded = FoldName(name);
-  std::string cacheKey;
-  if (cached) {
-    cacheKey.assign(reinterpret_cast<const char*>(&key), sizeof key);
-    cacheKey += folded;
-    auto it = m_cache->values.find(cacheKey);
-    if (it != m_cache->values.end()) {
-      *type = it->second.first;
-      *data = it->second.second;
-      return ERROR_SUCCESS;
-    }
-  }
-  const LONG result = Run(false, [&]() -> LONG {
+  const auto valueKey = [&]() {
+    return std::string(reinterpret_cast<const char*>(&key), sizeof key) + folded;
+  };
+  std::pair<DWORD, std::vector<BYTE>> value;
+  const LONG result = CachedRead(&Cache::values, valueKey, &value, [&]() -> LONG {
     {
       Use q(m_stmts->s[kGetValue]);
       sqlite3_bind_int64(q.get(), 1, key);
@@ -728,37 +750,27 @@ LONG Hive::GetValue(KeyId key, const WideString& name, DWORD* type, std::vector<
       if (rc != SQLITE_OK) return MapSqlite(rc, false);
       rc = sqlite3_step(q.get());
       if (rc == SQLITE_ROW) {
-        *type = static_cast<DWORD>(sqlite3_column_int64(q.get(), 0));
-        const auto* p = static_cast<const BYTE*>(sqlite3_column_blob(q.get(), 1));
-        const int bytes = sqlite3_column_bytes(q.get(), 1);
-        if (p != nullptr && bytes > 0) {
-          data->assign(p, p + bytes);
-        } else {
-          data->clear();
-        }
+        value.first = static_cast<DWORD>(sqlite3_column_int64(q.get(), 0));
+        ColumnBytes(q.get(), 1, &value.second);
         return ERROR_SUCCESS;
       }
       if (rc != SQLITE_DONE) return MapSqlite(rc, false);
     }
-    bool exists = false;
-    const int rc = KeyExists(key, &exists);
-    if (rc != SQLITE_OK) return MapSqlite(rc, false);
-    return exists ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    return CheckKey(key, ERROR_FILE_NOT_FOUND, false);
   });
-  if (cached && result == ERROR_SUCCESS && data->size() <= kMaxCachedValue) {
-    m_cache->Put(&m_cache->values, std::move(cacheKey), std::make_pair(*type, *data));
-  }
-  return result;
+  if (result != ERROR_SUCCESS) return result;
+  *type = value.first;
+  *data = std::move(value.second);
+  return ERROR_SUCCESS;
 }
 
 LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* data,
                     size_t size) {
   std::lock_guard<std::mutex> lock(m_mutex);
   return Run(true, [&]() -> LONG {
-    bool exists = false;
-    int rc = KeyExists(key, &exists);
-    if (rc != SQLITE_OK) return MapSqlite(rc, true);
-    if (!exists) return ERROR_KEY_DELETED;
+    const LONG state = CheckKey(key, ERROR_SUCCESS, true);
+    if (state != ERROR_SUCCESS) return state;
+    int rc;
     const std::string folded = FoldName(name);
     sqlite3_int64 oldLength = -1;
     {
@@ -801,10 +813,9 @@ LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* d
 LONG Hive::DeleteValue(KeyId key, const WideString& name) {
   std::lock_guard<std::mutex> lock(m_mutex);
   return Run(true, [&]() -> LONG {
-    bool exists = false;
-    int rc = KeyExists(key, &exists);
-    if (rc != SQLITE_OK) return MapSqlite(rc, true);
-    if (!exists) return ERROR_KEY_DELETED;
+    const LONG state = CheckKey(key, ERROR_SUCCESS, true);
+    if (state != ERROR_SUCCESS) return state;
+    int rc;
     {
       Use q(m_stmts->s[kDeleteValue]);
       sqlite3_bind_int64(q.get(), 1, key);
@@ -814,6 +825,28 @@ LONG Hive::DeleteValue(KeyId key, const WideString& name) {
     }
     if (sqlite3_changes(m_db) == 0) return ERROR_FILE_NOT_FOUND;
     return MapSqlite(Recount(key, false), true);
+  });
+}
+
+// Reads row index of the enumeration query which (with key) in a read
+// transaction and hands it to take; past the end ERROR_NO_MORE_ITEMS, or
+// ERROR_KEY_DELETED when the key is gone. The caller holds m_mutex and has
+// checked that index fits in a signed 64-bit number.
+template <typename Take>
+LONG Hive::EnumRow(int which, KeyId key, uint64_t index, Take take) {
+  return Run(false, [&]() -> LONG {
+    {
+      Use q(m_stmts->s[which]);
+      sqlite3_bind_int64(q.get(), 1, key);
+      sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(index));
+      const int rc = sqlite3_step(q.get());
+      if (rc == SQLITE_ROW) {
+        take(q.get());
+        return ERROR_SUCCESS;
+      }
+      if (rc != SQLITE_DONE) return MapSqlite(rc, false);
+    }
+    return CheckKey(key, ERROR_NO_MORE_ITEMS, false);
   });
 }
 
@@ -838,54 +871,16 @@ LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
       return ERROR_SUCCESS;
     }
   }
-  return Run(false, [&]() -> LONG {
-    {
-      Use q(m_stmts->s[kEnumKey]);
-      sqlite3_bind_int64(q.get(), 1, key);
-      sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(index));
-      const int rc = sqlite3_step(q.get());
-      if (rc == SQLITE_ROW) {
-        entry->name = ColumnWide(q.get(), 0);
-        entry->cls = ColumnWide(q.get(), 1);
-        entry->lastWrite = ColumnCount(q.get(), 2);
-        return ERROR_SUCCESS;
-      }
-      if (rc != SQLITE_DONE) return MapSqlite(rc, false);
-    }
-    bool exists = false;
-    const int rc = KeyExists(key, &exists);
-    if (rc != SQLITE_OK) return MapSqlite(rc, false);
-    return exists ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
-  });
+  return EnumRow(kEnumKey, key, index, [&](sqlite3_stmt* row) { *entry = ColumnSubKey(row); });
 }
 
 LONG Hive::EnumValue(KeyId key, uint64_t index, ValueEntry* entry) {
   if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
   std::lock_guard<std::mutex> lock(m_mutex);
-  return Run(false, [&]() -> LONG {
-    {
-      Use q(m_stmts->s[kEnumValue]);
-      sqlite3_bind_int64(q.get(), 1, key);
-      sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(index));
-      const int rc = sqlite3_step(q.get());
-      if (rc == SQLITE_ROW) {
-        entry->name = ColumnWide(q.get(), 0);
-        entry->type = static_cast<DWORD>(sqlite3_column_int64(q.get(), 1));
-        const auto* p = static_cast<const BYTE*>(sqlite3_column_blob(q.get(), 2));
-        const int bytes = sqlite3_column_bytes(q.get(), 2);
-        if (p != nullptr && bytes > 0) {
-          entry->data.assign(p, p + bytes);
-        } else {
-          entry->data.clear();
-        }
-        return ERROR_SUCCESS;
-      }
-      if (rc != SQLITE_DONE) return MapSqlite(rc, false);
-    }
-    bool exists = false;
-    const int rc = KeyExists(key, &exists);
-    if (rc != SQLITE_OK) return MapSqlite(rc, false);
-    return exists ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
+  return EnumRow(kEnumValue, key, index, [&](sqlite3_stmt* row) {
+    entry->name = ColumnWide(row, 0);
+    entry->type = static_cast<DWORD>(sqlite3_column_int64(row, 1));
+    ColumnBytes(row, 2, &entry->data);
   });
 }
 
@@ -907,14 +902,9 @@ LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree
   return Run(true, [&]() -> LONG {
     bool found = false;
     KeyId key = base;
-    int rc = parts.empty() ? KeyExists(base, &found) : Walk(base, parts, &key, &found);
+    int rc = Walk(base, parts, &key, &found);
     if (rc != SQLITE_OK) return MapSqlite(rc, true);
-    if (!found) {
-      bool baseExists = false;
-      rc = KeyExists(base, &baseExists);
-      if (rc != SQLITE_OK) return MapSqlite(rc, true);
-      return baseExists ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-    }
+    if (!found) return CheckKey(base, ERROR_FILE_NOT_FOUND, true);
     // The root of a hive cannot be deleted, as on Windows.
     if (key == Root()) return ERROR_ACCESS_DENIED;
     if (!tree) {
@@ -940,10 +930,9 @@ LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree
 LONG Hive::ClearKey(KeyId key) {
   std::lock_guard<std::mutex> lock(m_mutex);
   return Run(true, [&]() -> LONG {
-    bool exists = false;
-    int rc = KeyExists(key, &exists);
-    if (rc != SQLITE_OK) return MapSqlite(rc, true);
-    if (!exists) return ERROR_KEY_DELETED;
+    const LONG state = CheckKey(key, ERROR_SUCCESS, true);
+    if (state != ERROR_SUCCESS) return state;
+    int rc;
     if ((rc = DeleteSubtree(key, false)) != SQLITE_OK) return MapSqlite(rc, true);
     if ((rc = Recount(key, true)) != SQLITE_OK) return MapSqlite(rc, true);
     return MapSqlite(Recount(key, false), true);

@@ -98,6 +98,11 @@ class Hive {
   LONG InitFile();
   template <typename Body>
   LONG Run(bool write, Body body);
+  template <typename Map, typename MakeKey, typename Read>
+  LONG CachedRead(Map Cache::*map, MakeKey makeKey, typename Map::mapped_type* out, Read read);
+  LONG CheckKey(KeyId key, LONG present, bool write);
+  template <typename Take>
+  LONG EnumRow(int which, KeyId key, uint64_t index, Take take);
   int KeyExists(KeyId key, bool* exists);
   int FindChild(KeyId parent, const std::string& folded, KeyId* child);
   int Walk(KeyId base, const std::vector<WideString>& parts, KeyId* out, bool* found);

@@ -188,21 +188,28 @@ class Parser {
   }
 
  private:
-  static bool IsHexValue(const WideString& line) {
-    size_t pos = 0;
-    if (line[0] == u'"') {
-      WideString ignored;
-      if (!ParseQuoted(line, &pos, &ignored)) return false;
-    } else if (line[0] == u'@') {
-      pos = 1;
+  // Reads a value line up to its data: the name ("quoted", or @ for the
+  // default value) and the '=' after it. *pos is left at the data.
+  static bool ParseValueName(const WideString& line, size_t* pos, WideString* name) {
+    *pos = 0;
+    if (line[0] == u'@') {
+      *pos = 1;
+    } else if (line[0] == u'"') {
+      if (!ParseQuoted(line, pos, name)) return false;
     } else {
       return false;
     }
-    while (pos < line.size() && IsSpace(line[pos])) ++pos;
-    if (pos >= line.size() || line[pos] != u'=') return false;
-    ++pos;
-    while (pos < line.size() && IsSpace(line[pos])) ++pos;
-    return StartsWithNoCase(line, pos, u"hex");
+    while (*pos < line.size() && IsSpace(line[*pos])) ++*pos;
+    if (*pos >= line.size() || line[*pos] != u'=') return false;
+    ++*pos;
+    while (*pos < line.size() && IsSpace(line[*pos])) ++*pos;
+    return true;
+  }
+
+  static bool IsHexValue(const WideString& line) {
+    size_t pos = 0;
+    WideString ignored;
+    return ParseValueName(line, &pos, &ignored) && StartsWithNoCase(line, pos, u"hex");
   }
 
   bool ParseKey(const WideString& line, std::vector<Operation>* ops) {
@@ -241,18 +248,7 @@ class Parser {
     Operation op;
     op.kind = Operation::kSetValue;
     size_t pos = 0;
-    if (line[0] == u'@') {
-      pos = 1;
-    } else if (line[0] == u'"') {
-      if (!ParseQuoted(line, &pos, &op.name)) return false;
-    } else {
-      return false;
-    }
-    while (pos < line.size() && IsSpace(line[pos])) ++pos;
-    if (pos >= line.size() || line[pos] != u'=') return false;
-    ++pos;
-    while (pos < line.size() && IsSpace(line[pos])) ++pos;
-    if (pos >= line.size()) return false;
+    if (!ParseValueName(line, &pos, &op.name) || pos >= line.size()) return false;
     if (line[pos] == u'-' && RestIsBlank(line, pos + 1)) {
       op.kind = Operation::kDeleteValue;
     } else if (line[pos] == u'"') {
