@@ -21,19 +21,44 @@ char *ezxml_strndup(const char *s, size_t n);
  * parse takes its nodes, with their attribute lists, from larger blocks
  * that go back to the heap when their last node is released, so a cut
  * subtree may be freed before or after the rest of its document. */
-struct ezxml_block;
+struct ezxml_block {
+    size_t live; /* nodes still living in the block */
+    size_t open; /* 1 while the pool still hands out its space */
+};
+typedef struct ezxml_slot {
+    struct ezxml_block *block; /* NULL: a node allocated on its own */
+    void *pad;                 /* keeps the node 16-byte aligned */
+    ezxml_node node;
+} ezxml_slot;
+#define EZXML_SLOT_SIZE ((sizeof(ezxml_slot) + 15) & ~(size_t)15)
 typedef struct ezxml_pool {
     struct ezxml_block *block; /* the block records are taken from, or NULL */
-    char *pos, *end;           /* its free space */
+    char *pos, *end;           /* its free space (both NULL without a block) */
     size_t next_size;          /* bytes of the next block */
 } ezxml_pool;
+/* The empty text every new node starts with (shared, never written). */
+extern char ezxml_empty_text[1];
+/* need bytes (a multiple of 16, at least a slot) for a node of a pool that
+ * has a block: the slot's block is set, the node is not. NULL when out of
+ * memory (the pool is left as it was). */
+ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need);
+static inline ezxml_slot *ezxml_pool_take(ezxml_pool *pool, size_t need) {
+    ezxml_slot *slot;
+    if ((size_t)(pool->end - pool->pos) < need) return ezxml_pool_grow(pool, need);
+    slot = (ezxml_slot *)(void *)pool->pos;
+    pool->pos += need;
+    pool->block->live++;
+    slot->block = pool->block;
+    return slot;
+}
+/* The document's own entity table, in its record's block until a DTD
+ * declaration makes it grow onto the heap. */
+char **ezxml_inline_entities(ezxml_root *root);
 void ezxml_init_node(ezxml_node *n, const char *name);
 ezxml_node *ezxml_alloc_node(const char *name);
 /* A document record; with a pool, the record starts the pool's first block. */
 ezxml_root *ezxml_alloc_root(ezxml_pool *pool);
 int ezxml_init_root(ezxml_root *root, const char *name);
-/* A node followed by extra bytes (16-byte aligned) in the pool; *extra gets their address. */
-ezxml_node *ezxml_pool_node(ezxml_pool *pool, const char *name, size_t extra_size, void **extra);
 /* Extra bytes in the block of owner, if they fit there; NULL otherwise. */
 void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t size);
 void ezxml_release_node(ezxml_node *n);

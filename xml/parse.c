@@ -55,9 +55,11 @@ static char *scan(char *p, unsigned char mask) {
 /* One open element. */
 typedef struct {
     ezxml_node *node;
-    size_t text_len;     /* bytes of node->text */
-    size_t text_cap;     /* capacity of an own text */
-    ezxml_node *last;    /* last child in document order */
+    size_t name_len;      /* bytes of node->name */
+    size_t text_len;      /* bytes of node->text */
+    size_t text_cap;      /* capacity of an own text */
+    ezxml_node *last;     /* last child in document order */
+    size_t last_len;      /* bytes of its name */
     ezxml_node *sib_tail; /* last member of the sibling chain */
 } level;
 
@@ -66,6 +68,7 @@ typedef struct {
 typedef struct {
     const ezxml_node *parent;
     const char *name;
+    size_t len;
     size_t hash;
     ezxml_node *last;
 } name_slot;
@@ -76,16 +79,17 @@ typedef struct {
     char saved;  /* the input's original last byte */
     level *levels;
     size_t depth, levels_cap;
-    level inline_levels[16];
     ezxml_pool pool;
     char **pairs; /* attributes of the start tag being read */
     char *marks;
     size_t npairs, pairs_cap;
-    char *inline_pairs[32];
-    char inline_marks[16];
     name_slot *names;
     size_t names_used, names_cap;
     size_t budget; /* bytes entity expansion may still add */
+    /* Inline storage, not cleared at the start of a parse. */
+    level inline_levels[16];
+    char *inline_pairs[32];
+    char inline_marks[16];
 } parser;
 
 /* --- linking children ---------------------------------------------------- */
@@ -95,20 +99,29 @@ static int same(const char *a, const char *b) {
     return *a == *b;
 }
 
-static size_t name_hash(const ezxml_node *parent, const char *name) {
-    size_t h = (size_t)parent >> 4;
-    for (; *name; ++name) h = h * 31 + (unsigned char)*name;
+/* Whether the n bytes at a and b are equal (names are short). */
+static int same_n(const char *a, const char *b, size_t n) {
+    size_t i;
+    if (n > 16) return memcmp(a, b, n) == 0;
+    for (i = 0; i < n; ++i)
+        if (a[i] != b[i]) return 0;
+    return 1;
+}
+
+static size_t name_hash(const ezxml_node *parent, const char *name, size_t len) {
+    size_t h = (size_t)parent >> 4, i;
+    for (i = 0; i < len; ++i) h = h * 31 + (unsigned char)name[i];
     return h * 0x9E3779B97F4A7C15ull;
 }
 
-static name_slot *names_find(parser *ps, const ezxml_node *parent, const char *name, size_t h) {
+static name_slot *names_find(parser *ps, const ezxml_node *parent, const char *name, size_t len, size_t h) {
     size_t mask, i;
     if (!ps->names_cap) return NULL;
     mask = ps->names_cap - 1;
     for (i = (h ^ (h >> 31)) & mask;; i = (i + 1) & mask) {
         name_slot *s = &ps->names[i];
         if (!s->parent) return s;
-        if (s->hash == h && s->parent == parent && same(s->name, name)) return s;
+        if (s->hash == h && s->parent == parent && s->len == len && same_n(s->name, name, len)) return s;
     }
 }
 
@@ -126,44 +139,47 @@ static int names_reserve(parser *ps) {
     i = ps->names_cap;
     ps->names_cap = cap;
     while (i--)
-        if (old[i].parent) *names_find(ps, old[i].parent, old[i].name, old[i].hash) = old[i];
+        if (old[i].parent) *names_find(ps, old[i].parent, old[i].name, old[i].len, old[i].hash) = old[i];
     free(old);
     return 1;
 }
 
-/* Whether linking a child named name under lv needs the name table. */
-static int needs_names(const level *lv, const char *name) {
-    return lv->last && !same(lv->last->name, name);
+/* Whether a child named name (len bytes) under lv follows a child of
+ * another name, so that linking it needs the name table. */
+static int name_changes(const level *lv, const char *name, size_t len) {
+    return lv->last && !(lv->last_len == len && same_n(lv->last->name, name, len));
 }
 
-/* Links node as the last child of the element of level lv (the name table
- * has room, see needs_names). The result is that of ezxml_insert at an
- * offset no smaller than any child's. */
-static void link_child(parser *ps, level *lv, ezxml_node *node) {
+/* Links node (its name len bytes) as the last child of the element of
+ * level lv; changed is name_changes() (the name table then has room). The
+ * result is that of ezxml_insert at an offset no smaller than any child's. */
+static void link_child(parser *ps, level *lv, ezxml_node *node, size_t len, int changed) {
     ezxml_node *parent = lv->node, *prev = lv->last, *x;
     name_slot *slot;
     size_t h;
     node->parent = parent;
     node->offset = lv->text_len;
+    lv->last = node;
+    lv->last_len = len;
     if (!prev) {
         parent->child = node;
-        lv->last = lv->sib_tail = node;
+        lv->sib_tail = node;
         return;
     }
     prev->ordered = node;
-    lv->last = node;
-    if (same(prev->name, node->name)) {
+    if (!changed) {
         prev->next = node;
         return;
     }
-    h = name_hash(parent, node->name);
-    slot = names_find(ps, parent, node->name, h);
+    h = name_hash(parent, node->name, len);
+    slot = names_find(ps, parent, node->name, len, h);
     if (slot->parent) {
         x = slot->last;
     } else {
         ++ps->names_used;
         slot->parent = parent;
         slot->name = node->name;
+        slot->len = len;
         slot->hash = h;
         x = same(parent->child->name, node->name) ? parent->child : NULL;
     }
@@ -198,9 +214,10 @@ static int reserve_level(parser *ps) {
     return 1;
 }
 
-static void push_level(parser *ps, ezxml_node *node) {
+static void push_level(parser *ps, ezxml_node *node, size_t name_len) {
     level *lv = &ps->levels[ps->depth++];
     lv->node = node;
+    lv->name_len = name_len;
     lv->text_len = 0;
     lv->text_cap = 0;
     lv->last = lv->sib_tail = NULL;
@@ -227,9 +244,10 @@ static char **fill_attrs(parser *ps, void *mem) {
     return attrs;
 }
 
-/* Makes the element of the start tag just read, with the attributes
- * gathered in ps->pairs; 0 when out of memory (the pairs are dropped). */
-static int begin_element(parser *ps, char *name) {
+/* Makes the element of the start tag just read (its name name_len bytes),
+ * with the attributes gathered in ps->pairs; 0 when out of memory (the
+ * pairs are dropped). */
+static int begin_element(parser *ps, char *name, size_t name_len) {
     ezxml_root *root = ps->root;
     ezxml_node *cur = root->current, *node;
     char **attrs = (char **)EZXML_EMPTY_LIST;
@@ -238,7 +256,7 @@ static int begin_element(parser *ps, char *name) {
     void *mem = NULL;
 
     /* Everything that can fail comes before the tree changes. */
-    if (!reserve_level(ps)) goto fail;
+    if (ps->depth == ps->levels_cap && !reserve_level(ps)) goto fail;
     if (!cur->name) {
         /* The root element: the document record itself takes the name; its
          * list goes beside it when there is room, else to the heap. */
@@ -264,13 +282,21 @@ static int begin_element(parser *ps, char *name) {
         node = cur;
     } else {
         level *lv = &ps->levels[ps->depth - 1];
-        if (needs_names(lv, name) && !names_reserve(ps)) goto fail;
-        node = ezxml_pool_node(&ps->pool, name, list_size, &mem);
-        if (!node) goto fail;
-        if (n) attrs = fill_attrs(ps, mem);
-        link_child(ps, lv, node);
+        const int changed = name_changes(lv, name, name_len);
+        ezxml_slot *slot;
+        if (changed && !names_reserve(ps)) goto fail;
+        if (list_size > 65536) goto fail;
+        slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE + ((list_size + 15) & ~(size_t)15));
+        if (!slot) goto fail;
+        node = &slot->node;
+        node->name = name;
+        node->text = ezxml_empty_text;
+        node->next = node->sibling = node->ordered = node->child = NULL;
+        node->flags = 0;
+        if (n) attrs = fill_attrs(ps, (char *)slot + EZXML_SLOT_SIZE);
+        link_child(ps, lv, node, name_len, changed);
     }
-    push_level(ps, node);
+    push_level(ps, node, name_len);
     node->attrs = attrs;
     ps->npairs = 0;
     root->current = node;
@@ -281,13 +307,10 @@ fail:
     return 0;
 }
 
-/* 1 when the current element was named name and is now closed. */
-static int end_element(parser *ps, const char *name) {
-    ezxml_node *cur = ps->root->current;
-    if (!cur || !cur->name || !same(cur->name, name)) return 0;
+/* Closes the current element (an open one, top of the level stack). */
+static void end_element(parser *ps) {
     --ps->depth;
-    ps->root->current = cur->parent;
-    return 1;
+    ps->root->current = ps->root->current->parent;
 }
 
 /* Appends start[0, length) to the current element's text; 0 when out of memory. */
@@ -359,8 +382,10 @@ static int closes(const parser *ps, const char *p) { return *p == '>' || (p == p
 /* Start tag at m (the byte behind "<"). Returns the closing byte, or NULL to stop. */
 static char *start_tag(parser *ps, char *m) {
     char *name = m, *p = m, **defaults = NULL;
+    size_t name_len;
     if (!ps->root->current) return NULL; /* a second root element */
     p = scan(p, C_TAG_END);
+    name_len = (size_t)(p - name);
     while (CLASS(*p) & C_CSPACE) *p++ = '\0';
     if (*p && *p != '/' && *p != '>') defaults = ezxml_find_defaults(ps->root->attr_defaults, name);
 
@@ -437,15 +462,15 @@ static char *start_tag(parser *ps, char *m) {
     if (*p == '/') {
         *p = '\0';
         if (!closes(ps, p + 1)) goto drop;
-        if (!begin_element(ps, name)) return NULL;
-        end_element(ps, name);
+        if (!begin_element(ps, name, name_len)) return NULL;
+        end_element(ps);
         return p + 1;
     }
     if (closes(ps, p)) {
         const char c = *p;
         int ok;
         *p = '\0';
-        ok = begin_element(ps, name);
+        ok = begin_element(ps, name, name_len);
         *p = c;
         return ok ? p : NULL;
     }
@@ -454,17 +479,27 @@ drop:
     return NULL;
 }
 
-/* End tag at m (the "/"). */
+/* End tag at m (the "/"). Its name runs to white space or ">" and must be
+ * that of the current element, whose length is known: compare, then check
+ * that the name ends there. */
 static char *end_tag(parser *ps, char *m) {
-    char *name = m + 1, *p = scan(name, C_ETAG_END), c;
-    if (p == ps->end && ps->saved != '>') return NULL;
-    c = *p;
-    *p = '\0';
-    if (!end_element(ps, name)) return NULL;
-    *p = c;
-    if (CLASS(c) & C_CSPACE)
-        while (CLASS(*p) & C_SPACE) ++p;
-    return p;
+    char *name = m + 1, *p;
+    const ezxml_node *cur = ps->root->current;
+    if (cur && cur->name) {
+        const size_t n = ps->levels[ps->depth - 1].name_len;
+        if ((size_t)(ps->end - name) >= n && same_n(name, cur->name, n) && (CLASS(name[n]) & C_ETAG_END)) {
+            p = name + n;
+            if (p == ps->end && ps->saved != '>') return NULL;
+            end_element(ps);
+            if (CLASS(*p) & C_CSPACE)
+                while (CLASS(*p) & C_SPACE) ++p;
+            return p;
+        }
+    }
+    /* A mismatch stops the parse with the name cut off, as read. */
+    p = scan(name, C_ETAG_END);
+    if (p != ps->end || ps->saved == '>') *p = '\0';
+    return NULL;
 }
 
 static char *find2(char *p, char *end, char a, char b) {
@@ -613,10 +648,8 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     ezxml_root *root;
     char *work = buf, *lt;
 
-    /* Every field but the inline level stack starts out zero. */
+    /* Every field but the inline storage starts out zero. */
     memset(&ps, 0, offsetof(parser, inline_levels));
-    memset((char *)&ps + offsetof(parser, inline_levels) + sizeof ps.inline_levels, 0,
-           sizeof ps - offsetof(parser, inline_levels) - sizeof ps.inline_levels);
     root = ezxml_alloc_root(&ps.pool);
     if (!root) return NULL;
     if (!ezxml_init_root(root, NULL)) {
