@@ -13,12 +13,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#if defined(__GNUC__)
-#define ALWAYS_INLINE static inline __attribute__((always_inline))
-#else
-#define ALWAYS_INLINE static inline
-#endif
-
 enum { D_NUL = 1, D_AMP = 2, D_PCT = 4, D_CR = 8, D_WS = 16 };
 
 /* D_WS: the C white-space bytes that attribute modes turn into spaces. */
@@ -165,7 +159,7 @@ static int emit_slow(output *o, const char *src, size_t n, const char *main_read
 }
 
 /* Copies n bytes forward (dst may overlap src from below); most pieces are short. */
-ALWAYS_INLINE void copy_forward(char *dst, const char *src, size_t n) {
+EZXML_ALWAYS_INLINE void copy_forward(char *dst, const char *src, size_t n) {
     if (n > 32) {
         memmove(dst, src, n);
         return;
@@ -182,7 +176,7 @@ ALWAYS_INLINE void copy_forward(char *dst, const char *src, size_t n) {
 /* emit() with the common cases inline: room on the heap, or in place
  * behind the unread text. */
 /* Copies n bytes between blocks that do not overlap. */
-ALWAYS_INLINE void copy_apart(char *dst, const char *src, size_t n) {
+EZXML_ALWAYS_INLINE void copy_apart(char *dst, const char *src, size_t n) {
     if (n >= 8) {
         uint64_t a, b;
         if (n > 16) {
@@ -204,7 +198,7 @@ ALWAYS_INLINE void copy_apart(char *dst, const char *src, size_t n) {
     }
 }
 
-ALWAYS_INLINE int emit(output *o, const char *src, size_t n, const char *main_read) {
+EZXML_ALWAYS_INLINE int emit(output *o, const char *src, size_t n, const char *main_read) {
     if (o->heap) {
         if (o->len + n < o->cap) {
             copy_apart(o->heap + o->len, src, n);
@@ -220,7 +214,7 @@ ALWAYS_INLINE int emit(output *o, const char *src, size_t n, const char *main_re
 }
 
 /* emit() of at most 8 bytes (a character, a UTF-8 sequence). */
-ALWAYS_INLINE int emit_short(output *o, const char *src, size_t n, const char *main_read) {
+EZXML_ALWAYS_INLINE int emit_short(output *o, const char *src, size_t n, const char *main_read) {
     char *dst;
     size_t i;
     if (o->heap) {

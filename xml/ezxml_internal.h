@@ -10,6 +10,12 @@
 extern "C" {
 #endif
 
+#if defined(__GNUC__)
+#define EZXML_ALWAYS_INLINE static inline __attribute__((always_inline))
+#else
+#define EZXML_ALWAYS_INLINE static inline
+#endif
+
 /* Heap wrapper (alloc.c): every block of the library passes here. */
 void *ezxml_malloc(size_t size);
 void *ezxml_realloc(void *block, size_t size);
@@ -115,6 +121,23 @@ int ezxml_read_dtd_budget(ezxml_root *root, char *start, size_t length, size_t *
 
 /* Finds the default-attribute list of an element name, or NULL. */
 char **ezxml_find_defaults(char ***defaults, const char *name);
+
+/* Default-attribute lists indexed by element name (defaults_index.c), for
+ * one operation over a document whose lists do not change meanwhile (reset
+ * it when they do). Starts zeroed; reset releases it. */
+typedef struct {
+    const char *name;
+    size_t len;
+    char **list; /* NULL: free slot */
+} ezxml_defaults_slot;
+typedef struct {
+    ezxml_defaults_slot *slots;
+    size_t mask;
+    int state; /* 0 not built yet, 1 built, 2 could not be built: search the lists */
+} ezxml_defaults_index;
+void ezxml_defaults_index_reset(ezxml_defaults_index *ix);
+/* ezxml_find_defaults(defaults, name) for a name of len bytes. */
+char **ezxml_defaults_lookup(ezxml_defaults_index *ix, char ***defaults, const char *name, size_t len);
 
 /* Releases an attribute list as ezxml_free does (never EZXML_EMPTY_LIST). */
 void ezxml_free_attrs(char **attrs);

@@ -5,6 +5,7 @@
  * `end` or stops at a NUL that lies inside the buffer. */
 #include "ezxml_internal.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -86,6 +87,7 @@ typedef struct {
     name_slot *names;
     size_t names_used, names_cap;
     size_t budget; /* bytes entity expansion may still add */
+    ezxml_defaults_index defaults; /* over root->attr_defaults */
     /* Inline storage, not cleared at the start of a parse. */
     level inline_levels[16];
     char *inline_pairs[32];
@@ -100,11 +102,27 @@ static int same(const char *a, const char *b) {
 }
 
 /* Whether the n bytes at a and b are equal (names are short). */
-static int same_n(const char *a, const char *b, size_t n) {
-    size_t i;
-    if (n > 16) return memcmp(a, b, n) == 0;
-    for (i = 0; i < n; ++i)
-        if (a[i] != b[i]) return 0;
+EZXML_ALWAYS_INLINE int same_n(const char *a, const char *b, size_t n) {
+    if (n >= 8) {
+        /* Two words that overlap when n < 16, both within the n bytes. */
+        uint64_t x, y, u, v;
+        if (n > 16) return memcmp(a, b, n) == 0;
+        memcpy(&x, a, 8);
+        memcpy(&y, b, 8);
+        memcpy(&u, a + n - 8, 8);
+        memcpy(&v, b + n - 8, 8);
+        return ((x ^ y) | (u ^ v)) == 0;
+    }
+    if (n >= 4) {
+        uint32_t x, y, u, v;
+        memcpy(&x, a, 4);
+        memcpy(&y, b, 4);
+        memcpy(&u, a + n - 4, 4);
+        memcpy(&v, b + n - 4, 4);
+        return ((x ^ y) | (u ^ v)) == 0;
+    }
+    while (n--)
+        if (*a++ != *b++) return 0;
     return 1;
 }
 
@@ -387,7 +405,7 @@ static char *start_tag(parser *ps, char *m) {
     p = scan(p, C_TAG_END);
     name_len = (size_t)(p - name);
     while (CLASS(*p) & C_CSPACE) *p++ = '\0';
-    if (*p && *p != '/' && *p != '>') defaults = ezxml_find_defaults(ps->root->attr_defaults, name);
+    if (*p && *p != '/' && *p != '>') defaults = ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, name_len);
 
     while (*p && *p != '/' && *p != '>') {
         char *q;
@@ -428,7 +446,7 @@ static char *start_tag(parser *ps, char *m) {
                     size_t i;
                     const char *aname = ps->pairs[2 * ps->npairs - 2];
                     for (i = 1; defaults[i]; i += 3)
-                        if (strcmp(defaults[i], aname) == 0) {
+                        if (defaults[i][0] == aname[0] && strcmp(defaults[i], aname) == 0) {
                             mode = defaults[i + 2][0];
                             break;
                         }
@@ -520,6 +538,7 @@ static char *doctype(parser *ps, char *m) {
         while (q < ps->end && *q != '[' && *q != ']' && *q != '>') ++q;
         if (q >= ps->end) {
             if (ps->saved != '>') return NULL;
+            ezxml_defaults_index_reset(&ps->defaults);
             if (subset && !ezxml_read_dtd_budget(ps->root, subset, (size_t)(ps->end - subset), &ps->budget))
                 return NULL;
             return ps->end;
@@ -534,6 +553,7 @@ static char *doctype(parser *ps, char *m) {
             char *r = p + 1;
             while (CLASS(*r) & C_SPACE) ++r;
             if (closes(ps, r)) {
+                ezxml_defaults_index_reset(&ps->defaults);
                 if (!ezxml_read_dtd_budget(ps->root, subset, (size_t)(p - subset), &ps->budget)) return NULL;
                 return p + 1;
             }
@@ -690,5 +710,6 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
         free(ps.marks);
     }
     free(ps.names);
+    ezxml_defaults_index_reset(&ps.defaults);
     return &root->node;
 }
