@@ -42,6 +42,27 @@ const unsigned char ezxml_byte_class[256] = {
 
 #define CLASS(c) ezxml_byte_class[(unsigned char)(c)]
 
+/* Bytes that end the plain part of an attribute value: C_VALUE bytes and
+ * the closing quote, double (1) or single (2). */
+#define QD 1
+#define QS 2
+#define QB (QD | QS)
+static const unsigned char value_end[256] = {
+    [0] = QB, ['&'] = QB, ['\t'] = QB, ['\n'] = QB, [0x0B] = QB, [0x0C] = QB, ['\r'] = QB,
+    ['"'] = QD, ['\''] = QS,
+};
+#undef QB
+
+/* The first byte at or behind p with a bit of mask in value_end (NUL has both). */
+static char *scan_value(char *p, unsigned char mask) {
+    for (;; p += 4) {
+        if (value_end[(unsigned char)p[0]] & mask) return p;
+        if (value_end[(unsigned char)p[1]] & mask) return p + 1;
+        if (value_end[(unsigned char)p[2]] & mask) return p + 2;
+        if (value_end[(unsigned char)p[3]] & mask) return p + 3;
+    }
+}
+
 /* The first byte at or behind p whose class has a bit of mask; NUL must be
  * in the mask so that the scan stops inside the buffer. */
 static char *scan(char *p, unsigned char mask) {
@@ -453,8 +474,7 @@ static char *start_tag(parser *ps, char *m) {
                 }
                 /* Plain values (no reference, no white space to normalise)
                  * are final as they stand. */
-                close = value;
-                while (!(CLASS(*close) & C_VALUE) && *close != quote) ++close;
+                close = scan_value(value, quote == '"' ? QD : QS);
                 if (*close != quote || mode != EZXML_MODE_ATTR) {
                     close = (char *)memchr(close, quote, (size_t)(ps->end - close));
                     if (!close) goto drop;
