@@ -275,10 +275,16 @@ static void drop_pairs(parser *ps) {
 static char **fill_attrs(parser *ps, void *mem) {
     const size_t n = ps->npairs;
     char **attrs = (char **)mem, *own = (char *)(attrs + 2 * n + 2);
-    memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
+    if (n <= 4) {
+        size_t i;
+        for (i = 0; i < 2 * n; ++i) attrs[i] = ps->pairs[i];
+        for (i = 0; i < n; ++i) own[i] = ps->marks[i];
+    } else {
+        memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
+        memcpy(own, ps->marks, n);
+    }
     attrs[2 * n] = NULL;
     attrs[2 * n + 1] = own;
-    memcpy(own, ps->marks, n);
     own[n] = '\0';
     return attrs;
 }
@@ -426,7 +432,8 @@ static char *start_tag(parser *ps, char *m) {
     p = scan(p, C_TAG_END);
     name_len = (size_t)(p - name);
     while (CLASS(*p) & C_CSPACE) *p++ = '\0';
-    if (*p && *p != '/' && *p != '>') defaults = ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, name_len);
+    if (*p && *p != '/' && *p != '>' && *ps->root->attr_defaults)
+        defaults = ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, name_len);
 
     while (*p && *p != '/' && *p != '>') {
         char *q;
@@ -676,6 +683,19 @@ static void parse(parser *ps, char *p) {
                 if (!*t) return; /* text behind the last markup is dropped */
                 lt = (char *)memchr(t, '<', (size_t)(ps->end - t));
                 if (!lt) return;
+            }
+            if (plain) {
+                /* The first piece of an element's text, as it stands. */
+                ezxml_node *cur = ps->root->current;
+                if (cur && cur->name && !cur->text[0] && !(cur->flags & EZXML_TEXT_OWNED)) {
+                    level *lv = &ps->levels[ps->depth - 1];
+                    *lt = '\0';
+                    cur->text = p;
+                    lv->text_len = (size_t)(lt - p);
+                    lv->text_cap = 0;
+                    p = lt;
+                    continue;
+                }
             }
             if (!append_text(ps, p, (size_t)(lt - p), EZXML_MODE_TEXT, plain)) return;
             p = lt;
