@@ -5,6 +5,7 @@
 #include "ezxml.h"
 
 #include <stddef.h>
+#include <stdlib.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -67,7 +68,16 @@ ezxml_root *ezxml_alloc_root(ezxml_pool *pool);
 int ezxml_init_root(ezxml_root *root, const char *name);
 /* Extra bytes in the block of owner, if they fit there; NULL otherwise. */
 void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t size);
-void ezxml_release_node(ezxml_node *n);
+/* Releases the record of a node: its own block, or its share of a pool block. */
+static inline void ezxml_release_node(ezxml_node *n) {
+    ezxml_slot *slot = (ezxml_slot *)(void *)((char *)n - offsetof(ezxml_slot, node));
+    struct ezxml_block *b = slot->block;
+    if (!b) {
+        free(slot);
+        return;
+    }
+    if (--b->live == 0 && !b->open) free(b);
+}
 void ezxml_pool_finish(ezxml_pool *pool);
 
 /* An attribute list whose ownership string sits in the same block, right

@@ -90,16 +90,6 @@ void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t 
     return p;
 }
 
-void ezxml_release_node(ezxml_node *n) {
-    ezxml_slot *slot = slot_of(n);
-    struct ezxml_block *b = slot->block;
-    if (!b) {
-        free(slot);
-        return;
-    }
-    if (--b->live == 0 && !b->open) free(b);
-}
-
 void ezxml_pool_finish(ezxml_pool *pool) {
     close_block(pool->block);
     pool->block = NULL;
