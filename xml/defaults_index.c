@@ -6,12 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-static size_t hash_name(const char *name, size_t len) {
-    size_t h = len, i;
-    for (i = 0; i < len; ++i) h = h * 31 + (unsigned char)name[i];
-    h *= 0x9E3779B97F4A7C15ull;
-    return h ^ (h >> 29);
-}
+static size_t hash_name(const char *name, size_t len) { return ezxml_bytes_hash(name, len); }
 
 void ezxml_defaults_index_reset(ezxml_defaults_index *ix) {
     free(ix->slots);
@@ -59,6 +54,6 @@ char **ezxml_defaults_lookup(ezxml_defaults_index *ix, char ***defaults, const c
     for (j = hash_name(name, len) & ix->mask;; j = (j + 1) & ix->mask) {
         const ezxml_defaults_slot *s = &ix->slots[j];
         if (!s->list) return NULL;
-        if (s->len == len && memcmp(s->name, name, len) == 0) return s->list;
+        if (s->len == len && ezxml_bytes_equal(s->name, name, len)) return s->list;
     }
 }

@@ -5,7 +5,9 @@
 #include "ezxml.h"
 
 #include <stddef.h>
+#include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -16,6 +18,54 @@ extern "C" {
 #else
 #define EZXML_ALWAYS_INLINE static inline
 #endif
+
+/* Whether the n bytes at a and b are equal (names are short). */
+EZXML_ALWAYS_INLINE int ezxml_bytes_equal(const char *a, const char *b, size_t n) {
+    if (n >= 8) {
+        /* Two words that overlap when n < 16, both within the n bytes. */
+        uint64_t x, y, u, v;
+        if (n > 16) return memcmp(a, b, n) == 0;
+        memcpy(&x, a, 8);
+        memcpy(&y, b, 8);
+        memcpy(&u, a + n - 8, 8);
+        memcpy(&v, b + n - 8, 8);
+        return ((x ^ y) | (u ^ v)) == 0;
+    }
+    if (n >= 4) {
+        uint32_t x, y, u, v;
+        memcpy(&x, a, 4);
+        memcpy(&y, b, 4);
+        memcpy(&u, a + n - 4, 4);
+        memcpy(&v, b + n - 4, 4);
+        return ((x ^ y) | (u ^ v)) == 0;
+    }
+    while (n--)
+        if (*a++ != *b++) return 0;
+    return 1;
+}
+
+/* A hash of the n bytes at p, read in words. */
+EZXML_ALWAYS_INLINE size_t ezxml_bytes_hash(const char *p, size_t n) {
+    const uint64_t m = 0x9E3779B97F4A7C15ull;
+    uint64_t h = n * m, w = 0;
+    if (n >= 8) {
+        size_t i;
+        for (i = 0; i + 8 < n; i += 8) {
+            memcpy(&w, p + i, 8);
+            h = (h ^ w) * m;
+        }
+        memcpy(&w, p + n - 8, 8);
+    } else if (n >= 4) {
+        uint32_t x, y;
+        memcpy(&x, p, 4);
+        memcpy(&y, p + n - 4, 4);
+        w = (uint64_t)x << 32 | y;
+    } else {
+        while (n--) w = w << 8 | (unsigned char)*p++;
+    }
+    h = (h ^ w) * m;
+    return (size_t)(h ^ (h >> 32));
+}
 
 /* Heap wrapper (alloc.c): every block of the library passes here. */
 void *ezxml_malloc(size_t size);

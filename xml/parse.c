@@ -122,31 +122,6 @@ static int same(const char *a, const char *b) {
     return *a == *b;
 }
 
-/* Whether the n bytes at a and b are equal (names are short). */
-EZXML_ALWAYS_INLINE int same_n(const char *a, const char *b, size_t n) {
-    if (n >= 8) {
-        /* Two words that overlap when n < 16, both within the n bytes. */
-        uint64_t x, y, u, v;
-        if (n > 16) return memcmp(a, b, n) == 0;
-        memcpy(&x, a, 8);
-        memcpy(&y, b, 8);
-        memcpy(&u, a + n - 8, 8);
-        memcpy(&v, b + n - 8, 8);
-        return ((x ^ y) | (u ^ v)) == 0;
-    }
-    if (n >= 4) {
-        uint32_t x, y, u, v;
-        memcpy(&x, a, 4);
-        memcpy(&y, b, 4);
-        memcpy(&u, a + n - 4, 4);
-        memcpy(&v, b + n - 4, 4);
-        return ((x ^ y) | (u ^ v)) == 0;
-    }
-    while (n--)
-        if (*a++ != *b++) return 0;
-    return 1;
-}
-
 static size_t name_hash(const ezxml_node *parent, const char *name, size_t len) {
     size_t h = (size_t)parent >> 4, i;
     for (i = 0; i < len; ++i) h = h * 31 + (unsigned char)name[i];
@@ -160,7 +135,7 @@ static name_slot *names_find(parser *ps, const ezxml_node *parent, const char *n
     for (i = (h ^ (h >> 31)) & mask;; i = (i + 1) & mask) {
         name_slot *s = &ps->names[i];
         if (!s->parent) return s;
-        if (s->hash == h && s->parent == parent && s->len == len && same_n(s->name, name, len)) return s;
+        if (s->hash == h && s->parent == parent && s->len == len && ezxml_bytes_equal(s->name, name, len)) return s;
     }
 }
 
@@ -186,7 +161,7 @@ static int names_reserve(parser *ps) {
 /* Whether a child named name (len bytes) under lv follows a child of
  * another name, so that linking it needs the name table. */
 static int name_changes(const level *lv, const char *name, size_t len) {
-    return lv->last && !(lv->last_len == len && same_n(lv->last->name, name, len));
+    return lv->last && !(lv->last_len == len && ezxml_bytes_equal(lv->last->name, name, len));
 }
 
 /* Links node (its name len bytes) as the last child of the element of
@@ -532,7 +507,7 @@ static char *end_tag(parser *ps, char *m) {
     const ezxml_node *cur = ps->root->current;
     if (cur && cur->name) {
         const size_t n = ps->levels[ps->depth - 1].name_len;
-        if ((size_t)(ps->end - name) >= n && same_n(name, cur->name, n) && (CLASS(name[n]) & C_ETAG_END)) {
+        if ((size_t)(ps->end - name) >= n && ezxml_bytes_equal(name, cur->name, n) && (CLASS(name[n]) & C_ETAG_END)) {
             p = name + n;
             if (p == ps->end && ps->saved != '>') return NULL;
             end_element(ps);
