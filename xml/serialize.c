@@ -186,23 +186,33 @@ EZXML_ALWAYS_INLINE void put_tag(sbuf *o, const char *lead, size_t lead_len, con
 }
 
 /* The start tag of x, whose name has n bytes. */
+static uint64_t first_byte_bit(const char *name) { return (uint64_t)1 << ((unsigned char)name[0] & 63); }
+
 static void open_tag(sbuf *o, const ezxml_node *x, size_t n, char ***defaults) {
     char **a = x->attrs, **d;
+    uint64_t own_names = 0;
     size_t i;
     if (!a[0] && !*defaults) {
         put_tag(o, "<", 1, x->name, n, 1);
         return;
     }
     put_tag(o, "<", 1, x->name, n, 0);
-    for (i = 0; a[i]; i += 2)
-        if (!earlier_name(a, 2, i, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
+    /* Names are compared with the earlier ones only when one of those began
+     * with a byte of the same bit in this 64-bit set. */
+    for (i = 0; a[i]; i += 2) {
+        const uint64_t bit = first_byte_bit(a[i]);
+        if (!(own_names & bit) || !earlier_name(a, 2, i, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
+        own_names |= bit;
+    }
     d = *defaults ? ezxml_defaults_lookup(&o->defaults, defaults, x->name, n) : NULL;
     if (d) {
+        uint64_t default_names = 0;
         for (i = 1; d[i]; i += 3) {
-            if (!d[i + 1] || earlier_name(a, 2, 2 * ezxml_attr_count(a), d[i]) ||
-                earlier_name(d + 1, 3, i - 1, d[i]))
-                continue;
-            write_attr(o, d[i], d[i + 1]);
+            const uint64_t bit = first_byte_bit(d[i]);
+            const int skip = !d[i + 1] || ((own_names & bit) && earlier_name(a, 2, 2 * ezxml_attr_count(a), d[i])) ||
+                             ((default_names & bit) && earlier_name(d + 1, 3, i - 1, d[i]));
+            default_names |= bit;
+            if (!skip) write_attr(o, d[i], d[i + 1]);
         }
     }
     if (room(o, 1)) *o->w++ = '>';
