@@ -17,6 +17,8 @@
 /* The document record and its first block stay within the C heap's fast
  * small-block path (up to about 1 KB), which is what a small document needs. */
 #define FIRST_BLOCK (1024 - HEADER_SIZE - ROOT_SIZE)
+/* The first block must leave room for a few nodes. */
+typedef char ezxml_first_block_has_room[(HEADER_SIZE + ROOT_SIZE + 4 * SLOT_SIZE <= 1024) ? 1 : -1];
 #define MAX_BLOCK 65536
 
 static ezxml_slot *slot_of(ezxml_node *n) { return (ezxml_slot *)(void *)((char *)n - offsetof(ezxml_slot, node)); }
