@@ -187,7 +187,9 @@ ezxml_node *ezxml_set_flag(ezxml_node *node, short flag) {
     return node;
 }
 
-ezxml_node *ezxml_child(ezxml_node *node, const char *name) {
+/* The bodies of ezxml_child and ezxml_idx, which ezxml_get calls directly
+ * (exported functions are not inlined into each other). */
+static ezxml_node *child_named(ezxml_node *node, const char *name) {
     ezxml_node *c;
     if (!node || !name) return NULL;
     for (c = node->child; c; c = c->sibling)
@@ -195,11 +197,15 @@ ezxml_node *ezxml_child(ezxml_node *node, const char *name) {
     return NULL;
 }
 
-ezxml_node *ezxml_idx(ezxml_node *node, int index) {
+static ezxml_node *nth_of_name(ezxml_node *node, int index) {
     if (index < 0) return NULL;
     for (; node && index; --index) node = node->next;
     return node;
 }
+
+ezxml_node *ezxml_child(ezxml_node *node, const char *name) { return child_named(node, name); }
+
+ezxml_node *ezxml_idx(ezxml_node *node, int index) { return nth_of_name(node, index); }
 
 ezxml_node *ezxml_get(ezxml_node *node, ...) {
     va_list ap;
@@ -210,9 +216,9 @@ ezxml_node *ezxml_get(ezxml_node *node, ...) {
         name = va_arg(ap, const char *);
         if (!name || name == (const char *)(~(uintptr_t)0) || !*name) break;
         index = va_arg(ap, int);
-        node = ezxml_child(node, name);
+        node = child_named(node, name);
         if (index < 0) break;
-        node = ezxml_idx(node, index);
+        node = nth_of_name(node, index);
     }
     va_end(ap);
     return node;
