@@ -54,6 +54,36 @@ TEST(XmlDecode, CharacterReferences) {
     EXPECT_EQ(Decode("&amp;#60;", '&').text, "&#60;");
 }
 
+// Short references are read on a quick path, long or unusual ones as the
+// C runtime reads them; both must give the same characters, and the
+// predefined names keep their place ahead of declared ones.
+TEST(XmlDecode, QuickAndFullReadingsAgree) {
+    EXPECT_EQ(Decode("&#65;&#0000065;&#00000065;&#x41;&#x00041;&#x0000041;", '&').text, "AAAAAA");
+    EXPECT_EQ(Decode("&#x1F600;&#x0001F600;&#128512;&#000128512;", '&').text,
+              "\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80");
+    for (const char *kept : {"&ltx;", "&lt", "&amp", "&apo;", "&quo;", "&g;", "&l", "&a"})
+        EXPECT_EQ(Decode(kept, '&').text, kept) << kept;
+
+    static char lt[] = "lt;", x[] = "x;", long_value[] = "a value much longer than its reference";
+    char *table[16];
+    memcpy(table, ezxml_predefined_entities, sizeof ezxml_predefined_entities);
+    char *extra[] = {lt, x, x, long_value, nullptr};
+    memcpy(table + 10, extra, sizeof extra);
+    EXPECT_EQ(Decode("&lt;&x;", '&', table).text, "<" + std::string(long_value))
+        << "the predefined lt comes first in the table";
+
+    // A text that moved to the heap for one growth keeps growing correctly.
+    std::string in = "&lt;" + std::string(300, 'p');
+    std::string want = "<" + std::string(300, 'p');
+    for (int i = 0; i < 50; ++i) {
+        in += "&x;";
+        want += long_value;
+    }
+    Decoded grown = Decode(in, '&', table);
+    EXPECT_TRUE(grown.heap);
+    EXPECT_EQ(grown.text, want);
+}
+
 TEST(XmlDecode, Utf8FormsAtEveryLengthBoundary) {
     struct {
         long v;

@@ -61,6 +61,30 @@ TEST(XmlParse, AttributesNormalisedAndDeclared) {
     EXPECT_EQ(ezxml_attr(t.root, "none"), nullptr);
 }
 
+// Default lists are found by element name among many, including lists that
+// a DOCTYPE met later in the document adds; the serializer finds them too.
+TEST(XmlParse, DefaultListsAmongMany) {
+    std::string dtd = "<!DOCTYPE r [";
+    std::string body;
+    for (int i = 0; i < 40; ++i) {
+        const std::string n = "e" + std::to_string(i);
+        dtd += "<!ATTLIST " + n + " d CDATA 'v" + std::to_string(i) + "' t NMTOKENS #IMPLIED>";
+        body += "<" + n + " t=' a  " + n + " '/>";
+    }
+    ParsedDoc d(dtd + "]><r>" + body + "<!DOCTYPE q [<!ATTLIST late t NMTOKENS 'x  y'>]><late t=' p  q '/></r>");
+    for (int i = 0; i < 40; ++i) {
+        const std::string n = "e" + std::to_string(i);
+        ezxml_node *e = ezxml_child(d.root, n.c_str());
+        ASSERT_NE(e, nullptr) << n;
+        EXPECT_EQ(std::string(ezxml_attr(e, "d")), "v" + std::to_string(i));
+        EXPECT_EQ(std::string(ezxml_attr(e, "t")), "a " + n) << "token mode from the element's own list";
+    }
+    ezxml_node *late = ezxml_child(d.root, "late");
+    ASSERT_NE(late, nullptr);
+    EXPECT_STREQ(ezxml_attr(late, "t"), "p q") << "a list added after the root element began";
+    EXPECT_EQ(ToXml(ezxml_child(d.root, "e39")), "<e39 t=\"a e39\" d=\"v39\"></e39>");
+}
+
 TEST(XmlParse, EntitiesFromTheInternalSubset) {
     ParsedDoc d("<!DOCTYPE r [<!ENTITY e 'a much longer replacement'>]><r>x&e;y</r>");
     EXPECT_STREQ(d.root->text, "xa much longer replacementy");

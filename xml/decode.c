@@ -24,7 +24,7 @@ static const unsigned char dclass[256] = {
 /* Entity values nest at most this deep; a reference below that stays as written. */
 #define MAX_NESTING 64
 
-size_t ezxml_utf8_encode(long number, char *out) {
+static inline size_t utf8_encode(long number, char *out) {
     uint32_t v = (uint32_t)(unsigned long)number;
     unsigned bits = 0, k, i;
     if (v < 128 || (v & 0x80000000u)) {
@@ -32,12 +32,18 @@ size_t ezxml_utf8_encode(long number, char *out) {
         out[0] = (char)(v & 0xFF);
         return 1;
     }
+#if defined(__GNUC__)
+    bits = 32u - (unsigned)__builtin_clz(v);
+#else
     for (uint32_t t = v; t; t >>= 1) ++bits;
+#endif
     k = (bits - 2) / 5;
     out[0] = (char)(((0xFFu << (7 - k)) | (v >> (6 * k))) & 0xFF);
     for (i = 0; i < k; ++i) out[1 + i] = (char)(0x80 | ((v >> (6 * (k - 1 - i))) & 0x3F));
     return k + 1;
 }
+
+size_t ezxml_utf8_encode(long number, char *out) { return utf8_encode(number, out); }
 
 /* Reads a number as strtol does in the C locale (leading white space, a
  * sign, an optional 0x for base 16, saturation), from a NUL-ended text. */
@@ -77,6 +83,28 @@ static long read_number(const char *p, int base, const char **end) {
     return (long)acc;
 }
 
+/* The common form of a character reference: up to 7 plain digits and the
+ * ";". -1 for anything else (read_number then reads it as strtol would). */
+static inline long read_plain_number(const char *p, int base, const char **end) {
+    long v = 0;
+    int i;
+    for (i = 0; i < 7; ++i) {
+        const unsigned char c = (unsigned char)p[i];
+        long d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+            d = (c | 0x20) - 'a' + 10;
+        else if (c == ';' && i > 0) {
+            *end = p + i;
+            return v;
+        } else
+            return -1;
+        v = v * base + d;
+    }
+    return -1;
+}
+
 typedef struct {
     char *s;      /* the caller's string, written in place while possible */
     char *heap;   /* the heap result once the text grew */
@@ -84,10 +112,14 @@ typedef struct {
     size_t cap;   /* heap capacity */
 } output;
 
-static int to_heap(output *o, size_t extra) {
-    size_t cap = o->len + extra + 64;
-    if (cap < o->len) return 0;
-    if (cap < 2 * o->len && 2 * o->len > o->len) cap = 2 * o->len;
+/* Moves the output to the heap, with room for extra bytes and for the rest
+ * of the caller's string at main_read (which decodes to no more bytes than
+ * it has, unless an entity value is inserted). */
+static int to_heap(output *o, size_t extra, const char *main_read) {
+    const size_t rest = strlen(main_read);
+    size_t cap = o->len + extra;
+    if (cap < o->len || cap + rest < cap || cap + rest + 64 < cap + rest) return 0;
+    cap += rest + 64;
     o->heap = (char *)ezxml_malloc(cap);
     if (!o->heap) return 0;
     memcpy(o->heap, o->s, o->len);
@@ -110,7 +142,7 @@ static int heap_room(output *o, size_t n) {
 }
 
 /* Appends n bytes; main_read is where the caller's string is still unread. */
-static int emit(output *o, const char *src, size_t n, const char *main_read) {
+static int emit_slow(output *o, const char *src, size_t n, const char *main_read) {
     if (!o->heap) {
         char *dst = o->s + o->len;
         if (dst + n <= main_read) {
@@ -118,11 +150,109 @@ static int emit(output *o, const char *src, size_t n, const char *main_read) {
             o->len += n;
             return 1;
         }
-        if (!to_heap(o, n)) return 0;
+        if (!to_heap(o, n, main_read)) return 0;
     }
     if (!heap_room(o, n)) return 0;
     memcpy(o->heap + o->len, src, n);
     o->len += n;
+    return 1;
+}
+
+/* Copies n bytes forward (dst may overlap src from below); most pieces are short. */
+EZXML_ALWAYS_INLINE void copy_forward(char *dst, const char *src, size_t n) {
+    if (n > 32) {
+        memmove(dst, src, n);
+        return;
+    }
+    /* Each word is read before the store that could reach bytes not yet read. */
+    for (; n >= 8; n -= 8, dst += 8, src += 8) {
+        uint64_t w;
+        memcpy(&w, src, 8);
+        memcpy(dst, &w, 8);
+    }
+    while (n--) *dst++ = *src++;
+}
+
+/* emit() with the common cases inline: room on the heap, or in place
+ * behind the unread text. */
+/* Copies n bytes between blocks that do not overlap. */
+EZXML_ALWAYS_INLINE void copy_apart(char *dst, const char *src, size_t n) {
+    if (n >= 8) {
+        uint64_t a, b;
+        if (n > 16) {
+            memcpy(dst, src, n);
+            return;
+        }
+        memcpy(&a, src, 8);
+        memcpy(&b, src + n - 8, 8);
+        memcpy(dst, &a, 8);
+        memcpy(dst + n - 8, &b, 8);
+    } else if (n >= 4) {
+        uint32_t a, b;
+        memcpy(&a, src, 4);
+        memcpy(&b, src + n - 4, 4);
+        memcpy(dst, &a, 4);
+        memcpy(dst + n - 4, &b, 4);
+    } else {
+        while (n--) *dst++ = *src++;
+    }
+}
+
+EZXML_ALWAYS_INLINE int emit(output *o, const char *src, size_t n, const char *main_read) {
+    if (o->heap) {
+        if (o->len + n < o->cap) {
+            copy_apart(o->heap + o->len, src, n);
+            o->len += n;
+            return 1;
+        }
+    } else if (o->s + o->len + n <= main_read) {
+        if (o->s + o->len != src) copy_forward(o->s + o->len, src, n);
+        o->len += n;
+        return 1;
+    }
+    return emit_slow(o, src, n, main_read);
+}
+
+/* emit() of at most 8 bytes (a character, a UTF-8 sequence). */
+EZXML_ALWAYS_INLINE int emit_short(output *o, const char *src, size_t n, const char *main_read) {
+    char *dst;
+    size_t i;
+    if (o->heap) {
+        if (o->len + n >= o->cap) return emit_slow(o, src, n, main_read);
+        dst = o->heap + o->len;
+    } else {
+        if (o->s + o->len + n > main_read) return emit_slow(o, src, n, main_read);
+        dst = o->s + o->len;
+    }
+    for (i = 0; i < n; ++i) dst[i] = src[i];
+    o->len += n;
+    return 1;
+}
+
+/* Which predefined entity (0 to 4, in table order) text behind "&" begins
+ * with, or -1. */
+static int match_predefined(const char *t) {
+    int k;
+    switch (t[0]) {
+    case 'l': k = t[1] == 't' && t[2] == ';' ? 0 : -1; break;
+    case 'g': k = t[1] == 't' && t[2] == ';' ? 1 : -1; break;
+    case 'q': k = t[1] == 'u' && t[2] == 'o' && t[3] == 't' && t[4] == ';' ? 2 : -1; break;
+    case 'a':
+        if (t[1] == 'p')
+            k = t[2] == 'o' && t[3] == 's' && t[4] == ';' ? 3 : -1;
+        else
+            k = t[1] == 'm' && t[2] == 'p' && t[3] == ';' ? 4 : -1;
+        break;
+    default: return -1;
+    }
+    return k;
+}
+
+static int starts_predefined(char **table) {
+    int i;
+    if (!table) return 0;
+    for (i = 0; i < 10; ++i)
+        if (table[i] != ezxml_predefined_entities[i]) return 0;
     return 1;
 }
 
@@ -169,6 +299,7 @@ char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *o
     const int attr_mode = mode == EZXML_MODE_ATTR || mode == EZXML_MODE_TOKEN;
     const char ref_byte = mode == EZXML_MODE_ENTITY ? '%' : '&';
     const int expand_entities = mode != EZXML_MODE_CDATA;
+    int predefined_first = -1; /* whether table starts with the predefined pairs; -1: not looked yet */
 
     switch (mode) {
     case EZXML_MODE_CDATA: main_mask = D_NUL | D_CR; break;
@@ -212,7 +343,21 @@ char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *o
         const unsigned mask = depth ? value_mask : main_mask;
         const char *run = cur, *main_read;
         unsigned char c;
-        while (!(dclass[(unsigned char)*cur] & mask)) ++cur;
+        for (;; cur += 4) {
+            if (dclass[(unsigned char)cur[0]] & mask) break;
+            if (dclass[(unsigned char)cur[1]] & mask) {
+                cur += 1;
+                break;
+            }
+            if (dclass[(unsigned char)cur[2]] & mask) {
+                cur += 2;
+                break;
+            }
+            if (dclass[(unsigned char)cur[3]] & mask) {
+                cur += 3;
+                break;
+            }
+        }
         main_read = depth ? stack[0] : cur;
         if (cur != run && !emit(&o, run, (size_t)(cur - run), main_read)) goto fail;
         c = (unsigned char)*cur;
@@ -225,12 +370,12 @@ char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *o
             /* CR LF becomes LF, a lone CR becomes LF (a space in attributes). */
             ++cur;
             if (*cur == '\n') continue;
-            if (!emit(&o, attr_mode ? " " : "\n", 1, depth ? stack[0] : cur)) goto fail;
+            if (!emit_short(&o, attr_mode ? " " : "\n", 1, depth ? stack[0] : cur)) goto fail;
             continue;
         }
         if (dclass[c] & D_WS) {
             ++cur;
-            if (!emit(&o, " ", 1, depth ? stack[0] : cur)) goto fail;
+            if (!emit_short(&o, " ", 1, depth ? stack[0] : cur)) goto fail;
             continue;
         }
 
@@ -243,17 +388,36 @@ char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *o
                 base = 16;
                 ++digits;
             }
-            number = read_number(digits, base, &end);
+            number = read_plain_number(digits, base, &end);
+            if (number < 0) number = read_number(digits, base, &end);
             /* 0, or a number whose 32-bit form is 0, would end the text early. */
             if (number != 0 && (uint32_t)(unsigned long)number != 0 && end != digits && *end == ';') {
                 char utf8[8];
-                size_t n = ezxml_utf8_encode(number, utf8);
+                size_t n = utf8_encode(number, utf8);
                 cur = end + 1;
-                if (!emit(&o, utf8, n, depth ? stack[0] : cur)) goto fail;
+                if (!emit_short(&o, utf8, n, depth ? stack[0] : cur)) goto fail;
                 continue;
             }
         } else if (c == (unsigned char)ref_byte && expand_entities) {
-            char **entry = match_entity(table, cur + 1);
+            char **entry;
+            if (c == '&') {
+                /* The predefined pairs come first in the table, so when
+                 * one of them matches no other entry can match before it. */
+                int k;
+                if (predefined_first < 0) predefined_first = starts_predefined(table);
+                k = predefined_first ? match_predefined(cur + 1) : -1;
+                if (k >= 0) {
+                    static const char chars[5] = {'<', '>', '"', '\'', '&'};
+                    static const unsigned char name_lens[5] = {3, 3, 5, 5, 4};
+                    const char ch = chars[k];
+                    cur += 1 + name_lens[k];
+                    /* The value (5 bytes) replaces a reference of 1 + name length. */
+                    if (!o.heap && 5 > 1 + name_lens[k] && !to_heap(&o, 1, depth ? stack[0] : cur)) goto fail;
+                    if (!emit_short(&o, &ch, 1, depth ? stack[0] : cur)) goto fail;
+                    continue;
+                }
+            }
+            entry = match_entity(table, cur + 1);
             if (entry) {
                 const size_t name_len = strlen(entry[0]);
                 const char *value = entry[1] ? entry[1] : "";
@@ -262,8 +426,8 @@ char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *o
                     const char ch = (char)pre;
                     cur += 1 + name_len;
                     /* The value (5 bytes) replaces a reference of 1 + name_len. */
-                    if (!o.heap && 5 > 1 + name_len && !to_heap(&o, 1)) goto fail;
-                    if (!emit(&o, &ch, 1, depth ? stack[0] : cur)) goto fail;
+                    if (!o.heap && 5 > 1 + name_len && !to_heap(&o, 1, depth ? stack[0] : cur)) goto fail;
+                    if (!emit_short(&o, &ch, 1, depth ? stack[0] : cur)) goto fail;
                     continue;
                 }
                 {
@@ -271,7 +435,7 @@ char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *o
                     if (depth < MAX_NESTING && value_len < *budget) {
                         *budget -= value_len + 1;
                         cur += 1 + name_len;
-                        if (!o.heap && value_len > 1 + name_len && !to_heap(&o, value_len)) goto fail;
+                        if (!o.heap && value_len > 1 + name_len && !to_heap(&o, value_len, depth ? stack[0] : cur)) goto fail;
                         stack[depth++] = cur;
                         cur = value;
                         continue;
@@ -282,7 +446,7 @@ char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *o
         }
         /* Not a reference: keep the byte. */
         ++cur;
-        if (!emit(&o, cur - 1, 1, depth ? stack[0] : cur)) goto fail;
+        if (!emit_short(&o, cur - 1, 1, depth ? stack[0] : cur)) goto fail;
     }
 
     {

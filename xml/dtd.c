@@ -22,12 +22,18 @@ static size_t table_pairs(char **table) {
     return n;
 }
 
-/* Appends name/value to a NULL-ended pair table; 0 when out of memory. */
-static int table_append(char ***table, char *name, char *value) {
+/* Appends name/value to a NULL-ended pair table; 0 when out of memory. A
+ * table at fixed (the document record's own) moves to the heap. */
+static int table_append(char ***table, char **fixed, char *name, char *value) {
     size_t n = table_pairs(*table);
     char **grown;
     if (n > ((size_t)-1) / (2 * sizeof(char *)) - 2) return 0;
-    grown = (char **)ezxml_realloc(*table, (2 * n + 3) * sizeof(char *));
+    if (*table == fixed) {
+        grown = (char **)ezxml_malloc((2 * n + 3) * sizeof(char *));
+        if (grown) memcpy(grown, fixed, 2 * n * sizeof(char *));
+    } else {
+        grown = (char **)ezxml_realloc(*table, (2 * n + 3) * sizeof(char *));
+    }
     if (!grown) return 0;
     grown[2 * n] = name;
     grown[2 * n + 1] = value;
@@ -257,7 +263,7 @@ int ezxml_read_dtd_budget(ezxml_root *root, char *s, size_t length, size_t *budg
                 if (decoded != value) free(decoded);
                 break;
             }
-            if (!table_append(table, name, decoded)) {
+            if (!table_append(table, ezxml_inline_entities(root), name, decoded)) {
                 if (decoded != value) free(decoded);
                 ok = 0;
                 break;

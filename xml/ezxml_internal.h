@@ -5,10 +5,67 @@
 #include "ezxml.h"
 
 #include <stddef.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+#if defined(__GNUC__)
+#define EZXML_ALWAYS_INLINE static inline __attribute__((always_inline))
+#else
+#define EZXML_ALWAYS_INLINE static inline
+#endif
+
+/* Whether the n bytes at a and b are equal (names are short). */
+EZXML_ALWAYS_INLINE int ezxml_bytes_equal(const char *a, const char *b, size_t n) {
+    if (n >= 8) {
+        /* Two words that overlap when n < 16, both within the n bytes. */
+        uint64_t x, y, u, v;
+        if (n > 16) return memcmp(a, b, n) == 0;
+        memcpy(&x, a, 8);
+        memcpy(&y, b, 8);
+        memcpy(&u, a + n - 8, 8);
+        memcpy(&v, b + n - 8, 8);
+        return ((x ^ y) | (u ^ v)) == 0;
+    }
+    if (n >= 4) {
+        uint32_t x, y, u, v;
+        memcpy(&x, a, 4);
+        memcpy(&y, b, 4);
+        memcpy(&u, a + n - 4, 4);
+        memcpy(&v, b + n - 4, 4);
+        return ((x ^ y) | (u ^ v)) == 0;
+    }
+    while (n--)
+        if (*a++ != *b++) return 0;
+    return 1;
+}
+
+/* A hash of the n bytes at p, read in words. */
+EZXML_ALWAYS_INLINE size_t ezxml_bytes_hash(const char *p, size_t n) {
+    const uint64_t m = 0x9E3779B97F4A7C15ull;
+    uint64_t h = n * m, w = 0;
+    if (n >= 8) {
+        size_t i;
+        for (i = 0; i + 8 < n; i += 8) {
+            memcpy(&w, p + i, 8);
+            h = (h ^ w) * m;
+        }
+        memcpy(&w, p + n - 8, 8);
+    } else if (n >= 4) {
+        uint32_t x, y;
+        memcpy(&x, p, 4);
+        memcpy(&y, p + n - 4, 4);
+        w = (uint64_t)x << 32 | y;
+    } else {
+        while (n--) w = w << 8 | (unsigned char)*p++;
+    }
+    h = (h ^ w) * m;
+    return (size_t)(h ^ (h >> 32));
+}
 
 /* Heap wrapper (alloc.c): every block of the library passes here. */
 void *ezxml_malloc(size_t size);
@@ -21,22 +78,56 @@ char *ezxml_strndup(const char *s, size_t n);
  * parse takes its nodes, with their attribute lists, from larger blocks
  * that go back to the heap when their last node is released, so a cut
  * subtree may be freed before or after the rest of its document. */
-struct ezxml_block;
+struct ezxml_block {
+    size_t live; /* nodes still living in the block */
+    size_t open; /* 1 while the pool still hands out its space */
+};
+typedef struct ezxml_slot {
+    struct ezxml_block *block; /* NULL: a node allocated on its own */
+    void *pad;                 /* keeps the node 16-byte aligned */
+    ezxml_node node;
+} ezxml_slot;
+#define EZXML_SLOT_SIZE ((sizeof(ezxml_slot) + 15) & ~(size_t)15)
 typedef struct ezxml_pool {
     struct ezxml_block *block; /* the block records are taken from, or NULL */
-    char *pos, *end;           /* its free space */
+    char *pos, *end;           /* its free space (both NULL without a block) */
     size_t next_size;          /* bytes of the next block */
 } ezxml_pool;
+/* The empty text every new node starts with (shared, never written). */
+extern char ezxml_empty_text[1];
+/* need bytes (a multiple of 16, at least a slot) for a node of a pool that
+ * has a block: the slot's block is set, the node is not. NULL when out of
+ * memory (the pool is left as it was). */
+ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need);
+static inline ezxml_slot *ezxml_pool_take(ezxml_pool *pool, size_t need) {
+    ezxml_slot *slot;
+    if ((size_t)(pool->end - pool->pos) < need) return ezxml_pool_grow(pool, need);
+    slot = (ezxml_slot *)(void *)pool->pos;
+    pool->pos += need;
+    pool->block->live++;
+    slot->block = pool->block;
+    return slot;
+}
+/* The document's own entity table, in its record's block until a DTD
+ * declaration makes it grow onto the heap. */
+char **ezxml_inline_entities(ezxml_root *root);
 void ezxml_init_node(ezxml_node *n, const char *name);
 ezxml_node *ezxml_alloc_node(const char *name);
 /* A document record; with a pool, the record starts the pool's first block. */
 ezxml_root *ezxml_alloc_root(ezxml_pool *pool);
 int ezxml_init_root(ezxml_root *root, const char *name);
-/* A node followed by extra bytes (16-byte aligned) in the pool; *extra gets their address. */
-ezxml_node *ezxml_pool_node(ezxml_pool *pool, const char *name, size_t extra_size, void **extra);
 /* Extra bytes in the block of owner, if they fit there; NULL otherwise. */
 void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t size);
-void ezxml_release_node(ezxml_node *n);
+/* Releases the record of a node: its own block, or its share of a pool block. */
+static inline void ezxml_release_node(ezxml_node *n) {
+    ezxml_slot *slot = (ezxml_slot *)(void *)((char *)n - offsetof(ezxml_slot, node));
+    struct ezxml_block *b = slot->block;
+    if (!b) {
+        free(slot);
+        return;
+    }
+    if (--b->live == 0 && !b->open) free(b);
+}
 void ezxml_pool_finish(ezxml_pool *pool);
 
 /* An attribute list whose ownership string sits in the same block, right
@@ -90,6 +181,23 @@ int ezxml_read_dtd_budget(ezxml_root *root, char *start, size_t length, size_t *
 
 /* Finds the default-attribute list of an element name, or NULL. */
 char **ezxml_find_defaults(char ***defaults, const char *name);
+
+/* Default-attribute lists indexed by element name (defaults_index.c), for
+ * one operation over a document whose lists do not change meanwhile (reset
+ * it when they do). Starts zeroed; reset releases it. */
+typedef struct {
+    const char *name;
+    size_t len;
+    char **list; /* NULL: free slot */
+} ezxml_defaults_slot;
+typedef struct {
+    ezxml_defaults_slot *slots;
+    size_t mask;
+    int state; /* 0 not built yet, 1 built, 2 could not be built: search the lists */
+} ezxml_defaults_index;
+void ezxml_defaults_index_reset(ezxml_defaults_index *ix);
+/* ezxml_find_defaults(defaults, name) for a name of len bytes. */
+char **ezxml_defaults_lookup(ezxml_defaults_index *ix, char ***defaults, const char *name, size_t len);
 
 /* Releases an attribute list as ezxml_free does (never EZXML_EMPTY_LIST). */
 void ezxml_free_attrs(char **attrs);

@@ -6,26 +6,26 @@
 
 /* A block counts the nodes still living in it; it is released when that
  * count reaches 0 once the pool no longer hands out its space. */
-struct ezxml_block {
-    size_t live;
-    size_t open;
-};
-
-typedef struct ezxml_slot {
-    struct ezxml_block *block; /* NULL: a node allocated on its own */
-    void *pad;                 /* keeps the node 16-byte aligned */
-    ezxml_node node;
-} ezxml_slot;
 
 #define HEADER_SIZE ((sizeof(struct ezxml_block) + 15) & ~(size_t)15)
-#define SLOT_SIZE ((sizeof(ezxml_slot) + 15) & ~(size_t)15)
-#define ROOT_SIZE ((offsetof(ezxml_slot, node) + sizeof(ezxml_root) + 15) & ~(size_t)15)
-/* The document record and its first block fit the C heap's fast small-block
- * path (about 1 KB), which is what a small document needs. */
-#define FIRST_BLOCK 704
+#define SLOT_SIZE EZXML_SLOT_SIZE
+/* The document record, then its own entity table (the five predefined
+ * pairs and the terminator). */
+#define RECORD_SIZE ((offsetof(ezxml_slot, node) + sizeof(ezxml_root) + 15) & ~(size_t)15)
+#define ENTITIES_SIZE ((11 * sizeof(char *) + 15) & ~(size_t)15)
+#define ROOT_SIZE (RECORD_SIZE + ENTITIES_SIZE)
+/* The document record and its first block stay within the C heap's fast
+ * small-block path (up to about 1 KB), which is what a small document needs. */
+#define FIRST_BLOCK (1024 - HEADER_SIZE - ROOT_SIZE)
+/* The first block must leave room for a few nodes. */
+typedef char ezxml_first_block_has_room[(HEADER_SIZE + ROOT_SIZE + 4 * SLOT_SIZE <= 1024) ? 1 : -1];
 #define MAX_BLOCK 65536
 
 static ezxml_slot *slot_of(ezxml_node *n) { return (ezxml_slot *)(void *)((char *)n - offsetof(ezxml_slot, node)); }
+
+char **ezxml_inline_entities(ezxml_root *root) {
+    return (char **)(void *)((char *)slot_of(&root->node) + RECORD_SIZE);
+}
 
 ezxml_node *ezxml_alloc_node(const char *name) {
     ezxml_slot *slot = (ezxml_slot *)ezxml_malloc(sizeof *slot);
@@ -52,7 +52,7 @@ ezxml_root *ezxml_alloc_root(ezxml_pool *pool) {
         pool->block = b;
         pool->pos = (char *)slot + ROOT_SIZE;
         pool->end = pool->pos + FIRST_BLOCK;
-        pool->next_size = 2 * FIRST_BLOCK;
+        pool->next_size = 2048;
     }
     return (ezxml_root *)(void *)&slot->node;
 }
@@ -63,32 +63,23 @@ static void close_block(struct ezxml_block *b) {
     if (b->live == 0) free(b);
 }
 
-ezxml_node *ezxml_pool_node(ezxml_pool *pool, const char *name, size_t extra_size, void **extra) {
-    size_t need;
+ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
+    size_t size = pool->next_size;
+    struct ezxml_block *b;
     ezxml_slot *slot;
-    if (extra_size > MAX_BLOCK) return NULL;
-    need = SLOT_SIZE + ((extra_size + 15) & ~(size_t)15);
-    if (!pool->block || (size_t)(pool->end - pool->pos) < need) {
-        size_t size = pool->next_size ? pool->next_size : FIRST_BLOCK;
-        struct ezxml_block *b;
-        if (size < need) size = need;
-        b = (struct ezxml_block *)ezxml_malloc(HEADER_SIZE + size);
-        if (!b) return NULL;
-        b->live = 0;
-        b->open = 1;
-        close_block(pool->block);
-        pool->block = b;
-        pool->pos = (char *)b + HEADER_SIZE;
-        pool->end = pool->pos + size;
-        if (size < MAX_BLOCK) pool->next_size = 2 * size;
-    }
-    slot = (ezxml_slot *)(void *)pool->pos;
-    pool->pos += need;
-    pool->block->live++;
-    slot->block = pool->block;
-    ezxml_init_node(&slot->node, name);
-    if (extra) *extra = (char *)slot + SLOT_SIZE;
-    return &slot->node;
+    if (size < need) size = need;
+    b = (struct ezxml_block *)ezxml_malloc(HEADER_SIZE + size);
+    if (!b) return NULL;
+    b->live = 1;
+    b->open = 1;
+    close_block(pool->block);
+    pool->block = b;
+    pool->pos = (char *)b + HEADER_SIZE + need;
+    pool->end = (char *)b + HEADER_SIZE + size;
+    if (size < MAX_BLOCK) pool->next_size = 2 * size;
+    slot = (ezxml_slot *)(void *)((char *)b + HEADER_SIZE);
+    slot->block = b;
+    return slot;
 }
 
 void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t size) {
@@ -99,16 +90,6 @@ void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t 
     p = pool->pos;
     pool->pos += size;
     return p;
-}
-
-void ezxml_release_node(ezxml_node *n) {
-    ezxml_slot *slot = slot_of(n);
-    struct ezxml_block *b = slot->block;
-    if (!b) {
-        free(slot);
-        return;
-    }
-    if (--b->live == 0 && !b->open) free(b);
 }
 
 void ezxml_pool_finish(ezxml_pool *pool) {

@@ -5,6 +5,7 @@
  * `end` or stops at a NUL that lies inside the buffer. */
 #include "ezxml_internal.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -41,6 +42,27 @@ const unsigned char ezxml_byte_class[256] = {
 
 #define CLASS(c) ezxml_byte_class[(unsigned char)(c)]
 
+/* Bytes that end the plain part of an attribute value: C_VALUE bytes and
+ * the closing quote, double (1) or single (2). */
+#define QD 1
+#define QS 2
+#define QB (QD | QS)
+static const unsigned char value_end[256] = {
+    [0] = QB, ['&'] = QB, ['\t'] = QB, ['\n'] = QB, [0x0B] = QB, [0x0C] = QB, ['\r'] = QB,
+    ['"'] = QD, ['\''] = QS,
+};
+#undef QB
+
+/* The first byte at or behind p with a bit of mask in value_end (NUL has both). */
+static char *scan_value(char *p, unsigned char mask) {
+    for (;; p += 4) {
+        if (value_end[(unsigned char)p[0]] & mask) return p;
+        if (value_end[(unsigned char)p[1]] & mask) return p + 1;
+        if (value_end[(unsigned char)p[2]] & mask) return p + 2;
+        if (value_end[(unsigned char)p[3]] & mask) return p + 3;
+    }
+}
+
 /* The first byte at or behind p whose class has a bit of mask; NUL must be
  * in the mask so that the scan stops inside the buffer. */
 static char *scan(char *p, unsigned char mask) {
@@ -55,9 +77,11 @@ static char *scan(char *p, unsigned char mask) {
 /* One open element. */
 typedef struct {
     ezxml_node *node;
-    size_t text_len;     /* bytes of node->text */
-    size_t text_cap;     /* capacity of an own text */
-    ezxml_node *last;    /* last child in document order */
+    size_t name_len;      /* bytes of node->name */
+    size_t text_len;      /* bytes of node->text */
+    size_t text_cap;      /* capacity of an own text */
+    ezxml_node *last;     /* last child in document order */
+    size_t last_len;      /* bytes of its name */
     ezxml_node *sib_tail; /* last member of the sibling chain */
 } level;
 
@@ -66,6 +90,7 @@ typedef struct {
 typedef struct {
     const ezxml_node *parent;
     const char *name;
+    size_t len;
     size_t hash;
     ezxml_node *last;
 } name_slot;
@@ -76,16 +101,18 @@ typedef struct {
     char saved;  /* the input's original last byte */
     level *levels;
     size_t depth, levels_cap;
-    level inline_levels[16];
     ezxml_pool pool;
     char **pairs; /* attributes of the start tag being read */
     char *marks;
     size_t npairs, pairs_cap;
-    char *inline_pairs[32];
-    char inline_marks[16];
     name_slot *names;
     size_t names_used, names_cap;
     size_t budget; /* bytes entity expansion may still add */
+    ezxml_defaults_index defaults; /* over root->attr_defaults */
+    /* Inline storage, not cleared at the start of a parse. */
+    level inline_levels[16];
+    char *inline_pairs[32];
+    char inline_marks[16];
 } parser;
 
 /* --- linking children ---------------------------------------------------- */
@@ -95,20 +122,20 @@ static int same(const char *a, const char *b) {
     return *a == *b;
 }
 
-static size_t name_hash(const ezxml_node *parent, const char *name) {
-    size_t h = (size_t)parent >> 4;
-    for (; *name; ++name) h = h * 31 + (unsigned char)*name;
+static size_t name_hash(const ezxml_node *parent, const char *name, size_t len) {
+    size_t h = (size_t)parent >> 4, i;
+    for (i = 0; i < len; ++i) h = h * 31 + (unsigned char)name[i];
     return h * 0x9E3779B97F4A7C15ull;
 }
 
-static name_slot *names_find(parser *ps, const ezxml_node *parent, const char *name, size_t h) {
+static name_slot *names_find(parser *ps, const ezxml_node *parent, const char *name, size_t len, size_t h) {
     size_t mask, i;
     if (!ps->names_cap) return NULL;
     mask = ps->names_cap - 1;
     for (i = (h ^ (h >> 31)) & mask;; i = (i + 1) & mask) {
         name_slot *s = &ps->names[i];
         if (!s->parent) return s;
-        if (s->hash == h && s->parent == parent && same(s->name, name)) return s;
+        if (s->hash == h && s->parent == parent && s->len == len && ezxml_bytes_equal(s->name, name, len)) return s;
     }
 }
 
@@ -126,44 +153,47 @@ static int names_reserve(parser *ps) {
     i = ps->names_cap;
     ps->names_cap = cap;
     while (i--)
-        if (old[i].parent) *names_find(ps, old[i].parent, old[i].name, old[i].hash) = old[i];
+        if (old[i].parent) *names_find(ps, old[i].parent, old[i].name, old[i].len, old[i].hash) = old[i];
     free(old);
     return 1;
 }
 
-/* Whether linking a child named name under lv needs the name table. */
-static int needs_names(const level *lv, const char *name) {
-    return lv->last && !same(lv->last->name, name);
+/* Whether a child named name (len bytes) under lv follows a child of
+ * another name, so that linking it needs the name table. */
+static int name_changes(const level *lv, const char *name, size_t len) {
+    return lv->last && !(lv->last_len == len && ezxml_bytes_equal(lv->last->name, name, len));
 }
 
-/* Links node as the last child of the element of level lv (the name table
- * has room, see needs_names). The result is that of ezxml_insert at an
- * offset no smaller than any child's. */
-static void link_child(parser *ps, level *lv, ezxml_node *node) {
+/* Links node (its name len bytes) as the last child of the element of
+ * level lv; changed is name_changes() (the name table then has room). The
+ * result is that of ezxml_insert at an offset no smaller than any child's. */
+static void link_child(parser *ps, level *lv, ezxml_node *node, size_t len, int changed) {
     ezxml_node *parent = lv->node, *prev = lv->last, *x;
     name_slot *slot;
     size_t h;
     node->parent = parent;
     node->offset = lv->text_len;
+    lv->last = node;
+    lv->last_len = len;
     if (!prev) {
         parent->child = node;
-        lv->last = lv->sib_tail = node;
+        lv->sib_tail = node;
         return;
     }
     prev->ordered = node;
-    lv->last = node;
-    if (same(prev->name, node->name)) {
+    if (!changed) {
         prev->next = node;
         return;
     }
-    h = name_hash(parent, node->name);
-    slot = names_find(ps, parent, node->name, h);
+    h = name_hash(parent, node->name, len);
+    slot = names_find(ps, parent, node->name, len, h);
     if (slot->parent) {
         x = slot->last;
     } else {
         ++ps->names_used;
         slot->parent = parent;
         slot->name = node->name;
+        slot->len = len;
         slot->hash = h;
         x = same(parent->child->name, node->name) ? parent->child : NULL;
     }
@@ -198,9 +228,10 @@ static int reserve_level(parser *ps) {
     return 1;
 }
 
-static void push_level(parser *ps, ezxml_node *node) {
+static void push_level(parser *ps, ezxml_node *node, size_t name_len) {
     level *lv = &ps->levels[ps->depth++];
     lv->node = node;
+    lv->name_len = name_len;
     lv->text_len = 0;
     lv->text_cap = 0;
     lv->last = lv->sib_tail = NULL;
@@ -219,17 +250,24 @@ static void drop_pairs(parser *ps) {
 static char **fill_attrs(parser *ps, void *mem) {
     const size_t n = ps->npairs;
     char **attrs = (char **)mem, *own = (char *)(attrs + 2 * n + 2);
-    memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
+    if (n <= 4) {
+        size_t i;
+        for (i = 0; i < 2 * n; ++i) attrs[i] = ps->pairs[i];
+        for (i = 0; i < n; ++i) own[i] = ps->marks[i];
+    } else {
+        memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
+        memcpy(own, ps->marks, n);
+    }
     attrs[2 * n] = NULL;
     attrs[2 * n + 1] = own;
-    memcpy(own, ps->marks, n);
     own[n] = '\0';
     return attrs;
 }
 
-/* Makes the element of the start tag just read, with the attributes
- * gathered in ps->pairs; 0 when out of memory (the pairs are dropped). */
-static int begin_element(parser *ps, char *name) {
+/* Makes the element of the start tag just read (its name name_len bytes),
+ * with the attributes gathered in ps->pairs; 0 when out of memory (the
+ * pairs are dropped). */
+static int begin_element(parser *ps, char *name, size_t name_len) {
     ezxml_root *root = ps->root;
     ezxml_node *cur = root->current, *node;
     char **attrs = (char **)EZXML_EMPTY_LIST;
@@ -238,7 +276,7 @@ static int begin_element(parser *ps, char *name) {
     void *mem = NULL;
 
     /* Everything that can fail comes before the tree changes. */
-    if (!reserve_level(ps)) goto fail;
+    if (ps->depth == ps->levels_cap && !reserve_level(ps)) goto fail;
     if (!cur->name) {
         /* The root element: the document record itself takes the name; its
          * list goes beside it when there is room, else to the heap. */
@@ -264,13 +302,21 @@ static int begin_element(parser *ps, char *name) {
         node = cur;
     } else {
         level *lv = &ps->levels[ps->depth - 1];
-        if (needs_names(lv, name) && !names_reserve(ps)) goto fail;
-        node = ezxml_pool_node(&ps->pool, name, list_size, &mem);
-        if (!node) goto fail;
-        if (n) attrs = fill_attrs(ps, mem);
-        link_child(ps, lv, node);
+        const int changed = name_changes(lv, name, name_len);
+        ezxml_slot *slot;
+        if (changed && !names_reserve(ps)) goto fail;
+        if (list_size > 65536) goto fail;
+        slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE + ((list_size + 15) & ~(size_t)15));
+        if (!slot) goto fail;
+        node = &slot->node;
+        node->name = name;
+        node->text = ezxml_empty_text;
+        node->next = node->sibling = node->ordered = node->child = NULL;
+        node->flags = 0;
+        if (n) attrs = fill_attrs(ps, (char *)slot + EZXML_SLOT_SIZE);
+        link_child(ps, lv, node, name_len, changed);
     }
-    push_level(ps, node);
+    push_level(ps, node, name_len);
     node->attrs = attrs;
     ps->npairs = 0;
     root->current = node;
@@ -281,13 +327,10 @@ fail:
     return 0;
 }
 
-/* 1 when the current element was named name and is now closed. */
-static int end_element(parser *ps, const char *name) {
-    ezxml_node *cur = ps->root->current;
-    if (!cur || !cur->name || !same(cur->name, name)) return 0;
+/* Closes the current element (an open one, top of the level stack). */
+static void end_element(parser *ps) {
     --ps->depth;
-    ps->root->current = cur->parent;
-    return 1;
+    ps->root->current = ps->root->current->parent;
 }
 
 /* Appends start[0, length) to the current element's text; 0 when out of memory. */
@@ -359,10 +402,13 @@ static int closes(const parser *ps, const char *p) { return *p == '>' || (p == p
 /* Start tag at m (the byte behind "<"). Returns the closing byte, or NULL to stop. */
 static char *start_tag(parser *ps, char *m) {
     char *name = m, *p = m, **defaults = NULL;
+    size_t name_len;
     if (!ps->root->current) return NULL; /* a second root element */
     p = scan(p, C_TAG_END);
+    name_len = (size_t)(p - name);
     while (CLASS(*p) & C_CSPACE) *p++ = '\0';
-    if (*p && *p != '/' && *p != '>') defaults = ezxml_find_defaults(ps->root->attr_defaults, name);
+    if (*p && *p != '/' && *p != '>' && *ps->root->attr_defaults)
+        defaults = ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, name_len);
 
     while (*p && *p != '/' && *p != '>') {
         char *q;
@@ -403,15 +449,14 @@ static char *start_tag(parser *ps, char *m) {
                     size_t i;
                     const char *aname = ps->pairs[2 * ps->npairs - 2];
                     for (i = 1; defaults[i]; i += 3)
-                        if (strcmp(defaults[i], aname) == 0) {
+                        if (defaults[i][0] == aname[0] && strcmp(defaults[i], aname) == 0) {
                             mode = defaults[i + 2][0];
                             break;
                         }
                 }
                 /* Plain values (no reference, no white space to normalise)
                  * are final as they stand. */
-                close = value;
-                while (!(CLASS(*close) & C_VALUE) && *close != quote) ++close;
+                close = scan_value(value, quote == '"' ? QD : QS);
                 if (*close != quote || mode != EZXML_MODE_ATTR) {
                     close = (char *)memchr(close, quote, (size_t)(ps->end - close));
                     if (!close) goto drop;
@@ -437,15 +482,15 @@ static char *start_tag(parser *ps, char *m) {
     if (*p == '/') {
         *p = '\0';
         if (!closes(ps, p + 1)) goto drop;
-        if (!begin_element(ps, name)) return NULL;
-        end_element(ps, name);
+        if (!begin_element(ps, name, name_len)) return NULL;
+        end_element(ps);
         return p + 1;
     }
     if (closes(ps, p)) {
         const char c = *p;
         int ok;
         *p = '\0';
-        ok = begin_element(ps, name);
+        ok = begin_element(ps, name, name_len);
         *p = c;
         return ok ? p : NULL;
     }
@@ -454,17 +499,27 @@ drop:
     return NULL;
 }
 
-/* End tag at m (the "/"). */
+/* End tag at m (the "/"). Its name runs to white space or ">" and must be
+ * that of the current element, whose length is known: compare, then check
+ * that the name ends there. */
 static char *end_tag(parser *ps, char *m) {
-    char *name = m + 1, *p = scan(name, C_ETAG_END), c;
-    if (p == ps->end && ps->saved != '>') return NULL;
-    c = *p;
-    *p = '\0';
-    if (!end_element(ps, name)) return NULL;
-    *p = c;
-    if (CLASS(c) & C_CSPACE)
-        while (CLASS(*p) & C_SPACE) ++p;
-    return p;
+    char *name = m + 1, *p;
+    const ezxml_node *cur = ps->root->current;
+    if (cur && cur->name) {
+        const size_t n = ps->levels[ps->depth - 1].name_len;
+        if ((size_t)(ps->end - name) >= n && ezxml_bytes_equal(name, cur->name, n) && (CLASS(name[n]) & C_ETAG_END)) {
+            p = name + n;
+            if (p == ps->end && ps->saved != '>') return NULL;
+            end_element(ps);
+            if (CLASS(*p) & C_CSPACE)
+                while (CLASS(*p) & C_SPACE) ++p;
+            return p;
+        }
+    }
+    /* A mismatch stops the parse with the name cut off, as read. */
+    p = scan(name, C_ETAG_END);
+    if (p != ps->end || ps->saved == '>') *p = '\0';
+    return NULL;
 }
 
 static char *find2(char *p, char *end, char a, char b) {
@@ -485,6 +540,7 @@ static char *doctype(parser *ps, char *m) {
         while (q < ps->end && *q != '[' && *q != ']' && *q != '>') ++q;
         if (q >= ps->end) {
             if (ps->saved != '>') return NULL;
+            ezxml_defaults_index_reset(&ps->defaults);
             if (subset && !ezxml_read_dtd_budget(ps->root, subset, (size_t)(ps->end - subset), &ps->budget))
                 return NULL;
             return ps->end;
@@ -499,6 +555,7 @@ static char *doctype(parser *ps, char *m) {
             char *r = p + 1;
             while (CLASS(*r) & C_SPACE) ++r;
             if (closes(ps, r)) {
+                ezxml_defaults_index_reset(&ps->defaults);
                 if (!ezxml_read_dtd_budget(ps->root, subset, (size_t)(p - subset), &ps->budget)) return NULL;
                 return p + 1;
             }
@@ -602,6 +659,19 @@ static void parse(parser *ps, char *p) {
                 lt = (char *)memchr(t, '<', (size_t)(ps->end - t));
                 if (!lt) return;
             }
+            if (plain) {
+                /* The first piece of an element's text, as it stands. */
+                ezxml_node *cur = ps->root->current;
+                if (cur && cur->name && !cur->text[0] && !(cur->flags & EZXML_TEXT_OWNED)) {
+                    level *lv = &ps->levels[ps->depth - 1];
+                    *lt = '\0';
+                    cur->text = p;
+                    lv->text_len = (size_t)(lt - p);
+                    lv->text_cap = 0;
+                    p = lt;
+                    continue;
+                }
+            }
             if (!append_text(ps, p, (size_t)(lt - p), EZXML_MODE_TEXT, plain)) return;
             p = lt;
         }
@@ -613,10 +683,8 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     ezxml_root *root;
     char *work = buf, *lt;
 
-    /* Every field but the inline level stack starts out zero. */
+    /* Every field but the inline storage starts out zero. */
     memset(&ps, 0, offsetof(parser, inline_levels));
-    memset((char *)&ps + offsetof(parser, inline_levels) + sizeof ps.inline_levels, 0,
-           sizeof ps - offsetof(parser, inline_levels) - sizeof ps.inline_levels);
     root = ezxml_alloc_root(&ps.pool);
     if (!root) return NULL;
     if (!ezxml_init_root(root, NULL)) {
@@ -657,5 +725,6 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
         free(ps.marks);
     }
     free(ps.names);
+    ezxml_defaults_index_reset(&ps.defaults);
     return &root->node;
 }

@@ -4,43 +4,70 @@
  * run of siblings uses the C stack, and the tree is never modified. */
 #include "ezxml_internal.h"
 
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 typedef struct {
     char *buf;
-    size_t len, cap;
+    char *w;   /* write position */
+    char *lim; /* end of the block less one byte for the final NUL */
     int failed;
+    ezxml_defaults_index defaults;
 } sbuf;
 
-static int room(sbuf *o, size_t n) {
-    size_t need = o->len + n + 1, cap;
+/* Makes room for n more bytes; 0 (and failed set) when the block cannot grow. */
+static int grow(sbuf *o, size_t n) {
+    const size_t len = (size_t)(o->w - o->buf), cap = (size_t)(o->lim - o->buf) + 1;
+    size_t need = len + n + 1, bigger = cap;
     char *grown;
     if (o->failed) return 0;
-    if (need <= o->cap) return 1;
-    if (need < o->len) goto fail;
-    cap = o->cap;
-    while (cap < need) {
-        if (cap > ((size_t)-1) / 2) {
-            cap = need;
+    if (need < len) goto fail;
+    while (bigger < need) {
+        if (bigger > ((size_t)-1) / 2) {
+            bigger = need;
             break;
         }
-        cap *= 2;
+        bigger *= 2;
     }
-    grown = (char *)ezxml_realloc(o->buf, cap);
+    grown = (char *)ezxml_realloc(o->buf, bigger);
     if (!grown) goto fail;
     o->buf = grown;
-    o->cap = cap;
+    o->w = grown + len;
+    o->lim = grown + bigger - 1;
     return 1;
 fail:
     o->failed = 1;
     return 0;
 }
 
+EZXML_ALWAYS_INLINE int room(sbuf *o, size_t n) { return (size_t)(o->lim - o->w) >= n || grow(o, n); }
+
+/* Copies n bytes to the write position (room already made). */
+EZXML_ALWAYS_INLINE void copy_out(char *dst, const char *src, size_t n) {
+    if (n >= 8 && n <= 16) {
+        uint64_t a, b;
+        memcpy(&a, src, 8);
+        memcpy(&b, src + n - 8, 8);
+        memcpy(dst, &a, 8);
+        memcpy(dst + n - 8, &b, 8);
+    } else if (n >= 4 && n < 8) {
+        uint32_t a, b;
+        memcpy(&a, src, 4);
+        memcpy(&b, src + n - 4, 4);
+        memcpy(dst, &a, 4);
+        memcpy(dst + n - 4, &b, 4);
+    } else if (n < 4) {
+        while (n--) *dst++ = *src++;
+    } else {
+        memcpy(dst, src, n);
+    }
+}
+
 static void put(sbuf *o, const char *s, size_t n) {
     if (!room(o, n)) return;
-    memcpy(o->buf + o->len, s, n);
-    o->len += n;
+    copy_out(o->w, s, n);
+    o->w += n;
 }
 
 static void puts_(sbuf *o, const char *s) { put(o, s, strlen(s)); }
@@ -50,69 +77,84 @@ static const unsigned char esc_class[256] = {
     [0] = 3, ['&'] = 3, ['<'] = 3, ['>'] = 3, ['\r'] = 3, ['"'] = 2, ['\n'] = 2, ['\t'] = 2,
 };
 
-/* Appends up to count bytes of text (stopping at its NUL), escaped; returns
- * the number of bytes of text consumed. Works in chunks that have room for
- * the longest escape of every byte, so the inner loop writes unchecked. */
-#define CHUNK 256
-static size_t escape(sbuf *o, const char *text, size_t count, int attribute) {
-    const unsigned char mask = attribute ? 2 : 1;
+/* Appends up to count bytes of text (stopping at its NUL; bounded says
+ * whether count applies at all), escaped; returns the bytes of text
+ * consumed. Plain runs are found first and copied whole. */
+EZXML_ALWAYS_INLINE size_t escape_in(sbuf *o, const char *text, size_t count, unsigned char mask, int bounded) {
     size_t i = 0;
-    while (i < count) {
-        char *w;
-        size_t stop = count - i < CHUNK ? count : i + CHUNK;
-        if (!room(o, 6 * CHUNK)) return i;
-        w = o->buf + o->len;
-        for (; i < stop; ++i) {
-            const unsigned char c = (unsigned char)text[i];
-            const char *rep;
-            size_t n;
-            if (!(esc_class[c] & mask)) {
-                *w++ = (char)c;
-                continue;
+    for (;;) {
+        /* Replacements padded to 8 bytes, so that each is copied as one word. */
+        static const char reps[7][8] = {"&amp;", "&lt;", "&gt;", "&quot;", "&#xA;", "&#x9;", "&#xD;"};
+        static const unsigned char rep_len[7] = {5, 4, 4, 6, 5, 5, 5};
+        const size_t run = i;
+        int k;
+        if (bounded) {
+            while (i < count && !(esc_class[(unsigned char)text[i]] & mask)) ++i;
+        } else {
+            for (;; i += 4) {
+                if (esc_class[(unsigned char)text[i]] & mask) break;
+                if (esc_class[(unsigned char)text[i + 1]] & mask) {
+                    i += 1;
+                    break;
+                }
+                if (esc_class[(unsigned char)text[i + 2]] & mask) {
+                    i += 2;
+                    break;
+                }
+                if (esc_class[(unsigned char)text[i + 3]] & mask) {
+                    i += 3;
+                    break;
+                }
             }
-            switch (c) {
-            case 0: o->len = (size_t)(w - o->buf); return i;
-            case '&': rep = "&amp;", n = 5; break;
-            case '<': rep = "&lt;", n = 4; break;
-            case '>': rep = "&gt;", n = 4; break;
-            case '"': rep = "&quot;", n = 6; break;
-            case '\n': rep = "&#xA;", n = 5; break;
-            case '\t': rep = "&#x9;", n = 5; break;
-            default: rep = "&#xD;", n = 5; break;
-            }
-            memcpy(w, rep, n);
-            w += n;
         }
-        o->len = (size_t)(w - o->buf);
+        if (i != run) {
+            if (!room(o, i - run)) return run;
+            copy_out(o->w, text + run, i - run);
+            o->w += i - run;
+        }
+        if (bounded && i >= count) return i;
+        switch (text[i]) {
+        case 0: return i;
+        case '&': k = 0; break;
+        case '<': k = 1; break;
+        case '>': k = 2; break;
+        case '"': k = 3; break;
+        case '\n': k = 4; break;
+        case '\t': k = 5; break;
+        default: k = 6; break;
+        }
+        if (!room(o, 8)) return i;
+        memcpy(o->w, reps[k], 8);
+        o->w += rep_len[k];
+        ++i;
     }
-    return i;
 }
 
-/* Appends lead, name and tail (tail at most 2 bytes); short names are
- * copied while they are measured. */
+/* Text mode, up to count bytes. */
+static size_t escape_text_n(sbuf *o, const char *text, size_t count) { return escape_in(o, text, count, 1, 1); }
+/* Text mode, to the NUL. */
+static void escape_text(sbuf *o, const char *text) { escape_in(o, text, 0, 1, 0); }
+/* Attribute mode, to the NUL. */
+static void escape_attr(sbuf *o, const char *text) { escape_in(o, text, 0, 2, 0); }
+
+/* Appends lead (1 or 2 bytes), name and tail (0 to 2 bytes). */
 static void put_name(sbuf *o, const char *lead, size_t lead_len, const char *name, const char *tail, size_t tail_len) {
-    size_t i;
-    char *w;
-    if (!room(o, lead_len + 64 + tail_len)) return;
-    w = o->buf + o->len;
-    memcpy(w, lead, lead_len);
-    w += lead_len;
-    for (i = 0; i < 64 && name[i]; ++i) w[i] = name[i];
-    if (name[i]) {
-        o->len = (size_t)(w - o->buf);
-        puts_(o, name);
-        put(o, tail, tail_len);
-        return;
-    }
-    w += i;
-    memcpy(w, tail, tail_len);
-    o->len = (size_t)(w + tail_len - o->buf);
+    const size_t n = strlen(name);
+    if (!room(o, lead_len + n + tail_len)) return;
+    o->w[0] = lead[0];
+    if (lead_len > 1) o->w[1] = lead[1];
+    o->w += lead_len;
+    copy_out(o->w, name, n);
+    o->w += n;
+    if (tail_len > 0) o->w[0] = tail[0];
+    if (tail_len > 1) o->w[1] = tail[1];
+    o->w += tail_len;
 }
 
 static void write_attr(sbuf *o, const char *name, const char *value) {
     put_name(o, " ", 1, name, "=\"", 2);
-    if (*value) escape(o, value, (size_t)-1, 1);
-    put(o, "\"", 1);
+    if (*value) escape_attr(o, value);
+    if (room(o, 1)) *o->w++ = '"';
 }
 
 static int earlier_name(char **list, size_t stride, size_t upto, const char *name) {
@@ -122,25 +164,61 @@ static int earlier_name(char **list, size_t stride, size_t upto, const char *nam
     return 0;
 }
 
-static void open_tag(sbuf *o, const ezxml_node *x, char ***defaults) {
-    char **a = x->attrs, **d;
-    size_t i;
-    put_name(o, "<", 1, x->name, "", 0);
-    for (i = 0; a[i]; i += 2)
-        if (!earlier_name(a, 2, i, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
-    d = *defaults ? ezxml_find_defaults(defaults, x->name) : NULL;
-    if (d) {
-        for (i = 1; d[i]; i += 3) {
-            if (!d[i + 1] || earlier_name(a, 2, 2 * ezxml_attr_count(a), d[i]) ||
-                earlier_name(d + 1, 3, i - 1, d[i]))
-                continue;
-            write_attr(o, d[i], d[i + 1]);
-        }
+/* Copies a name of n bytes behind lead (1 or 2 bytes), and ">" if close. */
+EZXML_ALWAYS_INLINE void put_tag(sbuf *o, const char *lead, size_t lead_len, const char *name, size_t n, int close) {
+    char *w;
+    if (!room(o, n + 3)) return;
+    w = o->w;
+    w[0] = lead[0];
+    w[1] = lead[1];
+    w += lead_len;
+    if (n >= 4) {
+        copy_out(w, name, n);
+    } else if (n > 0) {
+        /* 1 to 3 bytes: first, middle and last cover them all. */
+        w[0] = name[0];
+        w[n / 2] = name[n / 2];
+        w[n - 1] = name[n - 1];
     }
-    put(o, ">", 1);
+    w += n;
+    if (close) *w++ = '>';
+    o->w = w;
 }
 
-static void close_tag(sbuf *o, const ezxml_node *x) { put_name(o, "</", 2, x->name, ">", 1); }
+/* The start tag of x, whose name has n bytes. */
+static uint64_t first_byte_bit(const char *name) { return (uint64_t)1 << ((unsigned char)name[0] & 63); }
+
+static void open_tag(sbuf *o, const ezxml_node *x, size_t n, char ***defaults) {
+    char **a = x->attrs, **d;
+    uint64_t own_names = 0;
+    size_t i;
+    if (!a[0] && !*defaults) {
+        put_tag(o, "<", 1, x->name, n, 1);
+        return;
+    }
+    put_tag(o, "<", 1, x->name, n, 0);
+    /* Names are compared with the earlier ones only when one of those began
+     * with a byte of the same bit in this 64-bit set. */
+    for (i = 0; a[i]; i += 2) {
+        const uint64_t bit = first_byte_bit(a[i]);
+        if (!(own_names & bit) || !earlier_name(a, 2, i, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
+        own_names |= bit;
+    }
+    d = *defaults ? ezxml_defaults_lookup(&o->defaults, defaults, x->name, n) : NULL;
+    if (d) {
+        uint64_t default_names = 0;
+        for (i = 1; d[i]; i += 3) {
+            const uint64_t bit = first_byte_bit(d[i]);
+            const int skip = !d[i + 1] || ((own_names & bit) && earlier_name(a, 2, 2 * ezxml_attr_count(a), d[i])) ||
+                             ((default_names & bit) && earlier_name(d + 1, 3, i - 1, d[i]));
+            default_names |= bit;
+            if (!skip) write_attr(o, d[i], d[i + 1]);
+        }
+    }
+    if (room(o, 1)) *o->w++ = '>';
+}
+
+static void close_tag(sbuf *o, const ezxml_node *x, size_t n) { put_tag(o, "</", 2, x->name, n, 1); }
 
 static void write_instructions(sbuf *o, ezxml_root *root, char skip, int before) {
     char ***t;
@@ -166,7 +244,8 @@ static void write_instructions(sbuf *o, ezxml_root *root, char skip, int before)
 
 typedef struct {
     const ezxml_node *node; /* the open element */
-    size_t written;         /* bytes of its text written so far */
+    size_t name_len;        /* bytes of its name */
+    size_t written;         /* bytes of its parent's text written so far */
 } open_element;
 
 static void write_tree(sbuf *o, const ezxml_node *top, char ***defaults) {
@@ -175,12 +254,13 @@ static void write_tree(sbuf *o, const ezxml_node *top, char ***defaults) {
     const ezxml_node *x = top;
     /* The element whose text surrounds x, and how much of it is written. */
     const char *ptext = "";
-    size_t written = 0;
+    size_t written = 0, n;
 
     for (;;) {
         /* Enter x: the parent text in front of it, its start tag. */
-        if (x != top && x->offset > written) written += escape(o, ptext + written, x->offset - written, 0);
-        open_tag(o, x, defaults);
+        if (x != top && x->offset > written) written += escape_text_n(o, ptext + written, x->offset - written);
+        n = strlen(x->name);
+        open_tag(o, x, n, defaults);
         if (x->child) {
             if (depth == cap) {
                 if (cap > ((size_t)-1) / (2 * sizeof *stack)) goto fail;
@@ -192,6 +272,7 @@ static void write_tree(sbuf *o, const ezxml_node *top, char ***defaults) {
                 cap *= 2;
             }
             stack[depth].node = x;
+            stack[depth].name_len = n;
             stack[depth].written = written;
             ++depth;
             ptext = x->text;
@@ -199,16 +280,17 @@ static void write_tree(sbuf *o, const ezxml_node *top, char ***defaults) {
             x = x->child;
             continue;
         }
-        if (*x->text) escape(o, x->text, (size_t)-1, 0);
+        if (*x->text) escape_text(o, x->text);
 
         /* Leave x, and every parent whose last child x was. */
         for (;;) {
-            close_tag(o, x);
+            close_tag(o, x, n);
             if (x == top) goto done;
             if (x->ordered) break;
-            escape(o, ptext + written, (size_t)-1, 0);
+            escape_text(o, ptext + written);
             --depth;
             x = stack[depth].node;
+            n = stack[depth].name_len;
             written = stack[depth].written;
             ptext = x == top || !depth ? "" : stack[depth - 1].node->text;
         }
@@ -228,11 +310,12 @@ char *ezxml_toxml(ezxml_node *node) {
     ezxml_node *r;
     o.buf = (char *)ezxml_malloc(1024);
     if (!o.buf) return NULL;
-    o.len = 0;
-    o.cap = 1024;
+    o.w = o.buf;
+    o.lim = o.buf + 1023;
     o.failed = 0;
     o.buf[0] = '\0';
     if (!node || !node->name) return o.buf;
+    memset(&o.defaults, 0, sizeof o.defaults);
 
     for (r = node; r->parent; r = r->parent) {
     }
@@ -240,13 +323,14 @@ char *ezxml_toxml(ezxml_node *node) {
     if (!node->parent) write_instructions(&o, root, '>', 1);
     write_tree(&o, node, root->attr_defaults);
     if (!node->parent) write_instructions(&o, root, '<', 0);
+    ezxml_defaults_index_reset(&o.defaults);
     if (o.failed) {
         free(o.buf);
         return NULL;
     }
-    o.buf[o.len] = '\0';
+    *o.w = '\0';
     {
-        char *shrunk = (char *)realloc(o.buf, o.len + 1);
+        char *shrunk = (char *)realloc(o.buf, (size_t)(o.w - o.buf) + 1);
         return shrunk ? shrunk : o.buf;
     }
 }

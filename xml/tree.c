@@ -11,28 +11,31 @@ static char pre_lt[] = "lt;", pre_gt[] = "gt;", pre_quot[] = "quot;", pre_apos[]
 static char val_lt[] = "&#60;", val_gt[] = "&#62;", val_quot[] = "&#34;", val_apos[] = "&#39;", val_amp[] = "&#38;";
 char *const ezxml_predefined_entities[10] = {pre_lt, val_lt, pre_gt,   val_gt,  pre_quot,
                                              val_quot, pre_apos, val_apos, pre_amp, val_amp};
-static char empty_text[1] = "";
+char ezxml_empty_text[1] = "";
 
 void ezxml_init_node(ezxml_node *n, const char *name) {
     memset(n, 0, sizeof *n);
     n->name = (char *)name;
     n->attrs = (char **)EZXML_EMPTY_LIST;
-    n->text = empty_text;
+    n->text = ezxml_empty_text;
 }
 
 /* --- documents ----------------------------------------------------------- */
 
-/* Fills a fresh document record; 0 when the entity table cannot be had. */
+/* Fills a fresh document record (from ezxml_alloc_root); 1. */
 int ezxml_init_root(ezxml_root *root, const char *name) {
-    memset(root, 0, sizeof *root);
-    root->entities = (char **)ezxml_malloc(sizeof ezxml_predefined_entities + sizeof(char *));
-    if (!root->entities) return 0;
-    memcpy(root->entities, ezxml_predefined_entities, sizeof ezxml_predefined_entities);
-    root->entities[10] = NULL;
+    char **entities = ezxml_inline_entities(root);
     ezxml_init_node(&root->node, name);
     root->current = &root->node;
+    root->input = NULL;
+    root->input_release = 0;
+    root->utf8_copy = root->work_start = root->work_end = NULL;
+    memcpy(entities, ezxml_predefined_entities, sizeof ezxml_predefined_entities);
+    entities[10] = NULL;
+    root->entities = entities;
     root->attr_defaults = (char ***)EZXML_EMPTY_LIST;
     root->instructions = (char ***)EZXML_EMPTY_LIST;
+    root->standalone = 0;
     root->error[0] = '\0';
     return 1;
 }
@@ -184,23 +187,25 @@ ezxml_node *ezxml_set_flag(ezxml_node *node, short flag) {
     return node;
 }
 
-ezxml_node *ezxml_child(ezxml_node *node, const char *name) {
+/* The bodies of ezxml_child and ezxml_idx, which ezxml_get calls directly
+ * (exported functions are not inlined into each other). */
+static ezxml_node *child_named(ezxml_node *node, const char *name) {
     ezxml_node *c;
     if (!node || !name) return NULL;
-    for (c = node->child; c; c = c->sibling) {
-        const char *a = c->name, *b = name;
-        if (!a) continue;
-        while (*a && *a == *b) ++a, ++b;
-        if (*a == *b) return c;
-    }
+    for (c = node->child; c; c = c->sibling)
+        if (c->name && c->name[0] == name[0] && strcmp(c->name, name) == 0) return c;
     return NULL;
 }
 
-ezxml_node *ezxml_idx(ezxml_node *node, int index) {
+static ezxml_node *nth_of_name(ezxml_node *node, int index) {
     if (index < 0) return NULL;
     for (; node && index; --index) node = node->next;
     return node;
 }
+
+ezxml_node *ezxml_child(ezxml_node *node, const char *name) { return child_named(node, name); }
+
+ezxml_node *ezxml_idx(ezxml_node *node, int index) { return nth_of_name(node, index); }
 
 ezxml_node *ezxml_get(ezxml_node *node, ...) {
     va_list ap;
@@ -211,9 +216,9 @@ ezxml_node *ezxml_get(ezxml_node *node, ...) {
         name = va_arg(ap, const char *);
         if (!name || name == (const char *)(~(uintptr_t)0) || !*name) break;
         index = va_arg(ap, int);
-        node = ezxml_child(node, name);
+        node = child_named(node, name);
         if (index < 0) break;
-        node = ezxml_idx(node, index);
+        node = nth_of_name(node, index);
     }
     va_end(ap);
     return node;
@@ -270,7 +275,7 @@ static void free_tables(ezxml_root *root) {
     if (root->entities) {
         for (e = root->entities + 10; *e; e += 2)
             if (e[1] && outside(e[1], root)) free(e[1]);
-        free(root->entities);
+        if (root->entities != ezxml_inline_entities(root)) free(root->entities);
     }
     if (root->attr_defaults != (char ***)EZXML_EMPTY_LIST) {
         for (t = root->attr_defaults; *t; ++t) {

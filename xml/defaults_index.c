@@ -1,0 +1,59 @@
+/* A hash index over a document's default-attribute lists by element name,
+ * so that a start tag or a serialized element finds its list without
+ * comparing its name with every declared element name. */
+#include "ezxml_internal.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+static size_t hash_name(const char *name, size_t len) { return ezxml_bytes_hash(name, len); }
+
+void ezxml_defaults_index_reset(ezxml_defaults_index *ix) {
+    free(ix->slots);
+    ix->slots = NULL;
+    ix->mask = 0;
+    ix->state = 0;
+}
+
+/* Fills the index from the lists; 0 when out of memory. The first list of
+ * a name is the one lookups give, as a search in list order would. */
+static int build(ezxml_defaults_index *ix, char ***defaults) {
+    size_t n = 0, cap = 16, i;
+    while (defaults[n]) ++n;
+    while (cap < 2 * n) {
+        if (cap > ((size_t)-1) / (4 * sizeof(ezxml_defaults_slot))) return 0;
+        cap *= 2;
+    }
+    ix->slots = (ezxml_defaults_slot *)ezxml_malloc(cap * sizeof(ezxml_defaults_slot));
+    if (!ix->slots) return 0;
+    memset(ix->slots, 0, cap * sizeof(ezxml_defaults_slot));
+    ix->mask = cap - 1;
+    for (i = 0; i < n; ++i) {
+        const char *name = defaults[i][0];
+        const size_t len = strlen(name);
+        size_t j = hash_name(name, len) & ix->mask;
+        for (;; j = (j + 1) & ix->mask) {
+            ezxml_defaults_slot *s = &ix->slots[j];
+            if (!s->list) {
+                s->name = name;
+                s->len = len;
+                s->list = defaults[i];
+                break;
+            }
+            if (s->len == len && memcmp(s->name, name, len) == 0) break;
+        }
+    }
+    return 1;
+}
+
+char **ezxml_defaults_lookup(ezxml_defaults_index *ix, char ***defaults, const char *name, size_t len) {
+    size_t j;
+    if (!*defaults || !name) return NULL;
+    if (ix->state == 0) ix->state = build(ix, defaults) ? 1 : 2;
+    if (ix->state == 2) return ezxml_find_defaults(defaults, name);
+    for (j = hash_name(name, len) & ix->mask;; j = (j + 1) & ix->mask) {
+        const ezxml_defaults_slot *s = &ix->slots[j];
+        if (!s->list) return NULL;
+        if (s->len == len && ezxml_bytes_equal(s->name, name, len)) return s->list;
+    }
+}
