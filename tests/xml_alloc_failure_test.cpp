@@ -54,8 +54,12 @@ std::string Utf16Le(const std::string& ascii) {
 TEST(XmlAllocFailure, EveryAllocationOfAParse) {
   std::vector<std::string> docs(std::begin(kDocs), std::end(kDocs));
   docs.push_back(Utf16Le("<r a='1'>x<b>y</b>z</r>"));
+  // A child whose list is too long to share its node's block.
+  std::string wide = "<r><h";
+  for (int i = 0; i < 4000; ++i) wide += " a" + std::to_string(i) + "='v'";
+  docs.push_back(wide + " z='&#49;'/></r>");
   for (const std::string& doc : docs) {
-    SCOPED_TRACE(doc);
+    SCOPED_TRACE(doc.substr(0, 200));
     FailGuard guard;
     std::string full_copy = doc;
     ezxml_fail_allocation(0);

@@ -50,6 +50,17 @@ TEST(XmlParse, AttributesNormalisedAndDeclared) {
         EXPECT_STREQ(ezxml_attr(n, "a39"), "W");
         EXPECT_STREQ(n->attrs[81], std::string(40, ' ').c_str());
     }
+    // Lists too long to share a node block (5000 pairs) are read whole too.
+    std::string huge = "<h";
+    for (int i = 0; i < 5000; ++i) huge += " b" + std::to_string(i) + "='&#" + std::to_string(48 + i % 10) + ";'";
+    ParsedDoc h(huge + "><h" + huge.substr(2) + "/>tail</h>");
+    for (ezxml_node *n : {h.root, h.root->child}) {
+        ASSERT_NE(n, nullptr);
+        EXPECT_STREQ(ezxml_attr(n, "b4999"), "9");
+    }
+    EXPECT_STREQ(h.root->text, "tail");
+    EXPECT_NE(ezxml_set_attr(h.root->child, "b0", "changed"), nullptr);
+    EXPECT_STREQ(ezxml_attr(h.root->child, "b0"), "changed");
 
     ParsedDoc t(
         "<!DOCTYPE r [<!ATTLIST r t NMTOKENS #IMPLIED c CDATA #IMPLIED d CDATA 'dflt'>]>"

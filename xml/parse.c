@@ -264,6 +264,28 @@ static char **fill_attrs(parser *ps, void *mem) {
     return attrs;
 }
 
+/* The longest attribute list that shares its node's block. */
+#define LIST_BESIDE_MAX 65536
+
+/* The gathered pairs as a list in heap blocks of its own (array and
+ * ownership string), as ezxml_free_attrs releases them; NULL when out of
+ * memory. */
+static char **heap_attrs(parser *ps) {
+    const size_t n = ps->npairs;
+    char *own = (char *)ezxml_malloc(n + 1);
+    char **attrs = own ? (char **)ezxml_malloc((2 * n + 2) * sizeof(char *)) : NULL;
+    if (!attrs) {
+        free(own);
+        return NULL;
+    }
+    memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
+    memcpy(own, ps->marks, n);
+    own[n] = '\0';
+    attrs[2 * n] = NULL;
+    attrs[2 * n + 1] = own;
+    return attrs;
+}
+
 /* Makes the element of the start tag just read (its name name_len bytes),
  * with the attributes gathered in ps->pairs; 0 when out of memory (the
  * pairs are dropped). */
@@ -282,21 +304,8 @@ static int begin_element(parser *ps, char *name, size_t name_len) {
          * list goes beside it when there is room, else to the heap. */
         if (n) {
             mem = ezxml_pool_bytes_beside(&ps->pool, cur, list_size);
-            if (mem) {
-                attrs = fill_attrs(ps, mem);
-            } else {
-                char *own = (char *)ezxml_malloc(n + 1);
-                attrs = own ? (char **)ezxml_malloc((2 * n + 2) * sizeof(char *)) : NULL;
-                if (!attrs) {
-                    free(own);
-                    goto fail;
-                }
-                memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
-                memcpy(own, ps->marks, n);
-                own[n] = '\0';
-                attrs[2 * n] = NULL;
-                attrs[2 * n + 1] = own;
-            }
+            attrs = mem ? fill_attrs(ps, mem) : heap_attrs(ps);
+            if (!attrs) goto fail;
         }
         cur->name = name;
         node = cur;
@@ -304,16 +313,25 @@ static int begin_element(parser *ps, char *name, size_t name_len) {
         level *lv = &ps->levels[ps->depth - 1];
         const int changed = name_changes(lv, name, name_len);
         ezxml_slot *slot;
+        /* A list too long for a node block gets its own heap blocks. */
+        const int beside = list_size <= LIST_BESIDE_MAX;
         if (changed && !names_reserve(ps)) goto fail;
-        if (list_size > 65536) goto fail;
-        slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE + ((list_size + 15) & ~(size_t)15));
-        if (!slot) goto fail;
+        if (n && !beside && !(attrs = heap_attrs(ps))) goto fail;
+        slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE + (beside ? (list_size + 15) & ~(size_t)15 : 0));
+        if (!slot) {
+            if (!beside && n) {
+                /* The values stay the pairs' own: drop_pairs releases them. */
+                free(attrs[2 * n + 1]);
+                free(attrs);
+            }
+            goto fail;
+        }
         node = &slot->node;
         node->name = name;
         node->text = ezxml_empty_text;
         node->next = node->sibling = node->ordered = node->child = NULL;
         node->flags = 0;
-        if (n) attrs = fill_attrs(ps, (char *)slot + EZXML_SLOT_SIZE);
+        if (n && beside) attrs = fill_attrs(ps, (char *)slot + EZXML_SLOT_SIZE);
         link_child(ps, lv, node, name_len, changed);
     }
     push_level(ps, node, name_len);
