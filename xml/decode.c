@@ -21,6 +21,17 @@ static const unsigned char dclass[256] = {
     ['\t'] = D_WS, ['\n'] = D_WS, [0x0B] = D_WS, [0x0C] = D_WS,
 };
 
+/* The first byte at or after p whose class is in mask; every mask holds
+ * D_NUL, so the scan stops at the terminator and reads nothing past it. */
+static const char *find_class(const char *p, unsigned mask) {
+    for (;; p += 4) {
+        if (dclass[(unsigned char)p[0]] & mask) return p;
+        if (dclass[(unsigned char)p[1]] & mask) return p + 1;
+        if (dclass[(unsigned char)p[2]] & mask) return p + 2;
+        if (dclass[(unsigned char)p[3]] & mask) return p + 3;
+    }
+}
+
 /* Entity values nest at most this deep; a reference below that stays as written. */
 #define MAX_NESTING 64
 
@@ -313,22 +324,7 @@ char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *o
     if (attr_mode) value_mask |= D_WS;
 
     /* Most texts hold nothing to decode: find the first byte that matters. */
-    for (;;) {
-        if (dclass[(unsigned char)cur[0]] & main_mask) break;
-        if (dclass[(unsigned char)cur[1]] & main_mask) {
-            cur += 1;
-            break;
-        }
-        if (dclass[(unsigned char)cur[2]] & main_mask) {
-            cur += 2;
-            break;
-        }
-        if (dclass[(unsigned char)cur[3]] & main_mask) {
-            cur += 3;
-            break;
-        }
-        cur += 4;
-    }
+    cur = find_class(cur, main_mask);
     if (!*cur && mode != EZXML_MODE_TOKEN) {
         if (out_len) *out_len = (size_t)(cur - s);
         return s;
@@ -343,21 +339,7 @@ char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *o
         const unsigned mask = depth ? value_mask : main_mask;
         const char *run = cur, *main_read;
         unsigned char c;
-        for (;; cur += 4) {
-            if (dclass[(unsigned char)cur[0]] & mask) break;
-            if (dclass[(unsigned char)cur[1]] & mask) {
-                cur += 1;
-                break;
-            }
-            if (dclass[(unsigned char)cur[2]] & mask) {
-                cur += 2;
-                break;
-            }
-            if (dclass[(unsigned char)cur[3]] & mask) {
-                cur += 3;
-                break;
-            }
-        }
+        cur = find_class(cur, mask);
         main_read = depth ? stack[0] : cur;
         if (cur != run && !emit(&o, run, (size_t)(cur - run), main_read)) goto fail;
         c = (unsigned char)*cur;
