@@ -44,10 +44,15 @@ EZXML_ALWAYS_INLINE int ezxml_bytes_equal(const char *a, const char *b, size_t n
     return 1;
 }
 
+/* Its address seeds the hashes: it changes with where the library is loaded
+ * (address-space randomisation), so a document cannot be prepared whose
+ * names all collide in a table and make every lookup a long probe. */
+extern const char ezxml_hash_anchor;
+
 /* A hash of the n bytes at p, read in words. */
 EZXML_ALWAYS_INLINE size_t ezxml_bytes_hash(const char *p, size_t n) {
     const uint64_t m = 0x9E3779B97F4A7C15ull;
-    uint64_t h = n * m, w = 0;
+    uint64_t h = (n ^ (uint64_t)(uintptr_t)&ezxml_hash_anchor) * m, w = 0;
     if (n >= 8) {
         size_t i;
         for (i = 0; i + 8 < n; i += 8) {

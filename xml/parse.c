@@ -123,9 +123,7 @@ static int same(const char *a, const char *b) {
 }
 
 static size_t name_hash(const ezxml_node *parent, const char *name, size_t len) {
-    size_t h = (size_t)parent >> 4, i;
-    for (i = 0; i < len; ++i) h = h * 31 + (unsigned char)name[i];
-    return h * 0x9E3779B97F4A7C15ull;
+    return ezxml_bytes_hash(name, len) ^ (size_t)(((uintptr_t)parent >> 4) * 0x9E3779B97F4A7C15ull);
 }
 
 static name_slot *names_find(parser *ps, const ezxml_node *parent, const char *name, size_t len, size_t h) {
