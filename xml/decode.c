@@ -278,8 +278,7 @@ static int predefined_char(const char *value) {
     return 0;
 }
 
-/* Finds the first table entry whose name (ending in ";") begins text. */
-static char **match_entity(char **table, const char *text) {
+char **ezxml_match_entity(char **table, const char *text) {
     if (!table) return NULL;
     for (; *table; table += 2) {
         const char *n = *table, *t = text;
@@ -302,6 +301,11 @@ static void collapse_tokens(char *out, size_t *len) {
 }
 
 char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *out_len) {
+    return ezxml_decode_ix(s, table, NULL, mode, budget, out_len);
+}
+
+char *ezxml_decode_ix(char *s, char **table, ezxml_entity_index *ix, char mode, size_t *budget,
+                      size_t *out_len) {
     output o;
     const char *stack[MAX_NESTING]; /* read positions of the outer segments */
     const char *cur = s;
@@ -399,7 +403,7 @@ char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *o
                     continue;
                 }
             }
-            entry = match_entity(table, cur + 1);
+            entry = ix ? ezxml_entity_index_match(ix, table, cur + 1) : ezxml_match_entity(table, cur + 1);
             if (entry) {
                 const size_t name_len = strlen(entry[0]);
                 const char *value = entry[1] ? entry[1] : "";

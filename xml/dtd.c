@@ -22,23 +22,47 @@ static size_t table_pairs(char **table) {
     return n;
 }
 
-/* Appends name/value to a NULL-ended pair table; 0 when out of memory. A
- * table at fixed (the document record's own) moves to the heap. */
-static int table_append(char ***table, char **fixed, char *name, char *value) {
-    size_t n = table_pairs(*table);
-    char **grown;
-    if (n > ((size_t)-1) / (2 * sizeof(char *)) - 2) return 0;
-    if (*table == fixed) {
-        grown = (char **)ezxml_malloc((2 * n + 3) * sizeof(char *));
-        if (grown) memcpy(grown, fixed, 2 * n * sizeof(char *));
-    } else {
-        grown = (char **)ezxml_realloc(*table, (2 * n + 3) * sizeof(char *));
+/* A NULL-ended pair table being appended to, with its pair count and the
+ * pointer slots known to be allocated (0: not known, as for a table this
+ * reader did not allocate). Room grows in powers of two, so n appends cost
+ * O(n) in all. */
+typedef struct {
+    char ***table;
+    size_t pairs, room;
+} growing_table;
+
+static growing_table growing(char ***table) {
+    growing_table g;
+    g.table = table;
+    g.pairs = table_pairs(*table);
+    g.room = 0;
+    return g;
+}
+
+/* Appends name/value; 0 when out of memory. A table at fixed (the document
+ * record's own) moves to the heap. */
+static int table_append(growing_table *g, char **fixed, char *name, char *value) {
+    const size_t n = g->pairs;
+    char **t = *g->table;
+    if (n > ((size_t)-1) / (4 * sizeof(char *)) - 2) return 0;
+    if (2 * n + 3 > g->room) {
+        size_t room = 8;
+        char **grown;
+        while (room < 2 * n + 3) room *= 2;
+        if (t == fixed) {
+            grown = (char **)ezxml_malloc(room * sizeof(char *));
+            if (grown) memcpy(grown, fixed, 2 * n * sizeof(char *));
+        } else {
+            grown = (char **)ezxml_realloc(t, room * sizeof(char *));
+        }
+        if (!grown) return 0;
+        *g->table = t = grown;
+        g->room = room;
     }
-    if (!grown) return 0;
-    grown[2 * n] = name;
-    grown[2 * n + 1] = value;
-    grown[2 * n + 2] = NULL;
-    *table = grown;
+    t[2 * n] = name;
+    t[2 * n + 1] = value;
+    t[2 * n + 2] = NULL;
+    g->pairs = n + 1;
     return 1;
 }
 
@@ -55,45 +79,98 @@ static char **entity_lookup(char **table, const char *text, size_t *index) {
     return NULL;
 }
 
-/* Follows the references of value through the table. Each entity is looked
- * at once (a second visit cannot find anything new), so a deeply shared
- * definition costs no more than its size, and the walk keeps its own stack. */
-int ezxml_entity_acyclic(const char *name, const char *value, char **entities) {
-    size_t n = table_pairs(entities), depth = 0, name_len = strlen(name);
+/* The cycle check's working storage, kept between the declarations of one
+ * subset: marks for the entities visited (all clear between checks), the
+ * walk's stack, the list of marks to clear, and the table's index. */
+typedef struct {
     unsigned char *seen;
     const char **stack;
+    size_t *visited;
+    size_t room;
+    ezxml_entity_index *ix; /* NULL: look names up by scanning */
+    size_t steps;           /* references the checks may still follow */
+} cycle_check;
+
+static void cycle_check_release(cycle_check *c) {
+    free(c->seen);
+    free((void *)c->stack);
+    free(c->visited);
+}
+
+/* Room for n entities; 0 when out of memory. */
+static int cycle_check_fit(cycle_check *c, size_t n) {
+    size_t room = c->room ? c->room : 16;
+    unsigned char *seen;
+    const char **stack;
+    size_t *visited;
+    if (n <= c->room) return 1;
+    while (room < n) {
+        if (room > ((size_t)-1) / (2 * sizeof(size_t))) return 0;
+        room *= 2;
+    }
+    seen = (unsigned char *)ezxml_realloc(c->seen, room);
+    if (!seen) return 0;
+    memset(seen + c->room, 0, room - c->room);
+    c->seen = seen;
+    stack = (const char **)ezxml_realloc((void *)c->stack, room * sizeof *stack);
+    if (!stack) return 0;
+    c->stack = stack;
+    visited = (size_t *)ezxml_realloc(c->visited, room * sizeof *visited);
+    if (!visited) return 0;
+    c->visited = visited;
+    c->room = room;
+    return 1;
+}
+
+/* Follows the references of value through the table of n pairs. Each entity
+ * is looked at once (a second visit cannot find anything new), so a deeply
+ * shared definition costs no more than its size, and the walk keeps its own
+ * stack. 0 when value leads back to name, or memory ran out (cannot tell). */
+static int acyclic(const char *name, const char *value, char **entities, size_t n, cycle_check *c) {
+    size_t depth = 0, visits = 0, name_len;
     const char *p = value;
     int result = 1;
-    seen = (unsigned char *)ezxml_malloc(n + 1);
-    stack = (const char **)ezxml_malloc((n + 1) * sizeof *stack);
-    if (!seen || !stack) {
-        free(seen);
-        free((void *)stack);
-        return 0; /* cannot tell: refuse */
-    }
-    memset(seen, 0, n + 1);
+    if (!strchr(value, '&')) return 1; /* no reference: nothing to follow */
+    if (!cycle_check_fit(c, n + 1)) return 0;
+    name_len = strlen(name);
     for (;;) {
-        size_t idx;
+        size_t idx = 0;
         char **entry;
         p = strchr(p, '&');
         if (!p) {
             if (!depth) break;
-            p = stack[--depth];
+            p = c->stack[--depth];
             continue;
         }
         ++p;
-        if (strncmp(p, name, name_len) == 0) {
-            result = 0;
+        if (strncmp(p, name, name_len) == 0 || c->steps == 0) {
+            result = 0; /* a cycle, or too much work to tell */
             break;
         }
-        entry = entity_lookup(entities, p, &idx);
-        if (!entry || seen[idx] || !entry[1]) continue;
-        seen[idx] = 1;
-        stack[depth++] = p;
+        --c->steps;
+        if (c->ix) {
+            entry = ezxml_entity_index_match(c->ix, entities, p);
+            if (entry) idx = (size_t)(entry - entities) / 2;
+        } else {
+            entry = entity_lookup(entities, p, &idx);
+        }
+        if (!entry || c->seen[idx] || !entry[1]) continue;
+        c->seen[idx] = 1;
+        c->visited[visits++] = idx;
+        c->stack[depth++] = p;
         p = entry[1];
     }
-    free(seen);
-    free((void *)stack);
+    while (visits) c->seen[c->visited[--visits]] = 0;
+    return result;
+}
+
+int ezxml_entity_acyclic(const char *name, const char *value, char **entities) {
+    cycle_check c;
+    int result;
+    memset(&c, 0, sizeof c);
+    c.steps = (size_t)-1;
+    result = acyclic(name, value, entities, table_pairs(entities), &c);
+    cycle_check_release(&c);
     return result;
 }
 
@@ -208,6 +285,9 @@ static int add_default(ezxml_root *root, const char *element, char *attr, char *
 int ezxml_read_dtd_budget(ezxml_root *root, char *s, size_t length, size_t *budget) {
     char *const start = s, *const limit = s + length;
     char **pe;
+    growing_table general, parameter;
+    ezxml_entity_index general_index;
+    cycle_check cycles;
     int ok = 1;
     size_t i;
     s[length] = '\0';
@@ -219,6 +299,15 @@ int ezxml_read_dtd_budget(ezxml_root *root, char *s, size_t length, size_t *budg
     pe = (char **)ezxml_malloc(sizeof(char *));
     if (!pe) return 0;
     pe[0] = NULL;
+    general = growing(&root->entities);
+    parameter = growing(&pe);
+    memset(&general_index, 0, sizeof general_index);
+    memset(&cycles, 0, sizeof cycles);
+    /* Each check walks what the new value reaches, so a long chain of
+     * entities would make the checks quadratic: like expansion, they get a
+     * budget proportional to the subset, past which a declaration counts
+     * as cyclic. */
+    cycles.steps = ezxml_default_budget(length);
 
     for (;;) {
         while (*s && *s != '<' && *s != '%') ++s;
@@ -226,7 +315,7 @@ int ezxml_read_dtd_budget(ezxml_root *root, char *s, size_t length, size_t *budg
 
         if (strncmp(s, "<!ENTITY", 8) == 0) {
             char *name, *v, *value, *close, *decoded;
-            char ***table;
+            growing_table *table;
             char quote;
             int param, last = 0;
             s = skip_space(s + 8);
@@ -253,13 +342,14 @@ int ezxml_read_dtd_budget(ezxml_root *root, char *s, size_t length, size_t *budg
                 s = limit;
                 last = 1;
             }
-            table = param ? &pe : &root->entities;
+            table = param ? &parameter : &general;
             decoded = ezxml_decode_n(value, pe, EZXML_MODE_ENTITY, budget, NULL);
             if (!decoded) {
                 ok = 0;
                 break;
             }
-            if (!ezxml_entity_acyclic(name, decoded, *table)) {
+            cycles.ix = param ? NULL : &general_index;
+            if (!acyclic(name, decoded, *table->table, table->pairs, &cycles)) {
                 if (decoded != value) free(decoded);
                 break;
             }
@@ -268,6 +358,7 @@ int ezxml_read_dtd_budget(ezxml_root *root, char *s, size_t length, size_t *budg
                 ok = 0;
                 break;
             }
+            if (!param) ezxml_entity_index_appended(&general_index, root->entities, general.pairs);
             if (last) break;
         } else if (strncmp(s, "<!ATTLIST", 9) == 0) {
             char *element;
@@ -365,6 +456,8 @@ int ezxml_read_dtd_budget(ezxml_root *root, char *s, size_t length, size_t *budg
     for (i = 0; pe[2 * i]; ++i)
         if (pe[2 * i + 1] < start || pe[2 * i + 1] > limit) free(pe[2 * i + 1]);
     free(pe);
+    ezxml_entity_index_reset(&general_index);
+    cycle_check_release(&cycles);
     return ok;
 }
 

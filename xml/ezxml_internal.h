@@ -167,6 +167,29 @@ char *ezxml_decode(char *s, char **entities, char mode);
  * calls of one parse; *out_len (if given) receives the result's length. */
 char *ezxml_decode_budget(char *s, char **entities, char mode, size_t *budget);
 char *ezxml_decode_n(char *s, char **entities, char mode, size_t *budget, size_t *out_len);
+
+/* Entity table entries indexed by name (entity_index.c), for the decoding of
+ * one parse while its table does not change (reset it when it does). Starts
+ * zeroed; reset releases it. */
+typedef struct {
+    const char *name;
+    size_t len;
+    size_t pos; /* the entry's pair index + 1; 0: free slot */
+} ezxml_entity_slot;
+typedef struct {
+    ezxml_entity_slot *slots;
+    size_t mask, longest;
+    int state; /* 0 not built yet, 1 built, 2 scan for now, 3 scan for good */
+} ezxml_entity_index;
+void ezxml_entity_index_reset(ezxml_entity_index *ix);
+/* The table (now of pairs pairs) grew by its last pair: keeps ix current. */
+void ezxml_entity_index_appended(ezxml_entity_index *ix, char **table, size_t pairs);
+/* The first entry of table whose name (ending in ";") begins text. */
+char **ezxml_match_entity(char **table, const char *text);
+char **ezxml_entity_index_match(ezxml_entity_index *ix, char **table, const char *text);
+/* ezxml_decode_n that finds entities through ix (NULL: by scanning the table). */
+char *ezxml_decode_ix(char *s, char **entities, ezxml_entity_index *ix, char mode, size_t *budget,
+                      size_t *out_len);
 /* Entity expansion budget of a parse of input_length bytes. */
 size_t ezxml_default_budget(size_t input_length);
 

@@ -109,6 +109,7 @@ typedef struct {
     size_t names_used, names_cap;
     size_t budget; /* bytes entity expansion may still add */
     ezxml_defaults_index defaults; /* over root->attr_defaults */
+    ezxml_entity_index entity_index; /* over root->entities */
     /* Inline storage, not cleared at the start of a parse. */
     level inline_levels[16];
     char *inline_pairs[32];
@@ -362,7 +363,7 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
         d = start;
         dlen = length;
     } else {
-        d = ezxml_decode_n(start, ps->root->entities, mode, &ps->budget, &dlen);
+        d = ezxml_decode_ix(start, ps->root->entities, &ps->entity_index, mode, &ps->budget, &dlen);
         if (!d) return 0;
     }
 
@@ -477,7 +478,7 @@ static char *start_tag(parser *ps, char *m) {
                     close = (char *)memchr(close, quote, (size_t)(ps->end - close));
                     if (!close) goto drop;
                     *close = '\0';
-                    d = ezxml_decode_n(value, ps->root->entities, mode, &ps->budget, NULL);
+                    d = ezxml_decode_ix(value, ps->root->entities, &ps->entity_index, mode, &ps->budget, NULL);
                     if (!d) goto drop;
                 } else {
                     *close = '\0';
@@ -557,6 +558,7 @@ static char *doctype(parser *ps, char *m) {
         if (q >= ps->end) {
             if (ps->saved != '>') return NULL;
             ezxml_defaults_index_reset(&ps->defaults);
+            ezxml_entity_index_reset(&ps->entity_index);
             if (subset && !ezxml_read_dtd_budget(ps->root, subset, (size_t)(ps->end - subset), &ps->budget))
                 return NULL;
             return ps->end;
@@ -572,6 +574,7 @@ static char *doctype(parser *ps, char *m) {
             while (CLASS(*r) & C_SPACE) ++r;
             if (closes(ps, r)) {
                 ezxml_defaults_index_reset(&ps->defaults);
+                ezxml_entity_index_reset(&ps->entity_index);
                 if (!ezxml_read_dtd_budget(ps->root, subset, (size_t)(p - subset), &ps->budget)) return NULL;
                 return p + 1;
             }
@@ -742,5 +745,6 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     }
     free(ps.names);
     ezxml_defaults_index_reset(&ps.defaults);
+    ezxml_entity_index_reset(&ps.entity_index);
     return &root->node;
 }
