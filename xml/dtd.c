@@ -66,19 +66,6 @@ static int table_append(growing_table *g, char **fixed, char *name, char *value)
     return 1;
 }
 
-static char **entity_lookup(char **table, const char *text, size_t *index) {
-    size_t i;
-    for (i = 0; table[2 * i]; ++i) {
-        const char *n = table[2 * i], *t = text;
-        while (*n && *n == *t) ++n, ++t;
-        if (!*n) {
-            *index = i;
-            return table + 2 * i;
-        }
-    }
-    return NULL;
-}
-
 /* The cycle check's working storage, kept between the declarations of one
  * subset: marks for the entities visited (all clear between checks), the
  * walk's stack, the list of marks to clear, and the table's index. */
@@ -134,7 +121,7 @@ static int acyclic(const char *name, const char *value, char **entities, size_t 
     if (!cycle_check_fit(c, n + 1)) return 0;
     name_len = strlen(name);
     for (;;) {
-        size_t idx = 0;
+        size_t idx;
         char **entry;
         p = strchr(p, '&');
         if (!p) {
@@ -148,13 +135,10 @@ static int acyclic(const char *name, const char *value, char **entities, size_t 
             break;
         }
         --c->steps;
-        if (c->ix) {
-            entry = ezxml_entity_index_match(c->ix, entities, p);
-            if (entry) idx = (size_t)(entry - entities) / 2;
-        } else {
-            entry = entity_lookup(entities, p, &idx);
-        }
-        if (!entry || c->seen[idx] || !entry[1]) continue;
+        entry = c->ix ? ezxml_entity_index_match(c->ix, entities, p) : ezxml_match_entity(entities, p);
+        if (!entry) continue;
+        idx = (size_t)(entry - entities) / 2;
+        if (c->seen[idx] || !entry[1]) continue;
         c->seen[idx] = 1;
         c->visited[visits++] = idx;
         c->stack[depth++] = p;
