@@ -93,18 +93,30 @@ class Output {
   bool TooLong() const { return out_->size() > kPrintfMaxOutput; }
 
  private:
+  // The open line is rebuilt in one pass: breaking it in place would move
+  // its tail once per line, quadratic for a long insert.
   void Wrap() {
     if (width_ == 0 || width_ == FORMAT_MESSAGE_MAX_WIDTH_MASK) return;
-    while (out_->size() - lineStart_ > width_) {
-      size_t cut = out_->rfind(u' ', lineStart_ + width_);
-      if (cut == WideString::npos || cut < lineStart_ || cut == lineStart_) {
-        out_->insert(lineStart_ + width_, u"\r\n");
-        lineStart_ += width_ + 2;
+    if (out_->size() - lineStart_ <= width_) return;
+    const WideString tail = out_->substr(lineStart_);
+    out_->resize(lineStart_);
+    size_t pos = 0;  // where the current line starts in tail
+    while (tail.size() - pos > width_) {
+      // The last space within the line's width ends it; a line without one
+      // is cut at the width.
+      size_t cut = pos + width_;
+      while (cut > pos && tail[cut] != u' ') --cut;
+      if (cut == pos) {
+        out_->append(tail, pos, width_);
+        pos += width_;
       } else {
-        out_->replace(cut, 1, u"\r\n");
-        lineStart_ = cut + 2;
+        out_->append(tail, pos, cut - pos);
+        pos = cut + 1;
       }
+      out_->append(u"\r\n");
     }
+    lineStart_ = out_->size();
+    out_->append(tail, pos, WideString::npos);
   }
 
   WideString* out_;
