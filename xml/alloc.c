@@ -42,3 +42,17 @@ char *ezxml_strndup(const char *s, size_t n) {
     copy[n] = '\0';
     return copy;
 }
+
+void *ezxml_hash_slots(size_t entries, size_t slot_size, size_t *mask) {
+    size_t count = 16;
+    void *slots;
+    while (count < 2 * entries + 2) {
+        if (count > ((size_t)-1) / (4 * slot_size)) return NULL;
+        count *= 2;
+    }
+    slots = ezxml_malloc(count * slot_size);
+    if (!slots) return NULL;
+    memset(slots, 0, count * slot_size);
+    *mask = count - 1;
+    return slots;
+}

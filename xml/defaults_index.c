@@ -21,16 +21,10 @@ void ezxml_defaults_index_reset(ezxml_defaults_index *ix) {
 /* Fills the index from the lists; 0 when out of memory. The first list of
  * a name is the one lookups give, as a search in list order would. */
 static int build(ezxml_defaults_index *ix, char ***defaults) {
-    size_t n = 0, cap = 16, i;
+    size_t n = 0, i;
     while (defaults[n]) ++n;
-    while (cap < 2 * n) {
-        if (cap > ((size_t)-1) / (4 * sizeof(ezxml_defaults_slot))) return 0;
-        cap *= 2;
-    }
-    ix->slots = (ezxml_defaults_slot *)ezxml_malloc(cap * sizeof(ezxml_defaults_slot));
+    ix->slots = (ezxml_defaults_slot *)ezxml_hash_slots(n, sizeof(ezxml_defaults_slot), &ix->mask);
     if (!ix->slots) return 0;
-    memset(ix->slots, 0, cap * sizeof(ezxml_defaults_slot));
-    ix->mask = cap - 1;
     for (i = 0; i < n; ++i) {
         const char *name = defaults[i][0];
         const size_t len = strlen(name);

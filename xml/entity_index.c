@@ -46,19 +46,13 @@ static void insert(ezxml_entity_index *ix, char **table, size_t i) {
 /* Fills the index: 1 when built, 2 when the table is small or memory ran
  * out, 3 when it holds a name the lookup could not find by its first ';'. */
 static int build(ezxml_entity_index *ix, char **table) {
-    size_t n = 0, cap = 16, i;
+    size_t n = 0, i;
     while (table[2 * n]) ++n;
     for (i = 0; i < n; ++i)
         if (!plain_name(table[2 * i], strlen(table[2 * i]))) return 3;
     if (n < SCAN_BELOW) return 2;
-    while (cap < 2 * n + 2) {
-        if (cap > ((size_t)-1) / (4 * sizeof(ezxml_entity_slot))) return 2;
-        cap *= 2;
-    }
-    ix->slots = (ezxml_entity_slot *)ezxml_malloc(cap * sizeof(ezxml_entity_slot));
+    ix->slots = (ezxml_entity_slot *)ezxml_hash_slots(n, sizeof(ezxml_entity_slot), &ix->mask);
     if (!ix->slots) return 2;
-    memset(ix->slots, 0, cap * sizeof(ezxml_entity_slot));
-    ix->mask = cap - 1;
     ix->longest = 0;
     for (i = 0; i < n; ++i) insert(ix, table, i);
     return 1;

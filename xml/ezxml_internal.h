@@ -74,6 +74,11 @@ EZXML_ALWAYS_INLINE size_t ezxml_bytes_hash(const char *p, size_t n) {
 
 /* Heap wrapper (alloc.c): every block of the library passes here. */
 void *ezxml_malloc(size_t size);
+/* Zeroed slots for an open-addressing hash table of entries entries: a
+ * power of two, at least 16 and more than twice the entries, so a probe
+ * always meets a free slot; *mask is the count - 1. NULL on overflow or
+ * when out of memory. */
+void *ezxml_hash_slots(size_t entries, size_t slot_size, size_t *mask);
 void *ezxml_realloc(void *block, size_t size);
 char *ezxml_strndup(const char *s, size_t n);
 #define ezxml_release free
