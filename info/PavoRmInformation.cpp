@@ -15,7 +15,7 @@ PavoRmInformation::PavoRmInformation(const PavoRmCString& root, const PavoRmCStr
   if (m_Path.IsEmpty()) return;
   const WCHAR* start = m_Path.GetString();
   const WCHAR* last = CharPrevW(start, start + m_Path.GetLength());
-  if (last == nullptr || *last != u'\\') m_Path += u'\\';
+  if (last == nullptr || *last != WTEXT('\\')) m_Path += WTEXT('\\');
 }
 
 PavoRmInformation::~PavoRmInformation() = default;
@@ -42,10 +42,10 @@ PavoRmCString PavoRmInformation::ExpandPath(const PavoRmCString& path) const {
   // An empty path has no second character to look at: the folder alone.
   if (path.IsEmpty()) return m_Path;
   // On Linux a leading slash makes a path absolute, as a drive letter does.
-  if (path.GetAt(0) == u'/') return path;
-  if (path.GetAt(1) == u':') return path;
+  if (path.GetAt(0) == WTEXT('/')) return path;
+  if (path.GetAt(1) == WTEXT(':')) return path;
   // Joined straight from the argument: a language switch calls this per object.
-  if (path.GetAt(0) == u'\\') return m_Path + path.Mid(1);
+  if (path.GetAt(0) == WTEXT('\\')) return m_Path + path.Mid(1);
   return m_Path + path;
 }
 

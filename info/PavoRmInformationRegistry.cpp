@@ -7,7 +7,7 @@
 
 namespace {
 // The class string of the keys this object creates.
-WCHAR kKeyClass[] = u"PavoRm";
+WCHAR kKeyClass[] = WTEXT("PavoRm");
 }  // namespace
 
 PavoRmInformationRegistry::PavoRmInformationRegistry(HKEY rootKey, const PavoRmCString& keyPath,
@@ -23,7 +23,7 @@ PavoRmCString PavoRmInformationRegistry::ReadValue(const PavoRmCString& section,
                                                    const PavoRmCString& name) {
   PavoRmCString keyPath = m_Root;
   if (!section.IsEmpty()) {
-    keyPath += u'\\';
+    keyPath += WTEXT('\\');
     keyPath += section;
   }
   PavoRmCString result;
@@ -37,7 +37,7 @@ int PavoRmInformationRegistry::WriteValue(const PavoRmCString& section,
   // Always m_Root, a backslash and the section: with no section the path ends
   // in the backslash, which names m_Root itself.
   PavoRmCString keyPath = m_Root;
-  keyPath += u'\\';
+  keyPath += WTEXT('\\');
   keyPath += section;
   return SetRegistryString(keyPath, name, value);
 }

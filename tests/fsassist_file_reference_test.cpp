@@ -17,7 +17,7 @@ Gral::FileSpecifier Path(const WCHAR* path) { return Gral::FileSpecifier(PavoRmC
 
 TEST(FileReference, WritesTheDocumentAndAddsComponentsBehind) {
   Gral::FileSpecifier storage;
-  const Gral::FileSpecifier a = Path(u"a.tif"), b = Path(u"b.tif");
+  const Gral::FileSpecifier a = Path(WTEXT("a.tif")), b = Path(WTEXT("b.tif"));
   addFileReference(&a, 2, &storage);
   EXPECT_EQ(storage.kind(), 2);
   EXPECT_EQ(storage.text().encoding(), 1);
@@ -32,7 +32,7 @@ TEST(FileReference, WritesTheDocumentAndAddsComponentsBehind) {
   int frame = 99;
   ASSERT_EQ(extractFileReference(&storage, 1, &file, &frame), 1);
   EXPECT_EQ(file.kind(), 0);
-  EXPECT_EQ(PavoRmCString(file.text()), PavoRmCString(u"b.tif"));
+  EXPECT_EQ(PavoRmCString(file.text()), PavoRmCString(WTEXT("b.tif")));
   EXPECT_EQ(frame, -5);
 }
 
@@ -52,7 +52,7 @@ TEST(FileReference, PathsAndFramesRoundTrip) {
 }
 
 TEST(FileReference, ReadsMissingPartsAsAbsentComponents) {
-  Gral::FileSpecifier file = Path(u"untouched");
+  Gral::FileSpecifier file = Path(WTEXT("untouched"));
   int frame = 42;
   const Gral::FileSpecifier two =
       Reference("<s><image><component><data><file path=\"p\"/></data></component>"
@@ -61,7 +61,7 @@ TEST(FileReference, ReadsMissingPartsAsAbsentComponents) {
   EXPECT_EQ(frame, 42);
   EXPECT_EQ(extractFileReference(&two, 1, &file, &frame), 0);  // no path
   EXPECT_EQ(frame, 0);
-  EXPECT_EQ(PavoRmCString(file.text()), PavoRmCString(u"untouched"));
+  EXPECT_EQ(PavoRmCString(file.text()), PavoRmCString(WTEXT("untouched")));
   frame = 42;
   EXPECT_EQ(extractFileReference(&two, -1, &file, &frame), 0);  // stops at the component
   EXPECT_EQ(frame, 0);
@@ -81,14 +81,14 @@ TEST(FileReference, ReadsMissingPartsAsAbsentComponents) {
 }
 
 TEST(FileReference, StorageTextDecidesBetweenNewDocumentExtensionAndNoChange) {
-  const Gral::FileSpecifier a = Path(u"a.tif");
-  Gral::FileSpecifier shortName = Path(u"x.y");
+  const Gral::FileSpecifier a = Path(WTEXT("a.tif"));
+  Gral::FileSpecifier shortName = Path(WTEXT("x.y"));
   addFileReference(&a, 2, &shortName);  // three bytes: replaced
   EXPECT_EQ(Utf8(shortName), kOne);
-  Gral::FileSpecifier longName = Path(u"name.tif");
+  Gral::FileSpecifier longName = Path(WTEXT("name.tif"));
   addFileReference(&a, 2, &longName);  // parses to nothing with an image: unchanged
   EXPECT_EQ(longName.kind(), 0);
-  EXPECT_EQ(PavoRmCString(longName.text()), PavoRmCString(u"name.tif"));
+  EXPECT_EQ(PavoRmCString(longName.text()), PavoRmCString(WTEXT("name.tif")));
   Gral::FileSpecifier other = Reference("<doc version=\"9\"><image></image></doc>");
   addFileReference(&a, 1, &other);
   EXPECT_EQ(Utf8(other), "<doc version=\"9\"><image><component><data><file path=\"a.tif\" frame=\"1\">"

@@ -6,13 +6,13 @@ using namespace FSAssist;
 
 TEST(FSAssistStorage, IsStorageAndConstructFSTellDocumentsFromNames) {
   EXPECT_FALSE(isStorage(static_cast<const WCHAR*>(nullptr)));
-  EXPECT_FALSE(isStorage(u""));
-  EXPECT_FALSE(isStorage(u"C:\\images\\a.tif"));
-  EXPECT_TRUE(isStorage(u"<x/>"));
-  EXPECT_TRUE(isStorage(PavoRmCString(u"<unclosed attr=\"1\">")));
-  const Gral::FileSpecifier doc = constructFS(u"<other>日本</other>");
+  EXPECT_FALSE(isStorage(WTEXT("")));
+  EXPECT_FALSE(isStorage(WTEXT("C:\\images\\a.tif")));
+  EXPECT_TRUE(isStorage(WTEXT("<x/>")));
+  EXPECT_TRUE(isStorage(PavoRmCString(WTEXT("<unclosed attr=\"1\">"))));
+  const Gral::FileSpecifier doc = constructFS(WTEXT("<other>日本</other>"));
   EXPECT_EQ(doc.kind(), 2);
-  EXPECT_EQ(PavoRmCString(doc.text()), PavoRmCString(u"<other>日本</other>"));
+  EXPECT_EQ(PavoRmCString(doc.text()), PavoRmCString(WTEXT("<other>日本</other>")));
   EXPECT_EQ(doc.text().encoding(), Gral::StringBuffer::nativeEncoding());
   const Gral::FileSpecifier none = constructFS(nullptr);
   EXPECT_EQ(none.kind(), 0);
@@ -20,11 +20,11 @@ TEST(FSAssistStorage, IsStorageAndConstructFSTellDocumentsFromNames) {
 }
 
 TEST(FSAssistStorage, StorageMethodLooksAtFourLettersOfTheFirstElement) {
-  const Gral::FileSpecifier fs = cvtToFS(u"a.tif", 0);
+  const Gral::FileSpecifier fs = cvtToFS(WTEXT("a.tif"), 0);
   EXPECT_EQ(getStorageMethod(fs, 0), StorageFile);
   EXPECT_EQ(getStorageMethod(fs, -1), StorageNone);  // stops at the component
   EXPECT_EQ(getStorageMethod(fs, 1), StorageNone);
-  EXPECT_EQ(getStorageMethod(constructFS(u"a.tif"), 0), StorageNone);
+  EXPECT_EQ(getStorageMethod(constructFS(WTEXT("a.tif")), 0), StorageNone);
   const char* const cases[][2] = {
       {"<filename/>", "1"}, {"<fil/>", "0"}, {"<inet/>", "3"}, {"<embdx/>", "2"}, {"", "0"}, {"x", "0"}};
   for (const auto& c : cases) {
@@ -35,7 +35,7 @@ TEST(FSAssistStorage, StorageMethodLooksAtFourLettersOfTheFirstElement) {
   EXPECT_EQ(getStorageMethod(Reference("<s><image/></s>"), 0), StorageNone);
   EXPECT_EQ(getStorageMethod(Reference("<s><image><component/></image></s>"), 0), StorageNone);
   // A document held as UTF-16 (as constructFS keeps it) reads the same.
-  EXPECT_EQ(getStorageMethod(constructFS(u"<s><image><component><data><inet/></data></component></image></s>"), 0),
+  EXPECT_EQ(getStorageMethod(constructFS(WTEXT("<s><image><component><data><inet/></data></component></image></s>")), 0),
             StorageInternet);
 }
 
@@ -43,20 +43,20 @@ TEST(FSAssistStorage, CvtToFSAndAppendFile) {
   const std::string one =
       "<storage version=\"1.00\"><image><component><data><file path=\"d/&amp;.tif\" frame=\"3\"></file></data>"
       "</component></image></storage>";
-  EXPECT_EQ(Utf8(cvtToFS(u"d/&.tif", 3)), one);
-  Gral::FileSpecifier fs = cvtToFS(PavoRmCString::cnvtToAsciiSB(u"d/&.tif"), 3);
+  EXPECT_EQ(Utf8(cvtToFS(WTEXT("d/&.tif"), 3)), one);
+  Gral::FileSpecifier fs = cvtToFS(PavoRmCString::cnvtToAsciiSB(WTEXT("d/&.tif")), 3);
   EXPECT_EQ(Utf8(fs), one);
   EXPECT_FALSE(isMultiComponent(fs));
-  appendFile(fs, u"画像.png", 4);
+  appendFile(fs, WTEXT("画像.png"), 4);
   EXPECT_TRUE(isMultiComponent(fs));
   Gral::FileSpecifier file;
   int frame = 0;
   ASSERT_TRUE(getFileReference(fs, 1, file, frame));
-  EXPECT_EQ(PavoRmCString(file.text()), PavoRmCString(u"画像.png"));
+  EXPECT_EQ(PavoRmCString(file.text()), PavoRmCString(WTEXT("画像.png")));
   EXPECT_EQ(frame, 4);
-  EXPECT_FALSE(isMultiComponent(constructFS(u"a.tif")));
-  Gral::FileSpecifier wide = constructFS(u"<storage><image></image></storage>");
-  appendFile(wide, PavoRmCString::cnvtToSB(u"b.tif"), 0);
+  EXPECT_FALSE(isMultiComponent(constructFS(WTEXT("a.tif"))));
+  Gral::FileSpecifier wide = constructFS(WTEXT("<storage><image></image></storage>"));
+  appendFile(wide, PavoRmCString::cnvtToSB(WTEXT("b.tif")), 0);
   EXPECT_EQ(numComponentsInReference(&wide), 1);
 }
 

@@ -20,8 +20,8 @@ inline Gral::FileSpecifier Reference(const std::string& xml) {
 
 // Names outside ASCII, with XML's special characters.
 inline const WCHAR* const kAwkwardTexts[] = {
-    u"C:\\Bilder\\Grüße.tif", u"Ωμέγα/εικόνα.png", u"画像/日本語.jpg", u"\U0001F600 emoji",
-    u"a&b<c>\"d'e\tf\ng\rh", u"",
+    WTEXT("C:\\Bilder\\Grüße.tif"), WTEXT("Ωμέγα/εικόνα.png"), WTEXT("画像/日本語.jpg"), WTEXT("\U0001F600 emoji"),
+    WTEXT("a&b<c>\"d'e\tf\ng\rh"), WTEXT(""),
 };
 
 #endif

@@ -12,7 +12,7 @@ namespace {
 class Probe : public PavoRmInformation {
  public:
   Probe(const PavoRmCString& path, int* destroyed, bool releaseInDestructor = false)
-      : PavoRmInformation(u"root", path, u"enu"),
+      : PavoRmInformation(WTEXT("root"), path, WTEXT("enu")),
         m_destroyed(destroyed),
         m_release(releaseInDestructor) {}
   int WriteValue(const PavoRmCString&, const PavoRmCString&, const PavoRmCString&) override {
@@ -39,8 +39,8 @@ std::u16string S(const PavoRmCString& s) { return std::u16string(s.GetString(), 
 
 TEST(Information, PathGetsOneTrailingBackslash) {
   int destroyed = 0;
-  for (auto c : {std::make_pair(u"C:\\Lang", u"C:\\Lang\\"), std::make_pair(u"C:\\Lang\\", u"C:\\Lang\\"),
-                 std::make_pair(u"", u""), std::make_pair(u"/opt/lang", u"/opt/lang\\")}) {
+  for (auto c : {std::make_pair(WTEXT("C:\\Lang"), WTEXT("C:\\Lang\\")), std::make_pair(WTEXT("C:\\Lang\\"), WTEXT("C:\\Lang\\")),
+                 std::make_pair(WTEXT(""), WTEXT("")), std::make_pair(WTEXT("/opt/lang"), WTEXT("/opt/lang\\"))}) {
     Probe* p = new Probe(c.first, &destroyed);
     EXPECT_EQ(S(p->Path()), c.second);
     p->SafeDelete();
@@ -50,21 +50,21 @@ TEST(Information, PathGetsOneTrailingBackslash) {
 
 TEST(Information, ExpandPathJoinsRelativeNamesOnly) {
   int destroyed = 0;
-  Probe* p = new Probe(u"C:\\Lang", &destroyed);
+  Probe* p = new Probe(WTEXT("C:\\Lang"), &destroyed);
   const std::pair<const char16_t*, const char16_t*> cases[] = {
-      {u"relative.dll", u"C:\\Lang\\relative.dll"},
-      {u"\\sub\\x.dll", u"C:\\Lang\\sub\\x.dll"},
-      {u"\\\\server\\x.dll", u"C:\\Lang\\\\server\\x.dll"},  // only one backslash goes
-      {u"D:\\x.dll", u"D:\\x.dll"},
-      {u"/usr/share/x.dll", u"/usr/share/x.dll"},
-      {u"x", u"C:\\Lang\\x"},
-      {u"", u"C:\\Lang\\"},  // the folder alone, not a read past the text
+      {WTEXT("relative.dll"), WTEXT("C:\\Lang\\relative.dll")},
+      {WTEXT("\\sub\\x.dll"), WTEXT("C:\\Lang\\sub\\x.dll")},
+      {WTEXT("\\\\server\\x.dll"), WTEXT("C:\\Lang\\\\server\\x.dll")},  // only one backslash goes
+      {WTEXT("D:\\x.dll"), WTEXT("D:\\x.dll")},
+      {WTEXT("/usr/share/x.dll"), WTEXT("/usr/share/x.dll")},
+      {WTEXT("x"), WTEXT("C:\\Lang\\x")},
+      {WTEXT(""), WTEXT("C:\\Lang\\")},  // the folder alone, not a read past the text
   };
   for (const auto& c : cases) EXPECT_EQ(S(p->ExpandPath(c.first)), c.second) << S(c.first).size();
   p->SafeDelete();
-  Probe* none = new Probe(u"", &destroyed);
-  EXPECT_EQ(S(none->ExpandPath(u"\\x.dll")), u"\\x.dll");
-  EXPECT_EQ(S(none->ExpandPath(u"")), u"");
+  Probe* none = new Probe(WTEXT(""), &destroyed);
+  EXPECT_EQ(S(none->ExpandPath(WTEXT("\\x.dll"))), WTEXT("\\x.dll"));
+  EXPECT_EQ(S(none->ExpandPath(WTEXT(""))), WTEXT(""));
   none->SafeDelete();
 }
 
@@ -75,7 +75,7 @@ TEST(Information, FileExistWantsAFileWithTheArchiveBit) {
   regtest::WriteFile(locked, "x");
   ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
   int destroyed = 0;
-  Probe* p = new Probe(u"", &destroyed);
+  Probe* p = new Probe(WTEXT(""), &destroyed);
   auto exists = [&](const std::string& path) { return p->FileExist(regtest::W(path).c_str()); };
   EXPECT_EQ(exists(file), 1);
   EXPECT_EQ(exists(locked), 1);  // read-only 0x21 still has the archive bit
@@ -91,7 +91,7 @@ TEST(Information, FileExistWantsAFileWithTheArchiveBit) {
 
 TEST(Information, ReferenceCountingDestroysOnceAtTheLastRelease) {
   int destroyed = 0;
-  Probe* p = new Probe(u"", &destroyed);
+  Probe* p = new Probe(WTEXT(""), &destroyed);
   EXPECT_EQ(p->reference(), p);
   p->reference();
   p->SafeDelete();
@@ -100,10 +100,10 @@ TEST(Information, ReferenceCountingDestroysOnceAtTheLastRelease) {
   p->SafeDelete();
   EXPECT_EQ(destroyed, 1);
   // Never referenced: the first release destroys it.
-  (new Probe(u"", &destroyed))->SafeDelete();
+  (new Probe(WTEXT(""), &destroyed))->SafeDelete();
   EXPECT_EQ(destroyed, 2);
   // A release reached from inside the destructor does not destroy it again.
-  (new Probe(u"", &destroyed, true))->SafeDelete();
+  (new Probe(WTEXT(""), &destroyed, true))->SafeDelete();
   EXPECT_EQ(destroyed, 3);
 }
 

@@ -11,7 +11,7 @@ class InformationRegistry : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(regtest::LoadHive(file_, &root_), ERROR_SUCCESS);
-    info_ = new PavoRmInformationRegistry(root_, u"Software\\PavoRm", u"C:\\Lang", u"enu");
+    info_ = new PavoRmInformationRegistry(root_, WTEXT("Software\\PavoRm"), WTEXT("C:\\Lang"), WTEXT("enu"));
   }
   void TearDown() override {
     info_->SafeDelete();
@@ -33,70 +33,70 @@ class InformationRegistry : public ::testing::Test {
 };
 
 TEST_F(InformationRegistry, WritesAndReadsSettingsBySection) {
-  EXPECT_EQ(S(info_->ReadValue(u"", u"Viewer")), u"");  // no key yet
-  ASSERT_EQ(info_->WriteValue(u"", u"Viewer", u"viewerdeu.dll"), 1);
-  ASSERT_EQ(info_->WriteValue(u"Options", u"Mode", u"fast"), 1);
-  ASSERT_EQ(info_->WriteValue(u"Options", u"Empty", u""), 1);
+  EXPECT_EQ(S(info_->ReadValue(WTEXT(""), WTEXT("Viewer"))), WTEXT(""));  // no key yet
+  ASSERT_EQ(info_->WriteValue(WTEXT(""), WTEXT("Viewer"), WTEXT("viewerdeu.dll")), 1);
+  ASSERT_EQ(info_->WriteValue(WTEXT("Options"), WTEXT("Mode"), WTEXT("fast")), 1);
+  ASSERT_EQ(info_->WriteValue(WTEXT("Options"), WTEXT("Empty"), WTEXT("")), 1);
   // Written under "m_Root\" and read under "m_Root": the same key.
-  EXPECT_EQ(S(info_->ReadValue(u"", u"viewer")), u"viewerdeu.dll");
-  EXPECT_EQ(S(info_->ReadValue(u"options", u"MODE")), u"fast");
-  EXPECT_EQ(S(info_->ReadValue(u"Options", u"Missing")), u"");
-  EXPECT_EQ(S(info_->ReadValue(u"Nowhere", u"Mode")), u"");
+  EXPECT_EQ(S(info_->ReadValue(WTEXT(""), WTEXT("viewer"))), WTEXT("viewerdeu.dll"));
+  EXPECT_EQ(S(info_->ReadValue(WTEXT("options"), WTEXT("MODE"))), WTEXT("fast"));
+  EXPECT_EQ(S(info_->ReadValue(WTEXT("Options"), WTEXT("Missing"))), WTEXT(""));
+  EXPECT_EQ(S(info_->ReadValue(WTEXT("Nowhere"), WTEXT("Mode"))), WTEXT(""));
 
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, u"Software\\PavoRm\\Options", 0, KEY_READ, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("Software\\PavoRm\\Options"), 0, KEY_READ, &key), ERROR_SUCCESS);
   DWORD type = 0, size = 0;
-  ASSERT_EQ(RegQueryValueExW(key, u"Empty", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  ASSERT_EQ(RegQueryValueExW(key, WTEXT("Empty"), nullptr, &type, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(size, 2u);  // just the terminator
   WCHAR cls[16];
   DWORD cch = 16;
   ASSERT_EQ(RegQueryInfoKeyW(key, cls, &cch, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                              nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(cls), u"PavoRm");
+  EXPECT_EQ(std::u16string(cls), WTEXT("PavoRm"));
   RegCloseKey(key);
 }
 
 TEST_F(InformationRegistry, ReadsAnyValueTypeAsBoundedText) {
-  ASSERT_EQ(info_->WriteValue(u"", u"x", u"seed"), 1);
+  ASSERT_EQ(info_->WriteValue(WTEXT(""), WTEXT("x"), WTEXT("seed")), 1);
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, u"Software\\PavoRm", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
-  const char16_t unterminated[] = {u'a', u'b', u'c'};
-  ASSERT_EQ(RegSetValueExW(key, u"raw", 0, REG_BINARY, reinterpret_cast<const BYTE*>(unterminated),
+  ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("Software\\PavoRm"), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  const char16_t unterminated[] = {WTEXT('a'), WTEXT('b'), WTEXT('c')};
+  ASSERT_EQ(RegSetValueExW(key, WTEXT("raw"), 0, REG_BINARY, reinterpret_cast<const BYTE*>(unterminated),
                            sizeof unterminated), ERROR_SUCCESS);
   const BYTE odd[] = {'h', 0, 'i', 0, '!'};
-  ASSERT_EQ(RegSetValueExW(key, u"odd", 0, REG_BINARY, odd, sizeof odd), ERROR_SUCCESS);
-  const char16_t inner[] = u"one\0two";
-  ASSERT_EQ(RegSetValueExW(key, u"multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(inner),
+  ASSERT_EQ(RegSetValueExW(key, WTEXT("odd"), 0, REG_BINARY, odd, sizeof odd), ERROR_SUCCESS);
+  const char16_t inner[] = WTEXT("one\0two");
+  ASSERT_EQ(RegSetValueExW(key, WTEXT("multi"), 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(inner),
                            sizeof inner), ERROR_SUCCESS);
   RegCloseKey(key);
-  EXPECT_EQ(S(info_->ReadValue(u"", u"raw")), u"abc");
-  EXPECT_EQ(S(info_->ReadValue(u"", u"odd")), u"hi");
-  EXPECT_EQ(S(info_->ReadValue(u"", u"multi")), u"one");
+  EXPECT_EQ(S(info_->ReadValue(WTEXT(""), WTEXT("raw"))), WTEXT("abc"));
+  EXPECT_EQ(S(info_->ReadValue(WTEXT(""), WTEXT("odd"))), WTEXT("hi"));
+  EXPECT_EQ(S(info_->ReadValue(WTEXT(""), WTEXT("multi"))), WTEXT("one"));
 }
 
 TEST_F(InformationRegistry, LanguagesAreTheSubKeysAppendedInOrder) {
   PavoRmLanguageList list;
   EXPECT_EQ(info_->GetLanguageList(list), 0);  // key missing
   EXPECT_TRUE(list.IsEmpty());
-  ASSERT_EQ(info_->WriteValue(u"", u"Viewer", u"v.dll"), 1);
+  ASSERT_EQ(info_->WriteValue(WTEXT(""), WTEXT("Viewer"), WTEXT("v.dll")), 1);
   EXPECT_EQ(info_->GetLanguageList(list), 1);  // no sub-keys yet
   EXPECT_TRUE(list.IsEmpty());
-  for (const char16_t* lang : {u"enu", u"deu", u"FRA"}) {
+  for (const char16_t* lang : {WTEXT("enu"), WTEXT("deu"), WTEXT("FRA")}) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(root_, (std::u16string(u"Software\\PavoRm\\") + lang).c_str(), 0,
+    ASSERT_EQ(RegCreateKeyExW(root_, (std::u16string(WTEXT("Software\\PavoRm\\")) + lang).c_str(), 0,
                               nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
     RegCloseKey(key);
   }
   // A section written through the object is a sub-key, and so a language.
-  ASSERT_EQ(info_->WriteValue(u"Options", u"Mode", u"fast"), 1);
+  ASSERT_EQ(info_->WriteValue(WTEXT("Options"), WTEXT("Mode"), WTEXT("fast")), 1);
   EXPECT_EQ(info_->GetLanguageList(list), 1);
   EXPECT_EQ(info_->GetLanguageList(list), 1);  // appended again, not replaced
   // The current language is the one held in memory, not a sub-key.
-  info_->SetCurrentLanguageName(u"ita");
-  EXPECT_EQ(S(info_->GetCurrentLanguage()), u"ita");
-  EXPECT_EQ(Take(list), (std::vector<std::u16string>{u"deu", u"enu", u"FRA", u"Options", u"deu",
-                                                       u"enu", u"FRA", u"Options"}));
+  info_->SetCurrentLanguageName(WTEXT("ita"));
+  EXPECT_EQ(S(info_->GetCurrentLanguage()), WTEXT("ita"));
+  EXPECT_EQ(Take(list), (std::vector<std::u16string>{WTEXT("deu"), WTEXT("enu"), WTEXT("FRA"), WTEXT("Options"), WTEXT("deu"),
+                                                       WTEXT("enu"), WTEXT("FRA"), WTEXT("Options")}));
 }
 
 }  // namespace

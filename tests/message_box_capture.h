@@ -30,7 +30,7 @@ class BoxCapture {
  private:
   static int Handle(void* context, HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
     auto* self = static_cast<BoxCapture*>(context);
-    self->boxes.push_back({text, caption != nullptr ? caption : u"", type});
+    self->boxes.push_back({text, caption != nullptr ? caption : WTEXT(""), type});
     if (self->whileOpen) self->whileOpen(self->boxes.back());
     return IDOK;
   }

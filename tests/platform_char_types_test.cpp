@@ -16,10 +16,10 @@ WORD CType1(WCHAR unit) {
 TEST(CharTypes, CType1BitsAcrossScripts) {
   const WORD kClass = 0x1FF;  // the class bits, without C1_DEFINED
   struct Case { WCHAR unit; WORD bits; } cases[] = {
-      {u'A', C1_UPPER | C1_XDIGIT | C1_ALPHA},  {u'g', C1_LOWER | C1_ALPHA},
-      {u'7', C1_DIGIT | C1_XDIGIT},             {u' ', C1_SPACE | C1_BLANK},
-      {u'\t', C1_SPACE | C1_BLANK | C1_CNTRL},  {u'\n', C1_SPACE | C1_CNTRL},
-      {u'!', C1_PUNCT},                         {u'+', C1_PUNCT},
+      {WTEXT('A'), C1_UPPER | C1_XDIGIT | C1_ALPHA},  {WTEXT('g'), C1_LOWER | C1_ALPHA},
+      {WTEXT('7'), C1_DIGIT | C1_XDIGIT},             {WTEXT(' '), C1_SPACE | C1_BLANK},
+      {WTEXT('\t'), C1_SPACE | C1_BLANK | C1_CNTRL},  {WTEXT('\n'), C1_SPACE | C1_CNTRL},
+      {WTEXT('!'), C1_PUNCT},                         {WTEXT('+'), C1_PUNCT},
       {0x01, C1_CNTRL},                         {0x00A0, C1_SPACE | C1_BLANK},
       {0x00C9, C1_UPPER | C1_ALPHA},            {0x03B1, C1_LOWER | C1_ALPHA},   // É, α
       {0x0416, C1_UPPER | C1_ALPHA},            {0x05D0, C1_ALPHA},              // Ж, א
@@ -29,12 +29,12 @@ TEST(CharTypes, CType1BitsAcrossScripts) {
       {0xD83D, 0},                              {0xDE00, 0},                     // lone surrogates
   };
   for (const Case& c : cases) EXPECT_EQ(CType1(c.unit) & kClass, c.bits) << std::hex << unsigned(c.unit);
-  EXPECT_NE(CType1(u'A') & C1_DEFINED, 0);
+  EXPECT_NE(CType1(WTEXT('A')) & C1_DEFINED, 0);
   EXPECT_EQ(CType1(0x0378) & C1_DEFINED, 0);  // unassigned
 }
 
 TEST(CharTypes, StringTypeArgumentsAndOtherTables) {
-  const WCHAR text[] = u"a1\u05D0";
+  const WCHAR text[] = WTEXT("a1\u05D0");
   WORD words[4] = {};
   // A negative count includes the terminator.
   EXPECT_TRUE(GetStringTypeExW(0, CT_CTYPE1, text, -1, words));
@@ -61,18 +61,18 @@ TEST(CharTypes, StringTypeArgumentsAndOtherTables) {
 }
 
 TEST(CharTypes, CaseMappingIsSimpleAndPerUnit) {
-  WCHAR text[] = u"a\u00df\u00ff\u0131Z\xD801\xDC00\u01C5";
+  WCHAR text[] = WTEXT("a\u00df\u00ff\u0131Z\xD801\xDC00\u01C5");
   EXPECT_EQ(CharUpperBuffW(text, 8), 8u);
   // ß has no one-unit upper case; surrogate halves are left alone.
-  EXPECT_EQ(std::u16string(text), u"A\u00df\u0178IZ\xD801\xDC00\u01C4");
+  EXPECT_EQ(std::u16string(text), WTEXT("A\u00df\u0178IZ\xD801\xDC00\u01C4"));
   EXPECT_EQ(CharLowerBuffW(text, 2), 2u);
-  EXPECT_EQ(text[0], u'a');
-  EXPECT_EQ(text[2], u'\u0178');  // beyond the count: untouched
+  EXPECT_EQ(text[0], WTEXT('a'));
+  EXPECT_EQ(text[2], WTEXT('\u0178'));  // beyond the count: untouched
   EXPECT_EQ(CharUpperBuffW(nullptr, 3), 0u);
 }
 
 TEST(CharTypes, CharPrevAndNextStepOverPairsAndMarks) {
-  const WCHAR text[] = u"ae\u0301\U0001F600\\";
+  const WCHAR text[] = WTEXT("ae\u0301\U0001F600\\");
   const WCHAR* end = text + 6;
   EXPECT_EQ(CharPrevW(text, end), text + 5);       // the backslash
   EXPECT_EQ(CharPrevW(text, text + 5), text + 3);  // the surrogate pair

@@ -20,7 +20,7 @@ std::string ToNarrow(UINT cp, const std::u16string& text, DWORD flags = 0) {
 
 std::u16string ToWide(UINT cp, const std::string& text, DWORD flags = 0) {
   const int n = MultiByteToWideChar(cp, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::u16string out(static_cast<size_t>(n > 0 ? n : 0), u'\0');
+  std::u16string out(static_cast<size_t>(n > 0 ? n : 0), WTEXT('\0'));
   if (n > 0) MultiByteToWideChar(cp, flags, text.data(), static_cast<int>(text.size()), &out[0], n);
   return out;
 }
@@ -28,24 +28,24 @@ std::u16string ToWide(UINT cp, const std::string& text, DWORD flags = 0) {
 }  // namespace
 
 TEST(CodePages, Utf8RoundTripsAndReplacesBadInput) {
-  const std::u16string text = u"a\u00fc\u20ac\U0001F600";
+  const std::u16string text = WTEXT("a\u00fc\u20ac\U0001F600");
   const std::string utf8 = ToNarrow(CP_UTF8, text);
   EXPECT_EQ(utf8, "a\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80");
   EXPECT_EQ(ToWide(CP_UTF8, utf8), text);
   // A lone surrogate becomes U+FFFD; strict mode refuses it.
-  EXPECT_EQ(ToNarrow(CP_UTF8, std::u16string(1, u'\xD800') + u"x"), "\xEF\xBF\xBDx");
+  EXPECT_EQ(ToNarrow(CP_UTF8, std::u16string(1, WTEXT('\xD800')) + WTEXT("x")), "\xEF\xBF\xBDx");
   const WCHAR lone[] = {0xDC00, 0};
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, nullptr, 0, nullptr, nullptr), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   // Overlong, truncated and surrogate encodings: one U+FFFD per maximal bad subsequence.
   EXPECT_EQ(ToWide(CP_UTF8, "\xC0\xAF" "a" "\xE2\x82" "b" "\xED\xA0\x80"),
-            u"\uFFFD\uFFFDa\uFFFDb\uFFFD\uFFFD\uFFFD");
+            WTEXT("\uFFFD\uFFFDa\uFFFDb\uFFFD\uFFFD\uFFFD"));
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xE2\x82", 2, nullptr, 0), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
 
 TEST(CodePages, BufferRulesFollowWindows) {
-  const WCHAR text[] = u"abc";
+  const WCHAR text[] = WTEXT("abc");
   char buf[8];
   std::memset(buf, 'X', sizeof buf);
   // -1 counts the terminator; 0 is a size query.
@@ -59,10 +59,10 @@ TEST(CodePages, BufferRulesFollowWindows) {
   EXPECT_EQ(buf[3], 'X');
   EXPECT_EQ(WideCharToMultiByte(1252, 0, text, -1, buf, 4, nullptr, nullptr), 4);
   EXPECT_STREQ(buf, "abc");
-  WCHAR wbuf[4] = {u'Z', u'Z', u'Z', u'Z'};
+  WCHAR wbuf[4] = {WTEXT('Z'), WTEXT('Z'), WTEXT('Z'), WTEXT('Z')};
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xE2\x82\xAC\xE2\x82\xAC", 6, wbuf, 1), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(wbuf[1], u'Z');
+  EXPECT_EQ(wbuf[1], WTEXT('Z'));
   // Invalid arguments.
   const struct { const WCHAR* src; int n; char* dst; int size; } bad[] = {
       {nullptr, -1, buf, 8}, {text, 0, buf, 8}, {text, -2, buf, 8}, {text, -1, nullptr, 8}, {text, -1, buf, -1}};
@@ -80,31 +80,31 @@ TEST(CodePages, BufferRulesFollowWindows) {
 }
 
 TEST(CodePages, Windows1252BestFitAndDefaultChar) {
-  EXPECT_EQ(ToNarrow(1252, u"\u00fc\u20ac"), "\xFC\x80");
+  EXPECT_EQ(ToNarrow(1252, WTEXT("\u00fc\u20ac")), "\xFC\x80");
   // Characters 1252 lacks: best fit to the base letter where there is one, else '?'.
-  EXPECT_EQ(ToNarrow(1252, u"\u0101\uFF21\u4E00\u0141\u2212"), "aA?L-");
-  EXPECT_EQ(ToNarrow(1252, u"\u0101", WC_NO_BEST_FIT_CHARS), "?");
-  const WCHAR text[] = u"x\u4E00";
+  EXPECT_EQ(ToNarrow(1252, WTEXT("\u0101\uFF21\u4E00\u0141\u2212")), "aA?L-");
+  EXPECT_EQ(ToNarrow(1252, WTEXT("\u0101"), WC_NO_BEST_FIT_CHARS), "?");
+  const WCHAR text[] = WTEXT("x\u4E00");
   char buf[8] = {};
   BOOL used = FALSE;
   EXPECT_EQ(WideCharToMultiByte(1252, 0, text, -1, buf, 8, "#", &used), 3);
   EXPECT_STREQ(buf, "x#");
   EXPECT_TRUE(used);
-  EXPECT_EQ(WideCharToMultiByte(1252, 0, u"\u0101", -1, buf, 8, nullptr, &used), 2);
+  EXPECT_EQ(WideCharToMultiByte(1252, 0, WTEXT("\u0101"), -1, buf, 8, nullptr, &used), 2);
   EXPECT_FALSE(used);  // a best fit is not the default character
-  EXPECT_EQ(ToWide(1252, "\x80\xFC\x81"), u"\u20ac\u00fc\u0081");
+  EXPECT_EQ(ToWide(1252, "\x80\xFC\x81"), WTEXT("\u20ac\u00fc\u0081"));
 }
 
 TEST(CodePages, ShiftJisDoubleByteText) {
-  const std::u16string text = u"\u65e5\u672c\u8a9e\uff71a";  // 日本語, half-width ｱ, a
+  const std::u16string text = WTEXT("\u65e5\u672c\u8a9e\uff71a");  // 日本語, half-width ｱ, a
   const std::string sjis = ToNarrow(932, text);
   EXPECT_EQ(sjis, "\x93\xFA\x96\x7B\x8C\xEA\xB1" "a");
   EXPECT_EQ(ToWide(932, sjis), text);
-  EXPECT_EQ(ToNarrow(932, u"\u00fc"), "u");
+  EXPECT_EQ(ToNarrow(932, WTEXT("\u00fc")), "u");
   // A lead byte without its trail byte.
   EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, "\x93", 1, nullptr, 0), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
-  EXPECT_EQ(ToWide(932, "\x93"), u"\u30fb");
+  EXPECT_EQ(ToWide(932, "\x93"), WTEXT("\u30fb"));
 }
 
 TEST(CodePages, AnsiCodePageFollowsTheEnvironment) {
@@ -112,9 +112,9 @@ TEST(CodePages, AnsiCodePageFollowsTheEnvironment) {
   const std::string saved = old != nullptr ? old : "";
   setenv("PAVORM_ACP", "932", 1);
   EXPECT_EQ(GetACP(), 932u);
-  EXPECT_EQ(ToNarrow(CP_ACP, u"\u65e5"), "\x93\xFA");
+  EXPECT_EQ(ToNarrow(CP_ACP, WTEXT("\u65e5")), "\x93\xFA");
   setenv("PAVORM_ACP", "1252", 1);
-  EXPECT_EQ(ToNarrow(CP_ACP, u"\u00fc"), "\xFC");
+  EXPECT_EQ(ToNarrow(CP_ACP, WTEXT("\u00fc")), "\xFC");
   setenv("PAVORM_ACP", "bogus", 1);
   EXPECT_NE(GetACP(), 0u);  // falls back to the locale's code page
   if (old != nullptr) setenv("PAVORM_ACP", saved.c_str(), 1); else unsetenv("PAVORM_ACP");
@@ -127,7 +127,7 @@ TEST(CodePages, ConvertersAreSafeFromManyThreads) {
     threads.emplace_back([t, &failures] {
       for (int i = 0; i < 300; ++i) {
         const UINT cp = (i + t) % 2 == 0 ? 932 : 1252;
-        const std::u16string text = cp == 932 ? u"\u65e5\u672c" : u"\u00e9t\u00e9";
+        const std::u16string text = cp == 932 ? WTEXT("\u65e5\u672c") : WTEXT("\u00e9t\u00e9");
         if (ToWide(cp, ToNarrow(cp, text)) != text) ++failures[static_cast<size_t>(t)];
       }
     });

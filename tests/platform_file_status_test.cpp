@@ -29,6 +29,6 @@ TEST(FileStatus, ReportsSizeFullNameAndWindowsAttributes) {
   untouched.m_size = 77;
   EXPECT_FALSE(CFile::GetStatus(regtest::W(dir.File("none")).c_str(), untouched));
   EXPECT_FALSE(CFile::GetStatus(nullptr, untouched));
-  EXPECT_FALSE(CFile::GetStatus(u"", untouched));
+  EXPECT_FALSE(CFile::GetStatus(WTEXT(""), untouched));
   EXPECT_EQ(untouched.m_size, 77u);
 }

@@ -6,6 +6,7 @@
 
 #include "platform/gral/FileSpecifier.h"
 #include "platform/gral/StringBuffer.h"
+#include "platform/win/win_types.h"
 
 using Gral::StringBuffer;
 
@@ -27,13 +28,13 @@ TEST(GralStringBuffer, HoldsBytesTerminatedEvenWhenTheCountLeavesTheTerminatorOu
   const StringBuffer b(3, "abcdef", 1);
   EXPECT_EQ(b.size(), 3);
   EXPECT_STREQ(b.data(), "abc");
-  EXPECT_TRUE(StringBuffer(2, u"", 2).isEmpty());
+  EXPECT_TRUE(StringBuffer(2, WTEXT(""), 2).isEmpty());
   EXPECT_TRUE(StringBuffer(5, nullptr, 1).isEmpty());
   EXPECT_EQ(StringBuffer(-4, "x", 0).size(), 0);
 }
 
 TEST(GralStringBuffer, ConvertRoundTripsTextOutsideAsciiAndTheBmp) {
-  const std::u16string text = u"Grüße Ωμέγα 日本語 \U0001F600 &<\"\t\n";
+  const std::u16string text = WTEXT("Grüße Ωμέγα 日本語 \U0001F600 &<\"\t\n");
   StringBuffer utf8, back;
   Wide(text).convert(utf8, 1);
   EXPECT_EQ(utf8.encoding(), 1);
@@ -49,9 +50,9 @@ TEST(GralStringBuffer, ConvertStopsAtTheTerminatorAndSurvivesBadInput) {
   EXPECT_EQ(Bytes(out), std::string("ab\0", 3));
   StringBuffer self(4, "xyz", 1);
   self.convert(self, 2);  // into itself
-  EXPECT_EQ(WideText(self), u"xyz");
+  EXPECT_EQ(WideText(self), WTEXT("xyz"));
   StringBuffer(4, "\xff\xfe\xc3", 1).convert(out, 2);
-  EXPECT_EQ(WideText(out).substr(0, 1), u"\uFFFD");
+  EXPECT_EQ(WideText(out).substr(0, 1), WTEXT("\uFFFD"));
   StringBuffer(3, "ab", 7).convert(out, 1);  // unknown source code: no text
   EXPECT_EQ(Bytes(out), std::string("\0", 1));
   StringBuffer(3, "ab", 1).convert(out, 9);  // unknown target code: empty
@@ -62,16 +63,16 @@ TEST(GralStringBuffer, ConvertStopsAtTheTerminatorAndSurvivesBadInput) {
 TEST(GralStringBuffer, AnsiCodePageTakesItsOwnBytes) {
   setenv("PAVORM_ACP", "1252", 1);
   StringBuffer narrow, back;
-  Wide(u"Grüße 日").convert(narrow, 0);
+  Wide(WTEXT("Grüße 日")).convert(narrow, 0);
   EXPECT_EQ(Bytes(narrow), std::string("Gr\xfc\xdf" "e ?\0", 8));
   narrow.convert(back, 2);
-  EXPECT_EQ(WideText(back), u"Grüße ?");
+  EXPECT_EQ(WideText(back), WTEXT("Grüße ?"));
   unsetenv("PAVORM_ACP");
 }
 
 TEST(GralFileSpecifier, AssignFromItsOwnText) {
-  Gral::FileSpecifier held(Wide(u"a long enough file name.tif"), 2);
+  Gral::FileSpecifier held(Wide(WTEXT("a long enough file name.tif")), 2);
   held.assign(held.text(), 0);
   EXPECT_EQ(held.kind(), 0);
-  EXPECT_EQ(WideText(held.text()), u"a long enough file name.tif");
+  EXPECT_EQ(WideText(held.text()), WTEXT("a long enough file name.tif"));
 }

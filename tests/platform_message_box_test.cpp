@@ -9,17 +9,17 @@
 
 TEST(MessageBox, DefaultHandlerWritesToStandardError) {
   testing::internal::CaptureStderr();
-  EXPECT_EQ(MessageBoxW(nullptr, u"Datei \u00FCber", u"Caption", MB_OK), IDOK);
-  EXPECT_EQ(MessageBoxW(nullptr, u"t", nullptr, MB_YESNO | MB_DEFBUTTON2), IDNO);
-  EXPECT_EQ(MessageBoxW(nullptr, u"t", u"c", MB_ABORTRETRYIGNORE | MB_DEFBUTTON3), IDIGNORE);
+  EXPECT_EQ(MessageBoxW(nullptr, WTEXT("Datei \u00FCber"), WTEXT("Caption"), MB_OK), IDOK);
+  EXPECT_EQ(MessageBoxW(nullptr, WTEXT("t"), nullptr, MB_YESNO | MB_DEFBUTTON2), IDNO);
+  EXPECT_EQ(MessageBoxW(nullptr, WTEXT("t"), WTEXT("c"), MB_ABORTRETRYIGNORE | MB_DEFBUTTON3), IDIGNORE);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Caption: Datei \xC3\xBC" "ber\nError: t\nc: t\n");
 
   test::BoxCapture capture;
-  AfxGetModuleState()->m_lpszCurrentAppName = u"Host";
-  AfxMessageBox(u"hello", 0, 0);
+  AfxGetModuleState()->m_lpszCurrentAppName = WTEXT("Host");
+  AfxMessageBox(WTEXT("hello"), 0, 0);
   AfxGetModuleState()->m_lpszCurrentAppName = nullptr;
   ASSERT_EQ(capture.boxes.size(), 1u);
-  EXPECT_EQ(capture.boxes[0].caption, u"Host");
+  EXPECT_EQ(capture.boxes[0].caption, WTEXT("Host"));
   EXPECT_EQ(capture.boxes[0].type, 0u);
 }
 
@@ -37,17 +37,17 @@ TEST(ExtensionModule, ResourceChain) {
   new CDynLinkLibrary(record);
   EXPECT_EQ(AfxResourceChainLength(), before + 1);
 
-  EXPECT_EQ(AfxFindResourceHandle(u"CONFIG", RT_RCDATA), strings);
+  EXPECT_EQ(AfxFindResourceHandle(WTEXT("CONFIG"), RT_RCDATA), strings);
   WCHAR text[32];
   EXPECT_EQ(AfxLoadString(100, text, 32), 12);
   AfxSetResourceHandle(messages);
   EXPECT_EQ(AfxFindResourceHandle(MAKEINTRESOURCEW(1), RT_MESSAGETABLE), messages);
-  EXPECT_EQ(AfxFindResourceHandle(u"CONFIG", RT_RCDATA), strings);
+  EXPECT_EQ(AfxFindResourceHandle(WTEXT("CONFIG"), RT_RCDATA), strings);
   AfxSetResourceHandle(nullptr);
 
   AfxTermExtensionModule(record);
   EXPECT_EQ(AfxResourceChainLength(), before);
-  EXPECT_EQ(AfxFindResourceHandle(u"CONFIG", RT_RCDATA), nullptr);
+  EXPECT_EQ(AfxFindResourceHandle(WTEXT("CONFIG"), RT_RCDATA), nullptr);
   EXPECT_EQ(AfxLoadString(100, text, 32), 0);
   FreeLibrary(strings);
   FreeLibrary(messages);

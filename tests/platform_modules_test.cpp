@@ -147,12 +147,12 @@ TEST(Modules, NonAsciiPathWithBackslashes) {
   const std::string file = dir + "pavorm-\xC3\xBC\xE2\x82\xAC.dll";  // u-umlaut, euro sign
   test::WriteFile(file, test::ReadFile(test::TestModule("strings.dll")));
   std::u16string wide;
-  for (char c : dir) wide.push_back(c == '/' ? u'\\' : static_cast<char16_t>(static_cast<unsigned char>(c)));
-  wide += u"pavorm-\u00FC\u20AC";  // no extension: ".dll" is added
+  for (char c : dir) wide.push_back(c == '/' ? WTEXT('\\') : static_cast<char16_t>(static_cast<unsigned char>(c)));
+  wide += WTEXT("pavorm-\u00FC\u20AC");  // no extension: ".dll" is added
   HMODULE h = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(h, nullptr);
   EXPECT_TRUE(FreeLibrary(h));
-  const std::u16string lone = wide + u"\xD800";
+  const std::u16string lone = wide + WTEXT("\xD800");
   EXPECT_EQ(LoadLibraryExW(lone.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
   std::remove(file.c_str());

@@ -88,32 +88,32 @@ TEST(PeImage, LanguageChoiceFollowsWindows) {
   ASSERT_NE(m.handle, nullptr);
   {
     UiLanguage ui(1031);
-    EXPECT_EQ(Load(m.handle, 1), u"eins");
+    EXPECT_EQ(Load(m.handle, 1), WTEXT("eins"));
     // The language is chosen per block of 16: German has block 1 without id 15.
-    EXPECT_EQ(Load(m.handle, 15), u"");
-    EXPECT_EQ(Load(m.handle, 100), u"English only");      // no German, no neutral: 1033
-    EXPECT_EQ(Load(m.handle, 300), u"neutral only \U0001D11E");  // neutral before 1033
-    EXPECT_EQ(Load(m.handle, 400), u"seulement en fran\u00E7ais");  // only French: the first present
+    EXPECT_EQ(Load(m.handle, 15), WTEXT(""));
+    EXPECT_EQ(Load(m.handle, 100), WTEXT("English only"));      // no German, no neutral: 1033
+    EXPECT_EQ(Load(m.handle, 300), WTEXT("neutral only \U0001D11E"));  // neutral before 1033
+    EXPECT_EQ(Load(m.handle, 400), WTEXT("seulement en fran\u00E7ais"));  // only French: the first present
   }
   {
     UiLanguage ui(1040);
-    EXPECT_EQ(Load(m.handle, 1), u"neutral one");
-    EXPECT_EQ(Load(m.handle, 16), u"sixteen");
+    EXPECT_EQ(Load(m.handle, 1), WTEXT("neutral one"));
+    EXPECT_EQ(Load(m.handle, 16), WTEXT("sixteen"));
   }
   // Names are found without regard to case; "#7" is the id 7.
-  HRSRC config = FindResourceExW(m.handle, RT_RCDATA, u"config", 1031);
+  HRSRC config = FindResourceExW(m.handle, RT_RCDATA, WTEXT("config"), 1031);
   ASSERT_NE(config, nullptr);
   EXPECT_EQ(SizeofResource(m.handle, config), 4u);
   EXPECT_EQ(std::memcmp(LockResource(LoadResource(m.handle, config)), "abcd", 4), 0);
-  HRSRC custom = FindResourceW(m.handle, u"#7", u"MyType");
+  HRSRC custom = FindResourceW(m.handle, WTEXT("#7"), WTEXT("MyType"));
   ASSERT_NE(custom, nullptr);
   EXPECT_EQ(SizeofResource(m.handle, custom), 3u);
 
-  EXPECT_EQ(FindResourceExW(m.handle, RT_RCDATA, u"CONFIG", 0x0C0C), nullptr);
+  EXPECT_EQ(FindResourceExW(m.handle, RT_RCDATA, WTEXT("CONFIG"), 0x0C0C), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_LANG_NOT_FOUND));
-  EXPECT_EQ(FindResourceW(m.handle, u"CONFIG", RT_DIALOG), nullptr);
+  EXPECT_EQ(FindResourceW(m.handle, WTEXT("CONFIG"), RT_DIALOG), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
-  EXPECT_EQ(FindResourceW(m.handle, u"OTHER", RT_RCDATA), nullptr);
+  EXPECT_EQ(FindResourceW(m.handle, WTEXT("OTHER"), RT_RCDATA), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
   EXPECT_EQ(SizeofResource(m.handle, reinterpret_cast<HRSRC>(&config)), 0u);
 }
@@ -122,19 +122,19 @@ TEST(PeImage, LoadStringBufferRules) {
   Loaded m(test::TestModule("strings.dll"));
   ASSERT_NE(m.handle, nullptr);
   UiLanguage ui(1033);
-  WCHAR small[4] = {u'x', u'x', u'x', u'x'};
+  WCHAR small[4] = {WTEXT('x'), WTEXT('x'), WTEXT('x'), WTEXT('x')};
   EXPECT_EQ(LoadStringW(m.handle, 16, small, 4), 3);
-  EXPECT_EQ(std::u16string(small), u"six");
+  EXPECT_EQ(std::u16string(small), WTEXT("six"));
 
   const WCHAR* text = nullptr;
   EXPECT_EQ(LoadStringW(m.handle, 65535, reinterpret_cast<LPWSTR>(&text), 0), 7);
   ASSERT_NE(text, nullptr);
-  EXPECT_EQ(std::u16string(text, 7), u"last id");
+  EXPECT_EQ(std::u16string(text, 7), WTEXT("last id"));
 
-  EXPECT_EQ(Load(m.handle, 0x10001), u"one");  // ids are 16 bits wide
-  EXPECT_EQ(Load(m.handle, 0), u"zero");
-  EXPECT_EQ(Load(m.handle, 4095), u"end of block 256");
-  small[0] = u'x';
+  EXPECT_EQ(Load(m.handle, 0x10001), WTEXT("one"));  // ids are 16 bits wide
+  EXPECT_EQ(Load(m.handle, 0), WTEXT("zero"));
+  EXPECT_EQ(Load(m.handle, 4095), WTEXT("end of block 256"));
+  small[0] = WTEXT('x');
   EXPECT_EQ(LoadStringW(m.handle, 17, small, 4), 0);
   EXPECT_EQ(small[0], 0);
   EXPECT_EQ(LoadStringW(m.handle, 1, nullptr, 4), 0);
@@ -223,10 +223,10 @@ TEST(PeImage, HostileFilesFailWithAnError) {
     }
     ASSERT_NE(m.handle, nullptr);
     UiLanguage ui(1033);
-    EXPECT_EQ(Load(m.handle, 1), u"");
+    EXPECT_EQ(Load(m.handle, 1), WTEXT(""));
     EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
     if (c.othersReadable) {
-      EXPECT_EQ(Load(m.handle, 100), u"English only");  // other blocks stay readable
+      EXPECT_EQ(Load(m.handle, 100), WTEXT("English only"));  // other blocks stay readable
     }
   }
 
@@ -241,7 +241,7 @@ TEST(PeImage, HostileFilesFailWithAnError) {
   test::WriteFile(path, f);
   Loaded m(path);
   UiLanguage ui(1033);
-  EXPECT_EQ(Load(m.handle, 1), u"");
+  EXPECT_EQ(Load(m.handle, 1), WTEXT(""));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
   std::remove(path.c_str());
 }

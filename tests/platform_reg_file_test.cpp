@@ -35,7 +35,7 @@ class RegFile : public ::testing::Test {
     RegCloseKey(a_);
     RegCloseKey(b_);
   }
-  std::vector<RegFileRoot> RootsB() const { return {{u"HKEY_CURRENT_USER", b_}}; }
+  std::vector<RegFileRoot> RootsB() const { return {{WTEXT("HKEY_CURRENT_USER"), b_}}; }
   LONG Import(const std::string& bytes, size_t* line = nullptr) {
     return ImportRegText(bytes.data(), bytes.size(), RootsB(), line);
   }
@@ -47,7 +47,7 @@ class RegFile : public ::testing::Test {
   std::u16string String(HKEY key, const char16_t* name) {
     LONG rc;
     std::vector<BYTE> d = Get(key, name, &rc);
-    if (rc != ERROR_SUCCESS) return u"<missing>";
+    if (rc != ERROR_SUCCESS) return WTEXT("<missing>");
     return std::u16string(reinterpret_cast<const char16_t*>(d.data()), d.size() / 2);
   }
   regtest::ScratchDir dir_;
@@ -56,46 +56,46 @@ class RegFile : public ::testing::Test {
 
 TEST_F(RegFile, ExportThenImportRebuildsTheSameTree) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(a_, u"App\\Sub \"quoted\"\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS,
+  ASSERT_EQ(RegCreateKeyExW(a_, WTEXT("App\\Sub \"quoted\"\\Deeper"), 0, nullptr, 0, KEY_ALL_ACCESS,
                             nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);
-  ASSERT_EQ(RegOpenKeyExW(a_, u"App", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(a_, WTEXT("App"), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
   std::vector<BYTE> big(300);
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(i * 13);
   const DWORD dw = 0xDEADBEEF;
   const QWORD qw = 0x0102030405060708ull;
-  const char16_t multi[] = u"one\0two\0";
-  const char16_t noTerminator[] = {u'a', u'b'};
-  ASSERT_EQ(SetSz(key, nullptr, u"default"), ERROR_SUCCESS);
-  ASSERT_EQ(SetSz(key, u"path", u"C:\\Program Files\\\"x\"\\"), ERROR_SUCCESS);
-  ASSERT_EQ(SetSz(key, u"Grüße €", u"ÄÖÜ ß 日本"), ERROR_SUCCESS);
-  ASSERT_EQ(SetSz(key, u"lines", u"a\r\nb"), ERROR_SUCCESS);
-  ASSERT_EQ(SetSz(key, u"empty", u""), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, u"raw", 0, REG_SZ, reinterpret_cast<const BYTE*>(noTerminator),
+  const char16_t multi[] = WTEXT("one\0two\0");
+  const char16_t noTerminator[] = {WTEXT('a'), WTEXT('b')};
+  ASSERT_EQ(SetSz(key, nullptr, WTEXT("default")), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("path"), WTEXT("C:\\Program Files\\\"x\"\\")), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("Grüße €"), WTEXT("ÄÖÜ ß 日本")), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("lines"), WTEXT("a\r\nb")), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("empty"), WTEXT("")), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, WTEXT("raw"), 0, REG_SZ, reinterpret_cast<const BYTE*>(noTerminator),
                            4), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, u"bin", 0, REG_BINARY, big.data(), 300), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, u"nothing", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, u"dw", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dw), 4),
+  ASSERT_EQ(RegSetValueExW(key, WTEXT("bin"), 0, REG_BINARY, big.data(), 300), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, WTEXT("nothing"), 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, WTEXT("dw"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dw), 4),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, u"qw", 0, REG_QWORD, reinterpret_cast<const BYTE*>(&qw), 8),
+  ASSERT_EQ(RegSetValueExW(key, WTEXT("qw"), 0, REG_QWORD, reinterpret_cast<const BYTE*>(&qw), 8),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, u"multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi),
+  ASSERT_EQ(RegSetValueExW(key, WTEXT("multi"), 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi),
                            sizeof multi), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, u"exp", 0, REG_EXPAND_SZ,
-                           reinterpret_cast<const BYTE*>(u"%PATH%"), 14), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, WTEXT("exp"), 0, REG_EXPAND_SZ,
+                           reinterpret_cast<const BYTE*>(WTEXT("%PATH%")), 14), ERROR_SUCCESS);
   RegCloseKey(key);
 
   std::string first, second;
-  ASSERT_EQ(ExportRegText(a_, u"HKEY_CURRENT_USER", RegFileFormat::kVersion5, &first),
+  ASSERT_EQ(ExportRegText(a_, WTEXT("HKEY_CURRENT_USER"), RegFileFormat::kVersion5, &first),
             ERROR_SUCCESS);
   ASSERT_EQ(Import(first), ERROR_SUCCESS);
-  ASSERT_EQ(ExportRegText(b_, u"HKEY_CURRENT_USER", RegFileFormat::kVersion5, &second),
+  ASSERT_EQ(ExportRegText(b_, WTEXT("HKEY_CURRENT_USER"), RegFileFormat::kVersion5, &second),
             ERROR_SUCCESS);
   EXPECT_EQ(first, second);
 
   // Each value came over with its exact type and bytes.
-  HKEY from = Open(a_, u"App"), to = Open(b_, u"App");
+  HKEY from = Open(a_, WTEXT("App")), to = Open(b_, WTEXT("App"));
   for (DWORD i = 0;; ++i) {
     WCHAR name[64];
     DWORD cch = 64, type = 0;
@@ -111,7 +111,7 @@ TEST_F(RegFile, ExportThenImportRebuildsTheSameTree) {
   }
   RegCloseKey(from);
   RegCloseKey(to);
-  HKEY deeper = Open(b_, u"App\\Sub \"quoted\"\\Deeper");
+  HKEY deeper = Open(b_, WTEXT("App\\Sub \"quoted\"\\Deeper"));
   RegCloseKey(deeper);
 
   // What Windows' editor writes for the simple types.
@@ -120,61 +120,61 @@ TEST_F(RegFile, ExportThenImportRebuildsTheSameTree) {
     text.push_back(static_cast<char16_t>(static_cast<unsigned char>(first[i]) |
                                          (static_cast<unsigned char>(first[i + 1]) << 8)));
   }
-  EXPECT_EQ(text.rfind(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER]\r\n", 0),
+  EXPECT_EQ(text.rfind(WTEXT("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER]\r\n"), 0),
             0u);
   for (const char16_t* line :
-       {u"\r\n[HKEY_CURRENT_USER\\App]\r\n@=\"default\"\r\n",
-        u"\r\n\"path\"=\"C:\\\\Program Files\\\\\\\"x\\\"\\\\\"\r\n", u"\r\n\"dw\"=dword:deadbeef\r\n",
-        u"\r\n\"exp\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00\r\n",
-        u"\r\n\"raw\"=hex(1):61,00,62,00\r\n", u"\r\n\"nothing\"=hex:\r\n"}) {
+       {WTEXT("\r\n[HKEY_CURRENT_USER\\App]\r\n@=\"default\"\r\n"),
+        WTEXT("\r\n\"path\"=\"C:\\\\Program Files\\\\\\\"x\\\"\\\\\"\r\n"), WTEXT("\r\n\"dw\"=dword:deadbeef\r\n"),
+        WTEXT("\r\n\"exp\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00\r\n"),
+        WTEXT("\r\n\"raw\"=hex(1):61,00,62,00\r\n"), WTEXT("\r\n\"nothing\"=hex:\r\n")}) {
     EXPECT_NE(text.find(line), std::u16string::npos) << pavo::Utf8FromWide(line, std::char_traits<char16_t>::length(line));
   }
   // Long data wraps before column 80 with ",\" and two spaces.
   size_t start = 0;
-  for (size_t end; (end = text.find(u"\r\n", start)) != std::u16string::npos; start = end + 2) {
+  for (size_t end; (end = text.find(WTEXT("\r\n"), start)) != std::u16string::npos; start = end + 2) {
     EXPECT_LE(end - start, 80u);
   }
-  EXPECT_NE(text.find(u",\\\r\n  "), std::u16string::npos);
+  EXPECT_NE(text.find(WTEXT(",\\\r\n  ")), std::u16string::npos);
 }
 
 TEST_F(RegFile, ImportsWindowsFilesWithContinuationsAndDeletions) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(b_, u"Software\\Old\\Child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+  ASSERT_EQ(RegCreateKeyExW(b_, WTEXT("Software\\Old\\Child"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                             &key, nullptr), ERROR_SUCCESS);
   RegCloseKey(key);
-  ASSERT_EQ(RegCreateKeyExW(b_, u"Software\\Keep", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+  ASSERT_EQ(RegCreateKeyExW(b_, WTEXT("Software\\Keep"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                             nullptr), ERROR_SUCCESS);
-  ASSERT_EQ(SetSz(key, u"gone", u"x"), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("gone"), WTEXT("x")), ERROR_SUCCESS);
   RegCloseKey(key);
   const std::u16string file =
-      u"Windows Registry Editor Version 5.00\r\n"
-      u"\r\n"
-      u"; a comment\r\n"
-      u"[-HKEY_CURRENT_USER\\Software\\Old]\r\n"
-      u"\r\n"
-      u"[hkey_current_user\\Software\\Keep\\]\r\n"
-      u"\"gone\"=-\r\n"
-      u"@=\"def\"\r\n"
-      u"\"Name\" = \"a \\\"b\\\" \\\\c\"\r\n"
-      u"\"Dw\"=dword:0000001F\r\n"
-      u"\"Multi\"=hex(7):61,00,00,00,\\\r\n"
-      u"  62,00,00,00,\\\r\n"
-      u"  00,00\r\n"
-      u"\"Bin\"=hex:01,02,ff\r\n";
-  ASSERT_EQ(Import(Utf16File(file + std::u16string(1, u'\0'))), ERROR_SUCCESS);
+      WTEXT("Windows Registry Editor Version 5.00\r\n")
+      WTEXT("\r\n")
+      WTEXT("; a comment\r\n")
+      WTEXT("[-HKEY_CURRENT_USER\\Software\\Old]\r\n")
+      WTEXT("\r\n")
+      WTEXT("[hkey_current_user\\Software\\Keep\\]\r\n")
+      WTEXT("\"gone\"=-\r\n")
+      WTEXT("@=\"def\"\r\n")
+      WTEXT("\"Name\" = \"a \\\"b\\\" \\\\c\"\r\n")
+      WTEXT("\"Dw\"=dword:0000001F\r\n")
+      WTEXT("\"Multi\"=hex(7):61,00,00,00,\\\r\n")
+      WTEXT("  62,00,00,00,\\\r\n")
+      WTEXT("  00,00\r\n")
+      WTEXT("\"Bin\"=hex:01,02,ff\r\n");
+  ASSERT_EQ(Import(Utf16File(file + std::u16string(1, WTEXT('\0')))), ERROR_SUCCESS);
   HKEY old = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(b_, u"Software\\Old", 0, KEY_READ, &old), ERROR_FILE_NOT_FOUND);
-  key = Open(b_, u"Software\\Keep");
-  EXPECT_EQ(String(key, u"gone"), u"<missing>");
-  EXPECT_EQ(String(key, nullptr), std::u16string(u"def", 4));
-  EXPECT_EQ(String(key, u"name"), std::u16string(u"a \"b\" \\c", 9));
+  EXPECT_EQ(RegOpenKeyExW(b_, WTEXT("Software\\Old"), 0, KEY_READ, &old), ERROR_FILE_NOT_FOUND);
+  key = Open(b_, WTEXT("Software\\Keep"));
+  EXPECT_EQ(String(key, WTEXT("gone")), WTEXT("<missing>"));
+  EXPECT_EQ(String(key, nullptr), std::u16string(WTEXT("def"), 4));
+  EXPECT_EQ(String(key, WTEXT("name")), std::u16string(WTEXT("a \"b\" \\c"), 9));
   LONG rc;
   DWORD type = 0;
-  EXPECT_EQ(Get(key, u"Multi", &rc, &type),
+  EXPECT_EQ(Get(key, WTEXT("Multi"), &rc, &type),
             (std::vector<BYTE>{0x61, 0, 0, 0, 0x62, 0, 0, 0, 0, 0}));
   EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
-  EXPECT_EQ(Get(key, u"Dw", &rc), (std::vector<BYTE>{0x1F, 0, 0, 0}));
-  EXPECT_EQ(Get(key, u"Bin", &rc), (std::vector<BYTE>{1, 2, 0xFF}));
+  EXPECT_EQ(Get(key, WTEXT("Dw"), &rc), (std::vector<BYTE>{0x1F, 0, 0, 0}));
+  EXPECT_EQ(Get(key, WTEXT("Bin"), &rc), (std::vector<BYTE>{1, 2, 0xFF}));
   RegCloseKey(key);
 }
 
@@ -185,12 +185,12 @@ TEST_F(RegFile, Regedit4IsReadAndWrittenAsAnsi) {
       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Caf\xE9]\r\n\"Name\"=\"na\xEFve\"\r\n"
       "\"Exp\"=hex(2):25,41,25,00\r\n";
   ASSERT_EQ(Import(file), ERROR_SUCCESS);
-  HKEY key = Open(b_, u"Café");
-  EXPECT_EQ(String(key, u"Name"), std::u16string(u"naïve", 6));
-  EXPECT_EQ(String(key, u"Exp"), std::u16string(u"%A%", 4));
+  HKEY key = Open(b_, WTEXT("Café"));
+  EXPECT_EQ(String(key, WTEXT("Name")), std::u16string(WTEXT("naïve"), 6));
+  EXPECT_EQ(String(key, WTEXT("Exp")), std::u16string(WTEXT("%A%"), 4));
   RegCloseKey(key);
   std::string out;
-  ASSERT_EQ(ExportRegText(b_, u"HKEY_CURRENT_USER", RegFileFormat::kRegedit4, &out),
+  ASSERT_EQ(ExportRegText(b_, WTEXT("HKEY_CURRENT_USER"), RegFileFormat::kRegedit4, &out),
             ERROR_SUCCESS);
   EXPECT_EQ(out.rfind("REGEDIT4\r\n", 0), 0u);
   EXPECT_NE(out.find("[HKEY_CURRENT_USER\\Caf\xE9]\r\n\"Name\"=\"na\xEFve\"\r\n"),
@@ -224,11 +224,11 @@ TEST_F(RegFile, MalformedFilesChangeNothingAndNameTheLine) {
   EXPECT_EQ(Import("Windows Registry Editor Version 5.00\r\n\"v\"=\"no key\"\r\n"),
             ERROR_INVALID_DATA);
   HKEY key = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(b_, u"New", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExW(b_, WTEXT("New"), 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
   // Every prefix of a valid file is handled without harm.
   const std::string full = Utf16File(
-      u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\P]\r\n"
-      u"\"s\"=\"x\\\\y\"\r\n\"h\"=hex(2):41,00,\\\r\n  00,00\r\n\"d\"=dword:1\r\n\"z\"=-\r\n");
+      WTEXT("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\P]\r\n")
+      WTEXT("\"s\"=\"x\\\\y\"\r\n\"h\"=hex(2):41,00,\\\r\n  00,00\r\n\"d\"=dword:1\r\n\"z\"=-\r\n"));
   for (size_t n = 0; n <= full.size(); ++n) Import(full.substr(0, n));
 }
 

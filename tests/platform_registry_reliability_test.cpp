@@ -21,7 +21,7 @@ namespace {
 // closes a key for every value: each write is its own transaction.
 class Settings {
  public:
-  explicit Settings(HKEY root) : m_info(new PavoRmInformationRegistry(root, u"Software\\PavoRm", u"", u"enu")) {}
+  explicit Settings(HKEY root) : m_info(new PavoRmInformationRegistry(root, WTEXT("Software\\PavoRm"), WTEXT(""), WTEXT("enu"))) {}
   ~Settings() { m_info->SafeDelete(); }
   Settings(const Settings&) = delete;
   Settings& operator=(const Settings&) = delete;
@@ -169,7 +169,7 @@ TEST(RegistryReliability, ReadsSeeWhatAnotherProcessChanged) {
     HKEY root = nullptr;
     if (regtest::LoadHive(hive, &root) != ERROR_SUCCESS) _exit(2);
     if (!WriteSetting(root, "enu", "v", "second")) _exit(3);
-    if (RegDeleteTreeW(root, u"Software\\PavoRm\\deu") != ERROR_SUCCESS) _exit(4);
+    if (RegDeleteTreeW(root, WTEXT("Software\\PavoRm\\deu")) != ERROR_SUCCESS) _exit(4);
     if (write(toParent[1], &byte, 1) != 1) _exit(5);
     _exit(0);
   }

@@ -20,7 +20,7 @@ class Registry : public ::testing::Test {
   void TearDown() override { RegCloseKey(root_); }
   HKEY Create(const char16_t* path, DWORD* disposition = nullptr, HKEY parent = nullptr) {
     HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(parent ? parent : root_, path, 0, const_cast<LPWSTR>(u"Cls"), 0,
+    EXPECT_EQ(RegCreateKeyExW(parent ? parent : root_, path, 0, const_cast<LPWSTR>(WTEXT("Cls")), 0,
                               KEY_ALL_ACCESS, nullptr, &key, disposition),
               ERROR_SUCCESS);
     return key;
@@ -32,33 +32,33 @@ class Registry : public ::testing::Test {
 
 TEST_F(Registry, NamesAreCaseInsensitiveCasePreservingAndIgnoreATrailingBackslash) {
   DWORD disposition = 0;
-  HKEY a = Create(u"Software\\PavoRm", &disposition);
+  HKEY a = Create(WTEXT("Software\\PavoRm"), &disposition);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-  HKEY b = Create(u"SOFTWARE\\pavorm\\", &disposition);
+  HKEY b = Create(WTEXT("SOFTWARE\\pavorm\\"), &disposition);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-  ASSERT_EQ(SetSz(a, u"Lang", u"enu"), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(a, WTEXT("Lang"), WTEXT("enu")), ERROR_SUCCESS);
   LONG rc;
-  std::vector<BYTE> data = Get(b, u"LANG", &rc);
+  std::vector<BYTE> data = Get(b, WTEXT("LANG"), &rc);
   ASSERT_EQ(rc, ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(data.data())), u"enu");
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(data.data())), WTEXT("enu"));
 
   HKEY sw = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, u"software", 0, KEY_READ, &sw), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("software"), 0, KEY_READ, &sw), ERROR_SUCCESS);
   WCHAR name[32];
   EXPECT_EQ(RegEnumKeyW(sw, 0, name, 32), ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(name), u"PavoRm");  // the case it was created with
+  EXPECT_EQ(std::u16string(name), WTEXT("PavoRm"));  // the case it was created with
   WCHAR value[32];
   DWORD cch = 32;
   EXPECT_EQ(RegEnumValueW(b, 0, value, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(value), u"Lang");
+  EXPECT_EQ(std::u16string(value), WTEXT("Lang"));
 
   HKEY missing = reinterpret_cast<HKEY>(1);
-  EXPECT_EQ(RegOpenKeyExW(root_, u"Software\\Nope", 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExW(root_, WTEXT("Software\\Nope"), 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(missing, nullptr);
-  EXPECT_EQ(RegOpenKeyExW(root_, u"\\Software", 0, KEY_READ, &missing), ERROR_BAD_PATHNAME);
-  EXPECT_EQ(RegOpenKeyExW(root_, u"Software\\\\PavoRm", 0, KEY_READ, &missing),
+  EXPECT_EQ(RegOpenKeyExW(root_, WTEXT("\\Software"), 0, KEY_READ, &missing), ERROR_BAD_PATHNAME);
+  EXPECT_EQ(RegOpenKeyExW(root_, WTEXT("Software\\\\PavoRm"), 0, KEY_READ, &missing),
             ERROR_BAD_PATHNAME);
-  const std::u16string longest(255, u'k'), tooLong(256, u'k');
+  const std::u16string longest(255, WTEXT('k')), tooLong(256, WTEXT('k'));
   HKEY k = Create(longest.c_str());
   EXPECT_NE(k, nullptr);
   EXPECT_EQ(RegCreateKeyExW(root_, tooLong.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -68,27 +68,27 @@ TEST_F(Registry, NamesAreCaseInsensitiveCasePreservingAndIgnoreATrailingBackslas
 }
 
 TEST_F(Registry, ValuesKeepTypeAndBytesAndFollowTheBufferRules) {
-  HKEY key = Create(u"Values");
+  HKEY key = Create(WTEXT("Values"));
   const BYTE binary[] = {0, 1, 2, 0xFF, 0};
   const DWORD dword = 0x12345678;
   const QWORD qword = 0x1122334455667788ull;
-  const char16_t multi[] = u"a\0bc\0";  // two strings and the closing empty one
-  const char16_t noTerminator[] = {u'x', u'y'};
+  const char16_t multi[] = WTEXT("a\0bc\0");  // two strings and the closing empty one
+  const char16_t noTerminator[] = {WTEXT('x'), WTEXT('y')};
   struct Case {
     const char16_t* name;
     DWORD type;
     const void* data;
     DWORD size;
   } cases[] = {
-      {u"bin", REG_BINARY, binary, sizeof binary},
-      {u"dw", REG_DWORD, &dword, sizeof dword},
-      {u"qw", REG_QWORD, &qword, sizeof qword},
-      {u"multi", REG_MULTI_SZ, multi, sizeof multi},
-      {u"exp", REG_EXPAND_SZ, u"%HOME%\\x", 18},
-      {u"raw", REG_SZ, noTerminator, sizeof noTerminator},
-      {u"empty", REG_SZ, nullptr, 0},
-      {u"odd", 0x1234, binary, 3},
-      {nullptr, REG_SZ, u"default", 16},
+      {WTEXT("bin"), REG_BINARY, binary, sizeof binary},
+      {WTEXT("dw"), REG_DWORD, &dword, sizeof dword},
+      {WTEXT("qw"), REG_QWORD, &qword, sizeof qword},
+      {WTEXT("multi"), REG_MULTI_SZ, multi, sizeof multi},
+      {WTEXT("exp"), REG_EXPAND_SZ, WTEXT("%HOME%\\x"), 18},
+      {WTEXT("raw"), REG_SZ, noTerminator, sizeof noTerminator},
+      {WTEXT("empty"), REG_SZ, nullptr, 0},
+      {WTEXT("odd"), 0x1234, binary, 3},
+      {nullptr, REG_SZ, WTEXT("default"), 16},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(RegSetValueExW(key, c.name, 0, c.type, static_cast<const BYTE*>(c.data), c.size),
@@ -107,44 +107,44 @@ TEST_F(Registry, ValuesKeepTypeAndBytesAndFollowTheBufferRules) {
   }
   // The default value answers to the empty name as well.
   LONG rc;
-  EXPECT_EQ(Get(key, u"", &rc).size(), 16u);
+  EXPECT_EQ(Get(key, WTEXT(""), &rc).size(), 16u);
 
   BYTE small[4] = {9, 9, 9, 9};
   DWORD size = sizeof small;
   DWORD type = 0;
-  EXPECT_EQ(RegQueryValueExW(key, u"bin", nullptr, &type, small, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(RegQueryValueExW(key, WTEXT("bin"), nullptr, &type, small, &size), ERROR_MORE_DATA);
   EXPECT_EQ(size, sizeof binary);
   EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
   EXPECT_EQ(small[0], 9);  // nothing written on failure
-  EXPECT_EQ(RegQueryValueExW(key, u"bin", nullptr, nullptr, small, nullptr),
+  EXPECT_EQ(RegQueryValueExW(key, WTEXT("bin"), nullptr, nullptr, small, nullptr),
             ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegQueryValueExW(key, u"none", nullptr, nullptr, nullptr, &size),
+  EXPECT_EQ(RegQueryValueExW(key, WTEXT("none"), nullptr, nullptr, nullptr, &size),
             ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegSetValueExW(key, u"bad", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+  EXPECT_EQ(RegSetValueExW(key, WTEXT("bad"), 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
 
   // Overwriting keeps the first name's case and the value's enumeration place.
-  ASSERT_EQ(RegSetValueExW(key, u"BIN", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dword), 4),
+  ASSERT_EQ(RegSetValueExW(key, WTEXT("BIN"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dword), 4),
             ERROR_SUCCESS);
   WCHAR name[16];
   DWORD cch = 16;
   ASSERT_EQ(RegEnumValueW(key, 0, name, &cch, nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(name), u"bin");
+  EXPECT_EQ(std::u16string(name), WTEXT("bin"));
   EXPECT_EQ(cch, 3u);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
 
-  EXPECT_EQ(RegDeleteValueW(key, u"Bin"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteValueW(key, u"bin"), ERROR_FILE_NOT_FOUND);
-  Get(key, u"bin", &rc);
+  EXPECT_EQ(RegDeleteValueW(key, WTEXT("Bin")), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueW(key, WTEXT("bin")), ERROR_FILE_NOT_FOUND);
+  Get(key, WTEXT("bin"), &rc);
   EXPECT_EQ(rc, ERROR_FILE_NOT_FOUND);
   RegCloseKey(key);
 }
 
 TEST_F(Registry, QueryInfoReportsCountsAndLargestSizes) {
-  HKEY key = Create(u"Info");
-  RegCloseKey(Create(u"a", nullptr, key));
-  RegCloseKey(Create(u"Longer", nullptr, key));
-  ASSERT_EQ(SetSz(key, u"n", u"1234567"), ERROR_SUCCESS);
-  ASSERT_EQ(SetSz(key, u"longname", u"1"), ERROR_SUCCESS);
+  HKEY key = Create(WTEXT("Info"));
+  RegCloseKey(Create(WTEXT("a"), nullptr, key));
+  RegCloseKey(Create(WTEXT("Longer"), nullptr, key));
+  ASSERT_EQ(SetSz(key, WTEXT("n"), WTEXT("1234567")), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("longname"), WTEXT("1")), ERROR_SUCCESS);
   DWORD subKeys, maxSub, maxClass, values, maxName, maxData, cchClass = 0;
   FILETIME ft = {0, 0};
   ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, &cchClass, nullptr, &subKeys, &maxSub, &maxClass,
@@ -165,9 +165,9 @@ TEST_F(Registry, QueryInfoReportsCountsAndLargestSizes) {
             ERROR_MORE_DATA);
 
   // The figures follow removals and values that shrink.
-  ASSERT_EQ(SetSz(key, u"n", u"12"), ERROR_SUCCESS);
-  ASSERT_EQ(RegDeleteValueW(key, u"longname"), ERROR_SUCCESS);
-  ASSERT_EQ(RegDeleteKeyW(key, u"Longer"), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("n"), WTEXT("12")), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteValueW(key, WTEXT("longname")), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteKeyW(key, WTEXT("Longer")), ERROR_SUCCESS);
   ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, &values,
                              &maxName, &maxData, nullptr, nullptr),
             ERROR_SUCCESS);
@@ -177,7 +177,7 @@ TEST_F(Registry, QueryInfoReportsCountsAndLargestSizes) {
   EXPECT_EQ(maxName, 1u);
   EXPECT_EQ(maxData, 6u);
 
-  HKEY empty = Create(u"Empty");
+  HKEY empty = Create(WTEXT("Empty"));
   ASSERT_EQ(RegQueryInfoKeyW(empty, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr,
                              &values, &maxName, &maxData, nullptr, nullptr),
             ERROR_SUCCESS);
@@ -187,15 +187,15 @@ TEST_F(Registry, QueryInfoReportsCountsAndLargestSizes) {
 }
 
 TEST_F(Registry, SubKeysEnumerateInNameOrderWithWindowsBufferRules) {
-  HKEY key = Create(u"Enum");
-  for (const char16_t* n : {u"delta", u"Bravo", u"alpha", u"Charlie"}) {
+  HKEY key = Create(WTEXT("Enum"));
+  for (const char16_t* n : {WTEXT("delta"), WTEXT("Bravo"), WTEXT("alpha"), WTEXT("Charlie")}) {
     RegCloseKey(Create(n, nullptr, key));
   }
   std::vector<std::u16string> seen;
   WCHAR name[16];
   DWORD i = 0;
   for (; RegEnumKeyW(key, i, name, 16) == ERROR_SUCCESS; ++i) seen.push_back(name);
-  EXPECT_EQ(seen, (std::vector<std::u16string>{u"alpha", u"Bravo", u"Charlie", u"delta"}));
+  EXPECT_EQ(seen, (std::vector<std::u16string>{WTEXT("alpha"), WTEXT("Bravo"), WTEXT("Charlie"), WTEXT("delta")}));
   EXPECT_EQ(RegEnumKeyW(key, i, name, 16), ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(RegEnumKeyW(key, 0, name, 5), ERROR_MORE_DATA);  // "alpha" needs 6 with the 0
   DWORD cch = 6;
@@ -203,7 +203,7 @@ TEST_F(Registry, SubKeysEnumerateInNameOrderWithWindowsBufferRules) {
   DWORD cchClass = 8;
   EXPECT_EQ(RegEnumKeyExW(key, 0, name, &cch, nullptr, cls, &cchClass, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(cch, 5u);
-  EXPECT_EQ(std::u16string(cls), u"Cls");
+  EXPECT_EQ(std::u16string(cls), WTEXT("Cls"));
   WCHAR value[8];
   cch = 8;
   EXPECT_EQ(RegEnumValueW(key, 0, value, &cch, nullptr, nullptr, nullptr, nullptr),
@@ -212,24 +212,24 @@ TEST_F(Registry, SubKeysEnumerateInNameOrderWithWindowsBufferRules) {
 }
 
 TEST_F(Registry, HandleRightsAreEnforced) {
-  RegCloseKey(Create(u"Locked\\Child"));
+  RegCloseKey(Create(WTEXT("Locked\\Child")));
   HKEY reader = nullptr, writer = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, u"Locked", 0, KEY_READ, &reader), ERROR_SUCCESS);
-  ASSERT_EQ(RegOpenKeyExW(root_, u"Locked", 0, KEY_WRITE, &writer), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("Locked"), 0, KEY_READ, &reader), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("Locked"), 0, KEY_WRITE, &writer), ERROR_SUCCESS);
   HKEY sub = nullptr;
-  EXPECT_EQ(SetSz(reader, u"v", u"x"), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegDeleteValueW(reader, u"v"), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegCreateKeyExW(reader, u"New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+  EXPECT_EQ(SetSz(reader, WTEXT("v"), WTEXT("x")), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteValueW(reader, WTEXT("v")), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegCreateKeyExW(reader, WTEXT("New"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
             ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegDeleteKeyW(reader, u"Child"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyW(reader, WTEXT("Child")), ERROR_ACCESS_DENIED);
   // An existing sub-key opens through a read-only handle, as on Windows.
-  EXPECT_EQ(RegCreateKeyExW(reader, u"Child", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr),
+  EXPECT_EQ(RegCreateKeyExW(reader, WTEXT("Child"), 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(sub);
-  EXPECT_EQ(SetSz(writer, u"v", u"x"), ERROR_SUCCESS);
+  EXPECT_EQ(SetSz(writer, WTEXT("v"), WTEXT("x")), ERROR_SUCCESS);
   DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExW(writer, u"v", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegQueryValueExW(reader, u"v", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(writer, WTEXT("v"), nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegQueryValueExW(reader, WTEXT("v"), nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
   WCHAR name[8];
   EXPECT_EQ(RegEnumKeyW(writer, 0, name, 8), ERROR_ACCESS_DENIED);
   RegCloseKey(reader);
@@ -237,57 +237,57 @@ TEST_F(Registry, HandleRightsAreEnforced) {
 }
 
 TEST_F(Registry, ClosedAndUnknownHandlesAreRejected) {
-  HKEY key = Create(u"H");
+  HKEY key = Create(WTEXT("H"));
   ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
   DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExW(key, u"v", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(SetSz(key, u"v", u"x"), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegQueryValueExW(key, WTEXT("v"), nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(SetSz(key, WTEXT("v"), WTEXT("x")), ERROR_INVALID_HANDLE);
   HKEY out = nullptr;
   for (HKEY bad : {static_cast<HKEY>(nullptr), reinterpret_cast<HKEY>(0x1234),
                    HKEY_CLASSES_ROOT, HKEY_USERS}) {
-    EXPECT_EQ(RegOpenKeyExW(bad, u"x", 0, KEY_READ, &out), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegOpenKeyExW(bad, WTEXT("x"), 0, KEY_READ, &out), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegCloseKey(bad), ERROR_INVALID_HANDLE);
   }
 }
 
 TEST_F(Registry, DeletingKeysFollowsWindows) {
-  HKEY parent = Create(u"Del\\Parent");
-  RegCloseKey(Create(u"Child", nullptr, parent));
-  ASSERT_EQ(SetSz(parent, u"v", u"x"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyW(root_, u"Del\\Parent"), ERROR_ACCESS_DENIED);  // has a sub-key
-  EXPECT_EQ(RegDeleteKeyW(parent, u"child\\"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyW(parent, u"Child"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegDeleteKeyW(root_, u"Del\\Parent"), ERROR_SUCCESS);
+  HKEY parent = Create(WTEXT("Del\\Parent"));
+  RegCloseKey(Create(WTEXT("Child"), nullptr, parent));
+  ASSERT_EQ(SetSz(parent, WTEXT("v"), WTEXT("x")), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyW(root_, WTEXT("Del\\Parent")), ERROR_ACCESS_DENIED);  // has a sub-key
+  EXPECT_EQ(RegDeleteKeyW(parent, WTEXT("child\\")), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyW(parent, WTEXT("Child")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyW(root_, WTEXT("Del\\Parent")), ERROR_SUCCESS);
   // The open handle now names a deleted key.
-  EXPECT_EQ(SetSz(parent, u"v", u"y"), ERROR_KEY_DELETED);
+  EXPECT_EQ(SetSz(parent, WTEXT("v"), WTEXT("y")), ERROR_KEY_DELETED);
   DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExW(parent, u"v", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegQueryValueExW(parent, WTEXT("v"), nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
   // Re-creating the path gives a new key without the old values.
-  HKEY again = Create(u"Del\\Parent");
-  EXPECT_EQ(RegQueryValueExW(again, u"v", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  HKEY again = Create(WTEXT("Del\\Parent"));
+  EXPECT_EQ(RegQueryValueExW(again, WTEXT("v"), nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
   RegCloseKey(again);
-  EXPECT_EQ(RegDeleteKeyW(root_, u""), ERROR_ACCESS_DENIED);  // a hive's root stays
+  EXPECT_EQ(RegDeleteKeyW(root_, WTEXT("")), ERROR_ACCESS_DENIED);  // a hive's root stays
 
-  RegCloseKey(Create(u"Tree\\a\\b\\c"));
-  EXPECT_EQ(RegDeleteTreeW(root_, u"Tree"), ERROR_SUCCESS);
+  RegCloseKey(Create(WTEXT("Tree\\a\\b\\c")));
+  EXPECT_EQ(RegDeleteTreeW(root_, WTEXT("Tree")), ERROR_SUCCESS);
   HKEY out = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(root_, u"Tree", 0, KEY_READ, &out), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExW(root_, WTEXT("Tree"), 0, KEY_READ, &out), ERROR_FILE_NOT_FOUND);
   RegCloseKey(parent);
 }
 
 TEST_F(Registry, HiveFilesArePrivateAndPersistent) {
-  HKEY key = Create(u"Persist");
-  ASSERT_EQ(SetSz(key, u"v", u"kept"), ERROR_SUCCESS);
+  HKEY key = Create(WTEXT("Persist"));
+  ASSERT_EQ(SetSz(key, WTEXT("v"), WTEXT("kept")), ERROR_SUCCESS);
   RegCloseKey(key);
   RegCloseKey(root_);
   struct stat st;
   ASSERT_EQ(stat(file_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   ASSERT_EQ(regtest::LoadHive(file_, &root_), ERROR_SUCCESS);
-  ASSERT_EQ(RegOpenKeyExW(root_, u"persist", 0, KEY_READ, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("persist"), 0, KEY_READ, &key), ERROR_SUCCESS);
   LONG rc;
-  EXPECT_EQ(Get(key, u"v", &rc).size(), 10u);
+  EXPECT_EQ(Get(key, WTEXT("v"), &rc).size(), 10u);
   RegCloseKey(key);
   // A missing folder is not made for an application hive.
   HKEY other = nullptr;
@@ -307,7 +307,7 @@ TEST_F(Registry, FilesThatAreNotHivesAreReportedAndLeftAlone) {
   sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES(1);", nullptr, nullptr, nullptr);
   sqlite3_close(db);
   // Our own hive, cut in the middle, and one with a damaged page.
-  HKEY key = Create(u"Big");
+  HKEY key = Create(WTEXT("Big"));
   const std::string filler(3000, 'z');
   for (int i = 0; i < 40; ++i) {
     ASSERT_EQ(SetSz(key, W("v" + std::to_string(i)).c_str(), W(filler)), ERROR_SUCCESS);
@@ -332,7 +332,7 @@ TEST_F(Registry, FilesThatAreNotHivesAreReportedAndLeftAlone) {
     if (rc == ERROR_SUCCESS) {
       // Only a file whose damage SQLite cannot see may open; reading it must still be safe.
       DWORD size = 0;
-      RegQueryValueExW(h, u"v1", nullptr, nullptr, nullptr, &size);
+      RegQueryValueExW(h, WTEXT("v1"), nullptr, nullptr, nullptr, &size);
       RegCloseKey(h);
     } else {
       EXPECT_EQ(h, nullptr);
@@ -352,7 +352,7 @@ TEST_F(Registry, ThreadsShareAHive) {
                                 KEY_ALL_ACCESS, nullptr, &key, nullptr),
                 ERROR_SUCCESS);
       for (int i = 0; i < kWrites; ++i) {
-        EXPECT_EQ(SetSz(key, W(std::to_string(t) + "-" + std::to_string(i)).c_str(), u"x"),
+        EXPECT_EQ(SetSz(key, W(std::to_string(t) + "-" + std::to_string(i)).c_str(), WTEXT("x")),
                   ERROR_SUCCESS);
       }
       RegCloseKey(key);
@@ -360,7 +360,7 @@ TEST_F(Registry, ThreadsShareAHive) {
   }
   for (auto& th : threads) th.join();
   DWORD values = 0, total = 0;
-  for (const char16_t* path : {u"T\\0", u"T\\1"}) {
+  for (const char16_t* path : {WTEXT("T\\0"), WTEXT("T\\1")}) {
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExW(root_, path, 0, KEY_READ, &key), ERROR_SUCCESS);
     ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
@@ -380,12 +380,12 @@ TEST(RegistryPredefined, RootsLiveInTheFilesTheEnvironmentNames) {
   setenv("XDG_CONFIG_HOME", dir.File("xdg").c_str(), 1);
   unsetenv("PAVORM_HKLM_HIVE");
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Test", 0, nullptr, 0, KEY_ALL_ACCESS,
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, WTEXT("Software\\Test"), 0, nullptr, 0, KEY_ALL_ACCESS,
                             nullptr, &key, nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(SetSz(key, u"who", u"user"), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("who"), WTEXT("user")), ERROR_SUCCESS);
   RegCloseKey(key);
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Test", 0, nullptr, 0, KEY_ALL_ACCESS,
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, WTEXT("Software\\Test"), 0, nullptr, 0, KEY_ALL_ACCESS,
                             nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);
@@ -395,9 +395,9 @@ TEST(RegistryPredefined, RootsLiveInTheFilesTheEnvironmentNames) {
   // The user's hive file holds what was written through HKEY_CURRENT_USER.
   HKEY app = nullptr;
   ASSERT_EQ(regtest::LoadHive(user, &app, KEY_READ), ERROR_SUCCESS);
-  ASSERT_EQ(RegOpenKeyExW(app, u"Software\\Test", 0, KEY_READ, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(app, WTEXT("Software\\Test"), 0, KEY_READ, &key), ERROR_SUCCESS);
   LONG rc;
-  EXPECT_EQ(Get(key, u"who", &rc).size(), 10u);
+  EXPECT_EQ(Get(key, WTEXT("who"), &rc).size(), 10u);
   RegCloseKey(key);
   RegCloseKey(app);
   EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);

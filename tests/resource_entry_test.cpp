@@ -36,7 +36,7 @@ struct Reader {
   unsigned Dword() { return Word() | (Word() << 16); }
   std::u16string Text() {  // sz_Or_Ord: an ordinal comes back as "#n"
     unsigned c = Word();
-    if (c == 0xFFFF) return u"#" + test::Wide(std::to_string(Word()));
+    if (c == 0xFFFF) return WTEXT("#") + test::Wide(std::to_string(Word()));
     std::u16string s;
     for (; c != 0 && at < size; c = Word()) s.push_back(static_cast<char16_t>(c));
     return s;
@@ -48,7 +48,7 @@ struct Reader {
 
 TEST(LibraryEntry, IdentityAndOwnStrings) {
   EXPECT_EQ(g_nameLengthBeforeAttach, 0);
-  EXPECT_EQ(std::u16string(pavoRmName()), u"PavoRm");
+  EXPECT_EQ(std::u16string(pavoRmName()), WTEXT("PavoRm"));
   HINSTANCE self = pavoRmDllInstance();
   ASSERT_NE(self, nullptr);
 
@@ -61,8 +61,8 @@ TEST(LibraryEntry, IdentityAndOwnStrings) {
     const int n = LoadStringW(self, key.second, buffer, 128);
     EXPECT_EQ(std::u16string(buffer, n > 0 ? n : 0), text);
   }
-  EXPECT_EQ(english.at({1033, 28505}), u"File \"%1!s!\" not found!");
-  EXPECT_EQ(english.at({1033, 28515}), u"Internal Error: Resource-Manager not found!!!");
+  EXPECT_EQ(english.at({1033, 28505}), WTEXT("File \"%1!s!\" not found!"));
+  EXPECT_EQ(english.at({1033, 28515}), WTEXT("Internal Error: Resource-Manager not found!!!"));
 
   // Other reasons change nothing; a failing registration refuses the load.
   EXPECT_EQ(PavoRmDllMain(self, DLL_THREAD_ATTACH, nullptr), 1);
@@ -78,11 +78,11 @@ TEST(LibraryEntry, AssertWithErrorMessage) {
   EXPECT_TRUE(capture.boxes.empty());
   AssertWithErrorMessage(1, 28515);
   ASSERT_EQ(capture.boxes.size(), 1u);
-  EXPECT_EQ(capture.boxes[0].text, u"Internal Error: Resource-Manager not found!!!");
+  EXPECT_EQ(capture.boxes[0].text, WTEXT("Internal Error: Resource-Manager not found!!!"));
   EXPECT_EQ(capture.boxes[0].type, 0u);
   AssertWithErrorMessage(7, 28516);  // absent: only the loader's report
   ASSERT_EQ(capture.boxes.size(), 2u);
-  EXPECT_EQ(capture.boxes[1].caption, u"Resource Manager Error");
+  EXPECT_EQ(capture.boxes[1].caption, WTEXT("Resource Manager Error"));
 }
 
 TEST(LibraryEntry, SwitchLanguageDialog) {
@@ -101,13 +101,13 @@ TEST(LibraryEntry, SwitchLanguageDialog) {
   const unsigned frame[4] = {r.Word(), r.Word(), r.Word(), r.Word()};
   EXPECT_EQ(items, 5u);
   EXPECT_EQ(std::vector<unsigned>(frame, frame + 4), (std::vector<unsigned>{0, 0, 159, 109}));
-  EXPECT_EQ(r.Text(), u"");  // no menu
-  EXPECT_EQ(r.Text(), u"");  // standard class
-  EXPECT_EQ(r.Text(), u"Switch Language");
+  EXPECT_EQ(r.Text(), WTEXT(""));  // no menu
+  EXPECT_EQ(r.Text(), WTEXT(""));  // standard class
+  EXPECT_EQ(r.Text(), WTEXT("Switch Language"));
   EXPECT_EQ(r.Word(), 8u);
   r.Word();
   r.Word();
-  EXPECT_EQ(r.Text(), u"MS Sans Serif");
+  EXPECT_EQ(r.Text(), WTEXT("MS Sans Serif"));
 
   struct Item {
     std::vector<unsigned> rect;
@@ -115,11 +115,11 @@ TEST(LibraryEntry, SwitchLanguageDialog) {
     std::u16string cls, title;
   };
   const Item expected[] = {
-      {{7, 7, 65, 8}, 0xFFFFFFFFu, u"#130", u"Current Language :"},
-      {{82, 7, 68, 8}, 28516, u"#130", u"Language"},
-      {{7, 21, 145, 58}, 28517, u"#133", u""},
-      {{26, 88, 50, 14}, 1, u"#128", u"OK"},
-      {{82, 88, 50, 14}, 2, u"#128", u"Cancel"},
+      {{7, 7, 65, 8}, 0xFFFFFFFFu, WTEXT("#130"), WTEXT("Current Language :")},
+      {{82, 7, 68, 8}, 28516, WTEXT("#130"), WTEXT("Language")},
+      {{7, 21, 145, 58}, 28517, WTEXT("#133"), WTEXT("")},
+      {{26, 88, 50, 14}, 1, WTEXT("#128"), WTEXT("OK")},
+      {{82, 88, 50, 14}, 2, WTEXT("#128"), WTEXT("Cancel")},
   };
   for (const Item& want : expected) {
     r.AlignDword();

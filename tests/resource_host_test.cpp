@@ -24,10 +24,10 @@ namespace {
 class TrackedRegistry : public PavoRmInformationRegistry {
  public:
   TrackedRegistry(HKEY root, const PavoRmCString& dir, rtest::Log* log)
-      : PavoRmInformationRegistry(root, u"Software\\PavoRm\\Test", dir, u"deu"), log_(log) {}
+      : PavoRmInformationRegistry(root, WTEXT("Software\\PavoRm\\Test"), dir, WTEXT("deu")), log_(log) {}
 
  protected:
-  ~TrackedRegistry() override { log_->push_back(u"info"); }
+  ~TrackedRegistry() override { log_->push_back(WTEXT("info")); }
 
  private:
   rtest::Log* log_;
@@ -43,7 +43,7 @@ class Counter : public PavoRmObject {
 std::u16string Expected(const char* dll, unsigned language, unsigned id) {
   const auto table = test::ReadObjStrings(dll);
   auto it = table.find({language, id});
-  return it != table.end() ? it->second : u"<missing>";
+  return it != table.end() ? it->second : WTEXT("<missing>");
 }
 
 std::u16string Insert(std::u16string text, const std::u16string& insert, const std::u16string& value) {
@@ -74,50 +74,50 @@ TEST(ResourceHost, SwitchesLanguagesThroughRegistryInformation) {
   ASSERT_EQ(ERROR_SUCCESS, regtest::LoadHive(dir.File("user.hive"), &hive));
   rtest::Log log;
   auto* info = new TrackedRegistry(hive, regtest::W(lang).c_str(), &log);
-  ASSERT_EQ(1, info->WriteValue(u"", u"Help", u"manual.txt"));
+  ASSERT_EQ(1, info->WriteValue(WTEXT(""), WTEXT("Help"), WTEXT("manual.txt")));
   test::BoxCapture boxes;
   auto manager = std::make_unique<PavoRmResourceManager>();
 
   ASSERT_EQ(1, PavoRmInit(info));
-  EXPECT_EQ(Expected(deu.c_str(), 1031, 28504), Load(u"PavoRm", 28504));
+  EXPECT_EQ(Expected(deu.c_str(), 1031, 28504), Load(WTEXT("PavoRm"), 28504));
   Counter first, second;
-  manager->GetResourceObject(u"PavoRm")->AddChildren(&first, 0);
-  manager->GetResourceObject(u"PavoRm")->AddChildren(&second, 0);
-  ASSERT_EQ(1, manager->AttachResourceObject(new PavoRmResourceObjectResourceDll(u"Demo"), 1));
-  auto* help = new PavoRmResourceObjectFile(u"Help");
+  manager->GetResourceObject(WTEXT("PavoRm"))->AddChildren(&first, 0);
+  manager->GetResourceObject(WTEXT("PavoRm"))->AddChildren(&second, 0);
+  ASSERT_EQ(1, manager->AttachResourceObject(new PavoRmResourceObjectResourceDll(WTEXT("Demo")), 1));
+  auto* help = new PavoRmResourceObjectFile(WTEXT("Help"));
   ASSERT_EQ(1, manager->AttachResourceObject(help, 1));
   EXPECT_EQ(lang + "/manual.txt", rtest::Path(help->GetFileName()));
   PavoRmCString files;
-  files.FormatMessageW(u"Demo", 2, 3, u"x");
-  EXPECT_EQ(Insert(Insert(Expected(demoDeu.c_str(), 1031, 2), u"%1!d!", u"3"), u"%2!s!", u"x"), rtest::U(files));
+  files.FormatMessageW(WTEXT("Demo"), 2, 3, WTEXT("x"));
+  EXPECT_EQ(Insert(Insert(Expected(demoDeu.c_str(), 1031, 2), WTEXT("%1!d!"), WTEXT("3")), WTEXT("%2!s!"), WTEXT("x")), rtest::U(files));
   EXPECT_TRUE(boxes.boxes.empty());
 
-  info->SetCurrentLanguageName(u"fra");
-  for (const char16_t* name : {u"PavoRm", u"Demo", u"Help"}) EXPECT_EQ(1, manager->GetResourceObject(name)->Init());
-  EXPECT_EQ(Expected(fra.c_str(), 1036, 28504), Load(u"PavoRm", 28504));
-  EXPECT_EQ(Expected((lang + "/Demofra.dll").c_str(), 1036, 1), Load(u"Demo", 1));
+  info->SetCurrentLanguageName(WTEXT("fra"));
+  for (const char16_t* name : {WTEXT("PavoRm"), WTEXT("Demo"), WTEXT("Help")}) EXPECT_EQ(1, manager->GetResourceObject(name)->Init());
+  EXPECT_EQ(Expected(fra.c_str(), 1036, 28504), Load(WTEXT("PavoRm"), 28504));
+  EXPECT_EQ(Expected((lang + "/Demofra.dll").c_str(), 1036, 1), Load(WTEXT("Demo"), 1));
   EXPECT_EQ(1, first.switches);
   EXPECT_EQ(1, second.switches);
 
   // No module for ita: the English ones serve; the resource-only kind reports the file.
-  info->SetCurrentLanguageName(u"ita");
-  for (const char16_t* name : {u"PavoRm", u"Demo"}) EXPECT_EQ(1, manager->GetResourceObject(name)->Init());
-  EXPECT_EQ(Expected(enu.c_str(), 1033, 28504), Load(u"PavoRm", 28504));
-  EXPECT_EQ(Expected((lang + "/Demoenu.dll").c_str(), 1033, 1), Load(u"Demo", 1));
+  info->SetCurrentLanguageName(WTEXT("ita"));
+  for (const char16_t* name : {WTEXT("PavoRm"), WTEXT("Demo")}) EXPECT_EQ(1, manager->GetResourceObject(name)->Init());
+  EXPECT_EQ(Expected(enu.c_str(), 1033, 28504), Load(WTEXT("PavoRm"), 28504));
+  EXPECT_EQ(Expected((lang + "/Demoenu.dll").c_str(), 1033, 1), Load(WTEXT("Demo"), 1));
   ASSERT_EQ(1u, boxes.boxes.size());
-  EXPECT_EQ(Insert(Expected(enu.c_str(), 1033, 28505), u"%1!s!", rtest::U(info->ExpandPath(u"Demoita.dll"))),
+  EXPECT_EQ(Insert(Expected(enu.c_str(), 1033, 28505), WTEXT("%1!s!"), rtest::U(info->ExpandPath(WTEXT("Demoita.dll")))),
             boxes.boxes[0].text);
-  { PavoRmResource scope(PavoRmCString(u"Help")); EXPECT_EQ(nullptr, scope.handle()); }
+  { PavoRmResource scope(PavoRmCString(WTEXT("Help"))); EXPECT_EQ(nullptr, scope.handle()); }
   ASSERT_EQ(2u, boxes.boxes.size());
-  EXPECT_EQ(Expected(enu.c_str(), 1033, 28506) + u": Help", boxes.boxes[1].text);
+  EXPECT_EQ(Expected(enu.c_str(), 1033, 28506) + WTEXT(": Help"), boxes.boxes[1].text);
 
-  manager->GetResourceObject(u"PavoRm")->byeBye(&first);
-  manager->GetResourceObject(u"PavoRm")->byeBye(&second);
+  manager->GetResourceObject(WTEXT("PavoRm"))->byeBye(&first);
+  manager->GetResourceObject(WTEXT("PavoRm"))->byeBye(&second);
   PavoRmExit();
-  EXPECT_EQ(nullptr, manager->GetResourceObject(u"PavoRm"));
+  EXPECT_EQ(nullptr, manager->GetResourceObject(WTEXT("PavoRm")));
   EXPECT_TRUE(log.empty());
   manager.reset();
-  EXPECT_EQ(rtest::Log{u"info"}, log);
+  EXPECT_EQ(rtest::Log{WTEXT("info")}, log);
   EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(hive));
 }
 

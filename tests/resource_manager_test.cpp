@@ -16,59 +16,59 @@ namespace {
 
 TEST(ResourceManager, AttachesOnceKeepsFailedObjectsAndNeedsInformation) {
   PavoRmResourceManager manager;
-  auto* a = new Probe(u"A");
+  auto* a = new Probe(WTEXT("A"));
   EXPECT_EQ(0, manager.AttachResourceObject(a, 1));  // no information anywhere: Init fails, nothing read
   EXPECT_TRUE(a->tried.empty());
   EXPECT_EQ(0, PavoRmInit(nullptr));
-  EXPECT_EQ(u"", rtest::U(manager.CurrentLanguage()));
+  EXPECT_EQ(WTEXT(""), rtest::U(manager.CurrentLanguage()));
 
-  manager.AttachInformation(new MemoryInformation(nullptr, u"deu"));
+  manager.AttachInformation(new MemoryInformation(nullptr, WTEXT("deu")));
   EXPECT_EQ(0, manager.AttachResourceObject(a, 1));  // already attached: no second Init
   EXPECT_EQ(1, a->inits);
-  auto* b = new Probe(u"B");
+  auto* b = new Probe(WTEXT("B"));
   EXPECT_EQ(1, manager.AttachResourceObject(b, 1));
-  EXPECT_EQ(std::vector<std::u16string>{u"Bdeu.dll"}, b->tried);
+  EXPECT_EQ(std::vector<std::u16string>{WTEXT("Bdeu.dll")}, b->tried);
   b->finishResult = 0;
   EXPECT_EQ(0, b->Init());
-  EXPECT_EQ(0, manager.ChangeLanguage(u"fra"));
-  EXPECT_EQ(u"deu", rtest::U(manager.CurrentLanguage()));
-  EXPECT_EQ(a, manager.GetResourceObject(u"A"));
+  EXPECT_EQ(0, manager.ChangeLanguage(WTEXT("fra")));
+  EXPECT_EQ(WTEXT("deu"), rtest::U(manager.CurrentLanguage()));
+  EXPECT_EQ(a, manager.GetResourceObject(WTEXT("A")));
 }
 
 TEST(ResourceManager, SameNamesAreFoundOldestFirstAndLeaveByPointer) {
   PavoRmResourceManager manager;
-  manager.AttachInformation(new MemoryInformation(nullptr, u"enu"));
-  auto* older = new Probe(u"A");
-  auto* newer = new Probe(u"A");
-  for (Probe* p : {older, newer, new Probe(u"")}) manager.AttachResourceObject(p, 1);
-  EXPECT_EQ(older, manager.GetResourceObject(u"A"));
-  EXPECT_EQ(nullptr, manager.GetResourceObject(u"a"));
-  EXPECT_EQ(nullptr, manager.DetachResourceObject(u""));
+  manager.AttachInformation(new MemoryInformation(nullptr, WTEXT("enu")));
+  auto* older = new Probe(WTEXT("A"));
+  auto* newer = new Probe(WTEXT("A"));
+  for (Probe* p : {older, newer, new Probe(WTEXT(""))}) manager.AttachResourceObject(p, 1);
+  EXPECT_EQ(older, manager.GetResourceObject(WTEXT("A")));
+  EXPECT_EQ(nullptr, manager.GetResourceObject(WTEXT("a")));
+  EXPECT_EQ(nullptr, manager.DetachResourceObject(WTEXT("")));
 
   delete newer;  // must take itself out, not the older one
-  EXPECT_EQ(older, manager.DetachResourceObject(u"A"));
-  EXPECT_EQ(nullptr, manager.GetResourceObject(u"A"));
+  EXPECT_EQ(older, manager.DetachResourceObject(WTEXT("A")));
+  EXPECT_EQ(nullptr, manager.GetResourceObject(WTEXT("A")));
   delete older;  // the caller's now
 
-  auto* again = new Probe(u"A");  // the name index follows detach and re-attach
+  auto* again = new Probe(WTEXT("A"));  // the name index follows detach and re-attach
   manager.AttachResourceObject(again, 1);
-  EXPECT_EQ(again, manager.GetResourceObject(u"A"));
+  EXPECT_EQ(again, manager.GetResourceObject(WTEXT("A")));
 }
 
 TEST(ResourceManager, DestructionDeletesNewestFirstThenReleasesInformation) {
   Log log;
-  auto* information = new MemoryInformation(nullptr, u"enu", &log);
+  auto* information = new MemoryInformation(nullptr, WTEXT("enu"), &log);
   {
     PavoRmResourceManager manager;
     manager.AttachInformation(information);
     manager.AttachInformation(information);  // again: must not destroy it
     manager.AttachInformation(nullptr);
     EXPECT_EQ(1, information->RefCount());
-    for (const char16_t* name : {u"A", u"B", u"C"}) manager.AttachResourceObject(new Probe(name, &log), 1);
-    manager.GetResourceObject(u"B")->AttachInformation(information);
+    for (const char16_t* name : {WTEXT("A"), WTEXT("B"), WTEXT("C")}) manager.AttachResourceObject(new Probe(name, &log), 1);
+    manager.GetResourceObject(WTEXT("B"))->AttachInformation(information);
     EXPECT_EQ(4, information->RefCount());  // manager + three objects
   }
-  EXPECT_EQ((Log{u"~C", u"~B", u"~A", u"info"}), log);
+  EXPECT_EQ((Log{WTEXT("~C"), WTEXT("~B"), WTEXT("~A"), WTEXT("info")}), log);
 }
 
 TEST(ResourceManager, CallersCopeWithAMissingManager) {
@@ -78,16 +78,16 @@ TEST(ResourceManager, CallersCopeWithAMissingManager) {
   EXPECT_TRUE(boxes.boxes.empty());
   EXPECT_EQ(nullptr, PavoRmResourceManager::Instance());
   ASSERT_EQ(1u, boxes.boxes.size());
-  EXPECT_EQ(u"Internal Error: Resource-Manager not found!!!", boxes.boxes[0].text);
+  EXPECT_EQ(WTEXT("Internal Error: Resource-Manager not found!!!"), boxes.boxes[0].text);
 
   EXPECT_EQ(0, PavoRmInit(nullptr));
   PavoRmExit();
-  Probe probe(u"A");
+  Probe probe(WTEXT("A"));
   EXPECT_EQ(0, probe.Init());
-  PavoRmCString text(u"keep");
-  EXPECT_EQ(0, text.LoadStringW(PavoRmCString(u"A"), 1, 0));
-  EXPECT_EQ(u"keep", rtest::U(text));
-  PavoRmResource scope(PavoRmCString(u"A"));
+  PavoRmCString text(WTEXT("keep"));
+  EXPECT_EQ(0, text.LoadStringW(PavoRmCString(WTEXT("A")), 1, 0));
+  EXPECT_EQ(WTEXT("keep"), rtest::U(text));
+  PavoRmResource scope(PavoRmCString(WTEXT("A")));
   EXPECT_EQ(nullptr, scope.handle());
 }
 

@@ -39,38 +39,38 @@ class Pokable : public PavoRmResourceObjectResourceDll {
 
 class ResourceObjects : public ::testing::Test {
  protected:
-  ResourceObjects() { manager.AttachInformation(new rtest::MemoryInformation(PAVORM_LANGUAGE_DIR, u"deu")); }
+  ResourceObjects() { manager.AttachInformation(new rtest::MemoryInformation(PAVORM_LANGUAGE_DIR, WTEXT("deu"))); }
   PavoRmResourceManager manager;
   test::BoxCapture boxes;
 };
 
 TEST_F(ResourceObjects, NormalDllKeepsItsOwnModuleAndReleasesLanguageModules) {
   HINSTANCE own = pavoRmDllInstance();
-  auto* object = new PavoRmResourceObjectNormalDll(u"PavoRm", own, own);
+  auto* object = new PavoRmResourceObjectNormalDll(WTEXT("PavoRm"), own, own);
   ASSERT_EQ(1, manager.AttachResourceObject(object, 1));
   HINSTANCE deu = object->GetResourceHandle();
   ASSERT_NE(own, deu);
   EXPECT_EQ(1u, pavo::ModuleReferenceCount(deu));
 
-  ASSERT_EQ(1, object->TryLoad(u"PavoRm"));  // its own name: the own module, the language module released
+  ASSERT_EQ(1, object->TryLoad(WTEXT("PavoRm")));  // its own name: the own module, the language module released
   EXPECT_EQ(1, object->FinishLoad());
   EXPECT_EQ(own, object->GetResourceHandle());
   EXPECT_EQ(0u, pavo::ModuleReferenceCount(deu));
   EXPECT_EQ(1, object->FinishLoad());
 
-  EXPECT_EQ(0, object->TryLoad(u"PavoRmita.dll"));  // missing: silent, module kept
+  EXPECT_EQ(0, object->TryLoad(WTEXT("PavoRmita.dll")));  // missing: silent, module kept
   EXPECT_EQ(0, object->FinishLoad());
   EXPECT_EQ(1, object->CatchLoad());
   EXPECT_EQ(own, object->GetResourceHandle());
-  manager.Information()->SetCurrentLanguageName(u"ita");
+  manager.Information()->SetCurrentLanguageName(WTEXT("ita"));
   EXPECT_EQ(1, object->Init());
   EXPECT_EQ(test::LanguageModule("PavoRmenu.dll"), rtest::Path(object->GetFileName()));
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(ResourceObjects, ResourceDllCommitsEvenWhenReleasingTheOldModuleFails) {
-  auto* object = new Pokable(u"PavoRm");
-  ASSERT_EQ(1, object->TryLoad(u"PavoRmdeu.dll"));
+  auto* object = new Pokable(WTEXT("PavoRm"));
+  ASSERT_EQ(1, object->TryLoad(WTEXT("PavoRmdeu.dll")));
   EXPECT_EQ(nullptr, object->GetResourceHandle());
   ASSERT_EQ(1, manager.AttachResourceObject(object, 1));  // Init replaces the pending candidate
   HINSTANCE first = object->GetResourceHandle();
@@ -79,22 +79,22 @@ TEST_F(ResourceObjects, ResourceDllCommitsEvenWhenReleasingTheOldModuleFails) {
 
   ASSERT_TRUE(FreeLibrary(first));
   object->SetHandle(reinterpret_cast<HINSTANCE>(16));  // a handle FreeLibrary refuses
-  ASSERT_EQ(1, object->TryLoad(u"PavoRmfra.dll"));
+  ASSERT_EQ(1, object->TryLoad(WTEXT("PavoRmfra.dll")));
   EXPECT_EQ(0, object->FinishLoad());
   EXPECT_NE(nullptr, object->GetResourceHandle());
   EXPECT_NE(reinterpret_cast<HINSTANCE>(16), object->GetResourceHandle());
   EXPECT_EQ(0, object->FinishLoad());  // state stays failed
 
   // A missing file is reported through the object's own (French) message 28505.
-  EXPECT_EQ(0, object->TryLoad(u"missing.dll"));
+  EXPECT_EQ(0, object->TryLoad(WTEXT("missing.dll")));
   ASSERT_EQ(1u, boxes.boxes.size());
-  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"missing.dll"));
-  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(u"Fichier"));
+  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(WTEXT("missing.dll")));
+  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(WTEXT("Fichier")));
   EXPECT_EQ(1, object->CatchLoad());
 
-  PavoRmResourceObjectFile file(u"Help", u"initial.txt");  // records the path, on commit only
-  ASSERT_EQ(1, file.TryLoad(u"PavoRmfra.dll"));
-  EXPECT_EQ(u"initial.txt", rtest::U(file.GetFileName()));
+  PavoRmResourceObjectFile file(WTEXT("Help"), WTEXT("initial.txt"));  // records the path, on commit only
+  ASSERT_EQ(1, file.TryLoad(WTEXT("PavoRmfra.dll")));
+  EXPECT_EQ(WTEXT("initial.txt"), rtest::U(file.GetFileName()));
   EXPECT_EQ(1, file.FinishLoad());
   EXPECT_EQ(test::LanguageModule("PavoRmfra.dll"), rtest::Path(file.GetFileName()));
 }
@@ -102,7 +102,7 @@ TEST_F(ResourceObjects, ResourceDllCommitsEvenWhenReleasingTheOldModuleFails) {
 TEST_F(ResourceObjects, ChildrenAreToldInsideAScopeAndOwnedOnesDeleted) {
   HINSTANCE before = AfxGetResourceHandle();
   int deleted = 0;
-  auto* object = new PavoRmResourceObjectResourceDll(u"PavoRm");
+  auto* object = new PavoRmResourceObjectResourceDll(WTEXT("PavoRm"));
   auto* owned = new Child(&deleted, false);
   auto* leaving = new Child(&deleted, true);
   Child kept(&deleted, false);

@@ -35,7 +35,7 @@ class MemoryInformation : public PavoRmInformation {
 
  protected:
   ~MemoryInformation() override {
-    if (log_ != nullptr) log_->push_back(u"info");
+    if (log_ != nullptr) log_->push_back(WTEXT("info"));
   }
 
  private:
@@ -46,7 +46,7 @@ class Probe : public PavoRmResourceObject {
  public:
   explicit Probe(const PavoRmCString& name, Log* log = nullptr) : PavoRmResourceObject(name), log_(log) {}
   ~Probe() override {
-    if (log_ != nullptr) log_->push_back(u"~" + U(m_Name));
+    if (log_ != nullptr) log_->push_back(WTEXT("~") + U(m_Name));
   }
   int Init() override {
     ++inits;

@@ -4,7 +4,7 @@
 
 TEST(StringClassify, BitsReturnedPerClass) {
   // 0:A 1:z 2:7 3:space 4:tab 5:! 6:ж 7:٣ 8:一 9,10: a pair 11:lone high 12:control
-  const WCHAR units[] = {u'A', u'z', u'7', u' ', u'\t', u'!', 0x0436, 0x0663, 0x4E00, 0xD83D, 0xDE00, 0xD800, 0x07};
+  const WCHAR units[] = {WTEXT('A'), WTEXT('z'), WTEXT('7'), WTEXT(' '), WTEXT('\t'), WTEXT('!'), 0x0436, 0x0663, 0x4E00, 0xD83D, 0xDE00, 0xD800, 0x07};
   const PavoRmCString s(CStringW(units, 13));
   EXPECT_EQ(s.bIsUpper(0), 1);
   EXPECT_EQ(s.bIsLower(1), 2);
@@ -32,7 +32,7 @@ TEST(StringClassify, BitsReturnedPerClass) {
 }
 
 TEST(StringClassify, OutOfRangeAndCharacterPositions) {
-  const PavoRmCString s(u"a1");
+  const PavoRmCString s(WTEXT("a1"));
   for (int p : {-1, 2}) {
     EXPECT_EQ(s.bIsAlpha(p), 0);
     EXPECT_EQ(s.bIsPrintable(p), 0);
@@ -41,7 +41,7 @@ TEST(StringClassify, OutOfRangeAndCharacterPositions) {
   EXPECT_EQ(s.cIsDigit(1), 4);
   EXPECT_EQ(s.cIsUpper(7), 0);
   EXPECT_EQ(s.cIsAlnum(0), 1);
-  const WCHAR units[] = {u'a', 0, u'B'};
+  const WCHAR units[] = {WTEXT('a'), 0, WTEXT('B')};
   const PavoRmCString z(CStringW(units, 3));
   EXPECT_EQ(z.bIsUpper(2), 1);
   EXPECT_EQ(z.cIsUpper(2), 0);  // clamps to the length

@@ -24,7 +24,7 @@ class StringResources : public testing::Test {
   }
   std::u16string MissingText(unsigned id) const {
     PavoRmCString expected;
-    expected.CStringW::Format(u"Can not find the resource string \nnumber %d in resource %d.", static_cast<int>(id),
+    expected.CStringW::Format(WTEXT("Can not find the resource string \nnumber %d in resource %d."), static_cast<int>(id),
                     static_cast<int>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module_))));
     return expected.GetString();
   }
@@ -35,20 +35,20 @@ class StringResources : public testing::Test {
 
 TEST_F(StringResources, LoadByHandleReportsMissingStrings) {
   test::BoxCapture capture;
-  PavoRmCString s(u"before");
+  PavoRmCString s(WTEXT("before"));
   EXPECT_NE(s.LoadStringW(module_, 16, 0), 0);
-  EXPECT_EQ(std::u16string(s.GetString()), u"sixteen");
+  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("sixteen"));
 
   EXPECT_EQ(s.LoadStringW(module_, 17, 0), 0);
-  EXPECT_EQ(std::u16string(s.GetString()), u"sixteen");
+  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("sixteen"));
   EXPECT_TRUE(capture.boxes.empty());
 
   EXPECT_EQ(s.LoadStringW(module_, 17), 0);  // the two-argument form reports
   ASSERT_EQ(capture.boxes.size(), 1u);
   EXPECT_EQ(capture.boxes[0].text, MissingText(17));
-  EXPECT_EQ(capture.boxes[0].caption, u"Resource Manager Error");
+  EXPECT_EQ(capture.boxes[0].caption, WTEXT("Resource Manager Error"));
   EXPECT_EQ(capture.boxes[0].type, 0x30u);
-  EXPECT_EQ(std::u16string(s.GetString()), u"sixteen");
+  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("sixteen"));
 }
 
 // Failures met while the box is open show the notice once per process and
@@ -66,7 +66,7 @@ TEST_F(StringResources, ReentrantFailuresShowOneNotice) {
   ASSERT_EQ(capture.boxes.size(), 2u);
   EXPECT_EQ(capture.boxes[0].text, MissingText(17));
   EXPECT_EQ(capture.boxes[1].text, std::u16string(pavo::kResourceNotice));
-  EXPECT_EQ(capture.boxes[1].text, u"Unable to locate resource string.  Resource Manager \nis not correctly installed.");
+  EXPECT_EQ(capture.boxes[1].text, WTEXT("Unable to locate resource string.  Resource Manager \nis not correctly installed."));
   EXPECT_EQ(capture.boxes[1].type, 0x30u);
 
   nested = 0;
@@ -77,28 +77,28 @@ TEST_F(StringResources, ReentrantFailuresShowOneNotice) {
 
 TEST_F(StringResources, FormatByIdAndMessageInserts) {
   test::BoxCapture capture;
-  PavoRmCString s(u"old");
-  s.Format(module_, 500, 3, u"box");
-  EXPECT_EQ(std::u16string(s.GetString()), u"3 items in box");
+  PavoRmCString s(WTEXT("old"));
+  s.Format(module_, 500, 3, WTEXT("box"));
+  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("3 items in box"));
   s.Format(module_, 501, 3);
-  EXPECT_EQ(std::u16string(s.GetString()), u"");
+  EXPECT_EQ(std::u16string(s.GetString()), WTEXT(""));
   EXPECT_EQ(capture.boxes.size(), 1u);
 
-  s.FormatMessageL(u"%1!d!", 5);
-  EXPECT_EQ(std::u16string(s.GetString()), u"5");
-  s.FormatMessageL(u"%2 %1!s!%%", u"b", u"a");
-  EXPECT_EQ(std::u16string(s.GetString()), u"a b%");
-  s.FormatMessageL(u"");
-  EXPECT_EQ(std::u16string(s.GetString()), u"");
+  s.FormatMessageL(WTEXT("%1!d!"), 5);
+  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("5"));
+  s.FormatMessageL(WTEXT("%2 %1!s!%%"), WTEXT("b"), WTEXT("a"));
+  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("a b%"));
+  s.FormatMessageL(WTEXT(""));
+  EXPECT_EQ(std::u16string(s.GetString()), WTEXT(""));
 
-  s = u"kept";
+  s = WTEXT("kept");
   try {
-    s.FormatMessageL(u"%1!q!", 5);
+    s.FormatMessageL(WTEXT("%1!q!"), 5);
     ADD_FAILURE() << "no throw";
   } catch (std::bad_alloc* e) {
     ASSERT_NE(e, nullptr);
     EXPECT_STREQ(e->what(), "bad allocation");
     delete e;
   }
-  EXPECT_EQ(std::u16string(s.GetString()), u"kept");
+  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("kept"));
 }

@@ -47,7 +47,7 @@ class OpenKey {
   OpenKey(HKEY root, const std::string& path, REGSAM access, bool create = false) {
     const pavo::WideString wide = Wide(path);
     if (create) {
-      WCHAR cls[] = u"PavoRm";
+      WCHAR cls[] = WTEXT("PavoRm");
       rc_ = RegCreateKeyExW(root, wide.c_str(), 0, cls, 0, access, nullptr, &key_, nullptr);
     } else {
       rc_ = RegOpenKeyExW(root, wide.c_str(), 0, access, &key_);
@@ -81,7 +81,7 @@ std::string ShowValue(DWORD type, const std::vector<BYTE>& data, DWORD size) {
     for (size_t i = 0; i < units; ++i) text[i] = static_cast<WCHAR>(data[2 * i] | (data[2 * i + 1] << 8));
     while (!text.empty() && text.back() == 0) text.pop_back();
     for (WCHAR& c : text) {
-      if (c == 0) c = u'|';  // REG_MULTI_SZ separators
+      if (c == 0) c = WTEXT('|');  // REG_MULTI_SZ separators
     }
     return OneLine(Utf8(text));
   }
@@ -144,7 +144,7 @@ void ListTree(HKEY root, const std::string& path, const ToolContext& context) {
 
 std::vector<pavo::reg::RegFileRoot> HiveRoots(HKEY hive) {
   std::vector<pavo::reg::RegFileRoot> roots;
-  for (const char16_t* name : {u"HKEY_CURRENT_USER", u"HKCU", u"HKEY_LOCAL_MACHINE", u"HKLM"}) {
+  for (const char16_t* name : {WTEXT("HKEY_CURRENT_USER"), WTEXT("HKCU"), WTEXT("HKEY_LOCAL_MACHINE"), WTEXT("HKLM")}) {
     roots.push_back({pavo::WideString(name), hive});
   }
   return roots;

@@ -26,7 +26,7 @@ const char kHelp[] =
     "fallback for a language without a module, and writes and reads back a file\n"
     "reference document.\n";
 
-const WCHAR* const kLibrary = u"PavoRm";
+const WCHAR* const kLibrary = WTEXT("PavoRm");
 
 std::string LanguageLabel(const std::string& lang) {
   const LanguageName* l = FindLanguage(lang);
@@ -37,9 +37,9 @@ std::string LanguageLabel(const std::string& lang) {
 // ones with inserts are filled in as the library formats them.
 void PrintMessages() {
   PavoRmCString text;
-  text.FormatMessageW(PavoRmCString(kLibrary), 28503, u"ita", u"enu");
+  text.FormatMessageW(PavoRmCString(kLibrary), 28503, WTEXT("ita"), WTEXT("enu"));
   std::cout << "     28503  " << Utf8(text.GetString()) << '\n';
-  text.FormatMessageW(PavoRmCString(kLibrary), 28505, u"scans/page1.tif");
+  text.FormatMessageW(PavoRmCString(kLibrary), 28505, WTEXT("scans/page1.tif"));
   std::cout << "     28505  " << Utf8(text.GetString()) << '\n';
   for (unsigned id : {28510u, 28513u}) {
     PavoRmCString plain;
@@ -110,8 +110,8 @@ int RunDemo(const ArgList& argv) {
   host.TakeMessages();
 
   Step(step++, "A file-reference document, written and read back");
-  Gral::FileSpecifier spec = FSAssist::cvtToFS(u"scans/page1.tif", 2);
-  FSAssist::appendInet(spec, u"https://example.com/page2.png");
+  Gral::FileSpecifier spec = FSAssist::cvtToFS(WTEXT("scans/page1.tif"), 2);
+  FSAssist::appendInet(spec, WTEXT("https://example.com/page2.png"));
   const std::string text = SpecifierText(spec);
   std::cout << "   cvtToFS(\"scans/page1.tif\", 2), then appendInet(\"https://example.com/page2.png\"):\n"
             << "     " << text << '\n';

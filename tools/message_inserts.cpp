@@ -3,7 +3,7 @@
 namespace pavorm_tool {
 namespace {
 
-bool IsDigit(WCHAR c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(WCHAR c) { return c >= WTEXT('0') && c <= WTEXT('9'); }
 
 void Record(InsertMap& map, int number, const std::string& conversion) {
   auto it = map.find(number);
@@ -21,32 +21,32 @@ InsertMap ParseInserts(const pavo::WideString& text) {
   const size_t n = text.size();
   size_t i = 0;
   while (i < n) {
-    if (text[i] != u'%') {
+    if (text[i] != WTEXT('%')) {
       ++i;
       continue;
     }
     ++i;
     if (i >= n) break;
     // %1..%9, then at most one more digit: %10..%99.
-    if (!IsDigit(text[i]) || text[i] == u'0') {
+    if (!IsDigit(text[i]) || text[i] == WTEXT('0')) {
       ++i;  // an escape such as %%, %n, %0
       continue;
     }
-    int number = text[i] - u'0';
+    int number = text[i] - WTEXT('0');
     ++i;
     if (i < n && IsDigit(text[i])) {
-      number = number * 10 + (text[i] - u'0');
+      number = number * 10 + (text[i] - WTEXT('0'));
       ++i;
     }
     std::string conversion = "s";
-    if (i < n && text[i] == u'!') {
-      const size_t close = text.find(u'!', i + 1);
+    if (i < n && text[i] == WTEXT('!')) {
+      const size_t close = text.find(WTEXT('!'), i + 1);
       if (close != pavo::WideString::npos) {
         size_t start = i + 1;
         // Flags, width and precision do not change what the argument must be.
-        while (start < close && (IsDigit(text[start]) || text[start] == u'-' || text[start] == u'+' ||
-                                 text[start] == u' ' || text[start] == u'#' || text[start] == u'.' ||
-                                 text[start] == u'*')) {
+        while (start < close && (IsDigit(text[start]) || text[start] == WTEXT('-') || text[start] == WTEXT('+') ||
+                                 text[start] == WTEXT(' ') || text[start] == WTEXT('#') || text[start] == WTEXT('.') ||
+                                 text[start] == WTEXT('*'))) {
           ++start;
         }
         conversion.clear();

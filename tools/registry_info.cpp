@@ -5,7 +5,7 @@ namespace pavorm_tool {
 RegistryInfo::RegistryInfo(ToolContext& context, HKEY hive) : context_(context) {
   information_ = new PavoRmInformationRegistry(hive, PavoRmCString(Wide(context.keyPath).c_str()),
                                                PavoRmCString(Wide(context.LanguageDirWithSlash()).c_str()),
-                                               PavoRmCString(u"enu"));
+                                               PavoRmCString(WTEXT("enu")));
   information_->reference();
 }
 

@@ -144,7 +144,7 @@ HiveKey ToolContext::OpenHive() {
     for (const std::string& lang : langs) {
       const pavo::WideString sub = Wide(keyPath + "\\" + lang);
       HKEY k = nullptr;
-      WCHAR cls[] = u"PavoRm";
+      WCHAR cls[] = WTEXT("PavoRm");
       const LSTATUS c = RegCreateKeyExW(root, sub.c_str(), 0, cls, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
       if (c != ERROR_SUCCESS) Fail(hivePath, "cannot write the hive: " + RegistryErrorText(c));
       RegCloseKey(k);

@@ -16,9 +16,9 @@ int main(int argc, char** argv) {
   {
     PavoRmResourceManager manager;
     PavoRmCString languageDir(LANGUAGE_DIR);
-    PavoRmInit(new PavoRmInformationRegistry(root, u"Software\\Host", languageDir, language.c_str()));
+    PavoRmInit(new PavoRmInformationRegistry(root, WTEXT("Software\\Host"), languageDir, language.c_str()));
     PavoRmCString text;
-    if (text.LoadStringW(PavoRmCString(u"PavoRm"), 28510, 0) != 0) {
+    if (text.LoadStringW(PavoRmCString(WTEXT("PavoRm")), 28510, 0) != 0) {
       char utf8[256];
       const int n = WideCharToMultiByte(CP_UTF8, 0, text.GetString(), text.GetLength(), utf8, sizeof utf8 - 1,
                                         nullptr, nullptr);
