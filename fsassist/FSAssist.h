@@ -4,6 +4,8 @@
 #ifndef PAVORM_FSASSIST_FSASSIST_H
 #define PAVORM_FSASSIST_FSASSIST_H
 
+#include "PavoRm51Export.h"
+
 #include "fsassist/file_reference.h"
 #include "platform/gral/FileSpecifier.h"
 #include "platform/gral/StringBuffer.h"
@@ -22,40 +24,40 @@ enum StorageMethod {
 
 // --- storage.cpp ---------------------------------------------------------
 // True when text parses as XML with a root element (a file name never does).
-bool isStorage(const PavoRmCString& text);
+PAVORM_API bool isStorage(const PavoRmCString& text);
 // The same; false for null or empty text.
-bool isStorage(const WCHAR* text);
+PAVORM_API bool isStorage(const WCHAR* text);
 // Storage of component index by the first four letters of the first element
 // in its data; StorageNone when there is no document, data or element.
-StorageMethod getStorageMethod(const Gral::FileSpecifier& specifier, int index);
+PAVORM_API StorageMethod getStorageMethod(const Gral::FileSpecifier& specifier, int index);
 // extractFileReference: true when component index is a file with a path.
-bool getFileReference(const Gral::FileSpecifier& storage, int index, Gral::FileSpecifier& file, int& frame);
+PAVORM_API bool getFileReference(const Gral::FileSpecifier& storage, int index, Gral::FileSpecifier& file, int& frame);
 // More than one component (a file name counts as one).
-bool isMultiComponent(const Gral::FileSpecifier& specifier);
+PAVORM_API bool isMultiComponent(const Gral::FileSpecifier& specifier);
 // text as it stands (UTF-16): kind 2 when isStorage(text), else kind 0.
-Gral::FileSpecifier constructFS(const WCHAR* text);
+PAVORM_API Gral::FileSpecifier constructFS(const WCHAR* text);
 // A new reference document with one file component path, frame.
-Gral::FileSpecifier cvtToFS(const PavoRmCString& path, int frame);
-Gral::FileSpecifier cvtToFS(const Gral::StringBuffer& path, int frame);
-Gral::FileSpecifier cvtToFS(const WCHAR* path, int frame);
+PAVORM_API Gral::FileSpecifier cvtToFS(const PavoRmCString& path, int frame);
+PAVORM_API Gral::FileSpecifier cvtToFS(const Gral::StringBuffer& path, int frame);
+PAVORM_API Gral::FileSpecifier cvtToFS(const WCHAR* path, int frame);
 // addFileReference with path as a file-name specifier.
-void appendFile(Gral::FileSpecifier& storage, const Gral::StringBuffer& path, int frame);
-void appendFile(Gral::FileSpecifier& storage, const WCHAR* path, int frame);
+PAVORM_API void appendFile(Gral::FileSpecifier& storage, const Gral::StringBuffer& path, int frame);
+PAVORM_API void appendFile(Gral::FileSpecifier& storage, const WCHAR* path, int frame);
 
 // --- inet_embedded.cpp ---------------------------------------------------
 // A new reference document with one inet component.
-Gral::FileSpecifier cvtToInet(const WCHAR* url);
+PAVORM_API Gral::FileSpecifier cvtToInet(const WCHAR* url);
 // Adds an inet component; an empty text gets a new document, a text without
 // an image element is left as it is.
-void appendInet(Gral::FileSpecifier& storage, const Gral::StringBuffer& url);
-void appendInet(Gral::FileSpecifier& storage, const WCHAR* url);
+PAVORM_API void appendInet(Gral::FileSpecifier& storage, const Gral::StringBuffer& url);
+PAVORM_API void appendInet(Gral::FileSpecifier& storage, const WCHAR* url);
 // The url of component index; empty when there is none.
-PavoRmCString getInternetReference(const Gral::FileSpecifier& storage, int index);
+PAVORM_API PavoRmCString getInternetReference(const Gral::FileSpecifier& storage, int index);
 // A new reference document with one embd component (dictionary first here).
-Gral::FileSpecifier cvtToEmbed(const WCHAR* dictionary, const WCHAR* name);
+PAVORM_API Gral::FileSpecifier cvtToEmbed(const WCHAR* dictionary, const WCHAR* name);
 // name and dictionary of component index (each left untouched when absent);
 // false only when the specifier holds no document.
-bool getEmbeddedReference(const Gral::FileSpecifier& storage, int index, PavoRmCString& name,
+PAVORM_API bool getEmbeddedReference(const Gral::FileSpecifier& storage, int index, PavoRmCString& name,
                           PavoRmCString& dictionary);
 
 }  // namespace FSAssist

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/win/format_message.h"
+#include "platform/win/format_message_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const WCHAR* text = nullptr;
   size_t length = 0;
   for (UINT id : {0u, 1u, 15u, 16u, 100u, 28500u, 28515u, 65535u}) {
-    if (pavo::FindString(image, id, 1031, &text, &length) == 0) total += text[0] + text[length - 1];
+    if (image.FindString(id, 1031, &text, &length) == 0) total += text[0] + text[length - 1];
   }
   static const WCHAR kName[] = {u'C', u'O', u'N', u'F', u'I', u'G', 0};
   const pavo::ResourceKey names[] = {pavo::ResourceKey::FromId(1), pavo::ResourceKey::FromId(28519),

@@ -5,13 +5,15 @@
 #ifndef PAVORM_INFO_PAVORMINFORMATION_H
 #define PAVORM_INFO_PAVORMINFORMATION_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/afx/afx_ptr_list.h"
 #include "string/PavoRmCString.h"
 
 // An ordered list of heap language names (such as enu); its holder owns and deletes them.
 typedef CTypedPtrList<PavoRmCString*> PavoRmLanguageList;
 
-class PavoRmInformation {
+class PAVORM_API PavoRmInformation {
  public:
   // root: where a subclass keeps its settings; path: the language folder (a
   // backslash is appended when missing); language: the current language.

@@ -7,10 +7,12 @@
 #ifndef PAVORM_INFO_PAVORMINFORMATIONREGISTRY_H
 #define PAVORM_INFO_PAVORMINFORMATIONREGISTRY_H
 
+#include "PavoRm51Export.h"
+
 #include "info/PavoRmInformation.h"
 #include "platform/win/registry.h"
 
-class PavoRmInformationRegistry : public PavoRmInformation {
+class PAVORM_API PavoRmInformationRegistry : public PavoRmInformation {
  public:
   // rootKey stays the host's: it is never closed here.
   PavoRmInformationRegistry(HKEY rootKey, const PavoRmCString& keyPath,

@@ -3,9 +3,11 @@
 #ifndef PAVORM_RESOURCE_PAVORMOBJECT_H
 #define PAVORM_RESOURCE_PAVORMOBJECT_H
 
+#include "PavoRm51Export.h"
+
 class PavoRmResourceObject;
 
-class PavoRmObject {
+class PAVORM_API PavoRmObject {
  public:
   PavoRmObject() = default;
   PavoRmObject(const PavoRmObject&) = delete;

@@ -3,10 +3,12 @@
 #ifndef PAVORM_RESOURCE_PAVORMRESOURCE_H
 #define PAVORM_RESOURCE_PAVORMRESOURCE_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/win_types.h"
 #include "string/PavoRmCString.h"
 
-class PavoRmResource {
+class PAVORM_API PavoRmResource {
  public:
   // Switches to the module of the resource object of that name. An object that
   // is not attached ("Dll-Object not found!") or has no module ("LanguageObject

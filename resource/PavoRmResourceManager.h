@@ -5,6 +5,8 @@
 #ifndef PAVORM_RESOURCE_PAVORMRESOURCEMANAGER_H
 #define PAVORM_RESOURCE_PAVORMRESOURCEMANAGER_H
 
+#include "PavoRm51Export.h"
+
 #include <cstdint>
 #include <unordered_map>
 
@@ -14,7 +16,7 @@
 
 class PavoRmResourceObject;
 
-class PavoRmResourceManager {
+class PAVORM_API PavoRmResourceManager {
  public:
   // Becomes the singleton when there is none.
   PavoRmResourceManager();

@@ -6,13 +6,15 @@
 #ifndef PAVORM_RESOURCE_PAVORMRESOURCEOBJECT_H
 #define PAVORM_RESOURCE_PAVORMRESOURCEOBJECT_H
 
+#include "PavoRm51Export.h"
+
 #include "info/PavoRmInformation.h"
 #include "platform/afx/afx_ptr_list.h"
 #include "platform/win/win_types.h"
 #include "resource/PavoRmObject.h"
 #include "string/PavoRmCString.h"
 
-class PavoRmResourceObject {
+class PAVORM_API PavoRmResourceObject {
  public:
   explicit PavoRmResourceObject(const PavoRmCString& name);
   PavoRmResourceObject(const PavoRmResourceObject&) = delete;

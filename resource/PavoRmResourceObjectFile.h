@@ -3,9 +3,11 @@
 #ifndef PAVORM_RESOURCE_PAVORMRESOURCEOBJECTFILE_H
 #define PAVORM_RESOURCE_PAVORMRESOURCEOBJECTFILE_H
 
+#include "PavoRm51Export.h"
+
 #include "resource/PavoRmResourceObject.h"
 
-class PavoRmResourceObjectFile : public PavoRmResourceObject {
+class PAVORM_API PavoRmResourceObjectFile : public PavoRmResourceObject {
  public:
   explicit PavoRmResourceObjectFile(const PavoRmCString& name);
   // fileName is the committed file until the first commit.

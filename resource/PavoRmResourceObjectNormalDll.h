@@ -4,9 +4,11 @@
 #ifndef PAVORM_RESOURCE_PAVORMRESOURCEOBJECTNORMALDLL_H
 #define PAVORM_RESOURCE_PAVORMRESOURCEOBJECTNORMALDLL_H
 
+#include "PavoRm51Export.h"
+
 #include "resource/PavoRmResourceObject.h"
 
-class PavoRmResourceObjectNormalDll : public PavoRmResourceObject {
+class PAVORM_API PavoRmResourceObjectNormalDll : public PavoRmResourceObject {
  public:
   // module: the module's own handle; resource: where resources come from until the first commit.
   PavoRmResourceObjectNormalDll(const PavoRmCString& name, HINSTANCE module, HINSTANCE resource);

@@ -3,9 +3,11 @@
 #ifndef PAVORM_RESOURCE_PAVORMRESOURCEOBJECTRESOURCEDLL_H
 #define PAVORM_RESOURCE_PAVORMRESOURCEOBJECTRESOURCEDLL_H
 
+#include "PavoRm51Export.h"
+
 #include "resource/PavoRmResourceObject.h"
 
-class PavoRmResourceObjectResourceDll : public PavoRmResourceObject {
+class PAVORM_API PavoRmResourceObjectResourceDll : public PavoRmResourceObject {
  public:
   explicit PavoRmResourceObjectResourceDll(const PavoRmCString& name);
   ~PavoRmResourceObjectResourceDll() override;

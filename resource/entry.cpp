@@ -4,6 +4,7 @@
 
 #include "platform/afx/extension_module.h"
 #include "platform/win/modules.h"
+#include "platform/win/module_table.h"
 #include "resource/library_state.h"
 
 extern "C" const unsigned char pavoRmOwnImage[];

@@ -4,6 +4,8 @@
 #ifndef PAVORM_RESOURCE_ENTRY_H
 #define PAVORM_RESOURCE_ENTRY_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/win_types.h"
 
 #define DLL_PROCESS_DETACH 0
@@ -16,10 +18,5 @@ extern "C" {
 // detach deregisters it. Returns 1, or 0 when the registration fails.
 BOOL PavoRmDllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 }
-
-namespace pavo {
-// The handle of the library's compiled-in resource image (registered on first use).
-HINSTANCE LibraryImageHandle();
-}  // namespace pavo
 
 #endif

@@ -8,6 +8,8 @@
 namespace pavo {
 PavoRmCString& LibraryModuleName();
 void SetLibraryInstance(HINSTANCE instance);
+// The handle of the library's compiled-in resource image (registered on first use).
+HINSTANCE LibraryImageHandle();
 }  // namespace pavo
 
 #endif

@@ -4,16 +4,18 @@
 #ifndef PAVORM_RESOURCE_REGISTRATION_H
 #define PAVORM_RESOURCE_REGISTRATION_H
 
+#include "PavoRm51Export.h"
+
 class PavoRmInformation;
 
 extern "C" {
 // Attaches information (when not null) to the manager, then registers and
 // loads the library's own object. Non-zero on success; 0 without a manager,
 // without any information object, or when the object's Init fails.
-int PavoRmInit(PavoRmInformation* information);
+PAVORM_API int PavoRmInit(PavoRmInformation* information);
 // Detaches and deletes the first object named "PavoRm"; the manager and its
 // information stay.
-void PavoRmExit(void);
+PAVORM_API void PavoRmExit(void);
 }
 
 #endif

@@ -9,6 +9,8 @@
 #ifndef PAVORM_STRING_PAVORMCSTRING_H
 #define PAVORM_STRING_PAVORMCSTRING_H
 
+#include "PavoRm51Export.h"
+
 #include <cstdarg>
 #include <cstddef>
 
@@ -16,7 +18,7 @@
 #include "platform/gral/StringBuffer.h"
 #include "platform/win/win_types.h"
 
-class PavoRmCString : public CStringW {
+class PAVORM_API PavoRmCString : public CStringW {
  public:
   // --- construction and assignment (cstring_core.cpp) ----------------------
   PavoRmCString() = default;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/win/format_message.h"
+#include "platform/win/format_message_text.h"
 #include "module_test_support.h"
 #include "platform/win/last_error.h"
 #include "platform/win/modules.h"

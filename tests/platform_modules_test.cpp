@@ -8,6 +8,7 @@
 #include "module_test_support.h"
 #include "platform/win/last_error.h"
 #include "platform/win/modules.h"
+#include "platform/win/module_table.h"
 #include "platform/win/resources.h"
 
 TEST(Modules, HandlesAndReferences) {

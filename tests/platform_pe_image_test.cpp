@@ -9,6 +9,7 @@
 #include "module_test_support.h"
 #include "platform/win/last_error.h"
 #include "platform/win/pe_image.h"
+#include "platform/win/module_table.h"
 #include "platform/win/resources.h"
 
 namespace {

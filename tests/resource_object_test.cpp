@@ -4,6 +4,7 @@
 #include "module_test_support.h"
 #include "platform/afx/module_state.h"
 #include "platform/win/modules.h"
+#include "platform/win/module_table.h"
 #include "resource/PavoRmResourceManager.h"
 #include "resource/PavoRmResourceObjectFile.h"
 #include "resource/PavoRmResourceObjectNormalDll.h"

@@ -9,6 +9,7 @@
 
 #include "platform/win/last_error.h"
 #include "platform/win/pe_image.h"
+#include "platform/win/module_table.h"
 #include "platform/win/resources.h"
 #include "tools/cli_args.h"
 #include "tools/tool_context.h"

@@ -11,14 +11,10 @@
 
 #include <stddef.h>
 
+#include "PavoRm51Export.h"
+
 #ifdef __cplusplus
 extern "C" {
-#endif
-
-#if defined(_WIN32)
-#define EZXML_API __declspec(dllexport)
-#else
-#define EZXML_API __attribute__((visibility("default")))
 #endif
 
 /* Bits of ezxml_node.flags; no other bits are defined. */
@@ -76,7 +72,7 @@ typedef struct ezxml_root {
 /* The one shared, read-only empty list (a single NULL pointer): empty
  * attribute list, empty instruction and default tables, ezxml_pi's "none".
  * It is told apart from an own list by its address; never write or free it. */
-EZXML_API extern char *const ezxml_empty_list[1];
+PAVORM_API extern char *const ezxml_empty_list[1];
 #ifdef __cplusplus
 }
 /* In C++ the shared list converts to, and compares with, any list pointer
@@ -95,57 +91,61 @@ extern "C" {
 #endif
 
 /* A new document whose root element is named name (not copied, not owned; may be NULL). NULL if out of memory. */
-EZXML_API ezxml_node *ezxml_new(const char *name);
+PAVORM_API ezxml_node *ezxml_new(const char *name);
 
 /* Parses length bytes of buf in place (the last byte is always overwritten;
  * UTF-16 with a byte-order mark is converted to a copy and buf left alone).
  * Never NULL except when the root itself cannot be allocated; on a syntax
  * error or a failed allocation gives the tree read so far. */
-EZXML_API ezxml_node *ezxml_parse_str(char *buf, size_t length);
+PAVORM_API ezxml_node *ezxml_parse_str(char *buf, size_t length);
 
 /* Adds a child named name (not copied) at offset in parent's text; NULL for a NULL parent or out of memory. */
-EZXML_API ezxml_node *ezxml_add_child(ezxml_node *parent, const char *name, size_t offset);
+PAVORM_API ezxml_node *ezxml_add_child(ezxml_node *parent, const char *name, size_t offset);
 
 /* Links the unlinked node under dest at offset; returns node. Neither may be NULL. */
-EZXML_API ezxml_node *ezxml_insert(ezxml_node *node, ezxml_node *dest, size_t offset);
+PAVORM_API ezxml_node *ezxml_insert(ezxml_node *node, ezxml_node *dest, size_t offset);
 
 /* Unlinks node from its parent's chains (parent is kept); returns node, NULL for NULL. */
-EZXML_API ezxml_node *ezxml_cut(ezxml_node *node);
+PAVORM_API ezxml_node *ezxml_cut(ezxml_node *node);
 
 /* Sets node's text (not copied, not owned; an owned old text is released); returns node. */
-EZXML_API ezxml_node *ezxml_set_txt(ezxml_node *node, const char *text);
+PAVORM_API ezxml_node *ezxml_set_txt(ezxml_node *node, const char *text);
 
 /* ORs flag into node's flags; returns node. */
-EZXML_API ezxml_node *ezxml_set_flag(ezxml_node *node, short flag);
+PAVORM_API ezxml_node *ezxml_set_flag(ezxml_node *node, short flag);
 
+#if defined(PAVORM_BUILDING_LIBRARY) || defined(PAVORM_STATIC)
 /* Sets, replaces or (value NULL) removes an attribute; under EZXML_ADOPT_ATTR
- * takes over name and value. Returns node, NULL for NULL. */
-EZXML_API ezxml_node *ezxml_set_attr(ezxml_node *node, const char *name, const char *value);
+ * takes over name and value. Returns node, NULL for NULL. Used by the library's
+ * own layers and not exported by the shared library: hosts of it do not see
+ * the declaration, programs linked with the static library do. */
+ezxml_node *ezxml_set_attr(ezxml_node *node, const char *name, const char *value);
+#endif
 
 /* The attribute's value, else the DTD default for node's element name, else NULL. */
-EZXML_API const char *ezxml_attr(ezxml_node *node, const char *name);
+PAVORM_API const char *ezxml_attr(ezxml_node *node, const char *name);
 
 /* First child named name, or NULL. */
-EZXML_API ezxml_node *ezxml_child(ezxml_node *node, const char *name);
+PAVORM_API ezxml_node *ezxml_child(ezxml_node *node, const char *name);
 
 /* The node index steps along the same-name chain; NULL past the end or for index < 0. */
-EZXML_API ezxml_node *ezxml_idx(ezxml_node *node, int index);
+PAVORM_API ezxml_node *ezxml_idx(ezxml_node *node, int index);
 
 /* Walks (name, int index) pairs ending in NULL, "" or (char *)-1, or a name with index -1. */
-EZXML_API ezxml_node *ezxml_get(ezxml_node *node, ...);
+PAVORM_API ezxml_node *ezxml_get(ezxml_node *node, ...);
 
 /* The instruction texts of target (NULL-terminated), or EZXML_EMPTY_LIST. */
-EZXML_API const char **ezxml_pi(ezxml_node *node, const char *target);
+PAVORM_API const char **ezxml_pi(ezxml_node *node, const char *target);
 
 /* The document's error text: always "" in this library. */
-EZXML_API const char *ezxml_error(ezxml_node *node);
+PAVORM_API const char *ezxml_error(ezxml_node *node);
 
 /* Writes node and its subtree (a root with its instructions) as XML; release
  * with free(). NULL only when even the first 1024-byte block cannot be had. */
-EZXML_API char *ezxml_toxml(ezxml_node *node);
+PAVORM_API char *ezxml_toxml(ezxml_node *node);
 
 /* Releases node, its subtree and its document-order successors; for a root, the document. NULL is ignored. */
-EZXML_API void ezxml_free(ezxml_node *node);
+PAVORM_API void ezxml_free(ezxml_node *node);
 
 #ifdef __cplusplus
 }

@@ -11,10 +11,10 @@ extern "C" {
 
 /* From now on the n-th allocation (1 = the next one), and only that one,
  * fails; 0 turns failing off. Either way the allocation count restarts. */
-EZXML_API void ezxml_fail_allocation(long n);
+void ezxml_fail_allocation(long n);
 
 /* Allocations (malloc and realloc) made since the last ezxml_fail_allocation call. */
-EZXML_API long ezxml_allocation_count(void);
+long ezxml_allocation_count(void);
 
 #ifdef __cplusplus
 }

@@ -4,12 +4,14 @@
 #ifndef PAVORM_PLATFORM_AFX_AFX_STRING_H
 #define PAVORM_PLATFORM_AFX_AFX_STRING_H
 
+#include "PavoRm51Export.h"
+
 #include <cstdarg>
 #include <type_traits>
 
 #include "platform/win/win_types.h"
 
-class CStringW {
+class PAVORM_API CStringW {
  public:
   // Empty text; needs no allocation, so static instances need no constructor run.
   constexpr CStringW() noexcept : m_data(const_cast<WCHAR*>(&kNoText)), m_length(0), m_capacity(0) {}
@@ -116,12 +118,12 @@ class CStringW {
   int m_capacity;    // units that fit before the terminator slot
 };
 
-bool operator==(const CStringW& a, const CStringW& b) noexcept;
-bool operator==(const CStringW& a, const WCHAR* b) noexcept;
-bool operator==(const WCHAR* a, const CStringW& b) noexcept;
-bool operator!=(const CStringW& a, const CStringW& b) noexcept;
-bool operator!=(const CStringW& a, const WCHAR* b) noexcept;
-bool operator!=(const WCHAR* a, const CStringW& b) noexcept;
-bool operator<(const CStringW& a, const CStringW& b) noexcept;
+PAVORM_API bool operator==(const CStringW& a, const CStringW& b) noexcept;
+PAVORM_API bool operator==(const CStringW& a, const WCHAR* b) noexcept;
+PAVORM_API bool operator==(const WCHAR* a, const CStringW& b) noexcept;
+PAVORM_API bool operator!=(const CStringW& a, const CStringW& b) noexcept;
+PAVORM_API bool operator!=(const CStringW& a, const WCHAR* b) noexcept;
+PAVORM_API bool operator!=(const WCHAR* a, const CStringW& b) noexcept;
+PAVORM_API bool operator<(const CStringW& a, const CStringW& b) noexcept;
 
 #endif

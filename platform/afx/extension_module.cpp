@@ -7,6 +7,7 @@
 #include "platform/afx/module_state.h"
 #include "platform/win/last_error.h"
 #include "platform/win/resources.h"
+#include "platform/win/module_table.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 #ifndef PAVORM_PLATFORM_AFX_EXTENSION_MODULE_H
 #define PAVORM_PLATFORM_AFX_EXTENSION_MODULE_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/win_types.h"
 
 struct AFX_EXTENSION_MODULE {
@@ -15,14 +17,14 @@ struct AFX_EXTENSION_MODULE {
 
 // Records `module` in `state`. 0 when the module is null or not loaded; TRUE
 // again, changing nothing, when `state` is already initialised.
-BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state, HMODULE module);
+PAVORM_API BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state, HMODULE module);
 // Removes the state's CDynLinkLibrary objects from the chain and deletes them
 // (with `all`, every object of the chain).
-void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state, BOOL all = FALSE);
+PAVORM_API void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state, BOOL all = FALSE);
 
 // One link of the resource chain. Create it with new; the framework owns it
 // and deletes it in AfxTermExtensionModule.
-class CDynLinkLibrary {
+class PAVORM_API CDynLinkLibrary {
  public:
   explicit CDynLinkLibrary(AFX_EXTENSION_MODULE& state, BOOL system = FALSE);
   virtual ~CDynLinkLibrary();
@@ -36,9 +38,9 @@ class CDynLinkLibrary {
 
 // Module of the chain that has the resource: the current resource module
 // first, then the chain's modules, newest first. Null when none has it.
-HINSTANCE AfxFindResourceHandle(LPCWSTR name, LPCWSTR type);
+PAVORM_API HINSTANCE AfxFindResourceHandle(LPCWSTR name, LPCWSTR type);
 // String id from the current resource module or the chain (as LoadStringW).
-int AfxLoadString(UINT id, LPWSTR buffer, UINT bufferMax);
+PAVORM_API int AfxLoadString(UINT id, LPWSTR buffer, UINT bufferMax);
 // Number of links in the chain (tests, diagnostics).
 unsigned AfxResourceChainLength();
 

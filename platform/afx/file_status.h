@@ -2,6 +2,8 @@
 #ifndef PAVORM_PLATFORM_AFX_FILE_STATUS_H
 #define PAVORM_PLATFORM_AFX_FILE_STATUS_H
 
+#include "PavoRm51Export.h"
+
 #include <cstdint>
 
 #include "platform/win/win_types.h"
@@ -20,7 +22,7 @@ struct CFileStatus {
   WCHAR m_szFullName[MAX_PATH] = {};  // absolute name; empty when it does not fit
 };
 
-class CFile {
+class PAVORM_API CFile {
  public:
 // The framework's names; its `system` clashes with the C library's function.
 #if defined(__clang__)

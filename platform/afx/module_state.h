@@ -3,6 +3,8 @@
 #ifndef PAVORM_PLATFORM_AFX_MODULE_STATE_H
 #define PAVORM_PLATFORM_AFX_MODULE_STATE_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/win_types.h"
 
 struct AFX_MODULE_STATE {
@@ -13,9 +15,9 @@ struct AFX_MODULE_STATE {
 
 // The process's module state (never null). Read and written directly, as the
 // framework's callers do; like the framework's, it is plain data.
-AFX_MODULE_STATE* AfxGetModuleState();
-HINSTANCE AfxGetResourceHandle();
-void AfxSetResourceHandle(HINSTANCE resource);
-HINSTANCE AfxGetInstanceHandle();
+PAVORM_API AFX_MODULE_STATE* AfxGetModuleState();
+PAVORM_API HINSTANCE AfxGetResourceHandle();
+PAVORM_API void AfxSetResourceHandle(HINSTANCE resource);
+PAVORM_API HINSTANCE AfxGetInstanceHandle();
 
 #endif

@@ -3,11 +3,13 @@
 #ifndef PAVORM_PLATFORM_GRAL_FILESPECIFIER_H
 #define PAVORM_PLATFORM_GRAL_FILESPECIFIER_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/gral/StringBuffer.h"
 
 namespace Gral {
 
-class FileSpecifier {
+class PAVORM_API FileSpecifier {
  public:
   static constexpr int kFileName = 0;   // the text is a file name
   static constexpr int kReference = 2;  // the text is a reference document

@@ -4,6 +4,8 @@
 #ifndef PAVORM_PLATFORM_GRAL_STRINGBUFFER_H
 #define PAVORM_PLATFORM_GRAL_STRINGBUFFER_H
 
+#include "PavoRm51Export.h"
+
 #include <cstddef>
 #include <memory>
 
@@ -14,7 +16,7 @@ namespace Gral {
 // to the end of the bytes when there is none. size() counts the bytes as they
 // were given, terminator included; data() is always followed by a 0 unit
 // beyond size(), so the text can be read as a terminated string in any case.
-class StringBuffer {
+class PAVORM_API StringBuffer {
  public:
   static constexpr int kAnsi = 0;   // the process's ANSI code page
   static constexpr int kUtf8 = 1;   // UTF-8

@@ -3,6 +3,8 @@
 #ifndef PAVORM_PLATFORM_WIN_CHAR_TYPES_H
 #define PAVORM_PLATFORM_WIN_CHAR_TYPES_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/win_types.h"
 
 typedef WORD* LPWORD;
@@ -66,26 +68,26 @@ extern "C" {
 // terminator). The words do not depend on the locale. FALSE with
 // ERROR_INVALID_PARAMETER (bad pointers or count) or ERROR_INVALID_FLAGS.
 // Lone surrogate units have no CT_CTYPE1 bits.
-BOOL GetStringTypeExW(LCID locale, DWORD infoType, LPCWSTR text, int count, LPWORD types);
-BOOL GetStringTypeW(DWORD infoType, LPCWSTR text, int count, LPWORD types);
+PAVORM_API BOOL GetStringTypeExW(LCID locale, DWORD infoType, LPCWSTR text, int count, LPWORD types);
+PAVORM_API BOOL GetStringTypeW(DWORD infoType, LPCWSTR text, int count, LPWORD types);
 
 // The user's locale (from LC_ALL / LC_MESSAGES / LANG, as ICU reads them);
 // 1033 when it has no Windows identifier.
-LCID GetUserDefaultLCID(void);
-LANGID GetUserDefaultLangID(void);
+PAVORM_API LCID GetUserDefaultLCID(void);
+PAVORM_API LANGID GetUserDefaultLangID(void);
 
 // Simple, locale-independent case mapping of each unit in place (a unit
 // whose mapping is not one BMP unit stays as it is). Returns count, 0 for null.
-DWORD CharUpperBuffW(LPWSTR text, DWORD count);
-DWORD CharLowerBuffW(LPWSTR text, DWORD count);
+PAVORM_API DWORD CharUpperBuffW(LPWSTR text, DWORD count);
+PAVORM_API DWORD CharLowerBuffW(LPWSTR text, DWORD count);
 
 // The start of the character before current: one unit back, two over a
 // surrogate pair, and further back over combining marks. Never before start;
 // start itself when current <= start. Null when start is null.
-LPWSTR CharPrevW(LPCWSTR start, LPCWSTR current);
+PAVORM_API LPWSTR CharPrevW(LPCWSTR start, LPCWSTR current);
 // The start of the next character (the mirror image of CharPrevW); current
 // itself at the terminator.
-LPWSTR CharNextW(LPCWSTR current);
+PAVORM_API LPWSTR CharNextW(LPCWSTR current);
 
 #ifdef __cplusplus
 }

@@ -3,6 +3,8 @@
 #ifndef PAVORM_PLATFORM_WIN_CODE_PAGES_H
 #define PAVORM_PLATFORM_WIN_CODE_PAGES_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/win_types.h"
 
 #define CP_ACP 0          // the process's ANSI code page
@@ -22,22 +24,22 @@ extern "C" {
 
 // The ANSI code page: PAVORM_ACP when it names a usable code page, else the
 // one matching the locale's charset (UTF-8 locales give 65001).
-UINT GetACP(void);
+PAVORM_API UINT GetACP(void);
 // The OEM code page paired with the ANSI one (850 for 1252, 65001 for 65001, ...).
-UINT GetOEMCP(void);
+PAVORM_API UINT GetOEMCP(void);
 // Nonzero when the code page can be converted by this process.
-BOOL IsValidCodePage(UINT codePage);
+PAVORM_API BOOL IsValidCodePage(UINT codePage);
 
 // UTF-16 -> narrow text. Returns the bytes written (or needed when
 // cbMultiByte is 0); 0 on failure with the last error set. A cchWideChar of
 // -1 converts through the terminator, which is then counted. When the result
 // does not fit, nothing is written (ERROR_INSUFFICIENT_BUFFER).
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText, int cchWideChar,
+PAVORM_API int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText, int cchWideChar,
                         LPSTR multiByteText, int cbMultiByte, LPCSTR defaultChar,
                         LPBOOL usedDefaultChar);
 
 // Narrow text -> UTF-16, with the same size rules (counts in UTF-16 units).
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteText, int cbMultiByte,
+PAVORM_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteText, int cbMultiByte,
                         LPWSTR wideText, int cchWideChar);
 
 #ifdef __cplusplus

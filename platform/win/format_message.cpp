@@ -1,4 +1,5 @@
 #include "platform/win/format_message.h"
+#include "platform/win/format_message_text.h"
 
 #include <cstring>
 #include <new>

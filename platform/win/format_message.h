@@ -7,12 +7,13 @@
 #ifndef PAVORM_PLATFORM_WIN_FORMAT_MESSAGE_H
 #define PAVORM_PLATFORM_WIN_FORMAT_MESSAGE_H
 
+#include "PavoRm51Export.h"
+
 #include <cstdarg>
 #include <cstddef>
 
 #include "platform/win/local_memory.h"
 #include "platform/win/win_types.h"
-#include "platform/win/wide_text.h"
 
 #define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
@@ -34,19 +35,11 @@ extern "C" {
 // that receives a LocalAlloc block (free it with LocalFree). 0 on failure with
 // ERROR_INVALID_PARAMETER (bad insert or conversion, missing arguments),
 // ERROR_INSUFFICIENT_BUFFER, ERROR_MR_MID_NOT_FOUND or ERROR_NOT_ENOUGH_MEMORY.
-DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
+PAVORM_API DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                      DWORD size, va_list* arguments);
 
 #ifdef __cplusplus
 }
-
-namespace pavo {
-// The formatting core with a known number of arguments: an insert past `count`
-// fails with ERROR_INVALID_PARAMETER instead of reading. Returns ERROR_SUCCESS
-// or the error code; `out` receives the text.
-DWORD FormatMessageText(DWORD flags, const WCHAR* format, size_t formatLength, const ULONG_PTR* args,
-                        size_t count, WideString* out);
-}  // namespace pavo
 #endif
 
 #endif

@@ -2,6 +2,8 @@
 #ifndef PAVORM_PLATFORM_WIN_HEAP_H
 #define PAVORM_PLATFORM_WIN_HEAP_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/win_types.h"
 
 #define HEAP_NO_SERIALIZE 0x00000001
@@ -13,13 +15,13 @@ extern "C" {
 #endif
 
 // The one heap of the process.
-HANDLE GetProcessHeap(void);
+PAVORM_API HANDLE GetProcessHeap(void);
 // A block of dwBytes (0 gives a distinct, freeable block); null with
 // ERROR_NOT_ENOUGH_MEMORY when it cannot be had, ERROR_INVALID_HANDLE for a heap
 // other than the process heap.
-LPVOID HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
+PAVORM_API LPVOID HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
 // Releases a block of HeapAlloc; a null block is accepted and does nothing.
-BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
+PAVORM_API BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
 
 #ifdef __cplusplus
 }

@@ -2,6 +2,8 @@
 #ifndef PAVORM_PLATFORM_WIN_LAST_ERROR_H
 #define PAVORM_PLATFORM_WIN_LAST_ERROR_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/win_types.h"
 
 #define ERROR_SUCCESS 0L
@@ -49,8 +51,8 @@ extern "C" {
 #endif
 
 // The calling thread's last-error code, as set by the most recent failing call.
-DWORD GetLastError(void);
-void SetLastError(DWORD code);
+PAVORM_API DWORD GetLastError(void);
+PAVORM_API void SetLastError(DWORD code);
 
 #ifdef __cplusplus
 }

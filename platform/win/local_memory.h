@@ -3,6 +3,8 @@
 #ifndef PAVORM_PLATFORM_WIN_LOCAL_MEMORY_H
 #define PAVORM_PLATFORM_WIN_LOCAL_MEMORY_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/win_types.h"
 
 #define LMEM_FIXED 0x0000
@@ -15,9 +17,9 @@ extern "C" {
 
 // A block of `bytes` (zeroed with LMEM_ZEROINIT); null with
 // ERROR_NOT_ENOUGH_MEMORY, or ERROR_INVALID_PARAMETER for other flags.
-HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
+PAVORM_API HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 // Releases a block; returns null on success (also for null), as Windows does.
-HLOCAL LocalFree(HLOCAL block);
+PAVORM_API HLOCAL LocalFree(HLOCAL block);
 
 #ifdef __cplusplus
 }

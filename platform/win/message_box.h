@@ -3,6 +3,8 @@
 #ifndef PAVORM_PLATFORM_WIN_MESSAGE_BOX_H
 #define PAVORM_PLATFORM_WIN_MESSAGE_BOX_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/win_types.h"
 
 #define MB_OK 0x00000000L
@@ -47,13 +49,13 @@ typedef int (*PavoRmMessageBoxHandler)(void* context, HWND owner, LPCWSTR text, 
 // Installs `handler` with its `context` for the whole process (null restores
 // the default) and returns the one it replaces (its context in *previousContext
 // when that is not null).
-PavoRmMessageBoxHandler PavoRmSetMessageBoxHandler(PavoRmMessageBoxHandler handler, void* context,
+PAVORM_API PavoRmMessageBoxHandler PavoRmSetMessageBoxHandler(PavoRmMessageBoxHandler handler, void* context,
                                                    void** previousContext);
 
 // The default handler: "caption: text" on standard error, then the default button.
-int PavoRmDefaultMessageBox(void* context, HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+PAVORM_API int PavoRmDefaultMessageBox(void* context, HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 
-int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+PAVORM_API int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 
 #ifdef __cplusplus
 }

@@ -1,4 +1,5 @@
 #include "platform/win/modules.h"
+#include "platform/win/module_table.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

@@ -4,6 +4,8 @@
 #ifndef PAVORM_PLATFORM_WIN_MODULES_H
 #define PAVORM_PLATFORM_WIN_MODULES_H
 
+#include "PavoRm51Export.h"
+
 #include <cstddef>
 
 #include "platform/win/win_types.h"
@@ -22,25 +24,13 @@ extern "C" {
 // ERROR_INVALID_PARAMETER). With flags 0 a file already loaded so is shared and
 // counted; each data-file load (flags 2) maps the file anew and gets its own
 // handle. `file` must be null.
-HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
-HMODULE LoadLibraryW(LPCWSTR fileName);
+PAVORM_API HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
+PAVORM_API HMODULE LoadLibraryW(LPCWSTR fileName);
 // Drops one reference; the last one unmaps the file. 0 for an unknown handle.
-BOOL FreeLibrary(HMODULE module);
+PAVORM_API BOOL FreeLibrary(HMODULE module);
 
 #ifdef __cplusplus
 }
-
-namespace pavo {
-class PeImage;
-// The parsed image behind a handle, or null (last error ERROR_INVALID_HANDLE
-// is left to the caller). Valid until the handle's last FreeLibrary.
-const PeImage* ModuleImage(HMODULE module);
-// Registers an image compiled into the binary (kept for the life of the
-// process; FreeLibrary of it succeeds and keeps it). Null when malformed.
-HMODULE RegisterEmbeddedImage(const BYTE* data, size_t size);
-// Number of references of a loaded handle, 0 when unknown (tests, tools).
-unsigned ModuleReferenceCount(HMODULE module);
-}  // namespace pavo
 #endif
 
 #endif

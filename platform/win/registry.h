@@ -8,6 +8,8 @@
 #ifndef PAVORM_PLATFORM_WIN_REGISTRY_H
 #define PAVORM_PLATFORM_WIN_REGISTRY_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/last_error.h"
 #include "platform/win/win_types.h"
 
@@ -86,44 +88,44 @@ extern "C" {
 #endif
 
 // Opens an existing sub-key (null or empty: a new handle to hKey itself).
-LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+PAVORM_API LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                       PHKEY phkResult);
 // Opens or creates a sub-key and every missing key on its path; lpClass is kept
 // on the keys it creates. *lpdwDisposition tells which happened.
-LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+PAVORM_API LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
                         DWORD dwOptions, REGSAM samDesired,
                         const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
                         LPDWORD lpdwDisposition);
 // Counts and largest sizes of a key (names in characters without the terminator,
 // data in bytes); any pointer may be null.
-LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+PAVORM_API LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
                          LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                          LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                          LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 // Reads a value (null or empty name: the key's default value). ERROR_MORE_DATA
 // with the needed size in *lpcbData when the buffer is too small.
-LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+PAVORM_API LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                          LPBYTE lpData, LPDWORD lpcbData);
 // Writes a value; the bytes are stored exactly as given, whatever the type.
-LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+PAVORM_API LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                        const BYTE* lpData, DWORD cbData);
 // Name of the sub-key at dwIndex (sub-keys in case-insensitive name order).
-LSTATUS RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchName);
-LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+PAVORM_API LSTATUS RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchName);
+PAVORM_API LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
                       LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                       PFILETIME lpftLastWriteTime);
 // Name, type and data of the value at dwIndex (values in the order they were created).
-LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+PAVORM_API LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
                       LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 // Deletes a key that has no sub-keys, with its values (ERROR_ACCESS_DENIED if it has some).
-LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+PAVORM_API LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 // Deletes a key with all its sub-keys and values (null sub-key: empties hKey itself).
-LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey);
-LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
+PAVORM_API LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey);
+PAVORM_API LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 // Releases a handle; ERROR_INVALID_HANDLE for one that is not open.
-LSTATUS RegCloseKey(HKEY hKey);
+PAVORM_API LSTATUS RegCloseKey(HKEY hKey);
 // Opens (creating it with mode 0600 when missing) the hive file lpFile as a root key.
-LSTATUS RegLoadAppKeyW(LPCWSTR lpFile, PHKEY phkResult, REGSAM samDesired, DWORD dwOptions,
+PAVORM_API LSTATUS RegLoadAppKeyW(LPCWSTR lpFile, PHKEY phkResult, REGSAM samDesired, DWORD dwOptions,
                        DWORD Reserved);
 
 #ifdef __cplusplus

@@ -1,4 +1,5 @@
 #include "platform/win/resources.h"
+#include "platform/win/module_table.h"
 
 #include <cstring>
 
@@ -88,7 +89,7 @@ extern "C" int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int buffe
   if (image == nullptr) return 0;
   const WCHAR* text = nullptr;
   size_t len = 0;
-  const DWORD error = pavo::FindString(*image, id, GetThreadUILanguage(), &text, &len);
+  const DWORD error = image->FindString(id, GetThreadUILanguage(), &text, &len);
   if (error != ERROR_SUCCESS) {
     SetLastError(error);
     return 0;
@@ -101,8 +102,4 @@ extern "C" int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int buffe
   std::memcpy(buffer, text, n * sizeof(WCHAR));
   buffer[n] = 0;
   return static_cast<int>(n);
-}
-
-DWORD pavo::FindString(const PeImage& image, UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) {
-  return image.FindString(id, uiLanguage, text, length);
 }

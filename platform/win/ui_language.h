@@ -3,6 +3,8 @@
 #ifndef PAVORM_PLATFORM_WIN_UI_LANGUAGE_H
 #define PAVORM_PLATFORM_WIN_UI_LANGUAGE_H
 
+#include "PavoRm51Export.h"
+
 #include "platform/win/win_types.h"
 
 #ifdef __cplusplus
@@ -11,12 +13,12 @@ extern "C" {
 
 // The user's UI language: PAVORM_UI_LANGUAGE (a LANGID, decimal or 0x hex) when
 // set, else the locale of LC_ALL / LC_MESSAGES / LANG; 1033 for "C" and POSIX.
-LANGID GetUserDefaultUILanguage(void);
+PAVORM_API LANGID GetUserDefaultUILanguage(void);
 // The calling thread's UI language: its own choice, else the user's.
-LANGID GetThreadUILanguage(void);
+PAVORM_API LANGID GetThreadUILanguage(void);
 // Sets the calling thread's UI language (0 returns to the user's) and returns
 // the language now in force.
-LANGID SetThreadUILanguage(LANGID language);
+PAVORM_API LANGID SetThreadUILanguage(LANGID language);
 
 #ifdef __cplusplus
 }
