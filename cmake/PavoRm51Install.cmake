@@ -9,13 +9,14 @@ if(TARGET pavorm)
   install(TARGETS pavorm RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# Headers keep the source layout, so that includes read as in the tree
+# Only the public headers (PavoRm51.h, ezxml.h and what they include), in
+# their source layout so that includes read as in the tree
 # ("platform/win/win_types.h"); xml/ is an include directory of its own ("ezxml.h").
 set(PAVORM_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/PavoRm51)
-install(FILES ${PROJECT_SOURCE_DIR}/PavoRm51.h DESTINATION ${PAVORM_INSTALL_INCLUDEDIR})
-foreach(dir platform/win platform/afx platform/gral string info resource fsassist xml)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/ DESTINATION ${PAVORM_INSTALL_INCLUDEDIR}/${dir}
-          FILES_MATCHING PATTERN "*.h")
+get_property(public_headers GLOBAL PROPERTY PAVORM_PUBLIC_HEADERS)
+foreach(header IN LISTS public_headers)
+  get_filename_component(dir ${header} DIRECTORY)
+  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${PAVORM_INSTALL_INCLUDEDIR}/${dir})
 endforeach()
 
 set(PAVORM_INSTALL_LANGDIR ${CMAKE_INSTALL_DATADIR}/PavoRm51/lang)
@@ -40,3 +41,10 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/PavoRm51ConfigVersion.cma
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/PavoRm51Config.cmake ${PROJECT_BINARY_DIR}/PavoRm51ConfigVersion.cmake
         DESTINATION ${config_dir})
+
+# pkg-config: `pkg-config --cflags --libs PavoRm51`.
+# The prefix is found from the .pc file's own place, so the tree can move.
+file(RELATIVE_PATH PAVORM_PC_TO_PREFIX ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" PAVORM_PC_TO_PREFIX "${PAVORM_PC_TO_PREFIX}")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/PavoRm51.pc.in ${PROJECT_BINARY_DIR}/PavoRm51.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/PavoRm51.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

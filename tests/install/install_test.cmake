@@ -1,6 +1,8 @@
-# Installs the build tree into a fresh prefix, builds the host of host/ against
-# it with find_package(PavoRm51), and runs the host and the installed tool.
-# -D: BUILD_DIR, SOURCE_DIR (this folder), WORK_DIR, CXX, GENERATOR.
+# Installs the build tree into a fresh prefix; checks that it holds the public
+# headers and nothing else; builds the host of host/ against it with
+# find_package(PavoRm51) and again with pkg-config, with a C host of the XML
+# library; runs the hosts and the installed tool.
+# -D: BUILD_DIR, SOURCE_DIR (this folder), WORK_DIR, CXX, CC, GENERATOR.
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR}/home)
 set(prefix ${WORK_DIR}/prefix)
@@ -21,12 +23,74 @@ foreach(f include/PavoRm51/PavoRm51.h include/PavoRm51/xml/ezxml.h bin/pavorm
   endif()
 endforeach()
 
+# The installed headers are exactly those PavoRm51.h and ezxml.h include.
+set(include_root ${prefix}/include/PavoRm51)
+run("header closure" ${CXX} -std=c++17 -MM -I${include_root} -I${include_root}/xml ${include_root}/PavoRm51.h)
+set(reached "${output}")
+run("header closure (C)" ${CC} -MM -I${include_root} -I${include_root}/xml ${include_root}/xml/ezxml.h)
+string(APPEND reached " ${output}")
+string(REGEX REPLACE "[\\\n ]+" ";" reached "${reached}")
+set(reached_headers "")
+foreach(item IN LISTS reached)
+  if(item MATCHES "\\.h$")
+    file(RELATIVE_PATH item ${include_root} ${item})
+    list(APPEND reached_headers ${item})
+  endif()
+endforeach()
+list(REMOVE_DUPLICATES reached_headers)
+list(SORT reached_headers)
+file(GLOB_RECURSE installed_headers RELATIVE ${include_root} LIST_DIRECTORIES false ${include_root}/*)
+list(SORT installed_headers)
+if(NOT installed_headers STREQUAL reached_headers)
+  set(extra ${installed_headers})
+  list(REMOVE_ITEM extra ${reached_headers})
+  set(missing ${reached_headers})
+  list(REMOVE_ITEM missing ${installed_headers})
+  message(FATAL_ERROR "installed headers differ from the public ones:\n  not included by PavoRm51.h or ezxml.h: ${extra}\n  missing: ${missing}")
+endif()
+file(GLOB_RECURSE folders LIST_DIRECTORIES true ${prefix}/*)
+foreach(folder IN LISTS folders)
+  if(IS_DIRECTORY ${folder})
+    file(GLOB entries ${folder}/*)
+    if(NOT entries)
+      message(FATAL_ERROR "empty folder installed: ${folder}")
+    endif()
+  endif()
+endforeach()
+
 run("host configure" ${CMAKE_COMMAND} -S ${SOURCE_DIR}/host -B ${WORK_DIR}/host -G ${GENERATOR}
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Debug)
 run("host build" ${CMAKE_COMMAND} --build ${WORK_DIR}/host)
 run("host" ${WORK_DIR}/host/host ${WORK_DIR}/host.hive deu)
 if(NOT output STREQUAL "Abbrechen\n")
   message(FATAL_ERROR "host printed '${output}', expected 'Abbrechen'")
+endif()
+
+# The same host and a C host of the XML library through pkg-config.
+file(GLOB_RECURSE pc_file ${prefix}/*/PavoRm51.pc)
+if(NOT pc_file)
+  message(FATAL_ERROR "not installed: PavoRm51.pc")
+endif()
+get_filename_component(pc_dir ${pc_file} DIRECTORY)
+find_program(PKG_CONFIG pkg-config REQUIRED)
+set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+run("pkg-config" ${PKG_CONFIG} --cflags --libs PavoRm51)
+separate_arguments(pc_flags UNIX_COMMAND "${output}")
+run("pkg-config languagedir" ${PKG_CONFIG} --variable=languagedir PavoRm51)
+string(STRIP "${output}" pc_language_dir)
+run("pkg-config libdir" ${PKG_CONFIG} --variable=libdir PavoRm51)
+string(STRIP "${output}" pc_lib_dir)
+run("pkg-config host build" ${CXX} -std=c++17 "-DLANGUAGE_DIR=\"${pc_language_dir}\"" ${SOURCE_DIR}/host/host.cpp
+    ${pc_flags} -Wl,-rpath,${pc_lib_dir} -o ${WORK_DIR}/host_pc)
+run("pkg-config host" ${WORK_DIR}/host_pc ${WORK_DIR}/host_pc.hive fra)
+if(NOT output STREQUAL "Annuler\n")
+  message(FATAL_ERROR "pkg-config host printed '${output}', expected 'Annuler'")
+endif()
+run("C host build" ${CC} -std=c99 -Wall -Wextra -Werror ${SOURCE_DIR}/host/host_c.c ${pc_flags}
+    -Wl,-rpath,${pc_lib_dir} -o ${WORK_DIR}/host_c)
+run("C host" ${WORK_DIR}/host_c "<doc><a/><b/><a/></doc>")
+if(NOT output STREQUAL "doc 3\n")
+  message(FATAL_ERROR "C host printed '${output}', expected 'doc 3'")
 endif()
 
 # The installed tool finds the installed modules by itself.
