@@ -8,6 +8,11 @@
 namespace pavo {
 PavoRmCString& LibraryModuleName();
 void SetLibraryInstance(HINSTANCE instance);
+// Lets the string class's loads by resource-object name find modules through
+// the manager (installing twice is harmless). The entry routine installs it
+// on attach and removes it on detach; every manager installs it as well.
+void InstallModuleLookup() noexcept;
+void RemoveModuleLookup() noexcept;
 }  // namespace pavo
 
 #endif
