@@ -33,10 +33,11 @@ TEST_F(ToolPaths, ModuleFilesAreToldFromObjectNamesByExtensionOrFile) {
   const std::string english = Slurp(Lang("PavoRmenu.dll"));
   ASSERT_FALSE(english.empty());
   Write("COPY.DLL", english);    // an extension in any case makes a file
+  Write("plainfile", english);   // a regular file by that name is one too
   ASSERT_EQ(::mkdir(Path("PavoRm").c_str(), 0700), 0);  // a folder is not: the object's name
   const std::string expected = Run({"strings", Lang("PavoRmenu.dll"), "28504"}).out;
   ASSERT_NE(expected, "");
-  for (const char* module : {"COPY.DLL", "PavoRm"}) {
+  for (const char* module : {"COPY.DLL", "plainfile", "PavoRm"}) {
     const ToolRun r = Run({"strings", module, "28504", "--lang", "enu"});
     EXPECT_EQ(r.status, 0) << module << ": " << r.err;
     EXPECT_EQ(r.out, expected) << module;
