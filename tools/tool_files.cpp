@@ -87,7 +87,7 @@ std::string ExecutableDirectory() {
   std::string self;
 #ifdef _WIN32
   // GetModuleFileNameW cuts a name that does not fit: grow until it does.
-  std::wstring buffer(MAX_PATH, L'\0');
+  std::wstring buffer(MAX_PATH, wchar_t(0));
   for (;;) {
     const DWORD n = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
     if (n == 0) return std::string();
