@@ -30,7 +30,8 @@ const char kHelp[] =
 
 bool LooksLikeFile(const std::string& module) {
   if (module.find('/') != std::string::npos) return true;
-  if (module.size() > 4 && EqualsIgnoringAsciiCase(std::string_view(module).substr(module.size() - 4), ".dll")) return true;
+  const std::string_view name(module);
+  if (name.size() > 4 && EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".dll")) return true;
   return IsRegularFile(module);
 }
 

@@ -1,9 +1,8 @@
 #include "tools/tool_files.h"
 
 #include <cerrno>
-#include <system_error>
-
 #include <cstdlib>
+#include <system_error>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -62,7 +61,9 @@ std::string MakeDirectories(const std::string& path) {
     fs::create_directory(FilePath(part), error);
     if (error) return error.message();
 #else
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return std::error_code(errno, std::generic_category()).message();
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      return std::error_code(errno, std::generic_category()).message();
+    }
 #endif
   }
   std::string reason;
