@@ -6,11 +6,16 @@
 
 #include "resource/PavoRmResourceObject.h"
 #include "resource/identity.h"
+#include "resource/library_state.h"
 
 PavoRmResourceManager* PavoRmResourceManager::m_Instance = nullptr;
 
 PavoRmResourceManager::PavoRmResourceManager() : m_Information(nullptr) {
   if (m_Instance == nullptr) m_Instance = this;
+  // A host (or a test) may construct its manager before the entry routine
+  // has run, in a static initialiser of a static link: loads by name find
+  // their objects from here on all the same.
+  pavo::InstallModuleLookup();
 }
 
 PavoRmResourceManager::~PavoRmResourceManager() {

@@ -31,8 +31,11 @@ extern "C" BOOL PavoRmDllMain(HINSTANCE instance, DWORD reason, LPVOID) {
       }
       pavo::SetLibraryInstance(instance);
       pavo::LibraryModuleName() = WTEXT("PavoRm");
+      pavo::InstallModuleLookup();
       return 1;
     case DLL_PROCESS_DETACH:
+      // The lookup reaches this library's manager: it leaves with the library.
+      pavo::RemoveModuleLookup();
       AfxTermExtensionModule(g_extension, FALSE);
       return 1;
     default:

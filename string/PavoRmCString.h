@@ -203,7 +203,8 @@ class PAVORM_API PavoRmCString : public CStringW {
   // FormatMessageW returns no buffer.
   void FormatMessageL(const WCHAR* format, ...);
 
-  // --- resource strings by resource-object name (cstring_by_name.cpp) --------
+  // --- resource strings by resource-object name (cstring_by_name.cpp; the
+  // resource layer installs how a name becomes a module) --------------------
   // Constructs empty, then LoadStringW(PavoRmCString(resourceName), id, showError).
   PavoRmCString(const WCHAR* resourceName, unsigned int id, int showError);
   // Loads string id of the module of the resource object registered under

@@ -9,10 +9,9 @@
 #include <iostream>
 #include <sstream>
 
-#include <sys/stat.h>
-
 #include "platform/win/code_pages.h"
 #include "platform/win/utf8_text.h"
+#include "tools/tool_files.h"
 
 namespace pavorm_tool {
 
@@ -106,6 +105,15 @@ std::string Utf8(const WCHAR* text, size_t length) {
 std::string Utf8(const WCHAR* text) { return Utf8(text, pavo::WideLength(text)); }
 std::string Utf8(const pavo::WideString& text) { return Utf8(text.data(), text.size()); }
 
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
 std::string JsonString(const std::string& utf8) {
   std::string out = "\"";
   for (const char c : utf8) {
@@ -164,10 +172,11 @@ long ParseNumber(const std::string& command, const std::string& what, const std:
 }
 
 std::string ReadFile(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) Fail(path, std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) Fail(path, "is a directory");
-  std::ifstream in(path, std::ios::binary);
+  std::string reason;
+  const FileKind kind = KindOf(path, &reason);
+  if (kind == FileKind::kNone) Fail(path, reason);
+  if (kind == FileKind::kDirectory) Fail(path, "is a directory");
+  std::ifstream in(FilePath(path), std::ios::binary);
   if (!in) Fail(path, std::strerror(errno));
   std::ostringstream s;
   s << in.rdbuf();
@@ -181,7 +190,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     std::cout.flush();
     return;
   }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(FilePath(path), std::ios::binary | std::ios::trunc);
   if (!out) Fail(path, std::strerror(errno));
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();

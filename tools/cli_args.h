@@ -7,6 +7,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/win/wide_text.h"
@@ -69,6 +70,10 @@ pavo::WideString Wide(const std::string& utf8);
 std::string Utf8(const WCHAR* text, size_t length);
 std::string Utf8(const WCHAR* text);
 std::string Utf8(const pavo::WideString& text);
+
+// Equal when ASCII letters are folded to one case (other bytes compare as
+// they are): language names and file extensions.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // Text as one JSON string literal (quotes included).
 std::string JsonString(const std::string& utf8);

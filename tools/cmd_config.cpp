@@ -144,7 +144,7 @@ void ListTree(HKEY root, const std::string& path, const ToolContext& context) {
 
 std::vector<pavo::reg::RegFileRoot> HiveRoots(HKEY hive) {
   std::vector<pavo::reg::RegFileRoot> roots;
-  for (const char16_t* name : {WTEXT("HKEY_CURRENT_USER"), WTEXT("HKCU"), WTEXT("HKEY_LOCAL_MACHINE"), WTEXT("HKLM")}) {
+  for (const WCHAR* name : {WTEXT("HKEY_CURRENT_USER"), WTEXT("HKCU"), WTEXT("HKEY_LOCAL_MACHINE"), WTEXT("HKLM")}) {
     roots.push_back({pavo::WideString(name), hive});
   }
   return roots;

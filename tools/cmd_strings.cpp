@@ -1,8 +1,5 @@
 // pavorm strings: a language module's string table, by file or through the
 // resource manager by resource-object name.
-#include <sys/stat.h>
-#include <strings.h>
-
 #include <iostream>
 #include <memory>
 
@@ -11,6 +8,7 @@
 #include "tools/host_session.h"
 #include "tools/module_strings.h"
 #include "tools/tool_context.h"
+#include "tools/tool_files.h"
 
 namespace pavorm_tool {
 namespace {
@@ -32,9 +30,9 @@ const char kHelp[] =
 
 bool LooksLikeFile(const std::string& module) {
   if (module.find('/') != std::string::npos) return true;
-  if (module.size() > 4 && ::strcasecmp(module.c_str() + module.size() - 4, ".dll") == 0) return true;
-  struct stat st;
-  return ::stat(module.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  const std::string_view name(module);
+  if (name.size() > 4 && EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".dll")) return true;
+  return IsRegularFile(module);
 }
 
 void Print(const std::string& module, const std::string& file, const std::string& language,

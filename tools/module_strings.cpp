@@ -1,10 +1,6 @@
 #include "tools/module_strings.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <set>
 
 #include "platform/win/last_error.h"
@@ -13,15 +9,30 @@
 #include "platform/win/resources.h"
 #include "tools/cli_args.h"
 #include "tools/tool_context.h"
+#include "tools/tool_files.h"
 
 namespace pavorm_tool {
+namespace {
+
+// LoadLibraryExW gives a file name without an extension ".dll"; a trailing
+// dot means "no extension" (on Windows as well), so the file named is the one
+// loaded. The module stand-ins read '\\' as '/'.
+std::string ExactModuleName(const std::string& path) {
+  const size_t lastName = path.find_last_of("/\\");
+  const size_t dot = path.rfind('.');
+  if (dot != std::string::npos && (lastName == std::string::npos || dot > lastName)) return path;
+  return path + ".";
+}
+
+}  // namespace
 
 ModuleFile::ModuleFile(const std::string& path) : path_(path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) Fail(path, std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) Fail(path, "is a directory, not a module");
+  std::string reason;
+  const FileKind kind = KindOf(path, &reason);
+  if (kind == FileKind::kNone) Fail(path, reason);
+  if (kind == FileKind::kDirectory) Fail(path, "is a directory, not a module");
   SetLastError(ERROR_SUCCESS);
-  module_ = LoadLibraryExW(Wide(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  module_ = LoadLibraryExW(Wide(ExactModuleName(path)).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (module_ != nullptr) return;
   const DWORD e = GetLastError();
   if (e == ERROR_BAD_EXE_FORMAT) Fail(path, "not a valid module (corrupt or not a PE file)");

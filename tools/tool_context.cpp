@@ -1,14 +1,8 @@
 #include "tools/tool_context.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <strings.h>
+
+#include "tools/tool_files.h"
 
 namespace pavorm_tool {
 namespace {
@@ -29,50 +23,15 @@ const LanguageName kLanguages[] = {
     {"cht", 0x0404, "Chinese (Traditional)"},
 };
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v != nullptr ? std::string(v) : std::string();
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Makes every missing folder of path (mode 0700: the hive is the user's own).
-bool MakeDirectories(const std::string& path) {
-  if (path.empty()) return false;
-  for (size_t i = 1; i <= path.size(); ++i) {
-    if (i != path.size() && path[i] != '/') continue;
-    const std::string part = path.substr(0, i);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  return IsDirectory(path);
-}
-
-std::string ExecutableDir() {
-  char buf[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return std::string();
-  std::string path(buf, static_cast<size_t>(n));
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 std::string DefaultHivePath() {
-  std::string base = Env("XDG_DATA_HOME");
-  if (base.empty() || base[0] != '/') {
-    const std::string home = Env("HOME");
-    if (home.empty()) return std::string();
-    base = home + "/.local/share";
-  }
-  return base + "/pavorm/config.hive";
+  const std::string base = UserDataDirectory();
+  return base.empty() ? std::string() : base + "/pavorm/config.hive";
 }
 
 std::string DefaultLanguageDir() {
 #ifdef PAVORM_TOOL_INSTALLED_LANGUAGE_DIR
   // An installed tool: bin/pavorm and share/PavoRm51/lang under one prefix.
-  const std::string exeDir = ExecutableDir();
+  const std::string exeDir = ExecutableDirectory();
   if (!exeDir.empty()) {
     const std::string installed = exeDir + "/" + PAVORM_TOOL_INSTALLED_LANGUAGE_DIR;
     if (IsDirectory(installed)) return installed;
@@ -93,15 +52,15 @@ HiveKey::~HiveKey() {
 
 ToolContext ToolContext::FromArgs(const Args& args) {
   ToolContext c;
-  c.hivePath = args.Get("--hive", Env("PAVORM_HIVE"));
+  c.hivePath = args.Get("--hive", EnvironmentValue("PAVORM_HIVE"));
   if (c.hivePath.empty()) {
     c.hivePath = DefaultHivePath();
     c.defaultHive = true;
   }
-  if (c.hivePath.empty()) Fail("hive", "no place for it: set HOME, XDG_DATA_HOME or PAVORM_HIVE");
-  c.keyPath = args.Get("--key", Env("PAVORM_KEY"));
+  if (c.hivePath.empty()) Fail("hive", std::string("no place for it: set ") + kUserDataVariables + " or PAVORM_HIVE");
+  c.keyPath = args.Get("--key", EnvironmentValue("PAVORM_KEY"));
   if (c.keyPath.empty()) c.keyPath = "Software\\PavoRm51";
-  c.languageDir = args.Get("--lang-dir", Env("PAVORM_LANGUAGE_DIR"));
+  c.languageDir = args.Get("--lang-dir", EnvironmentValue("PAVORM_LANGUAGE_DIR"));
   if (c.languageDir.empty()) c.languageDir = DefaultLanguageDir();
   while (c.languageDir.size() > 1 && c.languageDir.back() == '/') c.languageDir.pop_back();
   return c;
@@ -122,13 +81,15 @@ std::string DisplayPath(const std::string& path) {
 }
 
 HiveKey ToolContext::OpenHive() {
-  struct stat st;
-  const bool existed = ::stat(hivePath.c_str(), &st) == 0;
-  if (existed && S_ISDIR(st.st_mode)) Fail(hivePath, "is a directory, not a hive file");
+  const FileKind kind = KindOf(hivePath);
+  const bool existed = kind != FileKind::kNone;
+  if (kind == FileKind::kDirectory) Fail(hivePath, "is a directory, not a hive file");
   if (!existed && defaultHive) {
     const size_t slash = hivePath.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirectories(hivePath.substr(0, slash))) {
-      Fail(hivePath.substr(0, slash), std::string("cannot create the folder: ") + std::strerror(errno));
+    if (slash != std::string::npos && slash > 0) {
+      const std::string folder = hivePath.substr(0, slash);
+      const std::string reason = MakeDirectories(folder);
+      if (!reason.empty()) Fail(folder, "cannot create the folder: " + reason);
     }
   }
   HKEY root = nullptr;
@@ -155,7 +116,7 @@ HiveKey ToolContext::OpenHive() {
 
 const LanguageName* FindLanguage(const std::string& name) {
   for (const LanguageName& l : kLanguages) {
-    if (::strcasecmp(l.name, name.c_str()) == 0) return &l;
+    if (EqualsIgnoringAsciiCase(l.name, name)) return &l;
   }
   return nullptr;
 }
@@ -172,17 +133,13 @@ const LanguageName* FindLanguage(unsigned short langId) {
 
 std::vector<std::string> LanguagesWithModules(const std::string& dir, const std::string& stem) {
   std::vector<std::string> out;
-  DIR* d = dir.empty() ? nullptr : ::opendir(dir.c_str());
-  if (d == nullptr) return out;
-  while (const dirent* e = ::readdir(d)) {
-    const std::string name = e->d_name;
+  for (const std::string& name : ListDirectory(dir)) {
     // stem + three letters + ".dll", the letters compared as given.
     if (name.size() != stem.size() + 7) continue;
     if (name.compare(0, stem.size(), stem) != 0) continue;
-    if (::strcasecmp(name.c_str() + stem.size() + 3, ".dll") != 0) continue;
+    if (!EqualsIgnoringAsciiCase(name.substr(stem.size() + 3), ".dll")) continue;
     out.push_back(name.substr(stem.size(), 3));
   }
-  ::closedir(d);
   std::sort(out.begin(), out.end());
   return out;
 }

@@ -1,34 +1,43 @@
-// PavoRmCString members that load through the resource manager; they live
-// here, with the manager, so that string/ does not depend on resource/.
+// PavoRmCString members that load by resource-object name. The name is turned
+// into a module by the lookup the resource layer installs, so that the string
+// layer links without it.
+#include <atomic>
 #include <cstdarg>
 
-#include "resource/PavoRmResourceManager.h"
-#include "resource/PavoRmResourceObject.h"
 #include "string/PavoRmCString.h"
 #include "string/message_inserts.h"
+#include "string/resource_module_lookup.h"
 #include "string/resource_report.h"
 
 namespace {
 
 pavo::ReportGuard g_nameForm;  // the guard of loads by resource-object name
 
-// The module of the resource object of that name; null when there is no
-// manager (Instance has reported it), no such object or no module.
-HINSTANCE ModuleOf(const PavoRmCString& resourceName) {
-  PavoRmResourceManager* manager = PavoRmResourceManager::Instance();
-  if (manager == nullptr) return nullptr;
-  PavoRmResourceObject* object = manager->GetResourceObject(resourceName);
-  return object != nullptr ? object->GetResourceHandle() : nullptr;
-}
+// Constant-initialised (null) before any code runs, so a load from another
+// static initialiser sees either no lookup or a complete one.
+std::atomic<pavo::ResourceModuleLookup> g_lookup{nullptr};
 
 }  // namespace
+
+pavo::ResourceModuleLookup pavo::SetResourceModuleLookup(ResourceModuleLookup lookup) noexcept {
+  return g_lookup.exchange(lookup);
+}
+
+void pavo::RemoveResourceModuleLookup(ResourceModuleLookup lookup) noexcept {
+  g_lookup.compare_exchange_strong(lookup, nullptr);
+}
+
+HINSTANCE pavo::FindResourceModule(const PavoRmCString& resourceName) {
+  const ResourceModuleLookup lookup = g_lookup.load();
+  return lookup != nullptr ? lookup(resourceName) : nullptr;
+}
 
 PavoRmCString::PavoRmCString(const WCHAR* resourceName, unsigned int id, int showError) {
   LoadStringW(PavoRmCString(resourceName), id, showError);
 }
 
 int PavoRmCString::LoadStringW(const PavoRmCString& resourceName, unsigned int id, int showError) {
-  HINSTANCE module = ModuleOf(resourceName);
+  HINSTANCE module = pavo::FindResourceModule(resourceName);
   if (module != nullptr && LoadString(module, id)) return 1;
   if (!showError) return 0;
   PavoRmCString text;
