@@ -225,6 +225,8 @@ LONG Hive::RunInTransaction(bool write, Body body) {
         result = MapSqlite(rc, write);
       }
       if (!sqlite3_get_autocommit(m_db)) ExecuteTransactionStatement(kRollback);
+      // No transaction outlives its operation: the next one must begin anew.
+      assert(sqlite3_get_autocommit(m_db));
     }
     if (result != kRetry) return result;
     if (std::chrono::steady_clock::now() >= deadline) return ERROR_BUSY;
@@ -241,6 +243,7 @@ template <typename Map, typename MakeKey, typename Read>
 LONG Hive::CachedRead(Map ReadCache::*map, MakeKey makeKey, typename Map::mapped_type* out,
                       Read read) {
   if (!CacheCurrent()) return RunInTransaction(false, read);
+  assert(m_cache != nullptr);
   Map& entries = (*m_cache).*map;
   typename Map::key_type k = makeKey();
   const auto it = entries.find(k);
