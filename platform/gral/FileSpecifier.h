@@ -30,8 +30,8 @@ class FileSpecifier {
   virtual ~FileSpecifier();
 
  private:
-  StringBuffer m_text;
-  int m_kind;
+  StringBuffer m_Text;
+  int m_Kind;
 };
 
 }  // namespace Gral
