@@ -6,6 +6,7 @@
 
 #include "resource/PavoRmResourceObject.h"
 #include "resource/identity.h"
+#include "resource/string_ids.h"
 
 PavoRmResourceManager* PavoRmResourceManager::m_Instance = nullptr;
 
@@ -30,7 +31,7 @@ PavoRmResourceManager::~PavoRmResourceManager() {
 }
 
 PavoRmResourceManager* PavoRmResourceManager::Instance() {
-  AssertWithErrorMessage(m_Instance == nullptr, 28515);
+  AssertWithErrorMessage(m_Instance == nullptr, IDS_PAVORM_NO_RESOURCE_MANAGER);
   return m_Instance;
 }
 
