@@ -1,3 +1,6 @@
+// A hive's key and value operations, its transactions and opening its file.
+// The schema and SQL statements are in registry_statements.cpp, the read
+// cache over SQLite's WAL index in registry_read_cache.cpp.
 #include "platform/win/registry_hive.h"
 
 #include <fcntl.h>
@@ -24,10 +27,10 @@ namespace reg {
 namespace {
 
 // SQLite waits this long for another connection's lock before reporting busy;
-// RunInTransaction() then retries the whole operation until kRetryBudget has passed.
+// RunInTransaction() then retries the whole operation until kRetryBudget has
+// passed.
 constexpr int kBusyTimeoutMs = 2000;
 constexpr std::chrono::seconds kRetryBudget(60);
-
 
 LONG MapErrno(int err) {
   switch (err) {
