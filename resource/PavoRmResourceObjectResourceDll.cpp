@@ -21,7 +21,10 @@ int PavoRmResourceObjectResourceDll::TryLoad(const PavoRmCString& fileName) {
   bool missing = false;
   HINSTANCE module = pavo::LoadLanguageFile(*information, path, LOAD_LIBRARY_AS_DATAFILE, &missing);
   if (module == nullptr) {
-    if (missing) AfxMessageBox(pavo::FileNotFoundText(path).GetString(), PAVORM_MESSAGE_BOX_STYLE, PAVORM_MESSAGE_BOX_NO_HELP);
+    if (missing) {
+      AfxMessageBox(pavo::FileNotFoundText(path).GetString(), PAVORM_MESSAGE_BOX_STYLE,
+                    PAVORM_MESSAGE_BOX_NO_HELP);
+    }
     return 0;
   }
   return SetCandidate(std::move(path), module, &m_PendingHandle);

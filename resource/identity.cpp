@@ -36,5 +36,7 @@ extern "C" HINSTANCE pavoRmDllInstance(void) { return g_instance; }
 extern "C" void AssertWithErrorMessage(int condition, unsigned int id) {
   if (condition == 0) return;
   PavoRmCString text;
-  if (text.LoadStringW(pavoRmDllInstance(), id)) AfxMessageBox(text.GetString(), PAVORM_MESSAGE_BOX_STYLE, PAVORM_MESSAGE_BOX_NO_HELP);
+  if (text.LoadStringW(pavoRmDllInstance(), id)) {
+    AfxMessageBox(text.GetString(), PAVORM_MESSAGE_BOX_STYLE, PAVORM_MESSAGE_BOX_NO_HELP);
+  }
 }

@@ -8,7 +8,9 @@
 
 namespace {
 
-std::u16string Units(const CStringW& s) { return std::u16string(s.GetString(), static_cast<size_t>(s.GetLength())); }
+std::u16string Units(const CStringW& s) {
+  return std::u16string(s.GetString(), static_cast<size_t>(s.GetLength()));
+}
 
 }  // namespace
 

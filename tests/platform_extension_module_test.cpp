@@ -10,7 +10,8 @@
 TEST(ExtensionModule, ResourceChain) {
   SetThreadUILanguage(1033);
   HMODULE strings = LoadLibraryExW(test::Wide(test::TestModule("strings.dll")).c_str(), nullptr, 0);
-  HMODULE messages = LoadLibraryExW(test::Wide(test::TestModule("messages.dll")).c_str(), nullptr, 0);
+  HMODULE messages =
+      LoadLibraryExW(test::Wide(test::TestModule("messages.dll")).c_str(), nullptr, 0);
   ASSERT_NE(strings, nullptr);
   AFX_EXTENSION_MODULE record;
   EXPECT_FALSE(AfxInitExtensionModule(record, nullptr));

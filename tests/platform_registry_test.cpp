@@ -76,7 +76,8 @@ TEST_F(Registry, NonAsciiNamesAreCaseInsensitiveToo) {
   HKEY same = Create(WTEXT("äRGER\\σΟΦΊΑΣ\\ǅEM\\дОМ"), &disposition);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   HKEY opened = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("ÄRGER\\ΣΟΦΊΑς\\ǄEM\\ДОМ"), 0, KEY_READ, &opened), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("ÄRGER\\ΣΟΦΊΑς\\ǄEM\\ДОМ"), 0, KEY_READ, &opened),
+            ERROR_SUCCESS);
 
   ASSERT_EQ(SetSz(created, WTEXT("Größe"), WTEXT("1")), ERROR_SUCCESS);
   ASSERT_EQ(SetSz(created, WTEXT("SS"), WTEXT("2")), ERROR_SUCCESS);
@@ -89,13 +90,14 @@ TEST_F(Registry, NonAsciiNamesAreCaseInsensitiveToo) {
   ASSERT_EQ(rc, ERROR_SUCCESS);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(data.data())), WTEXT("2"));
   DWORD values = 0;
-  ASSERT_EQ(RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                             nullptr, nullptr, nullptr),
+  ASSERT_EQ(RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                             nullptr, nullptr, nullptr, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(values, 2u);
   WCHAR name[16];
   DWORD cch = 16;
-  ASSERT_EQ(RegEnumValueW(opened, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(RegEnumValueW(opened, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
   EXPECT_EQ(std::u16string(name), WTEXT("Größe"));  // the case it was created with
   EXPECT_EQ(RegDeleteValueW(same, WTEXT("GRÖßE")), ERROR_SUCCESS);
   Get(opened, WTEXT("Größe"), &rc);

@@ -116,7 +116,8 @@ uint32_t BigEndian32(const std::string& bytes, size_t at) {
 int64_t QueryNumber(sqlite3* db, const char* sql) {
   sqlite3_stmt* st = nullptr;
   int64_t value = -1;
-  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {
+  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK &&
+      sqlite3_step(st) == SQLITE_ROW) {
     value = sqlite3_column_int64(st, 0);
   }
   sqlite3_finalize(st);
@@ -183,7 +184,8 @@ TEST_F(RegistryWalIndexOfAHive, FieldsMatchTheDatabaseAndTheWalFile) {
   EXPECT_EQ(BigEndian32(wal, 8), header.PageSize());
   EXPECT_EQ(wal.substr(16, 8), header.Salts());
   // Never checkpointed: every frame (24-byte header and a page) is committed.
-  EXPECT_EQ(wal.size(), 32 + static_cast<uint64_t>(header.MaxFrame()) * (24 + static_cast<uint64_t>(pageSize)));
+  EXPECT_EQ(wal.size(),
+            32 + static_cast<uint64_t>(header.MaxFrame()) * (24 + static_cast<uint64_t>(pageSize)));
 }
 
 TEST_F(RegistryWalIndexOfAHive, EveryCommitMovesTheHeaderAndReadsDoNot) {
@@ -200,7 +202,8 @@ TEST_F(RegistryWalIndexOfAHive, EveryCommitMovesTheHeaderAndReadsDoNot) {
 
   // Restarting the WAL after a checkpoint draws new salts: a header after
   // the restart never equals one before it.
-  ASSERT_EQ(sqlite3_exec(db_, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db_, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr),
+            SQLITE_OK);
   ASSERT_EQ(regtest::SetSz(key_, WTEXT("v"), WTEXT("three")), ERROR_SUCCESS);
   const WalIndexHeader restarted = Header();
   EXPECT_NE(restarted.Salts(), written.Salts());

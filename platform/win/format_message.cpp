@@ -254,27 +254,29 @@ DWORD MessageFromModule(HMODULE module, DWORD id, DWORD language, WideString* te
 
 // The message text FormatMessageW works on: the caller's string, or the
 // module's message (then held in *storage). Windows' error code on failure.
-DWORD MessageSource(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, WideString* storage,
-                    const WCHAR** text, size_t* length) {
-  const DWORD from = flags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM);
+DWORD MessageSource(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                    WideString* storage, const WCHAR** text, size_t* length) {
+  const DWORD from =
+      flags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM);
   if (from == FORMAT_MESSAGE_FROM_STRING) {
     *text = static_cast<const WCHAR*>(source);
     if (*text == nullptr) return ERROR_INVALID_PARAMETER;
     *length = WideLength(*text);
     return ERROR_SUCCESS;
   }
-  if ((from & FORMAT_MESSAGE_FROM_STRING) == 0 && (from & FORMAT_MESSAGE_FROM_HMODULE) != 0 && source != nullptr) {
+  if ((from & FORMAT_MESSAGE_FROM_STRING) == 0 && (from & FORMAT_MESSAGE_FROM_HMODULE) != 0 &&
+      source != nullptr) {
     // There is no system message table here: only the module's is searched.
-    const DWORD error =
-        MessageFromModule(static_cast<HMODULE>(const_cast<void*>(source)), messageId, languageId, storage);
+    HMODULE module = static_cast<HMODULE>(const_cast<void*>(source));
+    const DWORD error = MessageFromModule(module, messageId, languageId, storage);
     if (error != ERROR_SUCCESS) return error;
     *text = storage->c_str();
     *length = storage->size();
     return ERROR_SUCCESS;
   }
-  return from == FORMAT_MESSAGE_FROM_SYSTEM || from == (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE)
-             ? ERROR_MR_MID_NOT_FOUND
-             : ERROR_INVALID_PARAMETER;
+  const bool system = from == FORMAT_MESSAGE_FROM_SYSTEM ||
+                      from == (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE);
+  return system ? ERROR_MR_MID_NOT_FOUND : ERROR_INVALID_PARAMETER;
 }
 
 // The insert arguments as an array: the caller's own with
@@ -339,13 +341,18 @@ extern "C" DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DW
     pavo::WideString storage;
     const WCHAR* text = nullptr;
     size_t length = 0;
-    DWORD error = pavo::MessageSource(flags, source, messageId, languageId, &storage, &text, &length);
+    DWORD error =
+        pavo::MessageSource(flags, source, messageId, languageId, &storage, &text, &length);
     std::vector<ULONG_PTR> slots;
     const ULONG_PTR* args = nullptr;
     size_t count = 0;
-    if (error == ERROR_SUCCESS) error = pavo::MessageArguments(flags, text, length, arguments, &slots, &args, &count);
+    if (error == ERROR_SUCCESS) {
+      error = pavo::MessageArguments(flags, text, length, arguments, &slots, &args, &count);
+    }
     pavo::WideString out;
-    if (error == ERROR_SUCCESS) error = pavo::FormatMessageText(flags, text, length, args, count, &out);
+    if (error == ERROR_SUCCESS) {
+      error = pavo::FormatMessageText(flags, text, length, args, count, &out);
+    }
     if (error != ERROR_SUCCESS) {
       SetLastError(error);
       return 0;

@@ -289,7 +289,9 @@ HMODULE ReferenceShared(ModuleTable& t, dev_t device, ino_t inode) {
 
 // Maps the whole file; the descriptor is closed once the mapping holds it.
 DWORD MapModuleFile(FileDescriptor* fd, const struct stat& st, FileMapping* mapping) {
-  if (st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > SIZE_MAX / 2) return ERROR_BAD_EXE_FORMAT;
+  if (st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > SIZE_MAX / 2) {
+    return ERROR_BAD_EXE_FORMAT;
+  }
   const bool mapped = mapping->Map(fd->get(), static_cast<size_t>(st.st_size));
   fd->Close();
   return mapped ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;

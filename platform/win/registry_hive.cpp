@@ -560,7 +560,8 @@ LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
       return ERROR_SUCCESS;
     }
   }
-  return ReadEnumerationRow(kEnumKey, key, index, [&](sqlite3_stmt* row) { *entry = ColumnSubKey(row); });
+  return ReadEnumerationRow(kEnumKey, key, index,
+                            [&](sqlite3_stmt* row) { *entry = ColumnSubKey(row); });
 }
 
 LONG Hive::EnumValue(KeyId key, uint64_t index, ValueEntry* entry) {

@@ -39,8 +39,8 @@ const char* const kSchema =
     "CREATE UNIQUE INDEX vals_name ON vals(key, folded);"
     "CREATE INDEX vals_order ON vals(key);";
 
-#define TREE_OF(start)                                                          \
-  "WITH RECURSIVE t(id) AS (" start                                             \
+#define TREE_OF(start)              \
+  "WITH RECURSIVE t(id) AS (" start \
   " UNION ALL SELECT keys.id FROM keys JOIN t ON keys.parent = t.id) "
 
 // In the order of StatementId.
@@ -50,14 +50,15 @@ const char* const kStatementSql[] = {
     "INSERT INTO keys(parent, name, folded, class, written) VALUES(?1, ?2, ?3, ?4, ?5)",
     "UPDATE keys SET nsub = nsub + 1, maxsub = max(maxsub, ?2), maxclass = max(maxclass, ?3),"
     " written = ?4 WHERE id = ?1",
-    "UPDATE keys SET (nsub, maxsub, maxclass) = (SELECT count(*), coalesce(max(length(name)), 0) / 2,"
-    " coalesce(max(length(class)), 0) / 2 FROM keys AS c WHERE c.parent = ?1), written = ?2"
-    " WHERE id = ?1",
+    "UPDATE keys SET (nsub, maxsub, maxclass) = (SELECT count(*),"
+    " coalesce(max(length(name)), 0) / 2, coalesce(max(length(class)), 0) / 2"
+    " FROM keys AS c WHERE c.parent = ?1), written = ?2 WHERE id = ?1",
     "SELECT length(data) FROM vals WHERE key = ?1 AND folded = ?2",
     "UPDATE keys SET nval = nval + ?2, maxname = max(maxname, ?3), maxdata = max(maxdata, ?4),"
     " written = ?5 WHERE id = ?1",
-    "UPDATE keys SET (nval, maxname, maxdata) = (SELECT count(*), coalesce(max(length(name)), 0) / 2,"
-    " coalesce(max(length(data)), 0) FROM vals WHERE key = ?1), written = ?2 WHERE id = ?1",
+    "UPDATE keys SET (nval, maxname, maxdata) = (SELECT count(*),"
+    " coalesce(max(length(name)), 0) / 2, coalesce(max(length(data)), 0)"
+    " FROM vals WHERE key = ?1), written = ?2 WHERE id = ?1",
     "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
     "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND folded = ?2",
     "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)",
@@ -89,7 +90,8 @@ std::string NewHiveSql(uint64_t now) {
   return std::string(kSchema) +
          "INSERT INTO keys(id, parent, name, folded, class, written) "
          "VALUES(1, 0, x'', x'', x'', " +
-         std::to_string(now) + ");" + "PRAGMA application_id=" + std::to_string(kApplicationId) + ";" +
+         std::to_string(now) + ");" +
+         "PRAGMA application_id=" + std::to_string(kApplicationId) + ";" +
          "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
 }
 
