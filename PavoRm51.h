@@ -28,6 +28,7 @@
 #include "fsassist/file_reference.h"
 #include "fsassist/FSAssist.h"
 #include "resource/identity.h"
+#include "resource/string_ids.h"
 #include "resource/PavoRmObject.h"
 #include "resource/PavoRmResource.h"
 #include "resource/PavoRmResourceManager.h"

@@ -5,6 +5,7 @@
 #include "resource/PavoRmResourceManager.h"
 #include "resource/PavoRmResourceObject.h"
 #include "resource/identity.h"
+#include "resource/string_ids.h"
 
 PavoRmResource::PavoRmResource(const PavoRmCString& resourceName)
     : m_Handle(nullptr), m_PreviousHandle(AfxGetModuleState()->m_hCurrentResourceHandle) {
@@ -18,13 +19,13 @@ PavoRmResource::PavoRmResource(const PavoRmCString& resourceName)
   }
   PavoRmCString text;
   if (object != nullptr) {
-    text.LoadStringW(PavoRmCString(pavoRmName()), 28506);  // "LanguageObject is not a ResourceDll!"
+    text.LoadStringW(PavoRmCString(pavoRmName()), IDS_PAVORM_NOT_A_RESOURCE_DLL);
   } else {
-    text.LoadStringW(pavoRmDllInstance(), 28504);  // "Dll-Object not found!"
+    text.LoadStringW(pavoRmDllInstance(), IDS_PAVORM_DLL_OBJECT_NOT_FOUND);
   }
   text += WTEXT(": ");
   text += resourceName;
-  AfxMessageBox(text.GetString(), 0, 0);
+  AfxMessageBox(text.GetString(), PAVORM_MESSAGE_BOX_STYLE, PAVORM_MESSAGE_BOX_NO_HELP);
 }
 
 PavoRmResource::PavoRmResource(HINSTANCE module)

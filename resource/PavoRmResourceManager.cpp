@@ -7,6 +7,7 @@
 #include "resource/PavoRmResourceObject.h"
 #include "resource/identity.h"
 #include "resource/library_state.h"
+#include "resource/string_ids.h"
 
 PavoRmResourceManager* PavoRmResourceManager::m_Instance = nullptr;
 
@@ -35,7 +36,7 @@ PavoRmResourceManager::~PavoRmResourceManager() {
 }
 
 PavoRmResourceManager* PavoRmResourceManager::Instance() {
-  AssertWithErrorMessage(m_Instance == nullptr, 28515);
+  AssertWithErrorMessage(m_Instance == nullptr, IDS_PAVORM_NO_RESOURCE_MANAGER);
   return m_Instance;
 }
 

@@ -4,6 +4,7 @@
 
 #include "platform/afx/afx_message_box.h"
 #include "resource/language_file.h"
+#include "resource/string_ids.h"
 
 PavoRmResourceObjectFile::PavoRmResourceObjectFile(const PavoRmCString& name) : PavoRmResourceObject(name) {}
 
@@ -20,7 +21,8 @@ int PavoRmResourceObjectFile::TryLoad(const PavoRmCString& fileName) {
   PavoRmInformation* information = ExpandCandidate(fileName, &path);
   if (information == nullptr) return 0;
   if (!information->FileExist(path)) {
-    AfxMessageBox(pavo::FileNotFoundText(path).GetString(), 0, 0);
+    AfxMessageBox(pavo::FileNotFoundText(path).GetString(), PAVORM_MESSAGE_BOX_STYLE,
+                  PAVORM_MESSAGE_BOX_NO_HELP);
     return 0;
   }
   return SetCandidate(std::move(path), nullptr, nullptr);

@@ -5,6 +5,7 @@
 #include "platform/afx/afx_message_box.h"
 #include "platform/win/modules.h"
 #include "resource/language_file.h"
+#include "resource/string_ids.h"
 
 PavoRmResourceObjectResourceDll::PavoRmResourceObjectResourceDll(const PavoRmCString& name)
     : PavoRmResourceObject(name), m_PendingHandle(nullptr) {}
@@ -20,7 +21,10 @@ int PavoRmResourceObjectResourceDll::TryLoad(const PavoRmCString& fileName) {
   bool missing = false;
   HINSTANCE module = pavo::LoadLanguageFile(*information, path, LOAD_LIBRARY_AS_DATAFILE, &missing);
   if (module == nullptr) {
-    if (missing) AfxMessageBox(pavo::FileNotFoundText(path).GetString(), 0, 0);
+    if (missing) {
+      AfxMessageBox(pavo::FileNotFoundText(path).GetString(), PAVORM_MESSAGE_BOX_STYLE,
+                    PAVORM_MESSAGE_BOX_NO_HELP);
+    }
     return 0;
   }
   return SetCandidate(std::move(path), module, &m_PendingHandle);

@@ -3,6 +3,7 @@
 #include "platform/afx/afx_message_box.h"
 #include "resource/entry.h"
 #include "resource/library_state.h"
+#include "resource/string_ids.h"
 #include "string/PavoRmCString.h"
 
 namespace {
@@ -35,5 +36,7 @@ extern "C" HINSTANCE pavoRmDllInstance(void) { return g_instance; }
 extern "C" void AssertWithErrorMessage(int condition, unsigned int id) {
   if (condition == 0) return;
   PavoRmCString text;
-  if (text.LoadStringW(pavoRmDllInstance(), id)) AfxMessageBox(text.GetString(), 0, 0);
+  if (text.LoadStringW(pavoRmDllInstance(), id)) {
+    AfxMessageBox(text.GetString(), PAVORM_MESSAGE_BOX_STYLE, PAVORM_MESSAGE_BOX_NO_HELP);
+  }
 }

@@ -4,6 +4,7 @@
 
 #include "platform/win/modules.h"
 #include "resource/identity.h"
+#include "resource/string_ids.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ HINSTANCE pavo::LoadLanguageFile(const PavoRmInformation& information, const Pav
 PavoRmCString pavo::FileNotFoundText(const PavoRmCString& path) {
   PavoRmCString text;
   try {
-    text.FormatMessageW(PavoRmCString(pavoRmName()), 28505, path.GetString());
+    text.FormatMessageW(PavoRmCString(pavoRmName()), IDS_PAVORM_FILE_NOT_FOUND, path.GetString());
   } catch (std::bad_alloc* failure) {
     // A language module whose message has broken inserts must not abort the
     // load with an exception; the box then shows the empty text.

@@ -1,5 +1,6 @@
 // Shared steps of the resource-object kinds for a candidate language file
-// (internal): loading it and the text of message 28505 for a missing one.
+// (internal): loading it and the text of message IDS_PAVORM_FILE_NOT_FOUND
+// for a missing one.
 #ifndef PAVORM_RESOURCE_LANGUAGE_FILE_H
 #define PAVORM_RESOURCE_LANGUAGE_FILE_H
 
@@ -16,9 +17,10 @@ namespace pavo {
 HINSTANCE LoadLanguageFile(const PavoRmInformation& information, const PavoRmCString& path, DWORD flags,
                            bool* missing);
 
-// Formats message 28505 ("File "%1!s!" not found!") of the library's own
-// resource object with path as its insert. Empty when the message cannot be
-// loaded (the string loader has reported that) or its inserts do not format.
+// Formats message IDS_PAVORM_FILE_NOT_FOUND ("File "%1!s!" not found!") of
+// the library's own resource object with path as its insert. Empty when the
+// message cannot be loaded (the string loader has reported that) or its
+// inserts do not format.
 PavoRmCString FileNotFoundText(const PavoRmCString& path);
 
 }  // namespace pavo

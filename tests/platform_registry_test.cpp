@@ -4,7 +4,6 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/win/heap.h"
 #include "platform/win/registry.h"
 #include "registry_test_util.h"
 
@@ -65,6 +64,53 @@ TEST_F(Registry, NamesAreCaseInsensitiveCasePreservingAndIgnoreATrailingBackslas
                             &missing, nullptr),
             ERROR_INVALID_PARAMETER);
   for (HKEY h : {a, b, sw, k}) EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
+}
+
+// Names outside ASCII fold by each unit's simple upper case, as Windows'
+// upcase table does: ä/Ä, σ/ς/Σ, the digraph ǆ/ǅ/Ǆ, Cyrillic. ß has no
+// single-unit upper case and stays apart from "SS".
+TEST_F(Registry, NonAsciiNamesAreCaseInsensitiveToo) {
+  DWORD disposition = 0;
+  HKEY created = Create(WTEXT("Ärger\\Σοφίας\\ǆem\\Дом"), &disposition);
+  ASSERT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  HKEY same = Create(WTEXT("äRGER\\σΟΦΊΑΣ\\ǅEM\\дОМ"), &disposition);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  HKEY opened = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("ÄRGER\\ΣΟΦΊΑς\\ǄEM\\ДОМ"), 0, KEY_READ, &opened),
+            ERROR_SUCCESS);
+
+  ASSERT_EQ(SetSz(created, WTEXT("Größe"), WTEXT("1")), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(created, WTEXT("SS"), WTEXT("2")), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(same, WTEXT("GRÖßE"), WTEXT("3")), ERROR_SUCCESS);  // overwrites "Größe"
+  LONG rc;
+  std::vector<BYTE> data = Get(opened, WTEXT("größe"), &rc);
+  ASSERT_EQ(rc, ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(data.data())), WTEXT("3"));
+  data = Get(opened, WTEXT("ss"), &rc);
+  ASSERT_EQ(rc, ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(data.data())), WTEXT("2"));
+  DWORD values = 0;
+  ASSERT_EQ(RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                             nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(values, 2u);
+  WCHAR name[16];
+  DWORD cch = 16;
+  ASSERT_EQ(RegEnumValueW(opened, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), WTEXT("Größe"));  // the case it was created with
+  EXPECT_EQ(RegDeleteValueW(same, WTEXT("GRÖßE")), ERROR_SUCCESS);
+  Get(opened, WTEXT("Größe"), &rc);
+  EXPECT_EQ(rc, ERROR_FILE_NOT_FOUND);
+
+  HKEY parent = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("ärger\\σοφίας"), 0, KEY_READ, &parent), ERROR_SUCCESS);
+  EXPECT_EQ(RegEnumKeyW(parent, 0, name, 16), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), WTEXT("ǆem"));
+  RegCloseKey(parent);
+  EXPECT_EQ(RegDeleteTreeW(root_, WTEXT("ÄRGER")), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExW(root_, WTEXT("Ärger"), 0, KEY_READ, &parent), ERROR_FILE_NOT_FOUND);
+  for (HKEY h : {created, same, opened}) RegCloseKey(h);
 }
 
 TEST_F(Registry, ValuesKeepTypeAndBytesAndFollowTheBufferRules) {
@@ -401,21 +447,6 @@ TEST(RegistryPredefined, RootsLiveInTheFilesTheEnvironmentNames) {
   RegCloseKey(key);
   RegCloseKey(app);
   EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
-}
-
-TEST(ProcessHeap, AllocatesZeroedBlocksAndRejectsOtherHeaps) {
-  HANDLE heap = GetProcessHeap();
-  auto* p = static_cast<unsigned char*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, 64));
-  ASSERT_NE(p, nullptr);
-  for (int i = 0; i < 64; ++i) EXPECT_EQ(p[i], 0);
-  void* none = HeapAlloc(heap, 0, 0);
-  EXPECT_NE(none, nullptr);
-  EXPECT_TRUE(HeapFree(heap, 0, p));
-  EXPECT_TRUE(HeapFree(heap, 0, none));
-  EXPECT_TRUE(HeapFree(heap, 0, nullptr));
-  int other;
-  EXPECT_EQ(HeapAlloc(&other, 0, 8), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 }  // namespace

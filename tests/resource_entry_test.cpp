@@ -9,6 +9,7 @@
 #include "platform/win/resources.h"
 #include "resource/entry.h"
 #include "resource/identity.h"
+#include "resource/string_ids.h"
 
 namespace {
 
@@ -61,8 +62,13 @@ TEST(LibraryEntry, IdentityAndOwnStrings) {
     const int n = LoadStringW(self, key.second, buffer, 128);
     EXPECT_EQ(std::u16string(buffer, n > 0 ? n : 0), text);
   }
-  EXPECT_EQ(english.at({1033, 28505}), WTEXT("File \"%1!s!\" not found!"));
-  EXPECT_EQ(english.at({1033, 28515}), WTEXT("Internal Error: Resource-Manager not found!!!"));
+  // The script writes the ids as numbers: the names must say the same.
+  EXPECT_EQ(english.at({1033, IDS_PAVORM_FILE_NOT_FOUND}), WTEXT("File \"%1!s!\" not found!"));
+  EXPECT_EQ(english.at({1033, IDS_PAVORM_NO_RESOURCE_MANAGER}), WTEXT("Internal Error: Resource-Manager not found!!!"));
+  EXPECT_EQ(english.at({1033, IDS_PAVORM_MENU_NUMBER_NOT_FOUND}),
+            WTEXT("Can not find the resource menu number %1!d! in resource %2!s!."));
+  EXPECT_EQ(english.at({1033, IDS_PAVORM_CANCEL}), WTEXT("Cancel"));
+  EXPECT_EQ(english.at({1033, IDS_PAVORM_OK}), WTEXT("OK"));
 
   // Other reasons change nothing; a failing registration refuses the load.
   EXPECT_EQ(PavoRmDllMain(self, DLL_THREAD_ATTACH, nullptr), 1);
@@ -74,12 +80,12 @@ TEST(LibraryEntry, IdentityAndOwnStrings) {
 
 TEST(LibraryEntry, AssertWithErrorMessage) {
   test::BoxCapture capture;
-  AssertWithErrorMessage(0, 28515);
+  AssertWithErrorMessage(0, IDS_PAVORM_NO_RESOURCE_MANAGER);
   EXPECT_TRUE(capture.boxes.empty());
-  AssertWithErrorMessage(1, 28515);
+  AssertWithErrorMessage(1, IDS_PAVORM_NO_RESOURCE_MANAGER);
   ASSERT_EQ(capture.boxes.size(), 1u);
   EXPECT_EQ(capture.boxes[0].text, WTEXT("Internal Error: Resource-Manager not found!!!"));
-  EXPECT_EQ(capture.boxes[0].type, 0u);
+  EXPECT_EQ(capture.boxes[0].type, PAVORM_MESSAGE_BOX_STYLE);
   AssertWithErrorMessage(7, 28516);  // absent: only the loader's report
   ASSERT_EQ(capture.boxes.size(), 2u);
   EXPECT_EQ(capture.boxes[1].caption, WTEXT("Resource Manager Error"));

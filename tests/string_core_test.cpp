@@ -30,57 +30,6 @@ class AnsiCodePage {
 
 }  // namespace
 
-TEST(BaseString, BufferProtocolAndInnerZeroUnits) {
-  CStringW s(WTEXT("abc"));
-  WCHAR* buf = s.GetBuffer(10);
-  EXPECT_EQ(s.GetLength(), 3);
-  buf[3] = WTEXT('d');
-  buf[4] = 0;
-  s.ReleaseBuffer();
-  EXPECT_EQ(Units(s), WTEXT("abcd"));
-  s.GetBufferSetLength(6);
-  EXPECT_EQ(s.GetLength(), 6);
-  EXPECT_EQ(s.GetString()[6], 0);
-  s.SetAt(5, WTEXT('z'));
-  s.SetAt(9, WTEXT('y'));  // outside: ignored
-  const WCHAR inner[] = {WTEXT('x'), 0, WTEXT('y')};
-  CStringW z(inner, 3);
-  EXPECT_EQ(z.GetLength(), 3);
-  EXPECT_EQ(z.Find(WTEXT('y')), 2);
-  EXPECT_EQ(z.Find(WCHAR(0)), 1);
-  EXPECT_EQ(z.GetAt(7), 0);
-  z += z;  // appending itself
-  EXPECT_EQ(z.GetLength(), 6);
-  z.SetString(z.GetString() + 3, 3);  // from its own storage
-  EXPECT_EQ(Units(z), std::u16string(inner, 3));
-  CStringW moved(std::move(z));
-  EXPECT_EQ(moved.GetLength(), 3);
-  EXPECT_TRUE(z.IsEmpty());
-}
-
-TEST(BaseString, SearchesSubstringsAndComparisons) {
-  const CStringW s(WTEXT("abcabc"));
-  EXPECT_EQ(s.Find(WTEXT('c'), 3), 5);
-  EXPECT_EQ(s.Find(WTEXT('c'), 6), -1);
-  EXPECT_EQ(s.Find(WTEXT('c'), -1), -1);
-  EXPECT_EQ(s.Find(WTEXT("bc"), 2), 4);
-  EXPECT_EQ(s.Find(WTEXT(""), 6), 6);
-  EXPECT_EQ(s.Find(WTEXT(""), 7), -1);
-  EXPECT_EQ(s.ReverseFind(WTEXT('a')), 3);
-  EXPECT_EQ(Units(s.Left(-2)), WTEXT(""));
-  EXPECT_EQ(Units(s.Left(99)), WTEXT("abcabc"));
-  EXPECT_EQ(Units(s.Right(2)), WTEXT("bc"));
-  EXPECT_EQ(Units(s.Mid(-1, 2)), WTEXT("ab"));
-  EXPECT_EQ(Units(s.Mid(4, 10)), WTEXT("bc"));
-  EXPECT_EQ(Units(s.Mid(9)), WTEXT(""));
-  EXPECT_LT(s.Compare(WTEXT("abd")), 0);
-  EXPECT_GT(CStringW(WTEXT("\u00e9")).Compare(WTEXT("z")), 0);  // unsigned units
-  EXPECT_EQ(s.Compare(WTEXT("abcabc")), 0);
-  EXPECT_TRUE(s == WTEXT("abcabc"));
-  EXPECT_TRUE(CStringW(WTEXT("a")) < CStringW(WTEXT("b")));
-  EXPECT_EQ(Units(WTEXT("<") + s + WTEXT('>')), WTEXT("<abcabc>"));
-}
-
 TEST(StringCore, ConstructionAssignmentAndCounts) {
   EXPECT_TRUE(PavoRmCString(WTEXT('-'), 0).IsEmpty());
   EXPECT_TRUE(PavoRmCString(WTEXT('-'), -3).IsEmpty());
@@ -137,14 +86,4 @@ TEST(StringCore, NarrowTextUsesTheAnsiCodePage) {
     PavoRmCString(WTEXT("a\u65e5")).ansi(buffer);
     EXPECT_STREQ(buffer, "a");
   }
-}
-
-TEST(BaseString, IndexingNeverLeavesTheText) {
-  const CStringW s(WTEXT("ab"));
-  EXPECT_EQ(s[1], WTEXT('b'));
-  EXPECT_EQ(s[static_cast<size_t>(1)], WTEXT('b'));
-  EXPECT_EQ(s[2], 0);
-  EXPECT_EQ(s[-1], 0);
-  EXPECT_EQ(s[static_cast<size_t>(-1)], 0);
-  EXPECT_EQ(s.GetAt(5), 0);
 }

@@ -6,6 +6,7 @@
 #include "fsassist/FSAssist.h"
 #include "fsassist/file_reference.h"
 #include "resource/identity.h"
+#include "resource/string_ids.h"
 #include "tools/cli_args.h"
 #include "tools/commands.h"
 #include "tools/host_session.h"
@@ -37,11 +38,11 @@ std::string LanguageLabel(const std::string& lang) {
 // ones with inserts are filled in as the library formats them.
 void PrintMessages() {
   PavoRmCString text;
-  text.FormatMessageW(PavoRmCString(kLibrary), 28503, WTEXT("ita"), WTEXT("enu"));
-  std::cout << "     28503  " << Utf8(text.GetString()) << '\n';
-  text.FormatMessageW(PavoRmCString(kLibrary), 28505, WTEXT("scans/page1.tif"));
-  std::cout << "     28505  " << Utf8(text.GetString()) << '\n';
-  for (unsigned id : {28510u, 28513u}) {
+  text.FormatMessageW(PavoRmCString(kLibrary), IDS_PAVORM_LANGUAGE_NOT_LOADED, WTEXT("ita"), WTEXT("enu"));
+  std::cout << "     " << IDS_PAVORM_LANGUAGE_NOT_LOADED << "  " << Utf8(text.GetString()) << '\n';
+  text.FormatMessageW(PavoRmCString(kLibrary), IDS_PAVORM_FILE_NOT_FOUND, WTEXT("scans/page1.tif"));
+  std::cout << "     " << IDS_PAVORM_FILE_NOT_FOUND << "  " << Utf8(text.GetString()) << '\n';
+  for (unsigned id : {IDS_PAVORM_CANCEL, IDS_PAVORM_NEXT}) {
     PavoRmCString plain;
     if (plain.LoadStringW(PavoRmCString(kLibrary), id, 0) == 0) Fail("PavoRm", "string " + std::to_string(id) + " not found");
     std::cout << "     " << id << "  " << Utf8(plain.GetString()) << '\n';

@@ -14,7 +14,7 @@
 class PAVORM_API CStringW {
  public:
   // Empty text; needs no allocation, so static instances need no constructor run.
-  constexpr CStringW() noexcept : m_data(const_cast<WCHAR*>(&kNoText)), m_length(0), m_capacity(0) {}
+  constexpr CStringW() noexcept : m_Data(const_cast<WCHAR*>(&kNoText)), m_Length(0), m_Capacity(0) {}
   CStringW(const CStringW& other);
   CStringW(CStringW&& other) noexcept;
   // The units up to the first 0 unit; null gives the empty text.
@@ -30,16 +30,16 @@ class PAVORM_API CStringW {
   CStringW& operator=(const WCHAR* text);
   CStringW& operator=(WCHAR ch);
 
-  int GetLength() const noexcept { return m_length; }
-  bool IsEmpty() const noexcept { return m_length == 0; }
+  int GetLength() const noexcept { return m_Length; }
+  bool IsEmpty() const noexcept { return m_Length == 0; }
   // The units, followed by a 0 unit; valid until the next change.
-  const WCHAR* GetString() const noexcept { return m_data; }
-  operator const WCHAR*() const noexcept { return m_data; }  // NOLINT
+  const WCHAR* GetString() const noexcept { return m_Data; }
+  operator const WCHAR*() const noexcept { return m_Data; }  // NOLINT
 
   // Writable storage of at least n units plus a terminator; text and length
   // are kept. n below the length counts as the length. Throws std::bad_alloc.
   WCHAR* GetBuffer(int n);
-  WCHAR* GetBuffer() { return GetBuffer(m_length); }
+  WCHAR* GetBuffer() { return GetBuffer(m_Length); }
   // After writing through GetBuffer: n = -1 recounts up to the first 0 unit
   // (within the storage); otherwise the length becomes n (clamped to the storage).
   void ReleaseBuffer(int n = -1);
@@ -48,7 +48,7 @@ class PAVORM_API CStringW {
   WCHAR* GetBufferSetLength(int n);
 
   // Unit i; 0 when i is outside 0..length-1.
-  WCHAR GetAt(int i) const noexcept { return i >= 0 && i < m_length ? m_data[i] : WCHAR{0}; }
+  WCHAR GetAt(int i) const noexcept { return i >= 0 && i < m_Length ? m_Data[i] : WCHAR{0}; }
   // Any integer index (a template, so that s[n] never competes with the
   // built-in subscript through the conversion to const WCHAR*).
   template <typename Index, typename = typename std::enable_if<std::is_integral<Index>::value>::type>
@@ -56,12 +56,12 @@ class PAVORM_API CStringW {
     if constexpr (std::is_signed<Index>::value) {
       if (i < 0) return 0;
     }
-    if (static_cast<unsigned long long>(i) >= static_cast<unsigned long long>(m_length)) return 0;
-    return m_data[static_cast<int>(i)];
+    if (static_cast<unsigned long long>(i) >= static_cast<unsigned long long>(m_Length)) return 0;
+    return m_Data[static_cast<int>(i)];
   }
   // Replaces unit i; nothing happens when i is outside 0..length-1.
   void SetAt(int i, WCHAR ch) noexcept {
-    if (i >= 0 && i < m_length) m_data[i] = ch;
+    if (i >= 0 && i < m_Length) m_Data[i] = ch;
   }
 
   // n units from text (may alias this string's own text); null or n <= 0 empties.
@@ -113,9 +113,9 @@ class PAVORM_API CStringW {
   // Makes room for at least n units plus the terminator, keeping the text.
   void Reserve(int n);
 
-  WCHAR* m_data;     // m_capacity + 1 units (or kNoText when m_capacity is 0)
-  int m_length;      // units of text; m_data[m_length] == 0
-  int m_capacity;    // units that fit before the terminator slot
+  WCHAR* m_Data;     // m_Capacity + 1 units (or kNoText when m_Capacity is 0)
+  int m_Length;      // units of text; m_Data[m_Length] == 0
+  int m_Capacity;    // units that fit before the terminator slot
 };
 
 PAVORM_API bool operator==(const CStringW& a, const CStringW& b) noexcept;

@@ -32,8 +32,8 @@ class PAVORM_API FileSpecifier {
   virtual ~FileSpecifier();
 
  private:
-  StringBuffer m_text;
-  int m_kind;
+  StringBuffer m_Text;
+  int m_Kind;
 };
 
 }  // namespace Gral

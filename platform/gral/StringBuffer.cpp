@@ -40,18 +40,18 @@ const WCHAR* WideSource(const char* bytes, int count, int encoding, std::u16stri
 
 }  // namespace
 
-StringBuffer::StringBuffer() : m_inline{}, m_size(0), m_encoding(kUtf8) {}
+StringBuffer::StringBuffer() : m_Inline{}, m_Size(0), m_Encoding(kUtf8) {}
 
-StringBuffer::StringBuffer(int byteCount, const void* bytes, int encoding) : m_size(0), m_encoding(encoding) {
+StringBuffer::StringBuffer(int byteCount, const void* bytes, int encoding) : m_Size(0), m_Encoding(encoding) {
   Reset(bytes == nullptr ? 0 : byteCount, byteCount);
-  if (m_size > 0) std::memcpy(data(), bytes, static_cast<size_t>(m_size));
+  if (m_Size > 0) std::memcpy(data(), bytes, static_cast<size_t>(m_Size));
 }
 
-StringBuffer::StringBuffer(int byteCount, int encoding) : m_size(0), m_encoding(encoding) { Reset(byteCount); }
+StringBuffer::StringBuffer(int byteCount, int encoding) : m_Size(0), m_Encoding(encoding) { Reset(byteCount); }
 
-StringBuffer::StringBuffer(const StringBuffer& other) : m_size(0), m_encoding(other.m_encoding) {
-  Reset(other.m_size, other.m_size);
-  std::memcpy(data(), other.data(), static_cast<size_t>(m_size));
+StringBuffer::StringBuffer(const StringBuffer& other) : m_Size(0), m_Encoding(other.m_Encoding) {
+  Reset(other.m_Size, other.m_Size);
+  std::memcpy(data(), other.data(), static_cast<size_t>(m_Size));
 }
 
 StringBuffer& StringBuffer::operator=(const StringBuffer& other) {
@@ -62,18 +62,18 @@ StringBuffer& StringBuffer::operator=(const StringBuffer& other) {
   return *this;
 }
 
-StringBuffer::StringBuffer(StringBuffer&& other) noexcept : m_size(0), m_encoding(kUtf8) {
+StringBuffer::StringBuffer(StringBuffer&& other) noexcept : m_Size(0), m_Encoding(kUtf8) {
   *this = std::move(other);
 }
 
 StringBuffer& StringBuffer::operator=(StringBuffer&& other) noexcept {
   if (this == &other) return *this;
-  m_heap = std::move(other.m_heap);
-  if (!m_heap) std::memcpy(m_inline, other.m_inline, sizeof m_inline);
-  m_size = other.m_size;
-  m_encoding = other.m_encoding;
-  std::memset(other.m_inline, 0, sizeof other.m_inline);
-  other.m_size = 0;
+  m_Heap = std::move(other.m_Heap);
+  if (!m_Heap) std::memcpy(m_Inline, other.m_Inline, sizeof m_Inline);
+  m_Size = other.m_Size;
+  m_Encoding = other.m_Encoding;
+  std::memset(other.m_Inline, 0, sizeof other.m_Inline);
+  other.m_Size = 0;
   return *this;
 }
 
@@ -81,44 +81,44 @@ StringBuffer::~StringBuffer() = default;
 
 void StringBuffer::Truncate(int textBytes) {
   // The text and one terminator; the bytes behind it are 0 already or cleared here.
-  if (textBytes >= m_size) return;
-  std::memset(data() + textBytes, 0, static_cast<size_t>(m_size - textBytes));
-  m_size = textBytes + (m_encoding == kUtf16 ? 2 : 1);
+  if (textBytes >= m_Size) return;
+  std::memset(data() + textBytes, 0, static_cast<size_t>(m_Size - textBytes));
+  m_Size = textBytes + (m_Encoding == kUtf16 ? 2 : 1);
 }
 
 void StringBuffer::Reset(int byteCount, int filled) {
-  m_size = byteCount > 0 ? byteCount : 0;
+  m_Size = byteCount > 0 ? byteCount : 0;
   // Whole units for the bytes plus one 0 unit behind them.
-  const size_t units = static_cast<size_t>(m_size) / 2 + 2;
-  char16_t* u = m_inline;
+  const size_t units = static_cast<size_t>(m_Size) / 2 + 2;
+  char16_t* u = m_Inline;
   if (units <= kInlineUnits) {
-    m_heap.reset();
+    m_Heap.reset();
   } else {
-    m_heap.reset(new char16_t[units]);
-    u = m_heap.get();
+    m_Heap.reset(new char16_t[units]);
+    u = m_Heap.get();
   }
   // The caller writes the first `filled` bytes; everything behind them is 0.
-  size_t from = filled > 0 && filled <= m_size ? static_cast<size_t>(filled) & ~static_cast<size_t>(1) : 0;
+  size_t from = filled > 0 && filled <= m_Size ? static_cast<size_t>(filled) & ~static_cast<size_t>(1) : 0;
   std::memset(reinterpret_cast<char*>(u) + from, 0, units * 2 - from);
 }
 
-int StringBuffer::encoding() const { return m_encoding; }
+int StringBuffer::encoding() const { return m_Encoding; }
 
 int StringBuffer::textBytes() const noexcept {
-  if (m_encoding == kUtf16) {
-    const int units = m_size / 2;
+  if (m_Encoding == kUtf16) {
+    const int units = m_Size / 2;
     int i = 0;
     const char16_t* u = Units();
     while (i < units && u[i] != 0) ++i;
     return 2 * i;
   }
-  const void* zero = std::memchr(data(), 0, static_cast<size_t>(m_size));
-  return zero == nullptr ? m_size : static_cast<int>(static_cast<const char*>(zero) - data());
+  const void* zero = std::memchr(data(), 0, static_cast<size_t>(m_Size));
+  return zero == nullptr ? m_Size : static_cast<int>(static_cast<const char*>(zero) - data());
 }
 
 bool StringBuffer::isEmpty() const {
-  if (m_encoding == kUtf16) return m_size < 2 || Units()[0] == 0;
-  return m_size < 1 || data()[0] == 0;
+  if (m_Encoding == kUtf16) return m_Size < 2 || Units()[0] == 0;
+  return m_Size < 1 || data()[0] == 0;
 }
 
 void StringBuffer::convert(StringBuffer& target, int encoding) const {
@@ -127,8 +127,8 @@ void StringBuffer::convert(StringBuffer& target, int encoding) const {
     target = std::move(result);
     return;
   }
-  const int have = KnownEncoding(m_encoding) ? textBytes() : 0;
-  if (encoding == m_encoding) {
+  const int have = KnownEncoding(m_Encoding) ? textBytes() : 0;
+  if (encoding == m_Encoding) {
     // Same code: the text as it stands, cut at its terminator.
     const int terminator = encoding == kUtf16 ? 2 : 1;
     result.Reset(CheckedSize(static_cast<size_t>(have) + terminator), have);
@@ -139,7 +139,7 @@ void StringBuffer::convert(StringBuffer& target, int encoding) const {
   if (encoding == kUtf16) {
     // Narrow to wide: never more units than bytes, written in place.
     result.Reset(CheckedSize((static_cast<size_t>(have) + 1) * 2));
-    const UINT cp = m_encoding == kUtf8 ? CP_UTF8 : CP_ACP;
+    const UINT cp = m_Encoding == kUtf8 ? CP_UTF8 : CP_ACP;
     const int units = have > 0 ? MultiByteToWideChar(cp, 0, data(), have, reinterpret_cast<WCHAR*>(result.data()), have) : 0;
     result.Truncate(units > 0 ? 2 * units : 0);
     target = std::move(result);
@@ -147,7 +147,7 @@ void StringBuffer::convert(StringBuffer& target, int encoding) const {
   }
   std::u16string scratch;
   int units = 0;
-  const WCHAR* wide = WideSource(data(), have, m_encoding, scratch, units);
+  const WCHAR* wide = WideSource(data(), have, m_Encoding, scratch, units);
   if (units > 0) {
     // UTF-8 takes at most three bytes a unit; other code pages are asked.
     const UINT cp = encoding == kUtf8 ? CP_UTF8 : CP_ACP;

@@ -46,7 +46,7 @@ class PAVORM_API StringBuffer {
   char* data() noexcept { return reinterpret_cast<char*>(Units()); }
   const char* data() const noexcept { return reinterpret_cast<const char*>(Units()); }
   // Byte count as given, terminator included.
-  int size() const noexcept { return m_size; }
+  int size() const noexcept { return m_Size; }
 
   virtual int encoding() const;
   // True when the buffer holds no character before its terminator.
@@ -67,15 +67,15 @@ class PAVORM_API StringBuffer {
   void Truncate(int textBytes);
 
   static constexpr size_t kInlineUnits = 16;
-  char16_t* Units() noexcept { return m_heap ? m_heap.get() : m_inline; }
-  const char16_t* Units() const noexcept { return m_heap ? m_heap.get() : m_inline; }
+  char16_t* Units() noexcept { return m_Heap ? m_Heap.get() : m_Inline; }
+  const char16_t* Units() const noexcept { return m_Heap ? m_Heap.get() : m_Inline; }
 
-  // Held as 16-bit units so that UTF-16 text is aligned: m_size bytes, then
+  // Held as 16-bit units so that UTF-16 text is aligned: m_Size bytes, then
   // 0 bytes up to and including one whole 0 unit. Short texts stay inline.
-  std::unique_ptr<char16_t[]> m_heap;
-  char16_t m_inline[kInlineUnits];
-  int m_size;
-  int m_encoding;
+  std::unique_ptr<char16_t[]> m_Heap;
+  char16_t m_Inline[kInlineUnits];
+  int m_Size;
+  int m_Encoding;
 };
 
 }  // namespace Gral

@@ -253,92 +253,112 @@ DWORD MessageFromModule(HMODULE module, DWORD id, DWORD language, WideString* te
   return ERROR_MR_MID_NOT_FOUND;
 }
 
+// The message text FormatMessageW works on: the caller's string, or the
+// module's message (then held in *storage). Windows' error code on failure.
+DWORD MessageSource(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                    WideString* storage, const WCHAR** text, size_t* length) {
+  const DWORD from =
+      flags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM);
+  if (from == FORMAT_MESSAGE_FROM_STRING) {
+    *text = static_cast<const WCHAR*>(source);
+    if (*text == nullptr) return ERROR_INVALID_PARAMETER;
+    *length = WideLength(*text);
+    return ERROR_SUCCESS;
+  }
+  if ((from & FORMAT_MESSAGE_FROM_STRING) == 0 && (from & FORMAT_MESSAGE_FROM_HMODULE) != 0 &&
+      source != nullptr) {
+    // There is no system message table here: only the module's is searched.
+    HMODULE module = static_cast<HMODULE>(const_cast<void*>(source));
+    const DWORD error = MessageFromModule(module, messageId, languageId, storage);
+    if (error != ERROR_SUCCESS) return error;
+    *text = storage->c_str();
+    *length = storage->size();
+    return ERROR_SUCCESS;
+  }
+  const bool system = from == FORMAT_MESSAGE_FROM_SYSTEM ||
+                      from == (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE);
+  return system ? ERROR_MR_MID_NOT_FOUND : ERROR_INVALID_PARAMETER;
+}
+
+// The insert arguments as an array: the caller's own with
+// FORMAT_MESSAGE_ARGUMENT_ARRAY (count unknown), else the slots the inserts
+// name, read from the va_list into *slots. Null args when there are none.
+DWORD MessageArguments(DWORD flags, const WCHAR* text, size_t length, va_list* arguments,
+                       std::vector<ULONG_PTR>* slots, const ULONG_PTR** args, size_t* count) {
+  *args = nullptr;
+  *count = 0;
+  if ((flags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0 || arguments == nullptr) return ERROR_SUCCESS;
+  if (flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) {
+    *args = reinterpret_cast<const ULONG_PTR*>(arguments);
+    *count = kNoCount;
+    return ERROR_SUCCESS;
+  }
+  // A va_list carries no count: read the slots the inserts name, as Windows
+  // does on 64-bit targets, and no more.
+  size_t needed = 0;
+  if (!ArgumentsNeeded(text, length, &needed)) return ERROR_INVALID_PARAMETER;
+  slots->resize(needed);
+  for (size_t i = 0; i < needed; ++i) (*slots)[i] = va_arg(*arguments, ULONG_PTR);
+  *args = slots->data();
+  *count = needed;
+  return ERROR_SUCCESS;
+}
+
+// Hands the formatted text to the caller: copied into buffer (size units),
+// or, with FORMAT_MESSAGE_ALLOCATE_BUFFER, in a LocalAlloc block whose
+// address is stored at buffer. The length in units, or 0 with the last error.
+DWORD DeliverMessage(DWORD flags, const WideString& out, LPWSTR buffer, DWORD size) {
+  if (out.size() >= 0x7FFFFFFFu) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
+  const size_t units = out.size() + 1;
+  if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+    const size_t alloc = units > size ? units : size;
+    WCHAR* block = static_cast<WCHAR*>(LocalAlloc(LMEM_FIXED, alloc * sizeof(WCHAR)));
+    if (block == nullptr) return 0;
+    std::memcpy(block, out.c_str(), units * sizeof(WCHAR));
+    std::memcpy(buffer, &block, sizeof block);
+  } else {
+    if (size < units) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    std::memcpy(buffer, out.c_str(), units * sizeof(WCHAR));
+  }
+  return static_cast<DWORD>(out.size());
+}
+
 }  // namespace
 }  // namespace pavo
 
 extern "C" DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                                 DWORD size, va_list* arguments) {
-  pavo::WideString format;
-  const WCHAR* text = nullptr;
-  size_t length = 0;
-  const DWORD from = flags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM);
   if (buffer == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
   try {
-    if (from == FORMAT_MESSAGE_FROM_STRING) {
-      text = static_cast<const WCHAR*>(source);
-      if (text == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-      }
-      length = pavo::WideLength(text);
-    } else if ((from & FORMAT_MESSAGE_FROM_STRING) == 0 && (from & FORMAT_MESSAGE_FROM_HMODULE) != 0 &&
-               source != nullptr) {
-      // There is no system message table here: only the module's is searched.
-      const DWORD error =
-          pavo::MessageFromModule(static_cast<HMODULE>(const_cast<void*>(source)), messageId, languageId, &format);
-      if (error != ERROR_SUCCESS) {
-        SetLastError(error);
-        return 0;
-      }
-      text = format.c_str();
-      length = format.size();
-    } else {
-      SetLastError(from == FORMAT_MESSAGE_FROM_SYSTEM || from == (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE)
-                       ? ERROR_MR_MID_NOT_FOUND
-                       : ERROR_INVALID_PARAMETER);
-      return 0;
-    }
-
-    // A va_list carries no count: read the slots the inserts name, as Windows
-    // does on 64-bit targets, and no more.
+    pavo::WideString storage;
+    const WCHAR* text = nullptr;
+    size_t length = 0;
+    DWORD error =
+        pavo::MessageSource(flags, source, messageId, languageId, &storage, &text, &length);
+    std::vector<ULONG_PTR> slots;
     const ULONG_PTR* args = nullptr;
     size_t count = 0;
-    std::vector<ULONG_PTR> slots;
-    if ((flags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0 && arguments != nullptr) {
-      if (flags & FORMAT_MESSAGE_ARGUMENT_ARRAY) {
-        args = reinterpret_cast<const ULONG_PTR*>(arguments);
-        count = pavo::kNoCount;
-      } else {
-        size_t needed = 0;
-        if (!pavo::ArgumentsNeeded(text, length, &needed)) {
-          SetLastError(ERROR_INVALID_PARAMETER);
-          return 0;
-        }
-        slots.resize(needed);
-        for (size_t i = 0; i < needed; ++i) slots[i] = va_arg(*arguments, ULONG_PTR);
-        args = slots.data();
-        count = needed;
-      }
+    if (error == ERROR_SUCCESS) {
+      error = pavo::MessageArguments(flags, text, length, arguments, &slots, &args, &count);
     }
-
     pavo::WideString out;
-    const DWORD error = pavo::FormatMessageText(flags, text, length, args, count, &out);
+    if (error == ERROR_SUCCESS) {
+      error = pavo::FormatMessageText(flags, text, length, args, count, &out);
+    }
     if (error != ERROR_SUCCESS) {
       SetLastError(error);
       return 0;
     }
-    if (out.size() >= 0x7FFFFFFFu) {
-      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      return 0;
-    }
-    const size_t units = out.size() + 1;
-    if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
-      const size_t alloc = units > size ? units : size;
-      WCHAR* block = static_cast<WCHAR*>(LocalAlloc(LMEM_FIXED, alloc * sizeof(WCHAR)));
-      if (block == nullptr) return 0;
-      std::memcpy(block, out.c_str(), units * sizeof(WCHAR));
-      std::memcpy(buffer, &block, sizeof block);
-    } else {
-      if (size < units) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-      }
-      std::memcpy(buffer, out.c_str(), units * sizeof(WCHAR));
-    }
-    return static_cast<DWORD>(out.size());
+    return pavo::DeliverMessage(flags, out, buffer, size);
   } catch (const std::bad_alloc&) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return 0;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -50,7 +51,10 @@ class HandleIndex {
   }
   // Throws std::bad_alloc when growing fails; the index is then unchanged.
   void Insert(LoadedModule* m) {
+    assert(m != nullptr && Find(m->handle) == nullptr);  // one record per handle
     if (2 * (count_ + 1) > slots_.size()) Grow();
+    // At most half the slots are taken, so the probe below meets a free one.
+    assert(2 * (count_ + 1) <= slots_.size());
     size_t i = Home(m->handle);
     while (slots_[i] != nullptr) i = (i + 1) & mask_;
     slots_[i] = m;
@@ -89,6 +93,7 @@ class HandleIndex {
   void Grow() {
     std::vector<LoadedModule*> old(slots_.empty() ? 64 : 2 * slots_.size(), nullptr);
     old.swap(slots_);
+    assert((slots_.size() & (slots_.size() - 1)) == 0);  // Home() masks, so a power of two
     mask_ = slots_.size() - 1;
     count_ = 0;
     for (LoadedModule* m : old) {
@@ -198,6 +203,161 @@ DWORD OpenErrorCode(int err, bool dataFile) {
 constexpr DWORD kDataFileFlags =
     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE;
 
+// A file descriptor, closed when the scope is left (or earlier by Close).
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  ~FileDescriptor() { Close(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  void Reset(int fd) {
+    Close();
+    m_fd = fd;
+  }
+  int get() const { return m_fd; }
+  void Close() {
+    if (m_fd >= 0) close(m_fd);
+    m_fd = -1;
+  }
+
+ private:
+  int m_fd = -1;
+};
+
+// A read-only mapping of a whole file, unmapped when the scope is left
+// unless a module record took it over.
+class FileMapping {
+ public:
+  FileMapping() = default;
+  ~FileMapping() {
+    if (m_address != nullptr) munmap(m_address, m_size);
+  }
+  FileMapping(const FileMapping&) = delete;
+  FileMapping& operator=(const FileMapping&) = delete;
+  // Maps size bytes of fd; false when mmap fails.
+  bool Map(int fd, size_t size) {
+    assert(m_address == nullptr);
+    void* address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (address == MAP_FAILED) return false;
+    m_address = address;
+    m_size = size;
+    return true;
+  }
+  void* address() const { return m_address; }
+  size_t size() const { return m_size; }
+  // Hands the mapping to its new owner, which unmaps it.
+  void* Release() {
+    void* address = m_address;
+    m_address = nullptr;
+    return address;
+  }
+
+ private:
+  void* m_address = nullptr;
+  size_t m_size = 0;
+};
+
+// The UTF-8 path of fileName with Windows' default extension, or the error
+// LoadLibraryExW reports.
+DWORD ModulePath(LPCWSTR fileName, bool dataFile, std::string* path) {
+  if (!PathToUtf8(fileName, path)) return ERROR_INVALID_NAME;
+  if (path->empty()) return dataFile ? ERROR_FILE_NOT_FOUND : ERROR_MOD_NOT_FOUND;
+  ApplyDefaultExtension(path);
+  return ERROR_SUCCESS;
+}
+
+// Opens path for reading into fd and gets its status; only a regular file
+// can be a module.
+DWORD OpenModuleFile(const std::string& path, bool dataFile, FileDescriptor* fd, struct stat* st) {
+  fd->Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd->get() < 0) return OpenErrorCode(errno, dataFile);
+  *st = {};
+  if (fstat(fd->get(), st) != 0 || !S_ISREG(st->st_mode)) {
+    return S_ISDIR(st->st_mode) ? ERROR_ACCESS_DENIED : ERROR_BAD_EXE_FORMAT;
+  }
+  return ERROR_SUCCESS;
+}
+
+// The flags-0 module of the file (device, inode), with one more reference;
+// null when that file is not loaded. The caller holds t.lock.
+HMODULE ReferenceShared(ModuleTable& t, dev_t device, ino_t inode) {
+  LoadedModule* m = t.FindShared(device, inode);
+  if (m == nullptr) return nullptr;
+  assert(m->references > 0);
+  ++m->references;
+  return m->handle;
+}
+
+// Maps the whole file; the descriptor is closed once the mapping holds it.
+DWORD MapModuleFile(FileDescriptor* fd, const struct stat& st, FileMapping* mapping) {
+  if (st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > SIZE_MAX / 2) {
+    return ERROR_BAD_EXE_FORMAT;
+  }
+  const bool mapped = mapping->Map(fd->get(), static_cast<size_t>(st.st_size));
+  fd->Close();
+  return mapped ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+}
+
+// A record for a new module: a released one kept for reuse, else a fresh
+// one; null when memory is short.
+std::unique_ptr<LoadedModule> TakeModuleRecord(ModuleTable& t) {
+  std::unique_ptr<LoadedModule> m;
+  {
+    std::lock_guard<std::mutex> guard(t.lock);
+    if (!t.spare.empty()) {
+      m.reset(t.spare.back());
+      t.spare.pop_back();
+    }
+  }
+  if (!m) m.reset(new (std::nothrow) LoadedModule);
+  return m;
+}
+
+// Fills m for the mapped file, taking the mapping over.
+void FillModuleRecord(LoadedModule* m, FileMapping* mapping, const struct stat& st, DWORD flags) {
+  const bool dataFile = (flags & kDataFileFlags) != 0;
+  m->mappingSize = mapping->size();
+  m->mapping = mapping->Release();
+  m->device = st.st_dev;
+  m->inode = st.st_ino;
+  m->shared = !dataFile;
+  m->references = 1;
+  // As on Windows, a data-file handle is the mapping's address with a low bit
+  // set (1 for a data file, 2 for an image-resource load), so it never equals
+  // a flags-0 handle of the same file.
+  uintptr_t value = reinterpret_cast<uintptr_t>(m->mapping);
+  if (flags & LOAD_LIBRARY_AS_IMAGE_RESOURCE) value |= 2;
+  else if (dataFile) value |= 1;
+  m->handle = reinterpret_cast<HMODULE>(value);
+}
+
+// Enters m into the table and returns its handle; when another thread
+// loaded the same file meanwhile, that module's handle instead (m is then
+// unmapped and dropped). Null, with the last error set, when memory is short.
+HMODULE PublishModule(ModuleTable& t, std::unique_ptr<LoadedModule> m) {
+  // Whatever way this ends short of success, m's mapping goes with it.
+  struct UnmapUnlessPublished {
+    LoadedModule* record;
+    ~UnmapUnlessPublished() {
+      if (record != nullptr) munmap(record->mapping, record->mappingSize);
+    }
+  } unmap{m.get()};
+  std::lock_guard<std::mutex> guard(t.lock);
+  if (m->shared) {
+    if (HMODULE other = ReferenceShared(t, m->device, m->inode)) return other;
+  }
+  try {
+    if (m->shared) t.shared.push_back(m.get());
+    t.byHandle.Insert(m.get());
+  } catch (const std::bad_alloc&) {
+    if (m->shared && !t.shared.empty() && t.shared.back() == m.get()) t.shared.pop_back();
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  unmap.record = nullptr;
+  return m.release()->handle;
+}
+
 }  // namespace
 
 const PeImage* ModuleImage(HMODULE module) {
@@ -252,98 +412,34 @@ extern "C" HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
   const bool dataFile = (flags & pavo::kDataFileFlags) != 0;
   // Kept per thread so that its capacity is reused from load to load.
   thread_local std::string path;
-  if (!pavo::PathToUtf8(fileName, &path)) {
-    SetLastError(ERROR_INVALID_NAME);
-    return nullptr;
-  }
-  if (path.empty()) {
-    SetLastError(dataFile ? ERROR_FILE_NOT_FOUND : ERROR_MOD_NOT_FOUND);
-    return nullptr;
-  }
-  pavo::ApplyDefaultExtension(&path);
-
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    SetLastError(pavo::OpenErrorCode(errno, dataFile));
-    return nullptr;
-  }
+  DWORD error = pavo::ModulePath(fileName, dataFile, &path);
+  pavo::FileDescriptor fd;
   struct stat st = {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const bool isDir = S_ISDIR(st.st_mode);
-    close(fd);
-    SetLastError(isDir ? ERROR_ACCESS_DENIED : ERROR_BAD_EXE_FORMAT);
+  if (error == ERROR_SUCCESS) error = pavo::OpenModuleFile(path, dataFile, &fd, &st);
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
     return nullptr;
   }
   ModuleTable& t = pavo::Table();
   if (!dataFile) {
     // The same file loaded again (by any name) is the same module.
     std::lock_guard<std::mutex> guard(t.lock);
-    if (LoadedModule* m = t.FindShared(st.st_dev, st.st_ino)) {
-      close(fd);
-      ++m->references;
-      return m->handle;
-    }
+    if (HMODULE again = pavo::ReferenceShared(t, st.st_dev, st.st_ino)) return again;
   }
-  if (st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > SIZE_MAX / 2) {
-    close(fd);
-    SetLastError(ERROR_BAD_EXE_FORMAT);
-    return nullptr;
-  }
-  const size_t size = static_cast<size_t>(st.st_size);
-  void* mapping = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  close(fd);
-  if (mapping == MAP_FAILED) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
+  pavo::FileMapping mapping;
+  error = pavo::MapModuleFile(&fd, st, &mapping);
   std::unique_ptr<LoadedModule> m;
-  {
-    std::lock_guard<std::mutex> guard(t.lock);
-    if (!t.spare.empty()) {
-      m.reset(t.spare.back());
-      t.spare.pop_back();
-    }
+  if (error == ERROR_SUCCESS) {
+    m = pavo::TakeModuleRecord(t);
+    error = m ? m->image.Open(static_cast<const BYTE*>(mapping.address()), mapping.size())
+              : ERROR_NOT_ENOUGH_MEMORY;
   }
-  if (!m) m.reset(new (std::nothrow) LoadedModule);
-  DWORD error = m ? m->image.Open(static_cast<const BYTE*>(mapping), size) : ERROR_NOT_ENOUGH_MEMORY;
   if (error != ERROR_SUCCESS) {
-    munmap(mapping, size);
     SetLastError(error);
     return nullptr;
   }
-  m->mapping = mapping;
-  m->mappingSize = size;
-  m->device = st.st_dev;
-  m->inode = st.st_ino;
-  m->shared = !dataFile;
-  m->references = 1;
-  // As on Windows, a data-file handle is the mapping's address with a low bit
-  // set (1 for a data file, 2 for an image-resource load), so it never equals
-  // a flags-0 handle of the same file.
-  uintptr_t value = reinterpret_cast<uintptr_t>(mapping);
-  if (flags & LOAD_LIBRARY_AS_IMAGE_RESOURCE) value |= 2;
-  else if (dataFile) value |= 1;
-  m->handle = reinterpret_cast<HMODULE>(value);
-
-  std::lock_guard<std::mutex> guard(t.lock);
-  if (!dataFile) {
-    // Another thread may have loaded the same file meanwhile.
-    if (LoadedModule* other = t.FindShared(st.st_dev, st.st_ino)) {
-      ++other->references;
-      munmap(mapping, size);
-      return other->handle;
-    }
-  }
-  try {
-    if (!dataFile) t.shared.push_back(m.get());
-    t.byHandle.Insert(m.get());
-  } catch (const std::bad_alloc&) {
-    if (!dataFile && !t.shared.empty() && t.shared.back() == m.get()) t.shared.pop_back();
-    munmap(mapping, size);
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  return m.release()->handle;
+  pavo::FillModuleRecord(m.get(), &mapping, st, flags);
+  return pavo::PublishModule(t, std::move(m));
 }
 
 extern "C" HMODULE LoadLibraryW(LPCWSTR fileName) { return LoadLibraryExW(fileName, nullptr, 0); }
@@ -359,9 +455,15 @@ extern "C" BOOL FreeLibrary(HMODULE module) {
       return FALSE;
     }
     if (m->mapping == nullptr) return TRUE;  // compiled into the binary: pinned
+    assert(m->references > 0);  // a listed module holds a reference
     if (--m->references != 0) return TRUE;
     t.byHandle.Erase(module);
-    if (m->shared) t.shared.erase(std::find(t.shared.begin(), t.shared.end(), m));
+    assert(t.Find(module) == nullptr);
+    if (m->shared) {
+      const auto listed = std::find(t.shared.begin(), t.shared.end(), m);
+      assert(listed != t.shared.end());  // erasing end() would corrupt the list
+      t.shared.erase(listed);
+    }
     pavo::g_releases.fetch_add(1, std::memory_order_acq_rel);
     gone = m;
   }
@@ -370,6 +472,8 @@ extern "C" BOOL FreeLibrary(HMODULE module) {
   gone->mapping = nullptr;
   {
     std::lock_guard<std::mutex> guard(t.lock);
+    // A record kept twice would be handed to two loads.
+    assert(std::find(t.spare.begin(), t.spare.end(), gone) == t.spare.end());
     if (t.spare.size() < ModuleTable::kMaxSpare) {
       try {
         t.spare.push_back(gone);

@@ -1,3 +1,6 @@
+// A hive's key and value operations, its transactions and opening its file.
+// The schema and SQL statements are in registry_statements.cpp, the read
+// cache over SQLite's WAL index in registry_read_cache.cpp.
 #include "platform/win/registry_hive.h"
 
 #include <fcntl.h>
@@ -6,159 +9,28 @@
 #include <unistd.h>
 #include <unicode/uchar.h>
 
+#include <cassert>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstring>
 #include <thread>
-#include <unordered_map>
 #include <utility>
 
 #include "platform/win/last_error.h"
+#include "platform/win/registry_read_cache.h"
+#include "platform/win/registry_statements.h"
 
 namespace pavo {
 namespace reg {
 
 namespace {
 
-// "PRHV" in PRAGMA application_id marks a file as one of our hives.
-constexpr int kApplicationId = 0x50524856;
-constexpr int kSchemaVersion = 1;
 // SQLite waits this long for another connection's lock before reporting busy;
-// Run() then retries the whole operation until kRetryBudget has passed.
+// RunInTransaction() then retries the whole operation until kRetryBudget has
+// passed.
 constexpr int kBusyTimeoutMs = 2000;
 constexpr std::chrono::seconds kRetryBudget(60);
-// Internal result: the database was busy, run the operation again.
-constexpr LONG kRetry = -1;
-// The cache keeps at most this many entries, and values up to this size.
-constexpr size_t kMaxCacheEntries = 20000;
-constexpr size_t kMaxCachedValue = 4096;
-constexpr size_t kMaxCachedChildren = 4096;
-// The WAL-index header: two copies of 48 bytes at the start of its first
-// region, which SQLite always maps 32 KiB at a time.
-constexpr int kWalIndexRegionBytes = 32768;
-
-const char* const kSchema =
-    "CREATE TABLE keys("
-    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
-    "  parent INTEGER NOT NULL,"
-    "  name BLOB NOT NULL,"    // UTF-16LE, as created
-    "  folded BLOB NOT NULL,"  // FoldName(name)
-    "  class BLOB NOT NULL,"   // UTF-16LE
-    "  written INTEGER NOT NULL,"
-    // What RegQueryInfoKeyW reports, kept up to date by every change so that
-    // asking costs one row, as a Windows key node holds them too.
-    "  nsub INTEGER NOT NULL DEFAULT 0,"
-    "  maxsub INTEGER NOT NULL DEFAULT 0,"    // characters
-    "  maxclass INTEGER NOT NULL DEFAULT 0,"  // characters
-    "  nval INTEGER NOT NULL DEFAULT 0,"
-    "  maxname INTEGER NOT NULL DEFAULT 0,"   // characters
-    "  maxdata INTEGER NOT NULL DEFAULT 0);"  // bytes
-    "CREATE UNIQUE INDEX keys_child ON keys(parent, folded);"
-    "CREATE TABLE vals("
-    "  seq INTEGER PRIMARY KEY AUTOINCREMENT,"  // creation order, kept on update
-    "  key INTEGER NOT NULL,"
-    "  name BLOB NOT NULL,"
-    "  folded BLOB NOT NULL,"
-    "  type INTEGER NOT NULL,"
-    "  data BLOB NOT NULL);"
-    "CREATE UNIQUE INDEX vals_name ON vals(key, folded);"
-    "CREATE INDEX vals_order ON vals(key);";
-
-#define TREE_OF(start)                                                          \
-  "WITH RECURSIVE t(id) AS (" start                                             \
-  " UNION ALL SELECT keys.id FROM keys JOIN t ON keys.parent = t.id) "
-
-enum StatementId {
-  kFindChild,
-  kKeyRow,
-  kInsertKey,
-  kAddSubKey,
-  kRecountSubKeys,
-  kValueLength,
-  kAddValue,
-  kRecountValues,
-  kGetValue,
-  kUpdateValue,
-  kInsertValue,
-  kDeleteValue,
-  kEnumKey,
-  kEnumValue,
-  kHasChild,
-  kTreeValues,
-  kTreeKeys,
-  kChildTreesValues,
-  kChildTreesKeys,
-  kOwnValues,
-  kParentOf,
-  kChildren,
-  kBeginRead,
-  kBeginWrite,
-  kCommit,
-  kRollback,
-  kStatementCount
-};
-
-const char* const kStatementSql[kStatementCount] = {
-    "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2",
-    "SELECT class, written, nsub, maxsub, maxclass, nval, maxname, maxdata FROM keys WHERE id = ?1",
-    "INSERT INTO keys(parent, name, folded, class, written) VALUES(?1, ?2, ?3, ?4, ?5)",
-    "UPDATE keys SET nsub = nsub + 1, maxsub = max(maxsub, ?2), maxclass = max(maxclass, ?3),"
-    " written = ?4 WHERE id = ?1",
-    "UPDATE keys SET (nsub, maxsub, maxclass) = (SELECT count(*), coalesce(max(length(name)), 0) / 2,"
-    " coalesce(max(length(class)), 0) / 2 FROM keys AS c WHERE c.parent = ?1), written = ?2"
-    " WHERE id = ?1",
-    "SELECT length(data) FROM vals WHERE key = ?1 AND folded = ?2",
-    "UPDATE keys SET nval = nval + ?2, maxname = max(maxname, ?3), maxdata = max(maxdata, ?4),"
-    " written = ?5 WHERE id = ?1",
-    "UPDATE keys SET (nval, maxname, maxdata) = (SELECT count(*), coalesce(max(length(name)), 0) / 2,"
-    " coalesce(max(length(data)), 0) FROM vals WHERE key = ?1), written = ?2 WHERE id = ?1",
-    "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
-    "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND folded = ?2",
-    "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)",
-    "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
-    "SELECT name, class, written FROM keys WHERE parent = ?1 ORDER BY folded LIMIT 1 OFFSET ?2",
-    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2",
-    "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
-    TREE_OF("SELECT ?1") "DELETE FROM vals WHERE key IN t",
-    TREE_OF("SELECT ?1") "DELETE FROM keys WHERE id IN t",
-    TREE_OF("SELECT id FROM keys WHERE parent = ?1") "DELETE FROM vals WHERE key IN t",
-    TREE_OF("SELECT id FROM keys WHERE parent = ?1") "DELETE FROM keys WHERE id IN t",
-    "DELETE FROM vals WHERE key = ?1",
-    "SELECT parent FROM keys WHERE id = ?1",
-    "SELECT name, class, written FROM keys WHERE parent = ?1 ORDER BY folded",
-    "BEGIN",
-    "BEGIN IMMEDIATE",
-    "COMMIT",
-    "ROLLBACK",
-};
-
-LONG MapSqlite(int rc, bool write) {
-  switch (rc & 0xff) {
-    case SQLITE_OK:
-    case SQLITE_ROW:
-    case SQLITE_DONE:
-      return ERROR_SUCCESS;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return kRetry;
-    case SQLITE_NOMEM:
-    case SQLITE_TOOBIG:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-      return ERROR_ACCESS_DENIED;
-    case SQLITE_FULL:
-      return ERROR_DISK_FULL;
-    case SQLITE_CANTOPEN:
-      return ERROR_CANTOPEN;
-    case SQLITE_IOERR:
-      return write ? ERROR_CANTWRITE : ERROR_CANTREAD;
-    default:  // CORRUPT, NOTADB, SCHEMA, MISMATCH, ...
-      return ERROR_BADDB;
-  }
-}
 
 LONG MapErrno(int err) {
   switch (err) {
@@ -179,102 +51,7 @@ LONG MapErrno(int err) {
   }
 }
 
-// Names are stored as UTF-16LE bytes.
-std::string ToBlob(const WideString& s) {
-  std::string out(s.size() * 2, '\0');
-  for (size_t i = 0; i < s.size(); ++i) {
-    const unsigned u = static_cast<unsigned>(s[i]);
-    out[2 * i] = static_cast<char>(u & 0xFF);
-    out[2 * i + 1] = static_cast<char>(u >> 8);
-  }
-  return out;
-}
-
-WideString ColumnWide(sqlite3_stmt* st, int col) {
-  const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(st, col));
-  const int bytes = sqlite3_column_bytes(st, col);
-  WideString out;
-  if (p == nullptr || bytes <= 0) return out;
-  const size_t units = static_cast<size_t>(bytes) / 2;  // an odd last byte is ignored
-  out.resize(units);
-  for (size_t i = 0; i < units; ++i) {
-    out[i] = static_cast<WCHAR>(p[2 * i] | (p[2 * i + 1] << 8));
-  }
-  return out;
-}
-
-uint64_t ColumnCount(sqlite3_stmt* st, int col) {
-  const sqlite3_int64 v = sqlite3_column_int64(st, col);
-  return v < 0 ? 0 : static_cast<uint64_t>(v);
-}
-
-void ColumnBytes(sqlite3_stmt* st, int col, std::vector<BYTE>* out) {
-  const auto* p = static_cast<const BYTE*>(sqlite3_column_blob(st, col));
-  const int bytes = sqlite3_column_bytes(st, col);
-  if (p != nullptr && bytes > 0) {
-    out->assign(p, p + bytes);
-  } else {
-    out->clear();
-  }
-}
-
-// A row of name, class, written, as the sub-key queries give them.
-SubKeyEntry ColumnSubKey(sqlite3_stmt* st) {
-  SubKeyEntry e;
-  e.name = ColumnWide(st, 0);
-  e.cls = ColumnWide(st, 1);
-  e.lastWrite = ColumnCount(st, 2);
-  return e;
-}
-
-// Zero-length blobs need a non-null pointer, or SQLite binds NULL.
-const unsigned char kEmpty[1] = {0};
-
-int BindBlob(sqlite3_stmt* st, int index, const void* data, size_t size) {
-  if (size > static_cast<size_t>(INT_MAX)) return SQLITE_TOOBIG;
-  return sqlite3_bind_blob(st, index, size == 0 ? kEmpty : data, static_cast<int>(size),
-                           SQLITE_TRANSIENT);
-}
-
-int BindBlob(sqlite3_stmt* st, int index, const std::string& s) {
-  return BindBlob(st, index, s.data(), s.size());
-}
-
-// Resets a cached statement whatever way the scope is left.
-class Use {
- public:
-  explicit Use(sqlite3_stmt* st) : m_st(st) {}
-  ~Use() {
-    sqlite3_reset(m_st);
-    sqlite3_clear_bindings(m_st);
-  }
-  Use(const Use&) = delete;
-  Use& operator=(const Use&) = delete;
-  sqlite3_stmt* get() const { return m_st; }
-
- private:
-  sqlite3_stmt* m_st;
-};
-
-bool Ok(int rc) { return rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE; }
-
-// Whether a read's result is small enough for the cache to keep.
-template <typename T>
-bool Cacheable(const T&) {
-  return true;
-}
-bool Cacheable(const std::pair<DWORD, std::vector<BYTE>>& value) {
-  return value.second.size() <= kMaxCachedValue;
-}
-
 }  // namespace
-
-struct Hive::Statements {
-  sqlite3_stmt* s[kStatementCount] = {};
-  ~Statements() {
-    for (sqlite3_stmt* st : s) sqlite3_finalize(st);
-  }
-};
 
 std::string FoldName(const WideString& name) {
   std::string out(name.size() * 2, '\0');
@@ -300,106 +77,23 @@ uint64_t FileTimeNow() {
   return units < 0 ? 0 : static_cast<uint64_t>(units);
 }
 
-// Results of reads, valid while the WAL-index header in the -shm file is
-// unchanged: every commit by any connection, in any process, rewrites that
-// header before it returns, so an unchanged header means unchanged data and a
-// hit costs no lock and no system call.
-struct Hive::Cache {
-  uint32_t header[kWalHeaderWords] = {};
-  bool filled = false;
-  size_t entries = 0;
-  std::unordered_map<std::string, KeyId> paths;  // base id + folded parts
-  std::unordered_map<KeyId, KeyInfo> infos;
-  std::unordered_map<std::string, std::pair<DWORD, std::vector<BYTE>>> values;
-  std::unordered_map<KeyId, std::vector<SubKeyEntry>> children;
-
-  void Clear() {
-    paths.clear();
-    infos.clear();
-    values.clear();
-    children.clear();
-    entries = 0;
-    filled = false;
-  }
-  // Stores an entry; a full cache starts again empty rather than grow.
-  template <typename Map, typename K, typename V>
-  typename Map::iterator Put(Map* map, K&& k, V&& v) {
-    if (++entries > kMaxCacheEntries) {
-      const bool keep = filled;
-      uint32_t saved[kWalHeaderWords];
-      std::memcpy(saved, header, sizeof saved);
-      Clear();
-      std::memcpy(header, saved, sizeof saved);
-      filled = keep;
-      entries = 1;
-    }
-    return map->insert_or_assign(std::forward<K>(k), std::forward<V>(v)).first;
-  }
-};
-
-bool Hive::CacheCurrent() {
-  if (m_walFile == nullptr || !m_cache) return false;
-  // SQLite's own mapping of the first WAL-index region. Never open the -shm
-  // file ourselves: closing any descriptor of it would drop this process's
-  // POSIX locks on it, and another process would then take the index over.
-  volatile void* region = nullptr;
-  if (m_walFile->pMethods->xShmMap(m_walFile, 0, kWalIndexRegionBytes, 0, &region) != SQLITE_OK ||
-      region == nullptr) {
-    m_cache->Clear();
-    return false;
-  }
-  const volatile uint32_t* words = static_cast<const volatile uint32_t*>(region);
-  // Read the two copies of the header in the order SQLite's readers do (its
-  // writers store the second copy first); copies that differ are being written.
-  uint32_t first[kWalHeaderWords], second[kWalHeaderWords];
-  for (size_t i = 0; i < kWalHeaderWords; ++i) {
-    first[i] = __atomic_load_n(&words[i], __ATOMIC_ACQUIRE);
-  }
-  for (size_t i = 0; i < kWalHeaderWords; ++i) {
-    second[i] = __atomic_load_n(&words[kWalHeaderWords + i], __ATOMIC_ACQUIRE);
-  }
-  // Byte 12 of the header, isInit, is 0 until the header has been written.
-  const bool initialised = reinterpret_cast<const unsigned char*>(first)[12] != 0;
-  if (std::memcmp(first, second, sizeof first) != 0 || !initialised) {
-    m_cache->Clear();
-    return false;
-  }
-  if (!m_cache->filled || std::memcmp(first, m_cache->header, sizeof first) != 0) {
-    m_cache->Clear();
-    std::memcpy(m_cache->header, first, sizeof first);
-    m_cache->filled = true;
-  }
-  return true;
-}
-
-// Finds the database file's VFS object, whose WAL-index CacheCurrent reads;
-// without one (no shared-memory support) no cache is used.
-void Hive::MapWalIndex() {
-  sqlite3_file* file = nullptr;
-  if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
-      file == nullptr || file->pMethods == nullptr || file->pMethods->iVersion < 2 ||
-      file->pMethods->xShmMap == nullptr) {
-    return;
-  }
-  m_walFile = file;
-  m_cache.reset(new Cache);
-}
-
 int Hive::ReadChildren(KeyId key, std::vector<SubKeyEntry>* out) {
-  // Run() calls this again when the database was busy: start from nothing,
-  // or a retry would list the rows of the first attempt twice.
+  // RunInTransaction() calls this again when the database was busy: start
+  // from nothing, or a retry would list the rows of the first attempt twice.
   out->clear();
-  Use q(m_stmts->s[kChildren]);
+  ScopedStatement q(m_stmts->Get(kChildren));
   sqlite3_bind_int64(q.get(), 1, key);
   int rc;
   while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) {
-    if (out->size() >= kMaxCachedChildren) return ERROR_MORE_DATA;  // too many to keep
+    if (out->size() >= ReadCache::kMaxCachedChildren) return ERROR_MORE_DATA;  // too many to keep
     out->push_back(ColumnSubKey(q.get()));
   }
   if (rc != SQLITE_DONE) return MapSqlite(rc, false);
   // No children: tell a childless key from one that is gone.
   return out->empty() ? CheckKey(key, ERROR_SUCCESS, false) : ERROR_SUCCESS;
 }
+
+bool Hive::CacheCurrent() { return m_cache != nullptr && m_cache->Current(); }
 
 Hive::~Hive() {
   m_stmts.reset();
@@ -408,22 +102,13 @@ Hive::~Hive() {
 
 int Hive::Exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
 
-// Runs a prepared transaction statement; before Prepare() it is compiled each time.
-int Hive::Control(int which) {
-  if (!m_stmts) return Exec(kStatementSql[which]);
-  Use q(m_stmts->s[which]);
+// Runs BEGIN, COMMIT or ROLLBACK: prepared once the statements are, compiled
+// each time before (while the file is checked).
+int Hive::ExecuteTransactionStatement(StatementId statement) {
+  if (!m_stmts) return Exec(StatementSql(statement));
+  ScopedStatement q(m_stmts->Get(statement));
   const int rc = sqlite3_step(q.get());
   return rc == SQLITE_DONE ? SQLITE_OK : rc;
-}
-
-int Hive::Prepare() {
-  m_stmts.reset(new Statements);
-  for (int i = 0; i < kStatementCount; ++i) {
-    const int rc = sqlite3_prepare_v3(m_db, kStatementSql[i], -1, SQLITE_PREPARE_PERSISTENT,
-                                      &m_stmts->s[i], nullptr);
-    if (rc != SQLITE_OK) return rc;
-  }
-  return SQLITE_OK;
 }
 
 LONG Hive::Open(const std::string& path, std::shared_ptr<Hive>* out) {
@@ -474,12 +159,15 @@ LONG Hive::Open(const std::string& path, std::shared_ptr<Hive>* out) {
     if (rc != SQLITE_OK) return MapSqlite(rc, true) == kRetry ? ERROR_BUSY : MapSqlite(rc, true);
     hive->Exec("PRAGMA synchronous=NORMAL");
   }
-  rc = hive->Prepare();
+  hive->m_stmts.reset(new PreparedStatements);
+  rc = hive->m_stmts->Prepare(hive->m_db);
   if (rc != SQLITE_OK) return ERROR_BADDB;
   if (!hive->m_readOnly) {
     // A read makes SQLite create the -shm file, which the cache watches.
     KeyInfo ignored;
-    if (hive->QueryInfo(hive->Root(), &ignored) == ERROR_SUCCESS) hive->MapWalIndex();
+    if (hive->QueryInfo(hive->Root(), &ignored) == ERROR_SUCCESS) {
+      hive->m_cache = ReadCache::ForConnection(hive->m_db);
+    }
   }
   *out = std::move(hive);
   return ERROR_SUCCESS;
@@ -487,7 +175,7 @@ LONG Hive::Open(const std::string& path, std::shared_ptr<Hive>* out) {
 
 // Checks that the file is one of our hives, or makes an empty file into one.
 LONG Hive::InitFile() {
-  return Run(false, [&]() -> LONG {
+  return RunInTransaction(false, [&]() -> LONG {
     // A read transaction sees the file as it is: a foreign file is left as found.
     sqlite3_stmt* st = nullptr;
     int rc = sqlite3_prepare_v2(m_db,
@@ -513,12 +201,7 @@ LONG Hive::InitFile() {
     if (m_readOnly) return ERROR_ACCESS_DENIED;
     // An empty database: make it a hive. Upgrading to a write transaction can
     // meet another process doing the same; then both start again.
-    std::string sql = std::string(kSchema) +
-                      "INSERT INTO keys(id, parent, name, folded, class, written) "
-                      "VALUES(1, 0, x'', x'', x'', " +
-                      std::to_string(FileTimeNow()) + ");" +
-                      "PRAGMA application_id=" + std::to_string(kApplicationId) + ";" +
-                      "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+    const std::string sql = NewHiveSql(FileTimeNow());
     rc = Exec(sql.c_str());
     if (rc != SQLITE_OK) return MapSqlite(rc, true);
     rc = Exec("COMMIT");
@@ -526,22 +209,27 @@ LONG Hive::InitFile() {
   });
 }
 
+// Runs body in one read or write transaction and commits what it did when it
+// succeeds (rolls back otherwise); a busy database runs it again, with
+// back-off, until kRetryBudget has passed (then ERROR_BUSY).
 template <typename Body>
-LONG Hive::Run(bool write, Body body) {
+LONG Hive::RunInTransaction(bool write, Body body) {
   if (write && m_readOnly) return ERROR_ACCESS_DENIED;
   // What this connection writes is not in the cache's snapshot any more.
   if (write && m_cache) m_cache->Clear();
   const auto deadline = std::chrono::steady_clock::now() + kRetryBudget;
   for (unsigned attempt = 0;; ++attempt) {
-    int rc = Control(write ? kBeginWrite : kBeginRead);
+    int rc = ExecuteTransactionStatement(write ? kBeginWrite : kBeginRead);
     LONG result = MapSqlite(rc, write);
     if (result == ERROR_SUCCESS) {
       result = body();
       if (result == ERROR_SUCCESS && !sqlite3_get_autocommit(m_db)) {
-        rc = Control(kCommit);
+        rc = ExecuteTransactionStatement(kCommit);
         result = MapSqlite(rc, write);
       }
-      if (!sqlite3_get_autocommit(m_db)) Control(kRollback);
+      if (!sqlite3_get_autocommit(m_db)) ExecuteTransactionStatement(kRollback);
+      // No transaction outlives its operation: the next one must begin anew.
+      assert(sqlite3_get_autocommit(m_db));
     }
     if (result != kRetry) return result;
     if (std::chrono::steady_clock::now() >= deadline) return ERROR_BUSY;
@@ -555,9 +243,10 @@ LONG Hive::Run(bool write, Body body) {
 // a hit costs no transaction, and a successful read is kept for next time.
 // makeKey is called only when the cache is in use.
 template <typename Map, typename MakeKey, typename Read>
-LONG Hive::CachedRead(Map Cache::*map, MakeKey makeKey, typename Map::mapped_type* out,
+LONG Hive::CachedRead(Map ReadCache::*map, MakeKey makeKey, typename Map::mapped_type* out,
                       Read read) {
-  if (!CacheCurrent()) return Run(false, read);
+  if (!CacheCurrent()) return RunInTransaction(false, read);
+  assert(m_cache != nullptr);
   Map& entries = (*m_cache).*map;
   typename Map::key_type k = makeKey();
   const auto it = entries.find(k);
@@ -565,7 +254,7 @@ LONG Hive::CachedRead(Map Cache::*map, MakeKey makeKey, typename Map::mapped_typ
     *out = it->second;
     return ERROR_SUCCESS;
   }
-  const LONG result = Run(false, read);
+  const LONG result = RunInTransaction(false, read);
   if (result == ERROR_SUCCESS && Cacheable(*out)) m_cache->Put(&entries, std::move(k), *out);
   return result;
 }
@@ -580,21 +269,21 @@ LONG Hive::CheckKey(KeyId key, LONG present, bool write) {
 }
 
 int Hive::KeyExists(KeyId key, bool* exists) {
-  Use q(m_stmts->s[kKeyRow]);
+  ScopedStatement q(m_stmts->Get(kKeyRow));
   sqlite3_bind_int64(q.get(), 1, key);
   const int rc = sqlite3_step(q.get());
   *exists = rc == SQLITE_ROW;
-  return Ok(rc) ? SQLITE_OK : rc;
+  return SqliteSucceeded(rc) ? SQLITE_OK : rc;
 }
 
 int Hive::FindChild(KeyId parent, const std::string& folded, KeyId* child) {
-  Use q(m_stmts->s[kFindChild]);
+  ScopedStatement q(m_stmts->Get(kFindChild));
   sqlite3_bind_int64(q.get(), 1, parent);
   int rc = BindBlob(q.get(), 2, folded);
   if (rc != SQLITE_OK) return rc;
   rc = sqlite3_step(q.get());
   *child = rc == SQLITE_ROW ? sqlite3_column_int64(q.get(), 0) : 0;
-  return Ok(rc) ? SQLITE_OK : rc;
+  return SqliteSucceeded(rc) ? SQLITE_OK : rc;
 }
 
 // Follows parts from base; *found tells whether every part exists (with no
@@ -619,7 +308,7 @@ int Hive::Walk(KeyId base, const std::vector<WideString>& parts, KeyId* out, boo
 }
 
 int Hive::AddSubKey(KeyId parent, size_t nameLength, size_t classLength) {
-  Use q(m_stmts->s[kAddSubKey]);
+  ScopedStatement q(m_stmts->Get(kAddSubKey));
   sqlite3_bind_int64(q.get(), 1, parent);
   sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(nameLength));
   sqlite3_bind_int64(q.get(), 3, static_cast<sqlite3_int64>(classLength));
@@ -629,7 +318,7 @@ int Hive::AddSubKey(KeyId parent, size_t nameLength, size_t classLength) {
 }
 
 int Hive::AddValue(KeyId key, int added, size_t nameLength, size_t dataLength) {
-  Use q(m_stmts->s[kAddValue]);
+  ScopedStatement q(m_stmts->Get(kAddValue));
   sqlite3_bind_int64(q.get(), 1, key);
   sqlite3_bind_int64(q.get(), 2, added);
   sqlite3_bind_int64(q.get(), 3, static_cast<sqlite3_int64>(nameLength));
@@ -642,7 +331,7 @@ int Hive::AddValue(KeyId key, int added, size_t nameLength, size_t dataLength) {
 // Counts a key's sub-keys (subKeys) or values again after a removal, and
 // stamps the key as written.
 int Hive::Recount(KeyId key, bool subKeys) {
-  Use q(m_stmts->s[subKeys ? kRecountSubKeys : kRecountValues]);
+  ScopedStatement q(m_stmts->Get(subKeys ? kRecountSubKeys : kRecountValues));
   sqlite3_bind_int64(q.get(), 1, key);
   sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(FileTimeNow()));
   const int rc = sqlite3_step(q.get());
@@ -662,7 +351,7 @@ LONG Hive::OpenKey(KeyId base, const std::vector<WideString>& parts, KeyId* out)
     }
     return k;
   };
-  return CachedRead(&Cache::paths, pathKey, out, [&]() -> LONG {
+  return CachedRead(&ReadCache::paths, pathKey, out, [&]() -> LONG {
     bool found = false;
     KeyId key = 0;
     const int rc = Walk(base, parts, &key, &found);
@@ -676,7 +365,7 @@ LONG Hive::OpenKey(KeyId base, const std::vector<WideString>& parts, KeyId* out)
 LONG Hive::CreateKey(KeyId base, const std::vector<WideString>& parts, const WideString& cls,
                      KeyId* out, bool* created) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  return Run(true, [&]() -> LONG {
+  return RunInTransaction(true, [&]() -> LONG {
     const LONG state = CheckKey(base, ERROR_SUCCESS, true);
     if (state != ERROR_SUCCESS) return state;
     int rc;
@@ -690,7 +379,7 @@ LONG Hive::CreateKey(KeyId base, const std::vector<WideString>& parts, const Wid
       if (rc != SQLITE_OK) return MapSqlite(rc, true);
       madeLast = child == 0;
       if (child == 0) {
-        Use ins(m_stmts->s[kInsertKey]);
+        ScopedStatement ins(m_stmts->Get(kInsertKey));
         sqlite3_bind_int64(ins.get(), 1, current);
         if ((rc = BindBlob(ins.get(), 2, ToBlob(part))) != SQLITE_OK ||
             (rc = BindBlob(ins.get(), 3, folded)) != SQLITE_OK ||
@@ -715,8 +404,8 @@ LONG Hive::CreateKey(KeyId base, const std::vector<WideString>& parts, const Wid
 
 LONG Hive::QueryInfo(KeyId key, KeyInfo* info) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  return CachedRead(&Cache::infos, [key]() { return key; }, info, [&]() -> LONG {
-    Use q(m_stmts->s[kKeyRow]);
+  return CachedRead(&ReadCache::infos, [key]() { return key; }, info, [&]() -> LONG {
+    ScopedStatement q(m_stmts->Get(kKeyRow));
     sqlite3_bind_int64(q.get(), 1, key);
     const int rc = sqlite3_step(q.get());
     if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
@@ -742,9 +431,9 @@ LONG Hive::GetValue(KeyId key, const WideString& name, DWORD* type, std::vector<
     return std::string(reinterpret_cast<const char*>(&key), sizeof key) + folded;
   };
   std::pair<DWORD, std::vector<BYTE>> value;
-  const LONG result = CachedRead(&Cache::values, valueKey, &value, [&]() -> LONG {
+  const LONG result = CachedRead(&ReadCache::values, valueKey, &value, [&]() -> LONG {
     {
-      Use q(m_stmts->s[kGetValue]);
+      ScopedStatement q(m_stmts->Get(kGetValue));
       sqlite3_bind_int64(q.get(), 1, key);
       int rc = BindBlob(q.get(), 2, folded);
       if (rc != SQLITE_OK) return MapSqlite(rc, false);
@@ -767,14 +456,14 @@ LONG Hive::GetValue(KeyId key, const WideString& name, DWORD* type, std::vector<
 LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* data,
                     size_t size) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  return Run(true, [&]() -> LONG {
+  return RunInTransaction(true, [&]() -> LONG {
     const LONG state = CheckKey(key, ERROR_SUCCESS, true);
     if (state != ERROR_SUCCESS) return state;
     int rc;
     const std::string folded = FoldName(name);
     sqlite3_int64 oldLength = -1;
     {
-      Use q(m_stmts->s[kValueLength]);
+      ScopedStatement q(m_stmts->Get(kValueLength));
       sqlite3_bind_int64(q.get(), 1, key);
       if ((rc = BindBlob(q.get(), 2, folded)) != SQLITE_OK) return MapSqlite(rc, true);
       rc = sqlite3_step(q.get());
@@ -783,7 +472,7 @@ LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* d
     }
     if (oldLength >= 0) {
       // An existing value keeps its name's case and its place in the enumeration.
-      Use q(m_stmts->s[kUpdateValue]);
+      ScopedStatement q(m_stmts->Get(kUpdateValue));
       sqlite3_bind_int64(q.get(), 1, key);
       sqlite3_bind_int64(q.get(), 3, type);
       if ((rc = BindBlob(q.get(), 2, folded)) != SQLITE_OK ||
@@ -793,7 +482,7 @@ LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* d
       rc = sqlite3_step(q.get());
       if (rc != SQLITE_DONE) return MapSqlite(rc, true);
     } else {
-      Use q(m_stmts->s[kInsertValue]);
+      ScopedStatement q(m_stmts->Get(kInsertValue));
       sqlite3_bind_int64(q.get(), 1, key);
       sqlite3_bind_int64(q.get(), 4, type);
       if ((rc = BindBlob(q.get(), 2, ToBlob(name))) != SQLITE_OK ||
@@ -812,12 +501,12 @@ LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* d
 
 LONG Hive::DeleteValue(KeyId key, const WideString& name) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  return Run(true, [&]() -> LONG {
+  return RunInTransaction(true, [&]() -> LONG {
     const LONG state = CheckKey(key, ERROR_SUCCESS, true);
     if (state != ERROR_SUCCESS) return state;
     int rc;
     {
-      Use q(m_stmts->s[kDeleteValue]);
+      ScopedStatement q(m_stmts->Get(kDeleteValue));
       sqlite3_bind_int64(q.get(), 1, key);
       if ((rc = BindBlob(q.get(), 2, FoldName(name))) != SQLITE_OK) return MapSqlite(rc, true);
       rc = sqlite3_step(q.get());
@@ -828,15 +517,15 @@ LONG Hive::DeleteValue(KeyId key, const WideString& name) {
   });
 }
 
-// Reads row index of the enumeration query which (with key) in a read
+// Reads row index of the enumeration query statement (with key) in a read
 // transaction and hands it to take; past the end ERROR_NO_MORE_ITEMS, or
 // ERROR_KEY_DELETED when the key is gone. The caller holds m_mutex and has
 // checked that index fits in a signed 64-bit number.
 template <typename Take>
-LONG Hive::EnumRow(int which, KeyId key, uint64_t index, Take take) {
-  return Run(false, [&]() -> LONG {
+LONG Hive::ReadEnumerationRow(StatementId statement, KeyId key, uint64_t index, Take take) {
+  return RunInTransaction(false, [&]() -> LONG {
     {
-      Use q(m_stmts->s[which]);
+      ScopedStatement q(m_stmts->Get(statement));
       sqlite3_bind_int64(q.get(), 1, key);
       sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(index));
       const int rc = sqlite3_step(q.get());
@@ -858,7 +547,7 @@ LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
     auto it = m_cache->children.find(key);
     if (it == m_cache->children.end()) {
       std::vector<SubKeyEntry> all;
-      const LONG rc = Run(false, [&]() -> LONG { return ReadChildren(key, &all); });
+      const LONG rc = RunInTransaction(false, [&]() -> LONG { return ReadChildren(key, &all); });
       if (rc == ERROR_SUCCESS) {
         it = m_cache->Put(&m_cache->children, key, std::move(all));
       } else if (rc != ERROR_MORE_DATA) {
@@ -871,13 +560,14 @@ LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
       return ERROR_SUCCESS;
     }
   }
-  return EnumRow(kEnumKey, key, index, [&](sqlite3_stmt* row) { *entry = ColumnSubKey(row); });
+  return ReadEnumerationRow(kEnumKey, key, index,
+                            [&](sqlite3_stmt* row) { *entry = ColumnSubKey(row); });
 }
 
 LONG Hive::EnumValue(KeyId key, uint64_t index, ValueEntry* entry) {
   if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
   std::lock_guard<std::mutex> lock(m_mutex);
-  return EnumRow(kEnumValue, key, index, [&](sqlite3_stmt* row) {
+  return ReadEnumerationRow(kEnumValue, key, index, [&](sqlite3_stmt* row) {
     entry->name = ColumnWide(row, 0);
     entry->type = static_cast<DWORD>(sqlite3_column_int64(row, 1));
     ColumnBytes(row, 2, &entry->data);
@@ -889,7 +579,7 @@ int Hive::DeleteSubtree(KeyId key, bool includeSelf) {
                                 includeSelf ? kTreeKeys : kChildTreesKeys, kOwnValues};
   const int steps = includeSelf ? 2 : 3;
   for (int i = 0; i < steps; ++i) {
-    Use q(m_stmts->s[order[i]]);
+    ScopedStatement q(m_stmts->Get(order[i]));
     sqlite3_bind_int64(q.get(), 1, key);
     const int rc = sqlite3_step(q.get());
     if (rc != SQLITE_DONE) return rc;
@@ -899,7 +589,7 @@ int Hive::DeleteSubtree(KeyId key, bool includeSelf) {
 
 LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  return Run(true, [&]() -> LONG {
+  return RunInTransaction(true, [&]() -> LONG {
     bool found = false;
     KeyId key = base;
     int rc = Walk(base, parts, &key, &found);
@@ -908,7 +598,7 @@ LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree
     // The root of a hive cannot be deleted, as on Windows.
     if (key == Root()) return ERROR_ACCESS_DENIED;
     if (!tree) {
-      Use q(m_stmts->s[kHasChild]);
+      ScopedStatement q(m_stmts->Get(kHasChild));
       sqlite3_bind_int64(q.get(), 1, key);
       rc = sqlite3_step(q.get());
       if (rc == SQLITE_ROW) return ERROR_ACCESS_DENIED;
@@ -916,7 +606,7 @@ LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree
     }
     KeyId parent = 0;
     {
-      Use q(m_stmts->s[kParentOf]);
+      ScopedStatement q(m_stmts->Get(kParentOf));
       sqlite3_bind_int64(q.get(), 1, key);
       rc = sqlite3_step(q.get());
       if (rc != SQLITE_ROW) return MapSqlite(rc == SQLITE_DONE ? SQLITE_CORRUPT : rc, true);
@@ -929,7 +619,7 @@ LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree
 
 LONG Hive::ClearKey(KeyId key) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  return Run(true, [&]() -> LONG {
+  return RunInTransaction(true, [&]() -> LONG {
     const LONG state = CheckKey(key, ERROR_SUCCESS, true);
     if (state != ERROR_SUCCESS) return state;
     int rc;

@@ -18,13 +18,16 @@
 #include "platform/win/win_types.h"
 
 struct sqlite3;
-struct sqlite3_stmt;
-struct sqlite3_file;
 
 namespace pavo {
 namespace reg {
 
 using KeyId = int64_t;
+
+// registry_statements.h and registry_read_cache.h.
+enum StatementId : int;
+class PreparedStatements;
+class ReadCache;
 
 // Windows limits a key name to 255 characters and a value name to 16383.
 constexpr size_t kMaxKeyNameLength = 255;
@@ -86,23 +89,19 @@ class Hive {
 
  private:
   Hive() = default;
-  struct Statements;
-  int Prepare();
-  static constexpr size_t kWalHeaderWords = 12;
-  struct Cache;
   bool CacheCurrent();
-  void MapWalIndex();
   int ReadChildren(KeyId key, std::vector<SubKeyEntry>* out);
   int Exec(const char* sql);
-  int Control(int which);
+  int ExecuteTransactionStatement(StatementId statement);
   LONG InitFile();
   template <typename Body>
-  LONG Run(bool write, Body body);
+  LONG RunInTransaction(bool write, Body body);
   template <typename Map, typename MakeKey, typename Read>
-  LONG CachedRead(Map Cache::*map, MakeKey makeKey, typename Map::mapped_type* out, Read read);
+  LONG CachedRead(Map ReadCache::*map, MakeKey makeKey, typename Map::mapped_type* out,
+                  Read read);
   LONG CheckKey(KeyId key, LONG present, bool write);
   template <typename Take>
-  LONG EnumRow(int which, KeyId key, uint64_t index, Take take);
+  LONG ReadEnumerationRow(StatementId statement, KeyId key, uint64_t index, Take take);
   int KeyExists(KeyId key, bool* exists);
   int FindChild(KeyId parent, const std::string& folded, KeyId* child);
   int Walk(KeyId base, const std::vector<WideString>& parts, KeyId* out, bool* found);
@@ -113,9 +112,8 @@ class Hive {
 
   std::mutex m_mutex;  // one operation at a time on the connection
   sqlite3* m_db = nullptr;
-  std::unique_ptr<Statements> m_stmts;
-  std::unique_ptr<Cache> m_cache;
-  sqlite3_file* m_walFile = nullptr;  // the database file, when its WAL-index can be read
+  std::unique_ptr<PreparedStatements> m_stmts;
+  std::unique_ptr<ReadCache> m_cache;  // null when SQLite's WAL index cannot be watched
   std::string m_path;
   bool m_readOnly = false;
 };

@@ -229,10 +229,13 @@ PrintfStatus AppendFloat(WideString& out, const PrintfDirective& dir, PrintfArgs
 
 }  // namespace
 
-size_t ParsePrintfDirective(const WCHAR* text, size_t length, PrintfDirective& dir) {
-  dir = PrintfDirective{};
-  if (text == nullptr) return 0;
-  size_t i = 0;
+namespace {
+
+// The unit at k, or 0 past the end.
+WCHAR UnitAt(const WCHAR* text, size_t length, size_t k) { return k < length ? text[k] : WCHAR{0}; }
+
+// Flags "-+ #0", in any order and number, from text[i].
+void ReadFlags(const WCHAR* text, size_t length, size_t& i, PrintfDirective& dir) {
   for (; i < length; ++i) {
     const WCHAR c = text[i];
     if (c == u'-') dir.left = true;
@@ -242,11 +245,16 @@ size_t ParsePrintfDirective(const WCHAR* text, size_t length, PrintfDirective& d
     else if (c == u'0') dir.zero = true;
     else break;
   }
+}
+
+// Width and ".precision", each a number or '*'; false when a number passes
+// kPrintfMaxWidth.
+bool ReadWidthAndPrecision(const WCHAR* text, size_t length, size_t& i, PrintfDirective& dir) {
   if (i < length && text[i] == u'*') {
     dir.widthFromArg = true;
     ++i;
   } else if (!ReadNumber(text, length, i, dir.width)) {
-    return 0;
+    return false;
   }
   if (i < length && text[i] == u'.') {
     ++i;
@@ -254,10 +262,15 @@ size_t ParsePrintfDirective(const WCHAR* text, size_t length, PrintfDirective& d
       dir.precisionFromArg = true;
       ++i;
     } else if (!ReadNumber(text, length, i, dir.precision)) {
-      return 0;
+      return false;
     }
   }
-  auto at = [&](size_t k) -> WCHAR { return k < length ? text[k] : WCHAR{0}; };
+  return true;
+}
+
+// The size prefix (h, hh, l, ll, w, I, I32, I64, z, t, j, L), if any.
+void ReadSizePrefix(const WCHAR* text, size_t length, size_t& i, PrintfDirective& dir) {
+  auto at = [&](size_t k) { return UnitAt(text, length, k); };
   switch (at(i)) {
     case u'h':
       ++i;
@@ -306,17 +319,34 @@ size_t ParsePrintfDirective(const WCHAR* text, size_t length, PrintfDirective& d
     default:
       break;
   }
-  const WCHAR letter = at(i);
+}
+
+// The conversion letter at i; false for any other unit.
+bool ReadConversion(const WCHAR* text, size_t length, size_t i, PrintfDirective& dir) {
+  const WCHAR letter = UnitAt(text, length, i);
   switch (letter) {
     case u'd': case u'i': case u'u': case u'x': case u'X': case u'o':
     case u'c': case u'C': case u's': case u'S': case u'p':
     case u'e': case u'E': case u'f': case u'F': case u'g': case u'G': case u'a': case u'A':
     case u'%':
       dir.conversion = letter;
-      return i + 1;
+      return true;
     default:
-      return 0;  // includes %n, which is never honoured
+      return false;  // includes %n, which is never honoured
   }
+}
+
+}  // namespace
+
+size_t ParsePrintfDirective(const WCHAR* text, size_t length, PrintfDirective& dir) {
+  dir = PrintfDirective{};
+  if (text == nullptr) return 0;
+  size_t i = 0;
+  ReadFlags(text, length, i, dir);
+  if (!ReadWidthAndPrecision(text, length, i, dir)) return 0;
+  ReadSizePrefix(text, length, i, dir);
+  if (!ReadConversion(text, length, i, dir)) return 0;
+  return i + 1;
 }
 
 PrintfStatus AppendPrintfDirective(WideString& out, const PrintfDirective& parsed, PrintfArgs& args) {
