@@ -93,8 +93,13 @@ pavo::WideString PseudoTranslate(const pavo::WideString& text, const PseudoOptio
   // by a space so that nothing joins the last insert or directive.
   const size_t length = CharacterCount(text.substr(first, last - first));
   const size_t grow = (length * 35 + 99) / 100;
+  // Fewer than two would be a lone space or a '!' against the text.
   const char16_t kPadding[] = u" !!!";
-  for (size_t k = 0; k + 2 < grow; ++k) out.push_back(static_cast<WCHAR>(kPadding[k % 4]));
+  size_t padding = grow > 2 ? grow - 2 : 0;
+  if (padding % 4 == 1) --padding;  // never end on a space
+  if (padding >= 2) {
+    for (size_t k = 0; k < padding; ++k) out.push_back(static_cast<WCHAR>(kPadding[k % 4]));
+  }
   out.push_back(kClose);
   out.append(text, tail, pavo::WideString::npos);
   return out;
