@@ -78,7 +78,9 @@ unsigned short ParseLanguageOption(const std::string& command, const std::string
   if (!value.empty() && std::isdigit(static_cast<unsigned char>(value[0]))) {
     errno = 0;
     char* end = nullptr;
-    const unsigned long n = std::strtoul(value.c_str(), &end, 0);
+    // Hexadecimal with 0x, else decimal (a leading 0 is no octal here).
+    const bool hex = value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X');
+    const unsigned long n = std::strtoul(value.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
     if (errno == 0 && end != nullptr && *end == '\0' && n <= 0xFFFF) return static_cast<unsigned short>(n);
   } else if (const unsigned short id = LanguageFromTag(value)) {
     return id;

@@ -199,7 +199,8 @@ class XliffReader {
     return true;
   }
 
-  bool Text(ezxml_node* element, size_t line, unsigned id, pavo::WideString* out) {
+  template <typename Line>
+  bool Text(ezxml_node* element, const Line& line, unsigned id, pavo::WideString* out) {
     if (element->child != nullptr) {
       Fail(line, "<" + LocalName(element->child->name) + "> inside <" + LocalName(element->name) + "> of string " +
                      std::to_string(id) + ": inline markup is not supported");
@@ -214,7 +215,12 @@ class XliffReader {
 
   bool Unit(ezxml_node* unit, CatalogEntry* entry) {
     const char* idText = ezxml_attr(unit, "id");
-    const size_t line = LineOfUnit(text_, idText);
+    // Found only for a message: the search is linear in the file.
+    struct LazyLine {
+      const std::string& text;
+      const char* id;
+      operator size_t() const { return LineOfUnit(text, id); }
+    } line{text_, idText};
     unsigned long id = 0;
     bool digits = idText != nullptr && *idText != '\0' && std::strlen(idText) <= 5;
     for (const char* p = idText; digits && *p != '\0'; ++p) {
