@@ -6,6 +6,9 @@ packages=(
   cmake ninja-build g++ clang lld llvm libclang-rt-14-dev
   libicu-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev pkg-config
+  # The translator's tests check exchange files with gettext's msgfmt and
+  # xmllint against the XLIFF 1.2 schema that php-symfony-translation ships.
+  gettext libxml2-utils php-symfony-translation
 )
 if [ "${PAVORM_BENCH_PEERS:-0}" = 1 ]; then
   packages+=(libpugixml-dev librapidxml-dev libtinyxml2-dev libexpat1-dev gettext icu-devtools valgrind)

@@ -77,9 +77,12 @@ inline StringTable ReadObjStrings(const std::string& dll) {
     if (t.rfind("Name: (ID ", 0) == 0) block = static_cast<unsigned>(std::stoul(t.substr(10)));
     if (t.rfind("Language: (ID ", 0) == 0) language = static_cast<unsigned>(std::stoul(t.substr(14)));
     if (t == ")") flush();
+    // Data lines: a hex offset (four digits, more past 64 KiB), ": ", words, "|text|".
     const size_t colon = t.find(": ");
-    if (colon == 4 && t.find('|') != std::string::npos && isxdigit(static_cast<unsigned char>(t[0]))) {
-      std::istringstream words(t.substr(6, t.find('|') - 6));
+    const bool offset = colon >= 4 && colon != std::string::npos &&
+                        t.find_first_not_of("0123456789ABCDEFabcdef") == colon;
+    if (offset && t.find('|') != std::string::npos) {
+      std::istringstream words(t.substr(colon + 2, t.find('|') - colon - 2));
       std::string word;
       while (words >> word) {
         for (size_t i = 0; i + 1 < word.size(); i += 2) {

@@ -213,7 +213,7 @@ TEST_F(RegistryWalIndexOfAHive, EveryCommitMovesTheHeaderAndReadsDoNot) {
 TEST_F(RegistryWalIndexOfAHive, ReadsSeeWhatAnotherConnectionCommitted) {
   EXPECT_EQ(Value(), "one");
   EXPECT_EQ(Value(), "one");  // now answered from the cache
-  const char16_t changed[] = u"changed";
+  const WCHAR changed[] = WTEXT("changed");
   sqlite3_stmt* st = nullptr;
   ASSERT_EQ(sqlite3_prepare_v2(db_, "UPDATE vals SET data = ?1", -1, &st, nullptr), SQLITE_OK);
   sqlite3_bind_blob(st, 1, changed, sizeof changed, SQLITE_STATIC);

@@ -106,6 +106,10 @@ TEST_F(Tool, UsageErrorsExitWith2AndEveryCommandHasHelp) {
       {"ref", "new", "out.xml", "--file", "a.tif", "--frame", "-1"},
       {"xml", "check"},
       {"demo", "extra"},
+      {"export", Lang("PavoRmenu.dll")},
+      {"export", Lang("PavoRmenu.dll"), "-o", "x.po", "--lang", "xx-QQ-1"},
+      {"pseudo", Lang("PavoRmenu.dll"), "-o", "x.bin"},
+      {"build", "x.po", "--format", "rc", "-o", "x.dll"},
   };
   for (const auto& args : bad) {
     const ToolRun r = Run(args);
@@ -113,7 +117,7 @@ TEST_F(Tool, UsageErrorsExitWith2AndEveryCommandHasHelp) {
     EXPECT_EQ(r.ErrLines(), 1u) << r.err;
     EXPECT_EQ(r.out, "");
   }
-  for (const char* cmd : {"demo", "strings", "languages", "config", "check", "ref", "xml"}) {
+  for (const char* cmd : {"demo", "strings", "languages", "config", "check", "ref", "xml", "export", "build", "pseudo"}) {
     const ToolRun r = Run({cmd, "--help"});
     EXPECT_EQ(r.status, 0) << cmd;
     EXPECT_EQ(r.out.rfind(std::string("usage: pavorm ") + cmd, 0), 0u) << r.out;

@@ -39,11 +39,16 @@ class ToolTest : public ::testing::Test {
     ASSERT_EQ(std::system(cmd.c_str()), 0);
   }
 
-  ToolRun Run(const std::vector<std::string>& args) const {
+  // stdinFile: a file in the home to read as standard input ("": none).
+  ToolRun Run(const std::vector<std::string>& args, const std::string& stdinFile = "") const {
     ToolRun r;
     const std::string outPath = home_ + "/.stdout", errPath = home_ + "/.stderr";
     const pid_t pid = fork();
     if (pid == 0) {
+      if (!stdinFile.empty()) {
+        const int in = open((home_ + "/" + stdinFile).c_str(), O_RDONLY);
+        if (in < 0 || dup2(in, 0) < 0) _exit(125);
+      }
       const int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       const int e = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(o, 1);

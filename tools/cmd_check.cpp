@@ -1,71 +1,139 @@
 // pavorm check: a translator's check of language modules against the base
-// module: string ids missing or extra, and messages whose inserts differ.
+// module: string ids missing or extra, messages whose inserts differ,
+// strings left as the base text, accelerator keys, and over-long texts.
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
 #include "tools/cli_args.h"
 #include "tools/commands.h"
-#include "tools/message_inserts.h"
 #include "tools/module_strings.h"
+#include "tools/translation_check.h"
 
 namespace pavorm_tool {
 namespace {
 
 const char kHelp[] =
-    "usage: pavorm check BASE.dll OTHER.dll...\n"
+    "usage: pavorm check BASE.dll OTHER.dll... [--allow IDS] [--allow-file FILE]\n"
+    "                    [--max-ratio R] [--json]\n"
     "\n"
     "Compares each translated module with the base module and prints one line per\n"
-    "problem: 'OTHER: missing ID' (in the base, not translated), 'OTHER: extra ID'\n"
-    "(not in the base), 'OTHER: ID: inserts differ: base ..., here ...' (message\n"
-    "inserts such as %1!s! or %2!d! differ in number or type). Exit status 0 when\n"
-    "all modules match, 1 when any problem was found or a module cannot be read,\n"
-    "2 for a usage error.\n";
+    "problem:\n"
+    "  OTHER: missing ID                 in the base, not translated\n"
+    "  OTHER: extra ID                   not in the base\n"
+    "  OTHER: ID: inserts differ: ...    message inserts such as %1!s! or %2!d!\n"
+    "                                    differ in number or type\n"
+    "  OTHER: ID: untranslated (...)     the same as the base text (texts without\n"
+    "                                    letters, such as \"%1: %2\", are not counted)\n"
+    "  OTHER: ID: several accelerator keys: &A, &B   more than one '&' key in a label\n"
+    "  OTHER: ID: no accelerator key (the base has &F)\n"
+    "  OTHER: ID: R times as long as the base (limit L)   with --max-ratio\n"
+    "and a summary line per module with the share of the base translated.\n"
+    "  --allow IDS        string ids that may stay as the base text (1,2,28514)\n"
+    "  --allow-file FILE  ids or exact base texts that may stay, one a line ('#' comments)\n"
+    "  --max-ratio R      report translations more than R times as long as the base\n"
+    "  --json             one JSON object instead of lines\n"
+    "Exit status 0 when all modules match, 1 when any problem was found or a module\n"
+    "cannot be read, 2 for a usage error.\n";
+
+void AddAllowedId(const std::string& text, CheckOptions* options) {
+  options->allowedIds.insert(static_cast<unsigned>(ParseNumber("check", "string id", text, 0, 65535)));
+}
+
+CheckOptions OptionsOf(const Args& args) {
+  CheckOptions options;
+  if (args.Has("--allow")) {
+    const std::string list = args.Get("--allow");
+    size_t start = 0;
+    while (start <= list.size()) {
+      size_t comma = list.find(',', start);
+      if (comma == std::string::npos) comma = list.size();
+      AddAllowedId(list.substr(start, comma - start), &options);
+      start = comma + 1;
+    }
+  }
+  if (args.Has("--allow-file")) {
+    const std::string path = args.Get("--allow-file");
+    const std::string bytes = ReadFile(path);
+    size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (start < bytes.size()) {
+      size_t end = bytes.find('\n', start);
+      if (end == std::string::npos) end = bytes.size();
+      std::string line = bytes.substr(start, end - start);
+      start = end + 1;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.empty() || line[0] == '#') continue;
+      if (line.find_first_not_of("0123456789") == std::string::npos) {
+        AddAllowedId(line, &options);
+      } else {
+        options.allowedTexts.insert(Wide(line));
+      }
+    }
+  }
+  if (args.Has("--max-ratio")) {
+    const std::string text = args.Get("--max-ratio");
+    char* end = nullptr;
+    const double ratio = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == nullptr || *end != '\0' || !(ratio > 0) || ratio > 1000) {
+      UsageError("check", "--max-ratio '" + text + "' is not a number above 0");
+    }
+    options.maxLengthRatio = ratio;
+  }
+  return options;
+}
+
+std::string Percent(double value) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f", value);
+  return buf;
+}
 
 }  // namespace
 
 int RunCheck(const ArgList& argv) {
-  const Args args("check", argv, {});
+  const Args args("check", argv,
+                  {{"--allow", true}, {"--allow-file", true}, {"--max-ratio", true}, {"--json", false}});
   if (args.WantsHelp()) {
     std::cout << kHelp;
     return 0;
   }
   args.ExpectPositionals(2, static_cast<size_t>(-1));
+  const CheckOptions options = OptionsOf(args);
+  const bool json = args.Has("--json");
   const auto& files = args.Positionals();
   const ModuleFile base(files[0]);
   // Each module in its own language: the one its string tables are in.
   const StringTable baseTable = ReadStringTable(base.handle(), 0);
   if (baseTable.empty()) Fail(files[0], "the base module has no strings");
   size_t problems = 0;
+  if (json) std::cout << "{\"base\": " << JsonString(files[0]) << ", \"modules\": [";
   for (size_t f = 1; f < files.size(); ++f) {
     const ModuleFile other(files[f]);
     const StringTable table = ReadStringTable(other.handle(), 0);
     const std::string& name = files[f];
-    size_t found = 0;
-    for (const auto& entry : baseTable) {
-      const auto it = table.find(entry.first);
-      if (it == table.end()) {
-        std::cout << name << ": missing " << entry.first << '\n';
-        ++found;
-        continue;
-      }
-      const InsertMap expected = ParseInserts(entry.second);
-      const InsertMap actual = ParseInserts(it->second);
-      if (expected != actual) {
-        std::cout << name << ": " << entry.first << ": inserts differ: base " << DescribeInserts(expected)
-                  << ", here " << DescribeInserts(actual) << '\n';
-        ++found;
-      }
-    }
-    for (const auto& entry : table) {
-      if (baseTable.count(entry.first) == 0) {
-        std::cout << name << ": extra " << entry.first << '\n';
-        ++found;
-      }
-    }
-    std::cout << name << ": " << (found == 0 ? "ok" : std::to_string(found) + " problem(s)") << " ("
-              << table.size() << " strings, base " << baseTable.size() << ")\n";
+    const CheckReport report = CheckTranslation(baseTable, table, options);
+    const size_t found = report.findings.size();
     problems += found;
+    if (json) {
+      std::cout << (f > 1 ? ",\n " : "\n ") << "{\"file\": " << JsonString(name) << ", \"ok\": "
+                << (found == 0 ? "true" : "false") << ", \"strings\": " << report.strings
+                << ", \"base_strings\": " << report.baseStrings << ", \"translated\": " << report.translated
+                << ", \"percent_translated\": " << Percent(report.PercentTranslated()) << ", \"problems\": [";
+      for (size_t i = 0; i < found; ++i) {
+        const CheckFinding& p = report.findings[i];
+        std::cout << (i ? ",\n   " : "\n   ") << "{\"id\": " << p.id << ", \"kind\": " << JsonString(p.kind)
+                  << ", \"message\": " << JsonString(p.message) << "}";
+      }
+      std::cout << (found ? "\n ]}" : "]}");
+      continue;
+    }
+    for (const CheckFinding& p : report.findings) std::cout << name << ": " << p.message << '\n';
+    std::cout << name << ": " << (found == 0 ? "ok" : std::to_string(found) + " problem(s)") << " ("
+              << table.size() << " strings, base " << baseTable.size() << "; " << report.translated << " of "
+              << report.baseStrings << " translated, " << Percent(report.PercentTranslated()) << " %)\n";
   }
+  if (json) std::cout << "\n]}\n";
   return problems == 0 ? 0 : kExitFailed;
 }
 

@@ -2,6 +2,8 @@
 // default configuration (a hive in the user's data folder, the library's own
 // language modules from the build or install tree).
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "fsassist/FSAssist.h"
 #include "fsassist/file_reference.h"
@@ -18,14 +20,17 @@ namespace pavorm_tool {
 namespace {
 
 const char kHelp[] =
-    "usage: pavorm demo [--hive FILE] [--key PATH] [--lang-dir DIR]\n"
+    "usage: pavorm demo [--lang LLL] [--hive FILE] [--key PATH] [--lang-dir DIR]\n"
     "\n"
     "Runs the library as an application does: opens the configuration hive\n"
     "(created on first run), constructs the resource manager and a registry\n"
     "information object, registers the library with PavoRmInit, prints its\n"
     "messages in English, switches to German and French, shows the English\n"
     "fallback for a language without a module, and writes and reads back a file\n"
-    "reference document.\n";
+    "reference document.\n"
+    "  --lang LLL   switch to this language instead of German and French, such as\n"
+    "               qps, the pseudo-language (its module PavoRmqps.dll made by\n"
+    "               'pavorm pseudo' in the language directory)\n";
 
 const WCHAR* const kLibrary = WTEXT("PavoRm");
 
@@ -61,12 +66,20 @@ std::string ModuleOf(PavoRmResourceObject& object) {
 }  // namespace
 
 int RunDemo(const ArgList& argv) {
-  const Args args("demo", argv, {kHiveOption, kKeyOption, kLangDirOption});
+  const Args args("demo", argv, {{"--lang", true}, kHiveOption, kKeyOption, kLangDirOption});
   if (args.WantsHelp()) {
     std::cout << kHelp;
     return 0;
   }
   args.ExpectPositionals(0, 0);
+  std::vector<std::string> languages = {"deu", "fra"};
+  if (args.Has("--lang")) {
+    const std::string lang = args.Get("--lang");
+    if (lang.size() != 3 || lang.find_first_of("/\\.") != std::string::npos) {
+      UsageError("demo", "'" + lang + "' is not a three-letter language name");
+    }
+    languages = {lang};
+  }
   ToolContext context = ToolContext::FromArgs(args);
 
   std::cout << "PavoRm51 demo: the library hosted the way an application hosts it.\n";
@@ -95,7 +108,7 @@ int RunDemo(const ArgList& argv) {
   PrintMessages();
 
   int step = 4;
-  for (const char* lang : {"deu", "fra"}) {
+  for (const std::string& lang : languages) {
     Step(step++, std::string("Switching to ") + LanguageLabel(lang) +
                      ": SetCurrentLanguageName, then Init of each resource object");
     host.SwitchLanguage(lang);

@@ -17,6 +17,9 @@ int RunConfig(const ArgList& args);
 int RunCheck(const ArgList& args);
 int RunRef(const ArgList& args);
 int RunXml(const ArgList& args);
+int RunExport(const ArgList& args);
+int RunBuild(const ArgList& args);
+int RunPseudo(const ArgList& args);
 
 }  // namespace pavorm_tool
 

@@ -18,6 +18,9 @@ const char kHelp[] =
     "  languages [add|remove LLL]         the installed languages\n"
     "  config get|set|delete|list|import|export   the configuration hive\n"
     "  check BASE.dll OTHER.dll...        a translator's check of modules\n"
+    "  export MODULE -o FILE.po|FILE.xlf  strings for translators (PO, XLIFF 1.2)\n"
+    "  build FILE.po|FILE.xlf -o X.dll    a language module from a translation\n"
+    "  pseudo MODULE -o Xqps.dll          the pseudo-language, for testing\n"
     "  ref new|add|show ...               file-reference documents\n"
     "  xml check|format FILE              XML files through the XML library\n"
     "\n"
@@ -34,7 +37,8 @@ const Command kCommands[] = {
     {"demo", pavorm_tool::RunDemo},   {"strings", pavorm_tool::RunStrings},
     {"languages", pavorm_tool::RunLanguages}, {"config", pavorm_tool::RunConfig},
     {"check", pavorm_tool::RunCheck}, {"ref", pavorm_tool::RunRef},
-    {"xml", pavorm_tool::RunXml},
+    {"xml", pavorm_tool::RunXml},     {"export", pavorm_tool::RunExport},
+    {"build", pavorm_tool::RunBuild}, {"pseudo", pavorm_tool::RunPseudo},
 };
 
 }  // namespace

@@ -16,8 +16,8 @@ void Record(InsertMap& map, int number, const std::string& conversion) {
 
 }  // namespace
 
-InsertMap ParseInserts(const pavo::WideString& text) {
-  InsertMap map;
+std::vector<InsertSpan> FindInserts(const pavo::WideString& text) {
+  std::vector<InsertSpan> spans;
   const size_t n = text.size();
   size_t i = 0;
   while (i < n) {
@@ -25,11 +25,15 @@ InsertMap ParseInserts(const pavo::WideString& text) {
       ++i;
       continue;
     }
+    InsertSpan span;
+    span.begin = i;
     ++i;
     if (i >= n) break;
     // %1..%9, then at most one more digit: %10..%99.
     if (!IsDigit(text[i]) || text[i] == WTEXT('0')) {
       ++i;  // an escape such as %%, %n, %0
+      span.end = i;
+      spans.push_back(span);
       continue;
     }
     int number = text[i] - WTEXT('0');
@@ -57,7 +61,18 @@ InsertMap ParseInserts(const pavo::WideString& text) {
         i = close + 1;
       }
     }
-    Record(map, number, conversion);
+    span.end = i;
+    span.number = number;
+    span.conversion = conversion;
+    spans.push_back(span);
+  }
+  return spans;
+}
+
+InsertMap ParseInserts(const pavo::WideString& text) {
+  InsertMap map;
+  for (const InsertSpan& span : FindInserts(text)) {
+    if (span.number != 0) Record(map, span.number, span.conversion);
   }
   return map;
 }

@@ -21,6 +21,8 @@ const LanguageName kLanguages[] = {
     {"trk", 0x041F, "Turkish"},                 {"jpn", 0x0411, "Japanese"},
     {"kor", 0x0412, "Korean"},                  {"chs", 0x0804, "Chinese (Simplified)"},
     {"cht", 0x0404, "Chinese (Traditional)"},
+    // Windows' pseudo-locales qps-ploc and qps-plocm (see pavorm pseudo).
+    {"qps", 0x0501, "Pseudo-language"},         {"qpm", 0x09FF, "Pseudo-language (mirrored)"},
 };
 
 std::string DefaultHivePath() {

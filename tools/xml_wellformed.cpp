@@ -140,11 +140,21 @@ class Checker {
       const bool hex = pos_ < s_.size() && s_[pos_] == 'x';
       if (hex) ++pos_;
       const size_t digits = pos_;
+      unsigned long value = 0;
       while (pos_ < s_.size() && (std::isxdigit(static_cast<unsigned char>(s_[pos_])) != 0) &&
              (hex || (s_[pos_] >= '0' && s_[pos_] <= '9'))) {
+        const char c = s_[pos_];
+        const unsigned digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+        // Past U+10FFFF the value only has to stay too large.
+        if (value <= 0x10FFFF) value = value * (hex ? 16 : 10) + digit;
         ++pos_;
       }
       if (pos_ == digits) return Fail(at, "character reference without digits");
+      // XML 1.0's Char production: a reference to anything else (NUL, most
+      // C0 controls, surrogates, U+FFFE/U+FFFF) is not well-formed.
+      const bool isChar = value == 0x9 || value == 0xA || value == 0xD || (value >= 0x20 && value <= 0xD7FF) ||
+                          (value >= 0xE000 && value <= 0xFFFD) || (value >= 0x10000 && value <= 0x10FFFF);
+      if (!isChar) return Fail(at, "character reference to a character XML does not allow");
     } else if (Name().empty()) {
       return Fail(at, "'&' not followed by an entity name (write &amp;)");
     }
