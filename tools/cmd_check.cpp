@@ -17,7 +17,9 @@ const char kHelp[] =
     "Compares each translated module with the base module and prints one line per\n"
     "problem: 'OTHER: missing ID' (in the base, not translated), 'OTHER: extra ID'\n"
     "(not in the base), 'OTHER: ID: inserts differ: base ..., here ...' (message\n"
-    "inserts such as %1!s! or %2!d! differ in number or type). Exit status 0 when\n"
+    "inserts such as %1!s! or %2!d! differ in number or type); a damaged module\n"
+    "is told on standard error ('damaged module: ...') and counts as a problem,\n"
+    "its intact strings still compared. Exit status 0 when\n"
     "all modules match, 1 when any problem was found or a module cannot be read,\n"
     "2 for a usage error.\n";
 
@@ -34,13 +36,13 @@ int RunCheck(const ArgList& argv) {
   const ModuleFile base(files[0]);
   // Each module in its own language: the one its string tables are in.
   const StringTable baseTable = ReadStringTable(base.handle(), 0);
+  size_t problems = ReportDamage(base.handle(), files[0]) ? 1 : 0;
   if (baseTable.empty()) Fail(files[0], "the base module has no strings");
-  size_t problems = 0;
   for (size_t f = 1; f < files.size(); ++f) {
     const ModuleFile other(files[f]);
     const StringTable table = ReadStringTable(other.handle(), 0);
     const std::string& name = files[f];
-    size_t found = 0;
+    size_t found = ReportDamage(other.handle(), name) ? 1 : 0;
     for (const auto& entry : baseTable) {
       const auto it = table.find(entry.first);
       if (it == table.end()) {
