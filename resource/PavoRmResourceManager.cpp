@@ -23,9 +23,7 @@ PavoRmResourceManager::~PavoRmResourceManager() {
   // Each object is out of the list before its destructor runs, so its own
   // removal finds nothing and the walk never meets a deleted entry.
   while (!m_ResourceObjects.IsEmpty()) {
-    PavoRmResourceObject* object = m_ResourceObjects.RemoveTail();
-    IndexRemove(object);
-    delete object;
+    delete m_ResourceObjects.RemoveTail();
   }
   if (m_Information != nullptr) {
     PavoRmInformation* information = m_Information;
@@ -54,7 +52,6 @@ int PavoRmResourceManager::AttachResourceObject(PavoRmResourceObject* object, in
   if (object == nullptr) return 0;
   if (std::find(m_ResourceObjects.begin(), m_ResourceObjects.end(), object) != m_ResourceObjects.end()) return 0;
   m_ResourceObjects.AddTail(object);
-  IndexAdd(object);
   return object->Init();
 }
 
@@ -63,7 +60,6 @@ PavoRmResourceObject* PavoRmResourceManager::DetachResourceObject(const PavoRmCS
   PavoRmResourceObject* object = GetResourceObject(name);
   if (object == nullptr) return nullptr;
   m_ResourceObjects.RemoveOne(object);
-  IndexRemove(object);
   return object;
 }
 
@@ -76,59 +72,15 @@ bool SameName(const PavoRmCString& a, const PavoRmCString& b) {
          std::memcmp(a.GetString(), b.GetString(), static_cast<size_t>(length) * sizeof(WCHAR)) == 0;
 }
 
-// FNV-1a over the name's units.
-uint64_t NameHash(const PavoRmCString& name) {
-  uint64_t hash = 0xcbf29ce484222325ULL;
-  const WCHAR* units = name.GetString();
-  for (int i = 0, n = name.GetLength(); i < n; ++i) {
-    hash ^= static_cast<uint16_t>(units[i]);
-    hash *= 0x100000001b3ULL;
-  }
-  return hash;
-}
-
 }  // namespace
 
 PavoRmResourceObject* PavoRmResourceManager::GetResourceObject(const PavoRmCString& name) const {
-  const auto it = m_ByName.find(NameHash(name));
-  // The check covers colliding names and a subclass that renamed an attached
-  // object; the walk then gives the right answer.
-  if (it != m_ByName.end() && SameName(it->second->GetName(), name)) return it->second;
-  return FindByWalking(name);
-}
-
-PavoRmResourceObject* PavoRmResourceManager::FindByWalking(const PavoRmCString& name) const {
+  // The names as they are now: an object renamed since it was attached is
+  // found under its new name, and the oldest holder of a name wins.
   for (PavoRmResourceObject* object : m_ResourceObjects) {
     if (object != nullptr && SameName(object->GetName(), name)) return object;
   }
   return nullptr;
-}
-
-void PavoRmResourceManager::IndexAdd(PavoRmResourceObject* object) {
-  m_ByName.emplace(NameHash(object->GetName()), object);  // an older object keeps the entry
-}
-
-void PavoRmResourceManager::IndexRemove(PavoRmResourceObject* object) {
-  // By value, not by the object's name: that name may have changed since.
-  for (auto it = m_ByName.begin(); it != m_ByName.end();) {
-    if (it->second != object) {
-      ++it;
-      continue;
-    }
-    PavoRmResourceObject* next = nullptr;
-    for (PavoRmResourceObject* other : m_ResourceObjects) {
-      if (other != nullptr && other != object && NameHash(other->GetName()) == it->first) {
-        next = other;
-        break;
-      }
-    }
-    if (next != nullptr) {
-      it->second = next;
-      ++it;
-    } else {
-      it = m_ByName.erase(it);
-    }
-  }
 }
 
 int PavoRmResourceManager::ChangeLanguage(const PavoRmCString&) { return 0; }
@@ -139,7 +91,7 @@ PavoRmCString PavoRmResourceManager::CurrentLanguage() const {
 }
 
 void PavoRmResourceManager::RemoveResourceObject(PavoRmResourceObject* object) {
-  if (object != nullptr && m_ResourceObjects.RemoveOne(object)) IndexRemove(object);
+  if (object != nullptr) m_ResourceObjects.RemoveOne(object);
 }
 
 int PavoRmResourceManager::GetInstalledLanguageList(PavoRmLanguageList& list) {

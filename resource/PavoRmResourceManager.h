@@ -7,9 +7,6 @@
 
 #include "PavoRm51Export.h"
 
-#include <cstdint>
-#include <unordered_map>
-
 #include "info/PavoRmInformation.h"
 #include "platform/afx/afx_ptr_list.h"
 #include "string/PavoRmCString.h"
@@ -51,11 +48,6 @@ class PAVORM_API PavoRmResourceManager {
   friend class PavoRmResourceObject;
   // Takes this very object out of the list (a resource object's destructor).
   void RemoveResourceObject(PavoRmResourceObject* object);
-  // Keeps m_ByName in step with the list.
-  void IndexAdd(PavoRmResourceObject* object);
-  void IndexRemove(PavoRmResourceObject* object);
-  // The oldest attached object of that name by walking the list.
-  PavoRmResourceObject* FindByWalking(const PavoRmCString& name) const;
 
   // Fills list with the languages that the manager's information and every
   // attached object's information all offer; 0 when any of them cannot tell.
@@ -67,11 +59,10 @@ class PAVORM_API PavoRmResourceManager {
 
   static PavoRmResourceManager* m_Instance;
   PavoRmInformation* m_Information;
+  // No index by name: a subclass may rename an attached object (m_Name is
+  // protected) without telling the manager, so only a walk of the list at
+  // lookup time finds the oldest object that has the name now.
   CTypedPtrList<PavoRmResourceObject*> m_ResourceObjects;
-  // Hash of a name -> oldest attached object with a name of that hash: every
-  // string load by name looks up here instead of walking the list. A hit is
-  // checked against the name; a miss or a collision falls back to the walk.
-  std::unordered_map<uint64_t, PavoRmResourceObject*> m_ByName;
 };
 
 #endif

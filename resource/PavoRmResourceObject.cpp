@@ -1,6 +1,7 @@
 #include "resource/PavoRmResourceObject.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -21,13 +22,20 @@ PavoRmResourceObject::~PavoRmResourceObject() {
   // would take the other one out and leave this one dangling in the list.
   if (PavoRmResourceManager* manager = PavoRmResourceManager::Instance()) manager->RemoveResourceObject(this);
 
-  // A child's destructor may take itself (or another child) out of the list:
-  // walk a copy and delete only what is still listed and still ours.
-  const std::vector<PavoRmObject*> children(m_Children.begin(), m_Children.end());
-  for (PavoRmObject* child : children) {
-    if (child == nullptr || !HasChild(child) || child->GetObjectOwner() != this) continue;
-    m_Children.RemoveOne(child);
-    delete child;
+  // A child's destructor may take itself or another child out of the list,
+  // or add children: take the owned children out one at a time, oldest
+  // first, until none is left, so that one added meanwhile is deleted too.
+  for (;;) {
+    PavoRmObject* owned = nullptr;
+    for (PavoRmObject* child : m_Children) {
+      if (child != nullptr && child->GetObjectOwner() == this) {
+        owned = child;
+        break;
+      }
+    }
+    if (owned == nullptr) break;
+    m_Children.RemoveOne(owned);
+    delete owned;
   }
   m_Children.RemoveAll();
 
@@ -55,11 +63,20 @@ void PavoRmResourceObject::byeBye(PavoRmObject* child) {
 int PavoRmResourceObject::SwitchChildren() {
   if (m_Children.IsEmpty()) return 1;
   PavoRmResource scope(m_Name);
-  // A child may leave (byeBye) or remove others while it is told: walk a
-  // copy and skip whatever is no longer listed.
-  const std::vector<PavoRmObject*> children(m_Children.begin(), m_Children.end());
-  for (PavoRmObject* child : children) {
-    if (child != nullptr && HasChild(child)) child->SwitchLanguage();
+  // A child may leave (byeBye), remove others or add children while it is
+  // told: walk copies of the list until a pass meets no child not yet told,
+  // skipping whatever is no longer listed. Each child is told once.
+  std::unordered_set<PavoRmObject*> told;
+  std::vector<PavoRmObject*> children;
+  for (bool more = true; more;) {
+    more = false;
+    children.assign(m_Children.begin(), m_Children.end());
+    for (PavoRmObject* child : children) {
+      if (child == nullptr || told.count(child) != 0 || !HasChild(child)) continue;
+      told.insert(child);
+      more = true;
+      child->SwitchLanguage();
+    }
   }
   return 1;
 }

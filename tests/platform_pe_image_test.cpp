@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -223,6 +225,8 @@ TEST(PeImage, HostileFilesFailWithAnError) {
       continue;
     }
     ASSERT_NE(m.handle, nullptr);
+    std::vector<pavo::ResourceDamage> damage;
+    EXPECT_FALSE(pavo::ModuleImage(m.handle)->CheckResources(&damage, 10));  // told, not hidden
     UiLanguage ui(1033);
     EXPECT_EQ(Load(m.handle, 1), WTEXT(""));
     EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
@@ -242,7 +246,206 @@ TEST(PeImage, HostileFilesFailWithAnError) {
   test::WriteFile(path, f);
   Loaded m(path);
   UiLanguage ui(1033);
-  EXPECT_EQ(Load(m.handle, 1), WTEXT(""));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
+  // The size lies, the strings inside the file are intact: they stay readable.
+  EXPECT_EQ(Load(m.handle, 1), WTEXT("one"));
+  std::vector<pavo::ResourceDamage> damage;
+  EXPECT_FALSE(pavo::ModuleImage(m.handle)->CheckResources(&damage, 10));
+  ASSERT_EQ(damage.size(), 1u);
+  EXPECT_EQ(damage[0].kind, pavo::ResourceDamageKind::kDataOutside);
+  EXPECT_EQ(damage[0].name, 1u);
+  EXPECT_EQ(damage[0].language, 1033u);
+  std::remove(path.c_str());
+}
+
+namespace {
+
+struct StringAt {
+  size_t begin, end;  // file offsets of the text
+  std::u16string text;
+  LANGID language;
+};
+
+// Every string of the intact module with where its text lies in the file.
+std::map<UINT, StringAt> StringsWithPlaces(const std::vector<unsigned char>& whole, LANGID* onlyLanguage) {
+  pavo::PeImage image;
+  std::map<UINT, StringAt> out;
+  if (image.Open(whole.data(), whole.size()) != ERROR_SUCCESS) return out;
+  image.ForEachString([&](UINT id, WORD lang, const BYTE* bytes, size_t units) {
+    std::u16string s;
+    for (size_t i = 0; i < units; ++i) s.push_back(static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+    const size_t begin = static_cast<size_t>(bytes - whole.data());
+    out[id] = {begin, begin + 2 * units, s, lang};
+    *onlyLanguage = lang;
+  });
+  return out;
+}
+
+bool Damaged(HMODULE h, std::vector<pavo::ResourceDamage>* damage = nullptr) {
+  std::vector<pavo::ResourceDamage> local;
+  return !pavo::ModuleImage(h)->CheckResources(damage ? damage : &local, 50);
+}
+
+}  // namespace
+
+// A language module cut at every 64th byte: refused (ERROR_BAD_EXE_FORMAT)
+// when its headers are gone, else loaded as a data file with the damage told,
+// every string whose text lies inside the cut readable and none invented.
+// Image loads refuse every cut, as the Windows loader does.
+TEST(PeImage, ModuleCutAnywhereIsRefusedOrToldDamaged) {
+  const std::vector<unsigned char> whole = test::ReadFile(test::LanguageModule("PavoRmdeu.dll"));
+  LANGID language = 0;
+  const std::map<UINT, StringAt> strings = StringsWithPlaces(whole, &language);
+  ASSERT_GE(strings.size(), 7u);
+  size_t dataStart = whole.size();
+  for (const auto& entry : strings) dataStart = std::min(dataStart, entry.second.begin);
+  const std::string path = testing::TempDir() + "pavorm_cut.dll";
+  UiLanguage ui(language);
+  size_t loaded = 0, readable = 0;
+  for (size_t cut = 0; cut < whole.size(); cut += 64) {
+    SCOPED_TRACE(cut);
+    test::WriteFile(path, std::vector<unsigned char>(whole.begin(), whole.begin() + static_cast<long>(cut)));
+    {
+      Loaded image(path, 0);
+      EXPECT_EQ(image.handle, nullptr);
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+    }
+    Loaded m(path);
+    if (m.handle == nullptr) {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+      continue;
+    }
+    ++loaded;
+    std::vector<pavo::ResourceDamage> damage;
+    EXPECT_TRUE(Damaged(m.handle, &damage));
+    ASSERT_FALSE(damage.empty());
+    EXPECT_EQ(damage[0].kind, pavo::ResourceDamageKind::kSectionCut);
+    for (const auto& [id, at] : strings) {
+      const std::u16string got = Load(m.handle, id);
+      if (cut >= dataStart && at.end <= cut) {
+        EXPECT_EQ(got, at.text) << id;
+        ++readable;
+      } else if (!got.empty()) {
+        EXPECT_EQ(got, at.text) << id;
+      }
+    }
+  }
+  EXPECT_GT(loaded, 0u);  // some cuts fall inside the resource data
+  EXPECT_GT(readable, 0u);
+  std::remove(path.c_str());
+}
+
+// One spot damaged at a time: the directory link of a block, a data entry's
+// offset, a string's length. Only what the damage touches is lost, and
+// CheckResources tells what and where.
+TEST(PeImage, DamageCostsOnlyWhatItTouchesAndIsTold) {
+  const std::vector<unsigned char> whole = test::ReadFile(test::TestModule("strings.dll"));
+  const size_t root = ResourceDirectoryOffset(whole);
+  ASSERT_GT(root, 0u);
+  auto rd32 = [](const std::vector<unsigned char>& f, size_t at) {
+    return static_cast<uint32_t>(f[at] | (f[at + 1] << 8) | (f[at + 2] << 16)) | (static_cast<uint32_t>(f[at + 3]) << 24);
+  };
+  auto put32 = [](std::vector<unsigned char>& f, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  auto entryOf = [&](size_t dir, unsigned id) -> size_t {
+    const size_t count = whole[dir + 12] + whole[dir + 14] + 256u * (whole[dir + 13] + whole[dir + 15]);
+    for (size_t i = 0; i < count; ++i) {
+      const size_t e = dir + 16 + 8 * i;
+      if (rd32(whole, e) == id) return e;
+    }
+    return 0;
+  };
+  const size_t stringType = entryOf(root, 6);
+  const size_t nameDir = root + (rd32(whole, stringType + 4) & 0x7FFFFFFFu);
+  const size_t block7 = entryOf(nameDir, 7);  // ids 96-111, English only
+  ASSERT_NE(block7, 0u);
+  const size_t langDir7 = root + (rd32(whole, block7 + 4) & 0x7FFFFFFFu);
+  const size_t data7 = root + rd32(whole, langDir7 + 20);  // its one data entry
+  // File offset of block 7's bytes: through the RVA of its data entry.
+  pavo::PeImage intact;
+  ASSERT_EQ(intact.Open(whole.data(), whole.size()), static_cast<DWORD>(ERROR_SUCCESS));
+  const WCHAR* text = nullptr;
+  size_t length = 0;
+  ASSERT_EQ(intact.FindString(100, 1033, &text, &length), static_cast<DWORD>(ERROR_SUCCESS));
+  const size_t string100 = static_cast<size_t>(reinterpret_cast<const unsigned char*>(text) - whole.data()) - 2;
+
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<unsigned char>&)> change;
+    pavo::ResourceDamageKind kind;
+  };
+  const Case cases[] = {
+      {"block's directory link past the end", [&](auto& f) { put32(f, block7 + 4, 0xFFFFFF00u); },
+       pavo::ResourceDamageKind::kDirectoryOutside},
+      {"data entry link past the end", [&](auto& f) { put32(f, langDir7 + 20, 0x7FFFFF00u); },
+       pavo::ResourceDamageKind::kDataEntryOutside},
+      {"data offset past the end", [&](auto& f) { put32(f, data7, 0x7FFFFF00u); },
+       pavo::ResourceDamageKind::kDataOutside},
+      {"string length past the end", [&](auto& f) { f[string100] = 0xFF, f[string100 + 1] = 0x7F; },
+       pavo::ResourceDamageKind::kStringPastBlock},
+  };
+  const std::string path = testing::TempDir() + "pavorm_damaged.dll";
+  UiLanguage ui(1033);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<unsigned char> f = whole;
+    c.change(f);
+    test::WriteFile(path, f);
+    Loaded m(path);
+    ASSERT_NE(m.handle, nullptr);
+    EXPECT_EQ(Load(m.handle, 100), WTEXT(""));  // the damaged string is missing
+    EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(Load(m.handle, 1), WTEXT("one"));  // other blocks stay readable
+    EXPECT_EQ(Load(m.handle, 16), WTEXT("sixteen"));
+    std::vector<pavo::ResourceDamage> damage;
+    ASSERT_TRUE(Damaged(m.handle, &damage));
+    ASSERT_EQ(damage.size(), 1u);
+    EXPECT_EQ(damage[0].kind, c.kind);
+    EXPECT_EQ(damage[0].type, 6u);
+    EXPECT_EQ(damage[0].name, 7u);
+    if (c.kind != pavo::ResourceDamageKind::kDirectoryOutside) {
+      EXPECT_EQ(damage[0].language, 1033u);
+    }
+    if (c.kind == pavo::ResourceDamageKind::kStringPastBlock) {
+      EXPECT_EQ(damage[0].detail, 100u - 96u);
+    }
+  }
+  // The intact module is told intact.
+  Loaded m(test::TestModule("strings.dll"));
+  EXPECT_FALSE(Damaged(m.handle));
+  std::remove(path.c_str());
+}
+
+// A file whose headers lie outside it is refused with ERROR_BAD_EXE_FORMAT
+// whatever the flags, as Windows' loader refuses it.
+TEST(PeImage, DamagedHeadersAreRefused) {
+  const std::vector<unsigned char> whole = test::ReadFile(test::TestModule("strings.dll"));
+  auto rd16 = [&](size_t at) { return static_cast<size_t>(whole[at] | (whole[at + 1] << 8)); };
+  const size_t pe = rd16(0x3C) | (rd16(0x3E) << 16);
+  const size_t optional = pe + 24;
+  const size_t rsrcField = optional + (rd16(optional) == 0x20B ? 112 : 96) + 16;
+  const size_t table = optional + rd16(pe + 20);
+  auto put32 = [](std::vector<unsigned char>& f, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) f[at + i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  const std::pair<const char*, std::function<void(std::vector<unsigned char>&)>> cases[] = {
+      {"resource directory in no section", [&](auto& f) { put32(f, rsrcField, 0x7FFF0000u); }},
+      {"section table past the end", [&](auto& f) { f[pe + 6] = 0x60, f[pe + 7] = 0; }},
+      {"resource section's data past the end", [&](auto& f) {
+         for (size_t s = 0; s < rd16(pe + 6); ++s) put32(f, table + 40 * s + 20, 0x7FFF0000u);
+       }},
+  };
+  const std::string path = testing::TempDir() + "pavorm_headers.dll";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    std::vector<unsigned char> f = whole;
+    c.second(f);
+    test::WriteFile(path, f);
+    for (DWORD flags : {DWORD{0}, DWORD{LOAD_LIBRARY_AS_DATAFILE}, DWORD{LOAD_LIBRARY_AS_IMAGE_RESOURCE}}) {
+      Loaded m(path, flags);
+      EXPECT_EQ(m.handle, nullptr) << flags;
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT)) << flags;
+    }
+  }
   std::remove(path.c_str());
 }

@@ -55,6 +55,38 @@ TEST(ResourceManager, SameNamesAreFoundOldestFirstAndLeaveByPointer) {
   EXPECT_EQ(again, manager.GetResourceObject(WTEXT("A")));
 }
 
+namespace {
+
+// A subclass that renames itself, as hosts may (the name is protected).
+class Renaming : public Probe {
+ public:
+  using Probe::Probe;
+  void Rename(const char16_t* name) { m_Name = name; }
+};
+
+}  // namespace
+
+// Lookups by name see the names as they are at lookup time: an older object
+// renamed to a name a newer one holds is the one found, as the walk finds it.
+TEST(ResourceManager, RenamedObjectsAreFoundUnderTheirNameNow) {
+  PavoRmResourceManager manager;
+  manager.AttachInformation(new MemoryInformation(nullptr, WTEXT("enu")));
+  auto* older = new Renaming(WTEXT("Old"));
+  auto* newer = new Renaming(WTEXT("Name"));
+  manager.AttachResourceObject(older, 1);
+  manager.AttachResourceObject(newer, 1);
+  EXPECT_EQ(newer, manager.GetResourceObject(WTEXT("Name")));
+  older->Rename(WTEXT("Name"));
+  EXPECT_EQ(older, manager.GetResourceObject(WTEXT("Name")));
+  EXPECT_EQ(nullptr, manager.GetResourceObject(WTEXT("Old")));
+  older->Rename(WTEXT("Other"));
+  EXPECT_EQ(newer, manager.GetResourceObject(WTEXT("Name")));
+  EXPECT_EQ(older, manager.GetResourceObject(WTEXT("Other")));
+  EXPECT_EQ(older, manager.DetachResourceObject(WTEXT("Other")));
+  delete older;
+  EXPECT_EQ(newer, manager.GetResourceObject(WTEXT("Name")));
+}
+
 TEST(ResourceManager, DestructionDeletesNewestFirstThenReleasesInformation) {
   Log log;
   auto* information = new MemoryInformation(nullptr, WTEXT("enu"), &log);

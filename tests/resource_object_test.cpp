@@ -126,3 +126,62 @@ TEST_F(ResourceObjects, ChildrenAreToldInsideAScopeAndOwnedOnesDeleted) {
 }
 
 }  // namespace
+
+namespace {
+
+// A child that, when first told or else when deleted, adds a new owned child
+// to its owner (up to a depth), counting switches and deletions.
+class Spawning : public PavoRmObject {
+ public:
+  Spawning(PavoRmResourceObject* owner, int depth, int* told, int* deleted)
+      : owner_(owner), depth_(depth), told_(told), deleted_(deleted) {}
+  ~Spawning() override {
+    ++*deleted_;
+    if (!spawned_) Spawn();
+  }
+  void SwitchLanguage() override {
+    ++switches;
+    ++*told_;
+    if (!spawned_) Spawn();
+  }
+  int switches = 0;
+
+ private:
+  void Spawn() {
+    spawned_ = true;
+    if (depth_ > 0) owner_->AddChildren(new Spawning(owner_, depth_ - 1, told_, deleted_), 1);
+  }
+  PavoRmResourceObject* owner_;
+  int depth_;
+  int* told_;
+  int* deleted_;
+  bool spawned_ = false;
+};
+
+}  // namespace
+
+// Children that other children add while being told are told as well, each
+// once; children added by a child's destructor are deleted too (no leak:
+// ASan's leak check runs over the sanitizer build).
+TEST_F(ResourceObjects, ChildrenAddedDuringAWalkAreToldAndReleased) {
+  int told = 0, deleted = 0;
+  {
+    rtest::Probe object(WTEXT("P"));
+    object.AddChildren(new Spawning(&object, 3, &told, &deleted), 1);
+    object.AddChildren(new Spawning(&object, 0, &told, &deleted), 1);
+    EXPECT_EQ(1, object.SwitchChildren());
+    EXPECT_EQ(5, told);  // the two added first and the chain of three the first one adds
+    EXPECT_EQ(1, object.SwitchChildren());
+    EXPECT_EQ(10, told);  // every child once more: none twice in a walk, none added now
+    EXPECT_EQ(0, deleted);
+  }
+  // Five children, none of which spawns again (each spawned once already).
+  EXPECT_EQ(5, deleted);
+
+  told = deleted = 0;
+  {
+    rtest::Probe object(WTEXT("Q"));
+    object.AddChildren(new Spawning(&object, 2, &told, &deleted), 1);
+  }
+  EXPECT_EQ(3, deleted);  // the one and the two its destructor chain added
+}

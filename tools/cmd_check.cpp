@@ -29,7 +29,9 @@ const char kHelp[] =
     "  OTHER: ID: several accelerator keys: &A, &B   more than one '&' key in a label\n"
     "  OTHER: ID: no accelerator key (the base has &F)\n"
     "  OTHER: ID: R times as long as the base (limit L)   with --max-ratio\n"
-    "and a summary line per module with the share of the base translated.\n"
+    "and a summary line per module with the share of the base translated. A damaged\n"
+    "module is told on standard error ('damaged module: ...') and counts as a problem;\n"
+    "its intact strings are still compared.\n"
     "  --allow IDS        string ids that may stay as the base text (1,2,28514)\n"
     "  --allow-file FILE  ids or exact base texts that may stay, one a line ('#' comments)\n"
     "  --max-ratio R      report translations more than R times as long as the base\n"
@@ -105,27 +107,29 @@ int RunCheck(const ArgList& argv) {
   const ModuleFile base(files[0]);
   // Each module in its own language: the one its string tables are in.
   const StringTable baseTable = ReadStringTable(base.handle(), 0);
+  size_t problems = ReportDamage(base.handle(), files[0]) ? 1 : 0;
   if (baseTable.empty()) Fail(files[0], "the base module has no strings");
-  size_t problems = 0;
   if (json) std::cout << "{\"base\": " << JsonString(files[0]) << ", \"modules\": [";
   for (size_t f = 1; f < files.size(); ++f) {
     const ModuleFile other(files[f]);
     const StringTable table = ReadStringTable(other.handle(), 0);
     const std::string& name = files[f];
     const CheckReport report = CheckTranslation(baseTable, table, options);
-    const size_t found = report.findings.size();
+    const bool damaged = ReportDamage(other.handle(), name);
+    const size_t found = report.findings.size() + (damaged ? 1 : 0);
     problems += found;
     if (json) {
       std::cout << (f > 1 ? ",\n " : "\n ") << "{\"file\": " << JsonString(name) << ", \"ok\": "
-                << (found == 0 ? "true" : "false") << ", \"strings\": " << report.strings
+                << (found == 0 ? "true" : "false") << ", \"damaged\": " << (damaged ? "true" : "false")
+                << ", \"strings\": " << report.strings
                 << ", \"base_strings\": " << report.baseStrings << ", \"translated\": " << report.translated
                 << ", \"percent_translated\": " << Percent(report.PercentTranslated()) << ", \"problems\": [";
-      for (size_t i = 0; i < found; ++i) {
+      for (size_t i = 0; i < report.findings.size(); ++i) {
         const CheckFinding& p = report.findings[i];
         std::cout << (i ? ",\n   " : "\n   ") << "{\"id\": " << p.id << ", \"kind\": " << JsonString(p.kind)
                   << ", \"message\": " << JsonString(p.message) << "}";
       }
-      std::cout << (found ? "\n ]}" : "]}");
+      std::cout << (report.findings.empty() ? "]}" : "\n ]}");
       continue;
     }
     for (const CheckFinding& p : report.findings) std::cout << name << ": " << p.message << '\n';

@@ -26,7 +26,9 @@ const char kHelp[] =
     "              resource objects, the user's UI language for files)\n"
     "  --json      one JSON object instead of lines 'ID<tab>TEXT'\n"
     "  ID...       only these string ids (an id not present is an error)\n"
-    "  --hive FILE, --key PATH, --lang-dir DIR   where configuration and modules are\n";
+    "  --hive FILE, --key PATH, --lang-dir DIR   where configuration and modules are\n"
+    "A damaged module is told on standard error ('damaged module: ...', with the\n"
+    "block and language); its intact strings are still listed and the exit status is 1.\n";
 
 bool LooksLikeFile(const std::string& module) {
   if (module.find('/') != std::string::npos) return true;
@@ -89,7 +91,7 @@ int RunStrings(const ArgList& argv) {
     const ModuleFile file(module);
     const StringTable table = ReadStringTable(file.handle(), known ? known->langId : 0);
     Print(module, module, language, table, ids, args.Has("--json"));
-    return 0;
+    return ReportDamage(file.handle(), module) ? kExitFailed : 0;
   }
 
   ToolContext context = ToolContext::FromArgs(args);
@@ -98,7 +100,7 @@ int RunStrings(const ArgList& argv) {
   const StringTable table = ReadStringTable(object.GetResourceHandle(), known ? known->langId : 0);
   const std::string file = DisplayPath(Utf8(object.GetFileName().GetString()));
   Print(module, file, language.empty() ? "enu" : language, table, ids, args.Has("--json"));
-  return 0;
+  return ReportDamage(object.GetResourceHandle(), file) ? kExitFailed : 0;
 }
 
 }  // namespace pavorm_tool

@@ -1,6 +1,7 @@
 #include "tools/module_strings.h"
 
 #include <cstdio>
+#include <iostream>
 #include <set>
 
 #include "platform/win/last_error.h"
@@ -24,7 +25,84 @@ std::string ExactModuleName(const std::string& path) {
   return path + ".";
 }
 
+// "string block 3 (ids 32-47), language 1031 (deu)" and the like.
+std::string DamagePlace(const pavo::ResourceDamage& d) {
+  using pavo::ResourceDamage;
+  auto number = [](uint32_t v) { return std::to_string(v); };
+  std::string where;
+  if (d.type == ResourceDamage::kNone) return "the resource directory";
+  const bool strings = d.type == pavo::kRtString;
+  if (d.name == ResourceDamage::kNone) {
+    where = d.type == ResourceDamage::kNamed ? "a named resource type" : strings ? "the string tables" : "resource type " + number(d.type);
+  } else if (strings && d.name != ResourceDamage::kNamed && d.name >= 1 && d.name <= pavo::kMaxStringBlock) {
+    const uint32_t first = (d.name - 1) * 16;
+    where = "string block " + number(d.name) + " (ids " + number(first) + "-" + number(first + 15) + ")";
+  } else {
+    where = (d.type == ResourceDamage::kNamed ? std::string("a resource of a named type") : "resource type " + number(d.type)) +
+            (d.name == ResourceDamage::kNamed ? ", a named resource" : ", name " + number(d.name));
+  }
+  if (d.language != ResourceDamage::kNone) {
+    if (d.language == ResourceDamage::kNamed) {
+      where += ", a named language";
+    } else {
+      const LanguageName* l = FindLanguage(static_cast<unsigned short>(d.language));
+      where += ", language " + number(d.language) + (l != nullptr ? " (" + std::string(l->name) + ")" : "");
+    }
+  }
+  return where;
+}
+
+std::string DamageText(const pavo::ResourceDamage& d) {
+  using Kind = pavo::ResourceDamageKind;
+  switch (d.kind) {
+    case Kind::kSectionCut:
+      return "section " + std::to_string(d.detail + 1) + " runs past the end of the file (the file is cut short)";
+    case Kind::kDirectoryOutside:
+      return DamagePlace(d) + ": its directory lies outside the resource section";
+    case Kind::kDirectoryLoop:
+      return DamagePlace(d) + ": links back to a directory above it";
+    case Kind::kDirectoryShared:
+      return DamagePlace(d) + ": links to a directory another entry already uses";
+    case Kind::kEntriesUnsorted:
+      return DamagePlace(d) + ": entries out of order (lookups may miss some)";
+    case Kind::kWrongEntryKind:
+      return DamagePlace(d) + ": a directory where data belongs, or data where a directory belongs";
+    case Kind::kDataEntryOutside:
+      return DamagePlace(d) + ": its data entry lies outside the resource section";
+    case Kind::kDataOutside:
+      return DamagePlace(d) + ": its data lies (partly) outside the file";
+    case Kind::kDataMisaligned:
+      return DamagePlace(d) + ": its data starts at an odd address";
+    case Kind::kStringPastBlock: {
+      const uint32_t id = d.name >= 1 ? (d.name - 1) * 16 + d.detail : d.detail;
+      return DamagePlace(d) + ": the length of string " + std::to_string(id) +
+             " runs past the end of its block (it and the strings after it in the block are lost)";
+    }
+  }
+  return DamagePlace(d) + ": damaged";
+}
+
 }  // namespace
+
+std::vector<std::string> DescribeDamage(HMODULE module, size_t limit) {
+  std::vector<std::string> out;
+  const pavo::PeImage* image = pavo::ModuleImage(module);
+  if (image == nullptr || limit == 0) return out;
+  std::vector<pavo::ResourceDamage> damage;
+  // One more than shown tells whether more follow.
+  if (image->CheckResources(&damage, limit + 1)) return out;
+  for (size_t i = 0; i < damage.size() && i < limit; ++i) out.push_back("damaged module: " + DamageText(damage[i]));
+  if (damage.size() > limit) out.push_back("damaged module: more damage not listed");
+  if (out.empty()) out.push_back("damaged module");
+  return out;
+}
+
+bool ReportDamage(HMODULE module, const std::string& name) {
+  const std::vector<std::string> lines = DescribeDamage(module);
+  std::cout.flush();
+  for (const std::string& line : lines) std::cerr << "pavorm: " << name << ": " << line << '\n';
+  return !lines.empty();
+}
 
 ModuleFile::ModuleFile(const std::string& path) : path_(path) {
   std::string reason;

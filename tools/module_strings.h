@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/win/modules.h"
 #include "platform/win/wide_text.h"
@@ -35,6 +36,16 @@ StringTable ReadStringTable(HMODULE module, unsigned short uiLanguage);
 
 // The languages (LANGIDs) of the module's string tables, in directory order.
 std::string StringTableLanguages(HMODULE module);
+
+// What is damaged in the module's resources, one message each, such as
+// "damaged module: string block 3 (ids 32-47), language 1031 (deu): the
+// length of string 37 runs past the end of its block"; empty for an intact
+// module. At most `limit` messages, the last one telling that more follow.
+std::vector<std::string> DescribeDamage(HMODULE module, size_t limit = 20);
+
+// Prints each damage message of the module to standard error as
+// "pavorm: NAME: damaged module: ..."; true when there was any.
+bool ReportDamage(HMODULE module, const std::string& name);
 
 }  // namespace pavorm_tool
 

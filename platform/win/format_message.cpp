@@ -81,7 +81,7 @@ bool ArgumentsNeeded(const WCHAR* format, size_t length, size_t* needed) {
 // last space before the width; hard breaks (%n, %r) start a new line.
 class Output {
  public:
-  Output(WideString* out, unsigned width) : out_(out), width_(width) {}
+  Output(WideString* out, unsigned width, size_t maxUnits) : out_(out), width_(width), max_(maxUnits) {}
   void Append(const WCHAR* text, size_t n) {
     out_->append(text, n);
     Wrap();
@@ -91,7 +91,9 @@ class Output {
     out_->append(text, n);
     lineStart_ = out_->size();
   }
-  bool TooLong() const { return out_->size() > kPrintfMaxOutput; }
+  // Whether n more units (before line breaks are added) stay within the cap.
+  bool Fits(size_t n) const { return n <= max_ && out_->size() <= max_ - n; }
+  bool TooLong() const { return out_->size() > max_; }
 
  private:
   // The open line is rebuilt in one pass: breaking it in place would move
@@ -122,17 +124,19 @@ class Output {
 
   WideString* out_;
   unsigned width_;
+  size_t max_;
   size_t lineStart_ = 0;
 };
 
 }  // namespace
 
-DWORD FormatMessageText(DWORD flags, const WCHAR* format, size_t length, const ULONG_PTR* args,
-                        size_t count, WideString* out) {
-  out->clear();
+namespace {
+
+DWORD FormatInto(DWORD flags, const WCHAR* format, size_t length, const ULONG_PTR* args, size_t count,
+                 WideString* out, size_t maxUnits) {
   const bool ignoreInserts = (flags & FORMAT_MESSAGE_IGNORE_INSERTS) != 0;
   const unsigned width = flags & FORMAT_MESSAGE_MAX_WIDTH_MASK;
-  Output o(out, width);
+  Output o(out, width, maxUnits);
   PrintfArrayArgs source(args, count);
   try {
     for (size_t i = 0; i < length; ++i) {
@@ -174,6 +178,15 @@ DWORD FormatMessageText(DWORD flags, const WCHAR* format, size_t length, const U
         return ERROR_INVALID_PARAMETER;
       }
       source.Seek(insert.number - 1);
+      // A width written in the insert is known before the text is built:
+      // one that cannot fit fails before anything grows.
+      if (insert.format != nullptr) {
+        PrintfDirective directive;
+        if (ParsePrintfDirective(insert.format, insert.formatLength, directive) != 0 &&
+            !directive.widthFromArg && directive.width > 0 && !o.Fits(static_cast<size_t>(directive.width))) {
+          return ERROR_NOT_ENOUGH_MEMORY;
+        }
+      }
       WideString piece;
       PrintfStatus status = PrintfStatus::Ok;
       if (insert.format == nullptr) {
@@ -186,14 +199,26 @@ DWORD FormatMessageText(DWORD flags, const WCHAR* format, size_t length, const U
       }
       if (status == PrintfStatus::TooLong) return ERROR_NOT_ENOUGH_MEMORY;
       if (status != PrintfStatus::Ok) return ERROR_INVALID_PARAMETER;
+      if (!o.Fits(piece.size())) return ERROR_NOT_ENOUGH_MEMORY;
       o.Append(piece.data(), piece.size());
-      if (o.TooLong()) return ERROR_NOT_ENOUGH_MEMORY;
+      if (o.TooLong()) return ERROR_NOT_ENOUGH_MEMORY;  // line breaks added by a width
       i = insert.end - 1;
     }
   } catch (const std::bad_alloc&) {
     return ERROR_NOT_ENOUGH_MEMORY;
   }
-  return ERROR_SUCCESS;
+  return o.TooLong() ? ERROR_NOT_ENOUGH_MEMORY : ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD FormatMessageText(DWORD flags, const WCHAR* format, size_t length, const ULONG_PTR* args,
+                        size_t count, WideString* out, size_t maxUnits) {
+  out->clear();
+  const DWORD error = FormatInto(flags, format, length, args, count, out, maxUnits);
+  // Nothing of a failed message is left behind, not even its memory.
+  if (error != ERROR_SUCCESS) WideString().swap(*out);
+  return error;
 }
 
 namespace {
@@ -337,6 +362,12 @@ extern "C" DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DW
   if (buffer == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
+  }
+  // With FORMAT_MESSAGE_ALLOCATE_BUFFER a failure leaves a null pointer, never
+  // a stale one the caller might free.
+  if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+    const LPWSTR none = nullptr;
+    std::memcpy(buffer, &none, sizeof none);
   }
   try {
     pavo::WideString storage;

@@ -203,6 +203,13 @@ DWORD OpenErrorCode(int err, bool dataFile) {
 constexpr DWORD kDataFileFlags =
     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE;
 
+// Flags 0 and LOAD_LIBRARY_AS_IMAGE_RESOURCE map the file as an image; the
+// data-file flags alone map its bytes as they are.
+bool LoadsAsImage(DWORD flags) {
+  return (flags & LOAD_LIBRARY_AS_IMAGE_RESOURCE) != 0 ||
+         (flags & (LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE)) == 0;
+}
+
 // A file descriptor, closed when the scope is left (or earlier by Close).
 class FileDescriptor {
  public:
@@ -433,6 +440,12 @@ extern "C" HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
     m = pavo::TakeModuleRecord(t);
     error = m ? m->image.Open(static_cast<const BYTE*>(mapping.address()), mapping.size())
               : ERROR_NOT_ENOUGH_MEMORY;
+    // Mapping a file as an image needs every section's raw data: the Windows
+    // loader refuses a file cut short inside a section for flags 0 and
+    // LOAD_LIBRARY_AS_IMAGE_RESOURCE, and maps it as plain data otherwise.
+    if (error == ERROR_SUCCESS && pavo::LoadsAsImage(flags) && m->image.HasCutSection()) {
+      error = ERROR_BAD_EXE_FORMAT;
+    }
   }
   if (error != ERROR_SUCCESS) {
     SetLastError(error);

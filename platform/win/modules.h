@@ -21,7 +21,10 @@ extern "C" {
 
 // Maps the PE file `fileName` and returns its handle, or null with the last
 // error set (ERROR_MOD_NOT_FOUND / ERROR_FILE_NOT_FOUND, ERROR_BAD_EXE_FORMAT,
-// ERROR_INVALID_PARAMETER). With flags 0 a file already loaded so is shared and
+// ERROR_INVALID_PARAMETER). ERROR_BAD_EXE_FORMAT, as Windows gives it, for a
+// file that is no PE image or whose section table or resource directory lies
+// outside the file, and for flags 0 and LOAD_LIBRARY_AS_IMAGE_RESOURCE also a
+// file cut short inside a section (a data-file load keeps what is there). With flags 0 a file already loaded so is shared and
 // counted; each data-file load (flags 2) maps the file anew and gets its own
 // handle. `file` must be null.
 PAVORM_API HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);

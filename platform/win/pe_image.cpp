@@ -3,7 +3,9 @@
 #include <unicode/uchar.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
+#include <unordered_set>
 
 #include "platform/win/last_error.h"
 
@@ -55,9 +57,24 @@ bool MakeResourceKey(LPCWSTR value, ResourceKey* key) {
   return true;
 }
 
-PeImage::~PeImage() {
-  const StringIndex* index = strings_.load(std::memory_order_acquire);
-  if (index != nullptr && index != UnusableIndex()) delete index;
+PeImage::~PeImage() { DropBlocks(); }
+
+void PeImage::DropBlocks() {
+  StringBlocks& b = blocks_;
+  if (b.state.load(std::memory_order_acquire) != StringBlocks::kReady) {
+    b.state.store(StringBlocks::kUnset, std::memory_order_release);
+    return;
+  }
+  for (StringBlock* block = b.read.exchange(nullptr, std::memory_order_acq_rel); block != nullptr;) {
+    StringBlock* next = block->next;
+    b.slots[block->block - b.firstBlock].store(nullptr, std::memory_order_relaxed);
+    std::free(block);
+    block = next;
+  }
+  if (b.anyAbsent.exchange(false, std::memory_order_relaxed)) {
+    for (uint32_t i = 0; i < b.span; ++i) b.slots[i].store(nullptr, std::memory_order_relaxed);
+  }
+  b.state.store(StringBlocks::kUnset, std::memory_order_release);
 }
 
 DWORD PeImage::Open(const BYTE* data, size_t size) {
@@ -66,10 +83,10 @@ DWORD PeImage::Open(const BYTE* data, size_t size) {
   rsrc_ = nullptr;
   rsrcSize_ = 0;
   sectionCount_ = 0;
+  cutSections_ = 0;
+  firstCutSection_ = 0;
   is64_ = false;
-  // Open is not called concurrently with lookups on the same object.
-  const StringIndex* old = strings_.exchange(nullptr, std::memory_order_acq_rel);
-  if (old != nullptr && old != UnusableIndex()) delete old;
+  DropBlocks();
   if (data == nullptr || !Has(size, 0, 64) || data[0] != 'M' || data[1] != 'Z') return ERROR_BAD_EXE_FORMAT;
   const DWORD peOffset = Le32(data + 0x3C);
   if (!Has(size, peOffset, 24) || Le32(data + peOffset) != 0x00004550u) return ERROR_BAD_EXE_FORMAT;
@@ -105,9 +122,15 @@ DWORD PeImage::Open(const BYTE* data, size_t size) {
   for (unsigned i = 0; i < sectionCount; ++i) {
     const BYTE* s = data + table + 40 * i;
     Section sec{Le32(s + 12), Le32(s + 16), Le32(s + 20)};
-    // Raw data past the end of the file is cut, as a data-file mapping sees it.
+    // Raw data past the end of the file is cut, as a data-file mapping sees
+    // it, and remembered: the file was cut short.
+    const bool cut = sec.rawSize != 0 && (sec.rawOffset >= size || sec.rawSize > size - sec.rawOffset);
     if (sec.rawOffset >= size) sec.rawSize = 0;
     else if (sec.rawSize > size - sec.rawOffset) sec.rawSize = static_cast<DWORD>(size - sec.rawOffset);
+    if (cut) {
+      if (cutSections_ == 0) firstCutSection_ = i;
+      cutSections_ |= uint64_t{1} << (i < 63 ? i : 63);
+    }
     sections_[sectionCount_++] = sec;
   }
 
@@ -125,111 +148,152 @@ DWORD PeImage::Open(const BYTE* data, size_t size) {
   return ERROR_SUCCESS;
 }
 
-const PeImage::StringIndex& PeImage::BuildStrings() const {
-  const StringIndex* index = nullptr;
-  StringIndex* built = new (std::nothrow) StringIndex;
-  if (built == nullptr) {
-    index = UnusableIndex();
-  } else {
-    BuildStringIndex(built);
-    index = built;
-  }
-  const StringIndex* expected = nullptr;
-  if (strings_.compare_exchange_strong(expected, index, std::memory_order_acq_rel, std::memory_order_acquire)) {
-    return *index;
-  }
-  // Another thread published first; its index is the same.
-  if (index != UnusableIndex()) delete index;
-  return *expected;
+const PeImage::StringBlock* PeImage::AbsentBlock() {
+  static const StringBlock absent{0, 0, nullptr};
+  return &absent;
 }
 
-void PeImage::BuildStringIndex(StringIndex* index) const {
-  std::vector<StringTable>& strings = index->tables;
-  index->usable = false;
+const PeImage::StringBlocks* PeImage::SetUpBlocks() const {
+  StringBlocks& b = blocks_;
+  int unset = StringBlocks::kUnset;
+  // One thread sets the table up; lookups meanwhile walk the directory.
+  if (!b.state.compare_exchange_strong(unset, StringBlocks::kBuilding, std::memory_order_acq_rel)) {
+    return unset == StringBlocks::kReady ? &b : nullptr;
+  }
+  b.nameDir = 0;
+  b.span = 0;
   Dir names;
   const uint32_t nameDir = rsrc_ != nullptr ? FindChild(0, ResourceKey::FromId(kRtString), true) : 0;
-  if (nameDir == 0 || !ReadDir(nameDir, &names)) {
-    index->usable = true;  // no strings at all
-    return;
-  }
-  // Shared subdirectories could multiply the records: more than the
-  // directory bytes can hold distinct entries is hostile, and so is more than
-  // 16 languages of every block; lookups then walk the directory instead.
-  const size_t limit = std::min<size_t>(rsrcSize_ / 8, size_t{16} << 16);
-  try {
-    for (uint32_t i = names.named; i < names.named + names.ids; ++i) {
-      const WORD block = static_cast<WORD>(Read32(names.Entry(i)));
-      Dir langs;
-      if ((Read32(names.Entry(i)) >> 16) != 0 || !ReadDir(Target(names.Entry(i), true), &langs)) continue;
-      for (uint32_t j = 0; j < langs.named + langs.ids; ++j) {
-        const uint32_t field = Read32(langs.Entry(j));
-        const uint32_t entry = Target(langs.Entry(j), false);
-        if ((field >> 16) != 0 || entry == 0) continue;
-        if (strings.size() >= limit) {
-          strings.clear();
-          return;
-        }
-        StringTable t{block, static_cast<WORD>(field), false, nullptr, {}};
-        ResourceData d;
-        if (DataOf(entry, &d) && (reinterpret_cast<uintptr_t>(d.bytes) & 1) == 0) {
-          t.readable = true;
-          t.data = d.bytes;
-          size_t pos = 0;
-          for (unsigned k = 0; k < 16; ++k) {
-            t.offset[k] = kNoEntry;
-            if (d.size - pos < 2) continue;
-            const size_t len = d.bytes[pos] | (static_cast<size_t>(d.bytes[pos + 1]) << 8);
-            if (len > (d.size - pos - 2) / 2) {
-              pos = d.size;  // this entry and those after it are cut off
-              continue;
-            }
-            t.offset[k] = static_cast<uint32_t>(pos);
-            pos += 2 + 2 * len;
-          }
-        }
-        strings.push_back(t);
+  if (nameDir != 0 && ReadDir(nameDir, &names) && names.ids != 0) {
+    // Slots for the blocks between the first and the last id entry: in a
+    // sorted directory (any compiler's) no block lies outside. Only these two
+    // entries are read here, whatever the size of the module.
+    const uint32_t first = Read32(names.Entry(names.named));
+    const uint32_t last = Read32(names.Entry(names.named + names.ids - 1));
+    const bool ordered = first >= 1 && first <= last && last <= kMaxStringBlock;
+    const uint32_t low = ordered ? first : 1;
+    const uint32_t span = (ordered ? last : kMaxStringBlock) - low + 1;
+    if (span > b.capacity) {
+      // Zeroed: every slot starts empty.
+      std::atomic<const StringBlock*>* slots = new (std::nothrow) std::atomic<const StringBlock*>[span]();
+      if (slots == nullptr) {
+        b.state.store(StringBlocks::kUnset, std::memory_order_release);
+        return nullptr;  // no memory: this lookup walks
       }
+      b.slots.reset(slots);
+      b.capacity = span;
     }
-    std::stable_sort(strings.begin(), strings.end(),
-                     [](const StringTable& a, const StringTable& b) { return a.block < b.block; });
-    if (!strings.empty()) {
-      index->firstBlock = strings.front().block;
-      const size_t span = static_cast<size_t>(strings.back().block) - index->firstBlock + 1;
-      if (span <= 4 * strings.size() + 64) {
-        index->blockStart.assign(span, kNoEntry);
-        for (size_t i = strings.size(); i-- > 0;) {
-          index->blockStart[strings[i].block - index->firstBlock] = static_cast<uint32_t>(i);
-        }
-      }
-    }
-    index->usable = true;
-  } catch (const std::bad_alloc&) {
-    strings.clear();  // lookups walk the directory
-    index->blockStart.clear();
+    b.nameDir = nameDir;
+    b.firstBlock = static_cast<WORD>(low);
+    b.span = span;
+    b.outsideAbsent = ordered;
+    // No more tables than distinct data entries fit in the directory bytes:
+    // shared subdirectories cannot multiply what is kept.
+    b.budget.store(rsrcSize_ / 8, std::memory_order_relaxed);
   }
+  b.state.store(StringBlocks::kReady, std::memory_order_release);
+  return &b;
+}
+
+void PeImage::ParseStringTable(uint32_t entry, StringTable* table) const {
+  table->readable = false;
+  table->entries = 0;
+  table->data = nullptr;
+  ResourceData d;
+  bool cut = false;
+  // The text is handed out as WCHAR*: its bytes must be 2-aligned.
+  if (!StringDataOf(entry, &d, &cut) || (reinterpret_cast<uintptr_t>(d.bytes) & 1) != 0) return;
+  table->readable = true;
+  table->data = d.bytes;
+  const size_t size = d.size;
+  size_t pos = 0;
+  unsigned k = 0;
+  // Entries end where a length word or its text would run past the block:
+  // that entry and those after it are lost.
+  for (; k < 16 && size - pos >= 2; ++k) {
+    const size_t len = d.bytes[pos] | (static_cast<size_t>(d.bytes[pos + 1]) << 8);
+    if (2 * len > size - pos - 2) break;
+    table->offset[k] = static_cast<uint32_t>(pos);
+    pos += 2 + 2 * len;
+  }
+  table->entries = static_cast<uint8_t>(k);
+}
+
+const PeImage::StringBlock* PeImage::ReadBlock(WORD block) const {
+  StringBlocks& b = blocks_;
+  std::atomic<const StringBlock*>& slot = b.slots[block - b.firstBlock];
+  Dir names;
+  Dir langs;
+  uint32_t langDir = 0;
+  // Compilers write one entry per block in ascending order, so the entry is
+  // usually found at its place; otherwise the directory is bisected.
+  if (ReadDir(b.nameDir, &names)) {
+    const uint32_t guess = names.named + (block - b.firstBlock);
+    if (b.outsideAbsent && guess < names.named + names.ids && Read32(names.Entry(guess)) == block) {
+      langDir = Target(names.Entry(guess), true);
+    } else {
+      langDir = FindChild(b.nameDir, ResourceKey::FromId(block), true);
+    }
+  }
+  StringBlock* record = nullptr;
+  if (langDir != 0 && ReadDir(langDir, &langs)) {
+    const uint32_t count = langs.named + langs.ids;
+    // Take the tables from the budget first; a block that does not fit is
+    // walked by each lookup instead.
+    size_t left = b.budget.load(std::memory_order_relaxed);
+    do {
+      if (left < count) return nullptr;
+    } while (!b.budget.compare_exchange_weak(left, left - count, std::memory_order_relaxed));
+    void* memory = std::malloc(sizeof(StringBlock) + static_cast<size_t>(count) * sizeof(StringTable));
+    if (memory == nullptr) return nullptr;
+    record = new (memory) StringBlock{0, block, nullptr};
+    StringTable* tables = reinterpret_cast<StringTable*>(record + 1);
+    for (uint32_t j = 0; j < count; ++j) {
+      const uint32_t field = Read32(langs.Entry(j));
+      const uint32_t entry = Target(langs.Entry(j), false);
+      if ((field >> 16) != 0 || entry == 0) continue;  // a named language or a bad link: skipped
+      StringTable* t = new (tables + record->count) StringTable;
+      t->language = static_cast<WORD>(field);
+      ParseStringTable(entry, t);
+      ++record->count;
+    }
+  }
+  const StringBlock* built = record != nullptr ? record : AbsentBlock();
+  const StringBlock* expected = nullptr;
+  if (!slot.compare_exchange_strong(expected, built, std::memory_order_acq_rel, std::memory_order_acquire)) {
+    std::free(record);  // another thread read the same block first
+    return expected;
+  }
+  if (record == nullptr) {
+    b.anyAbsent.store(true, std::memory_order_relaxed);
+    return built;
+  }
+  record->next = b.read.load(std::memory_order_relaxed);
+  while (!b.read.compare_exchange_weak(record->next, record, std::memory_order_release, std::memory_order_relaxed)) {
+  }
+  return built;
 }
 
 DWORD PeImage::FindString(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const {
   if (rsrc_ == nullptr) return ERROR_RESOURCE_DATA_NOT_FOUND;
-  const StringIndex& index = Strings();
-  if (!index.usable) return FindStringByWalk(id, uiLanguage, text, length);
+  const StringBlocks* blocks = Blocks();
+  if (blocks == nullptr) return FindStringByWalk(id, uiLanguage, text, length);
+  if (blocks->nameDir == 0) return ERROR_RESOURCE_TYPE_NOT_FOUND;
+  // Strings live in blocks of 16: block (id / 16) + 1, entry id % 16 (16-bit ids).
   const WORD block = static_cast<WORD>(((id & 0xFFFFu) >> 4) + 1);
-  const StringTable* begin = index.tables.data();
-  const StringTable* end = begin + index.tables.size();
-  const StringTable* first = end;
-  if (!index.blockStart.empty()) {
-    const size_t slot = static_cast<size_t>(block) - index.firstBlock;
-    if (block >= index.firstBlock && slot < index.blockStart.size() && index.blockStart[slot] != kNoEntry) {
-      first = begin + index.blockStart[slot];
-    }
-  } else {
-    first = std::lower_bound(begin, end, block, [](const StringTable& t, WORD b) { return t.block < b; });
+  const uint32_t slot = static_cast<uint32_t>(block - blocks->firstBlock);
+  if (block < blocks->firstBlock || slot >= blocks->span) {
+    if (blocks->outsideAbsent) return ERROR_RESOURCE_NAME_NOT_FOUND;
+    return FindStringByWalk(id, uiLanguage, text, length);
   }
-  if (first == end || first->block != block) {
-    return index.tables.empty() ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_RESOURCE_NAME_NOT_FOUND;
+  const StringBlock* tables = blocks->slots[slot].load(std::memory_order_acquire);
+  if (tables == nullptr) {
+    tables = ReadBlock(block);
+    if (tables == nullptr) return FindStringByWalk(id, uiLanguage, text, length);
   }
-  const StringTable* last = first;
-  while (last != end && last->block == block) ++last;
+  if (tables->count == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
+  const StringTable* first = tables->Tables();
+  const StringTable* last = first + tables->count;
   const StringTable* chosen = first;  // the first present, unless a preferred one is
   const WORD order[] = {uiLanguage, 0, 0x0409};
   for (WORD lang : order) {
@@ -241,9 +305,9 @@ DWORD PeImage::FindString(UINT id, LANGID uiLanguage, const WCHAR** text, size_t
     }
   }
   if (!chosen->readable) return ERROR_RESOURCE_DATA_NOT_FOUND;
-  const uint32_t at = chosen->offset[id & 15u];
-  if (at == kNoEntry) return ERROR_RESOURCE_NAME_NOT_FOUND;
-  const BYTE* p = chosen->data + at;
+  // A lost entry is damaged: a length before it or its own runs past the block.
+  if ((id & 15u) >= chosen->entries) return ERROR_RESOURCE_DATA_NOT_FOUND;
+  const BYTE* p = chosen->data + chosen->offset[id & 15u];
   const size_t len = p[0] | (static_cast<size_t>(p[1]) << 8);
   if (len == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
   *text = reinterpret_cast<const WCHAR*>(p + 2);
@@ -391,6 +455,26 @@ bool PeImage::DataOf(uint32_t entryOffset, ResourceData* out) const {
   return true;
 }
 
+bool PeImage::StringDataOf(uint32_t entryOffset, ResourceData* out, bool* cut) const {
+  *cut = false;
+  if (entryOffset == 0 || !Has(rsrcSize_, entryOffset, 16)) return false;
+  const DWORD rva = Read32(entryOffset);
+  const DWORD size = Read32(entryOffset + 4);
+  for (unsigned i = 0; i < sectionCount_; ++i) {
+    const Section& sec = sections_[i];
+    if (rva < sec.va) continue;
+    const DWORD into = rva - sec.va;
+    if (into >= sec.rawSize) continue;
+    // rawSize was cut to the file at Open: what lies past it is not there.
+    const DWORD inside = sec.rawSize - into;
+    *cut = size > inside;
+    out->bytes = data_ + sec.rawOffset + into;
+    out->size = *cut ? inside : size;
+    return true;
+  }
+  return false;
+}
+
 bool PeImage::EntryOffsetOf(const void* address, uint32_t* entryOffset) const {
   if (rsrc_ == nullptr) return false;
   const uintptr_t a = reinterpret_cast<uintptr_t>(address);
@@ -398,11 +482,6 @@ bool PeImage::EntryOffsetOf(const void* address, uint32_t* entryOffset) const {
   if (a <= base || a - base > rsrcSize_) return false;
   *entryOffset = static_cast<uint32_t>(a - base);
   return Has(rsrcSize_, *entryOffset, 16);
-}
-
-const PeImage::StringIndex* PeImage::UnusableIndex() {
-  static const StringIndex unusable;
-  return &unusable;
 }
 
 // The same choice as FindString, straight from the directory (used when the
@@ -413,15 +492,16 @@ DWORD PeImage::FindStringByWalk(UINT id, LANGID uiLanguage, const WCHAR** text, 
   DWORD error = ERROR_SUCCESS;
   const uint32_t entry = FindDefault(ResourceKey::FromId(kRtString), ResourceKey::FromId(block), uiLanguage, &error);
   ResourceData data;
+  bool cut = false;
   if (entry == 0) return error;
   // The text is handed out as WCHAR*: its bytes must be 2-aligned.
-  if (!DataOf(entry, &data) || (reinterpret_cast<uintptr_t>(data.bytes) & 1) != 0) {
+  if (!StringDataOf(entry, &data, &cut) || (reinterpret_cast<uintptr_t>(data.bytes) & 1) != 0) {
     return ERROR_RESOURCE_DATA_NOT_FOUND;
   }
   const BYTE* p = data.bytes;
   size_t left = data.size;
   for (unsigned k = id & 15u;; --k) {
-    if (left < 2) return ERROR_RESOURCE_NAME_NOT_FOUND;
+    if (left < 2) return ERROR_RESOURCE_DATA_NOT_FOUND;  // the block ends before its 16 entries
     const size_t len = static_cast<size_t>(p[0] | (p[1] << 8));
     if (len > (left - 2) / 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
     if (k == 0) {
@@ -433,6 +513,137 @@ DWORD PeImage::FindStringByWalk(UINT id, LANGID uiLanguage, const WCHAR** text, 
     p += 2 + 2 * len;
     left -= 2 + 2 * len;
   }
+}
+
+namespace {
+
+// Collects damage up to a limit; Add returns false once it is reached.
+class DamageList {
+ public:
+  DamageList(std::vector<ResourceDamage>* out, size_t limit) : out_(out), limit_(limit) {}
+  bool Add(ResourceDamageKind kind, uint32_t type, uint32_t name, uint32_t language, unsigned detail = 0) {
+    found_ = true;
+    if (out_->size() >= limit_) return false;
+    ResourceDamage d;
+    d.kind = kind;
+    d.type = type;
+    d.name = name;
+    d.language = language;
+    d.detail = detail;
+    out_->push_back(d);
+    return out_->size() < limit_;
+  }
+  bool found() const { return found_; }
+
+ private:
+  std::vector<ResourceDamage>* out_;
+  size_t limit_;
+  bool found_ = false;
+};
+
+// The label of a directory entry's name field: its id, or kNamed.
+inline uint32_t LabelOf(uint32_t nameField) {
+  return (nameField & 0x80000000u) != 0 ? ResourceDamage::kNamed : (nameField & 0xFFFFu);
+}
+
+}  // namespace
+
+bool PeImage::CheckResources(std::vector<ResourceDamage>* damage, size_t limit) const {
+  DamageList list(damage, limit);
+  const uint32_t kNone = ResourceDamage::kNone;
+  for (unsigned i = 0; i < sectionCount_ && i < 64; ++i) {
+    if ((cutSections_ >> i) & 1u) {
+      if (!list.Add(ResourceDamageKind::kSectionCut, kNone, kNone, kNone, i)) return false;
+    }
+  }
+  if (rsrc_ == nullptr) return !list.found();
+  // Each directory is read once (the root is "seen" from the start), so the
+  // walk is linear in the directory bytes whatever the links say.
+  std::unordered_set<uint32_t> seen{0};
+  // Follows entry e of a directory to a subdirectory; 0 (after telling why)
+  // when it is damaged or was already read.
+  auto subdirectory = [&](uint32_t e, const uint32_t* ancestors, size_t ancestorCount, uint32_t type,
+                          uint32_t name, bool* stop) -> uint32_t {
+    const uint32_t field = Read32(e + 4);
+    const uint32_t target = field & ~kHighBit;
+    ResourceDamageKind kind;
+    if ((field & kHighBit) == 0) {
+      kind = ResourceDamageKind::kWrongEntryKind;
+    } else if (std::find(ancestors, ancestors + ancestorCount, target) != ancestors + ancestorCount) {
+      kind = ResourceDamageKind::kDirectoryLoop;
+    } else if (Dir d; !ReadDir(target, &d)) {
+      kind = ResourceDamageKind::kDirectoryOutside;
+    } else if (!seen.insert(target).second) {
+      kind = ResourceDamageKind::kDirectoryShared;
+    } else {
+      return target;
+    }
+    *stop = !list.Add(kind, type, name, kNone);
+    return 0;
+  };
+  auto ascending = [&](const Dir& dir, uint32_t type, uint32_t name) {
+    for (uint32_t i = dir.named + 1; i < dir.named + dir.ids; ++i) {
+      if (Read32(dir.Entry(i)) <= Read32(dir.Entry(i - 1))) {
+        return list.Add(ResourceDamageKind::kEntriesUnsorted, type, name, kNone);
+      }
+    }
+    return true;
+  };
+  Dir root;
+  if (!ReadDir(0, &root) || !ascending(root, kNone, kNone)) return false;
+  bool stop = false;
+  for (uint32_t i = 0; i < root.named + root.ids && !stop; ++i) {
+    const uint32_t type = LabelOf(Read32(root.Entry(i)));
+    const uint32_t up1[] = {0};
+    const uint32_t typeDir = subdirectory(root.Entry(i), up1, 1, type, kNone, &stop);
+    Dir names;
+    if (typeDir == 0 || !ReadDir(typeDir, &names)) continue;
+    if (!ascending(names, type, kNone)) return false;
+    for (uint32_t j = 0; j < names.named + names.ids && !stop; ++j) {
+      const uint32_t name = LabelOf(Read32(names.Entry(j)));
+      const uint32_t up2[] = {0, typeDir};
+      const uint32_t langDir = subdirectory(names.Entry(j), up2, 2, type, name, &stop);
+      Dir langs;
+      if (langDir == 0 || !ReadDir(langDir, &langs)) continue;
+      if (!ascending(langs, type, name)) return false;
+      const bool strings = type == kRtString && name != ResourceDamage::kNamed && name >= 1 && name <= kMaxStringBlock;
+      for (uint32_t k = 0; k < langs.named + langs.ids && !stop; ++k) {
+        const uint32_t language = LabelOf(Read32(langs.Entry(k)));
+        const uint32_t field = Read32(langs.Entry(k) + 4);
+        auto add = [&](ResourceDamageKind kind, unsigned detail = 0) {
+          stop = !list.Add(kind, type, name, language, detail);
+        };
+        if ((field & kHighBit) != 0) {
+          add(ResourceDamageKind::kWrongEntryKind);
+          continue;
+        }
+        if (field == 0 || !Has(rsrcSize_, field, 16)) {
+          add(ResourceDamageKind::kDataEntryOutside);
+          continue;
+        }
+        if (!strings) {
+          ResourceData d;
+          if (!DataOf(field, &d)) add(ResourceDamageKind::kDataOutside);
+          continue;
+        }
+        ResourceData d;
+        bool cut = false;
+        if (!StringDataOf(field, &d, &cut)) {
+          add(ResourceDamageKind::kDataOutside);
+          continue;
+        }
+        if ((reinterpret_cast<uintptr_t>(d.bytes) & 1) != 0) {
+          add(ResourceDamageKind::kDataMisaligned);
+          continue;
+        }
+        StringTable t;
+        ParseStringTable(field, &t);
+        if (t.entries < 16) add(ResourceDamageKind::kStringPastBlock, t.entries);
+        else if (cut) add(ResourceDamageKind::kDataOutside);
+      }
+    }
+  }
+  return !list.found();
 }
 
 }  // namespace pavo

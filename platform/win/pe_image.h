@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/win/win_types.h"
@@ -39,6 +41,32 @@ struct ResourceData {
   DWORD size = 0;
 };
 
+// What CheckResources finds wrong in a module's resources.
+enum class ResourceDamageKind : uint8_t {
+  kSectionCut,         // a section's raw data runs past the end of the file
+  kDirectoryOutside,   // a directory, or its entries, lie outside the resource section
+  kDirectoryLoop,      // an entry links back to its own directory or one above it
+  kDirectoryShared,    // a directory reached from a second entry (only the first is read)
+  kEntriesUnsorted,    // id entries not in strictly ascending order (lookups bisect them)
+  kWrongEntryKind,     // a subdirectory where data belongs, or data where a subdirectory does
+  kDataEntryOutside,   // a data entry record lies outside the resource section
+  kDataOutside,        // a resource's bytes lie (partly) outside the file
+  kDataMisaligned,     // string-table bytes at an odd address: no text can be handed out
+  kStringPastBlock,    // a string's length runs past the end of its block
+};
+
+// One damaged spot: the kind and the path to it (type, name, language ids;
+// kNamed for a named entry, kNone below the level where the damage lies).
+struct ResourceDamage {
+  static constexpr uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr uint32_t kNamed = 0xFFFFFFFEu;
+  ResourceDamageKind kind = ResourceDamageKind::kSectionCut;
+  uint32_t type = kNone;
+  uint32_t name = kNone;      // for string tables the block: ids (block - 1) * 16 ...
+  uint32_t language = kNone;
+  unsigned detail = 0;        // kSectionCut: section index; kStringPastBlock: first entry lost (0-15)
+};
+
 class PeImage {
  public:
   static constexpr unsigned kMaxSections = 96;  // the Windows loader's limit
@@ -50,13 +78,18 @@ class PeImage {
 
   // Checks the headers, the section table and the root of the resource
   // directory of [data, data + size). Returns ERROR_SUCCESS, or
-  // ERROR_BAD_EXE_FORMAT for anything malformed. The bytes must outlive the
-  // object. Deeper levels are checked as lookups walk them: the tree has a
-  // fixed depth of three, so a link back up cannot make a walk loop.
+  // ERROR_BAD_EXE_FORMAT when any of them is malformed or lies outside the
+  // file. Damage further in (cut sections, bad links, data outside the file)
+  // is left to the lookups, which skip it, and to CheckResources, which tells
+  // it. The bytes must outlive the object. The tree has a fixed depth of
+  // three, so a link back up cannot make a walk loop.
   DWORD Open(const BYTE* data, size_t size);
 
   bool Is64() const { return is64_; }
   bool HasResources() const { return rsrc_ != nullptr; }
+  // True when a section's raw data runs past the end of the file (a file cut
+  // short): the Windows loader refuses to map such a file as an image.
+  bool HasCutSection() const { return cutSections_ != 0; }
 
   // Offset (from the resource directory's start) of the data entry of
   // type/name in the language Windows would choose: `uiLanguage`, neutral,
@@ -79,14 +112,20 @@ class PeImage {
   // String id (16-bit) in the language LoadStringW chooses: the block of the
   // first of `uiLanguage`, neutral, U.S. English present, else its first
   // language. ERROR_SUCCESS with the text inside the image (not 0-terminated),
-  // or an ERROR_RESOURCE_* code. Served from an index built by the first call
-  // (safe from any number of threads at once).
+  // or an ERROR_RESOURCE_* code (DATA_NOT_FOUND for a damaged string). Each
+  // block is read once, by its first lookup (safe from any number of threads).
   DWORD FindString(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const;
 
-  // Calls fn(id, language, bytes, units) for every non-empty string-table
-  // entry; `bytes` holds `units` UTF-16LE units. For tests and tools.
+  // Calls fn(id, language, bytes, units) for every intact non-empty
+  // string-table entry; `bytes` holds `units` UTF-16LE units. Each block and
+  // language directory is read once. For tests and tools.
   template <typename Fn>
   void ForEachString(Fn&& fn) const;
+
+  // Walks the whole resource tree (each directory once, so in time linear in
+  // the file) and appends each damaged spot to *damage, at most `limit` of
+  // them. True when nothing is damaged. For tools and tests.
+  bool CheckResources(std::vector<ResourceDamage>* damage, size_t limit) const;
 
  private:
   struct Section {
@@ -111,32 +150,61 @@ class PeImage {
   bool NameEquals(uint32_t nameField, const ResourceKey& key) const;
   uint32_t FindNameDir(const ResourceKey& type, const ResourceKey& name, DWORD* error) const;
   uint32_t FirstDataEntry(uint32_t langDir) const;
+  // The bytes of a string-table entry, cut at the end of the file: strings
+  // before a cut stay readable. False when nothing of it lies inside the
+  // file; *cut tells whether its end was cut off.
+  bool StringDataOf(uint32_t entryOffset, ResourceData* out, bool* cut) const;
+  // Calls fn(block, language, data) for each readable string table, reading
+  // each directory once.
+  template <typename Fn>
+  void ForEachStringTable(Fn&& fn) const;
 
-  // The string index: one record per block and language, in directory order.
+  // One string table: a block in one language, its 16 entries located.
   struct StringTable {
-    WORD block;
     WORD language;
     bool readable;          // data inside the file and 2-aligned
+    uint8_t entries;        // entries 0 .. entries - 1 lie inside the block
     const BYTE* data;
-    uint32_t offset[16];    // byte offset of entry k's length word, or kNoEntry
+    uint32_t offset[16];    // byte offset of entry k's length word (k < entries)
   };
-  struct StringIndex {
-    std::vector<StringTable> tables;  // sorted by block, stable (directory order within a block)
-    // tables index of the first record of block firstBlock + i (kNoEntry:
-    // none); built when the blocks are dense enough, else lookups bisect.
-    std::vector<uint32_t> blockStart;
+  // A block's tables in directory order (the tables follow the header).
+  struct StringBlock {
+    uint32_t count;
+    WORD block;
+    StringBlock* next;  // the list of blocks read since Open
+    const StringTable* Tables() const { return reinterpret_cast<const StringTable*>(this + 1); }
+  };
+  // Where the string blocks are found: slots for blocks firstBlock ..
+  // firstBlock + span - 1, each filled by the block's first lookup. Set up
+  // by the first FindString; kept (and reused by the next Open) with the
+  // object, so that a module loaded again allocates only the blocks it reads.
+  struct StringBlocks {
+    enum : int { kUnset, kBuilding, kReady };
+    std::atomic<int> state{kUnset};
+    uint32_t nameDir = 0;  // 0: the module has no string tables
     WORD firstBlock = 0;
-    bool usable = false;  // false: too large or out of memory, lookups walk
+    uint32_t span = 0;
+    bool outsideAbsent = false;  // the directory's id range shows blocks outside are absent
+    std::atomic<size_t> budget{0};  // tables that may still be kept
+    std::atomic<bool> anyAbsent{false};
+    std::atomic<StringBlock*> read{nullptr};
+    std::unique_ptr<std::atomic<const StringBlock*>[]> slots;
+    uint32_t capacity = 0;
   };
-  static constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
-  // Stands for an index that could not be built (no memory): lookups walk.
-  static const StringIndex* UnusableIndex();
-  const StringIndex& Strings() const {
-    const StringIndex* index = strings_.load(std::memory_order_acquire);
-    return index != nullptr ? *index : BuildStrings();
+  // The block table, or null while another thread sets it up or when memory
+  // is short (the caller walks).
+  const StringBlocks* Blocks() const {
+    if (blocks_.state.load(std::memory_order_acquire) == StringBlocks::kReady) return &blocks_;
+    return SetUpBlocks();
   }
-  const StringIndex& BuildStrings() const;
-  void BuildStringIndex(StringIndex* index) const;
+  const StringBlocks* SetUpBlocks() const;
+  // The block's tables, read and kept by the first lookup; null when they
+  // cannot be kept (no memory, or more tables than the file can hold).
+  const StringBlock* ReadBlock(WORD block) const;
+  void ParseStringTable(uint32_t entry, StringTable* table) const;
+  static const StringBlock* AbsentBlock();
+  // Frees the blocks read and empties their slots (not concurrent with lookups).
+  void DropBlocks();
   DWORD FindStringByWalk(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const;
 
   // Little-endian reads of the resource directory bytes; 0 past their end.
@@ -148,39 +216,59 @@ class PeImage {
   bool is64_ = false;
   Section sections_[kMaxSections] = {};
   unsigned sectionCount_ = 0;
+  uint64_t cutSections_ = 0;    // bit i: section i cut by the end of the file (first 64)
+  unsigned firstCutSection_ = 0;
   const BYTE* rsrc_ = nullptr;  // resource directory's first byte
   uint32_t rsrcSize_ = 0;       // bytes from rsrc_ to the end of its section's raw data
-  // Built by the first FindString; racing builders keep the first published.
-  mutable std::atomic<const StringIndex*> strings_{nullptr};
+  mutable StringBlocks blocks_;
 };
 
 // Resource type ids used by the stand-ins.
 constexpr WORD kRtString = 6;
 constexpr WORD kRtMessageTable = 11;
+// String ids are 16 bits wide: blocks 1 to 4096 of 16 strings each.
+constexpr uint32_t kMaxStringBlock = 4096;
 
 template <typename Fn>
-void PeImage::ForEachString(Fn&& fn) const {
+void PeImage::ForEachStringTable(Fn&& fn) const {
   Dir names;
   const uint32_t nameDir = rsrc_ ? FindChild(0, ResourceKey::FromId(kRtString), true) : 0;
   if (nameDir == 0 || !ReadDir(nameDir, &names)) return;
+  // A directory linked from several entries is read once: shared links could
+  // otherwise multiply the work far past the size of the file.
+  std::unordered_set<uint32_t> seen;
+  uint32_t previous = 0;
   for (uint32_t i = names.named; i < names.named + names.ids; ++i) {
-    const WORD block = static_cast<WORD>(Read32(names.Entry(i)));
+    const uint32_t block = Read32(names.Entry(i));
+    if (block <= previous) continue;  // out of order: unreachable by bisection
+    previous = block;
     Dir langs;
-    if (block == 0 || !ReadDir(Target(names.Entry(i), true), &langs)) continue;
+    const uint32_t langDir = Target(names.Entry(i), true);
+    // Blocks past 4096 would hold ids above 16 bits, which no lookup reaches.
+    if (block > kMaxStringBlock || langDir == nameDir || !ReadDir(langDir, &langs)) continue;
+    if (!seen.insert(langDir).second) continue;
     for (uint32_t j = 0; j < langs.named + langs.ids; ++j) {
+      const uint32_t field = Read32(langs.Entry(j));
       ResourceData d;
-      if (!DataOf(Target(langs.Entry(j), false), &d)) continue;
-      const WORD lang = static_cast<WORD>(Read32(langs.Entry(j)));
-      size_t pos = 0;
-      for (unsigned k = 0; k < 16 && d.size - pos >= 2; ++k) {
-        const size_t len = d.bytes[pos] | (static_cast<size_t>(d.bytes[pos + 1]) << 8);
-        pos += 2;
-        if (len > (d.size - pos) / 2) break;
-        if (len > 0) fn(static_cast<UINT>(((block - 1u) << 4) | k), lang, d.bytes + pos, len);
-        pos += len * 2;
-      }
+      bool cut = false;
+      if ((field >> 16) != 0 || !StringDataOf(Target(langs.Entry(j), false), &d, &cut)) continue;
+      fn(static_cast<WORD>(block), static_cast<WORD>(field), d);
     }
   }
+}
+
+template <typename Fn>
+void PeImage::ForEachString(Fn&& fn) const {
+  ForEachStringTable([&](WORD block, WORD lang, const ResourceData& d) {
+    size_t pos = 0;
+    for (unsigned k = 0; k < 16 && d.size - pos >= 2; ++k) {
+      const size_t len = d.bytes[pos] | (static_cast<size_t>(d.bytes[pos + 1]) << 8);
+      pos += 2;
+      if (len > (d.size - pos) / 2) break;
+      if (len > 0) fn(static_cast<UINT>(((block - 1u) << 4) | k), lang, d.bytes + pos, len);
+      pos += len * 2;
+    }
+  });
 }
 
 }  // namespace pavo
