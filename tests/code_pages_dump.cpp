@@ -184,16 +184,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: cannot create %s\n", argv[0], argv[1]);
     return 1;
   }
-  bool ok = true;
-  for (size_t i = 0; i < count && ok; ++i) {
+  for (size_t i = 0; i < count; ++i) {
     if (!IsValidCodePage(codePages[i])) {
       std::fprintf(stderr, "%s: code page %u is not available\n", argv[0], codePages[i]);
-      ok = false;
-      break;
+      std::fclose(file);
+      return 1;
     }
-    ok = DumpCodePage(file, codePages[i]);
   }
-  if (std::fclose(file) != 0) ok = false;
-  if (!ok) std::fprintf(stderr, "%s: writing %s failed\n", argv[0], argv[1]);
-  return ok ? 0 : 1;
+  bool written = true;
+  for (size_t i = 0; i < count && written; ++i) written = DumpCodePage(file, codePages[i]);
+  if (std::fclose(file) != 0) written = false;
+  if (!written) std::fprintf(stderr, "%s: writing %s failed\n", argv[0], argv[1]);
+  return written ? 0 : 1;
 }
