@@ -205,8 +205,8 @@ def emit(pages, sources):
             out.append("constexpr unsigned char kCp%dLeadIndex[256] = {" % n)
             out.append(rows(index, 2, 16))
             out.append("};")
-            out.append("// Lead + trail -> UTF-16, 256 units per lead byte (%s)."
-                       % " ".join("%02X" % lead for lead in leads))
+            out.append("// Lead + trail -> UTF-16, 256 units for each of the %d lead bytes, in order."
+                       % len(leads))
             out.append("constexpr WCHAR kCp%dTrailTables[%d][256] = {" % (n, len(leads)))
             for lead in leads:
                 out.append("  {  // lead byte 0x%02X" % lead)
@@ -218,8 +218,9 @@ def emit(pages, sources):
         out.append("// best fits and the chosen one of several sequences (%d units)." % len(exceptions))
         out.append("constexpr WideException kCp%dWideExceptions[%d] = {" % (n, len(exceptions)))
         pairs = ["{0x%04X, 0x%0*X}," % (unit, 4 if leads else 2, code) for unit, code in exceptions]
-        for i in range(0, len(pairs), 6):
-            out.append("    " + " ".join(pairs[i:i + 6]))
+        per_line = 5 if leads else 6
+        for i in range(0, len(pairs), per_line):
+            out.append("    " + " ".join(pairs[i:i + per_line]))
         out.append("};")
         out.append("constexpr NlsCodePage kCp%d = {" % n)
         out.append("    %d, 0x%02X, 0x%04X, 0x%04X, kCp%dSingleBytes," % (

@@ -64,11 +64,12 @@ void AppendFailure(std::string& out) {
   out += std::to_string(static_cast<unsigned long>(GetLastError()));
 }
 
-void AppendWideCell(std::string& out, UINT codePage, const WideMode& mode, const WCHAR* text, int length) {
+void AppendWideCell(std::string& out, UINT codePage, const WideMode& mode, const WCHAR* text,
+                    int length) {
   char bytes[16];
   BOOL used = FALSE;
-  const int query = WideCharToMultiByte(codePage, mode.flags, text, length, nullptr, 0, mode.defaultChar,
-                                        mode.askUsed ? &used : nullptr);
+  const int query = WideCharToMultiByte(codePage, mode.flags, text, length, nullptr, 0,
+                                        mode.defaultChar, mode.askUsed ? &used : nullptr);
   used = FALSE;
   const int written = WideCharToMultiByte(codePage, mode.flags, text, length, bytes, sizeof bytes,
                                           mode.defaultChar, mode.askUsed ? &used : nullptr);
@@ -105,7 +106,8 @@ void AppendNarrowCell(std::string& out, UINT codePage, DWORD flags, const char* 
 bool DumpCodePage(std::FILE* file, UINT codePage) {
   const bool utf8 = codePage == CP_UTF8;
   const WideMode* modes = utf8 ? kUtf8Modes : kTableModes;
-  const size_t modeCount = utf8 ? sizeof kUtf8Modes / sizeof kUtf8Modes[0] : sizeof kTableModes / sizeof kTableModes[0];
+  const size_t modeCount =
+      utf8 ? sizeof kUtf8Modes / sizeof kUtf8Modes[0] : sizeof kTableModes / sizeof kTableModes[0];
   std::string line = "codepage " + std::to_string(codePage) + "\nmodes w";
   for (size_t m = 0; m < modeCount; ++m) line += std::string(" ") + modes[m].name;
   line += "\nmodes b,p flags0 err_invalid\n";
@@ -168,7 +170,8 @@ int main(int argc, char** argv) {
   UINT codePages[64];
   size_t count = 0;
   for (int i = 2; i < argc; ++i) {
-    if (count == sizeof codePages / sizeof codePages[0] || !ParseCodePage(argv[i], &codePages[count])) {
+    if (count == sizeof codePages / sizeof codePages[0] ||
+        !ParseCodePage(argv[i], &codePages[count])) {
       std::fprintf(stderr, "%s: bad or too many code pages: %s\n", argv[0], argv[i]);
       return 2;
     }

@@ -13,20 +13,24 @@ namespace {
 
 using WideText = std::basic_string<WCHAR>;
 
-std::string ToNarrow(UINT cp, const WideText& text, DWORD flags = 0, const char* defaultChar = nullptr,
-                     BOOL* usedDefault = nullptr) {
+std::string ToNarrow(UINT cp, const WideText& text, DWORD flags = 0,
+                     const char* defaultChar = nullptr, BOOL* usedDefault = nullptr) {
   const int size = static_cast<int>(text.size());
-  const int n = WideCharToMultiByte(cp, flags, text.c_str(), size, nullptr, 0, defaultChar, usedDefault);
+  const int n =
+      WideCharToMultiByte(cp, flags, text.c_str(), size, nullptr, 0, defaultChar, usedDefault);
   std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0 && WideCharToMultiByte(cp, flags, text.c_str(), size, &out[0], n, defaultChar, usedDefault) != n)
+  if (n > 0 &&
+      WideCharToMultiByte(cp, flags, text.c_str(), size, &out[0], n, defaultChar, usedDefault) != n)
     return "(size query and conversion disagree)";
   return out;
 }
 
 WideText ToWide(UINT cp, const std::string& text, DWORD flags = 0) {
-  const int n = MultiByteToWideChar(cp, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(cp, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
   WideText out(static_cast<size_t>(n > 0 ? n : 0), WTEXT('\0'));
-  if (n > 0 && MultiByteToWideChar(cp, flags, text.data(), static_cast<int>(text.size()), &out[0], n) != n)
+  if (n > 0 &&
+      MultiByteToWideChar(cp, flags, text.data(), static_cast<int>(text.size()), &out[0], n) != n)
     return WTEXT("(size query and conversion disagree)");
   return out;
 }
@@ -41,10 +45,17 @@ TEST(CodePages, Utf8RoundTripsAndReplacesBadInput) {
   // A lone surrogate becomes U+FFFD; strict mode refuses it.
   EXPECT_EQ(ToNarrow(CP_UTF8, WideText(1, WTEXT('\xD800')) + WTEXT("x")), "\xEF\xBF\xBDx");
   const WCHAR lone[] = {0xDC00, 0};
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, nullptr, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, nullptr, 0, nullptr, nullptr),
+      0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   // Overlong, truncated and surrogate encodings: one U+FFFD per maximal bad subsequence.
-  EXPECT_EQ(ToWide(CP_UTF8, "\xC0\xAF" "a" "\xE2\x82" "b" "\xED\xA0\x80"),
+  EXPECT_EQ(ToWide(CP_UTF8,
+                   "\xC0\xAF"
+                   "a"
+                   "\xE2\x82"
+                   "b"
+                   "\xED\xA0\x80"),
             WTEXT("\uFFFD\uFFFDa\uFFFDb\uFFFD\uFFFD\uFFFD"));
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xE2\x82", 2, nullptr, 0), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
@@ -70,8 +81,16 @@ TEST(CodePages, BufferRulesFollowWindows) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(wbuf[1], WTEXT('Z'));
   // Invalid arguments.
-  const struct { const WCHAR* src; int n; char* dst; int size; } bad[] = {
-      {nullptr, -1, buf, 8}, {text, 0, buf, 8}, {text, -2, buf, 8}, {text, -1, nullptr, 8}, {text, -1, buf, -1}};
+  const struct {
+    const WCHAR* src;
+    int n;
+    char* dst;
+    int size;
+  } bad[] = {{nullptr, -1, buf, 8},
+             {text, 0, buf, 8},
+             {text, -2, buf, 8},
+             {text, -1, nullptr, 8},
+             {text, -1, buf, -1}};
   for (const auto& b : bad) {
     SetLastError(0);
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, b.src, b.n, b.dst, b.size, nullptr, nullptr), 0);
@@ -104,7 +123,9 @@ TEST(CodePages, Windows1252BestFitAndDefaultChar) {
 TEST(CodePages, ShiftJisDoubleByteText) {
   const WideText text = WTEXT("\u65e5\u672c\u8a9e\uff71a");  // 日本語, half-width ｱ, a
   const std::string sjis = ToNarrow(932, text);
-  EXPECT_EQ(sjis, "\x93\xFA\x96\x7B\x8C\xEA\xB1" "a");
+  EXPECT_EQ(sjis,
+            "\x93\xFA\x96\x7B\x8C\xEA\xB1"
+            "a");
   EXPECT_EQ(ToWide(932, sjis), text);
   EXPECT_EQ(ToNarrow(932, WTEXT("\u00fc")), "u");
   // A lead byte without its trail byte.
@@ -123,7 +144,10 @@ TEST(CodePages, AnsiCodePageFollowsTheEnvironment) {
   EXPECT_EQ(ToNarrow(CP_ACP, WTEXT("\u00fc")), "\xFC");
   setenv("PAVORM_ACP", "bogus", 1);
   EXPECT_NE(GetACP(), 0u);  // falls back to the locale's code page
-  if (old != nullptr) setenv("PAVORM_ACP", saved.c_str(), 1); else unsetenv("PAVORM_ACP");
+  if (old != nullptr)
+    setenv("PAVORM_ACP", saved.c_str(), 1);
+  else
+    unsetenv("PAVORM_ACP");
 }
 
 TEST(CodePages, ConvertersAreSafeFromManyThreads) {
@@ -177,13 +201,18 @@ TEST(CodePages, ShiftJisMatchesWindowsTables) {
   EXPECT_EQ(ToWide(932, "\x80\xF0\x40", MB_ERR_INVALID_CHARS), WTEXT("\u0080\uE000"));
   for (const char* refused : {"\xA0", "\xFD", "\xFE", "\xFF", "\x81\x7F", "\x81"}) {
     SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, refused, -1, nullptr, 0), 0) << refused;
+    EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, refused, -1, nullptr, 0), 0)
+        << refused;
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   }
   // The one pair that really is U+30FB passes; an undefined pair is U+30FB
   // too, in one unit; a lead byte before a 0 byte leaves the 0 its own unit.
   EXPECT_EQ(ToWide(932, "\x81\x45", MB_ERR_INVALID_CHARS), WTEXT("\u30FB"));
-  EXPECT_EQ(ToWide(932, "\x81\x7F" "a"), WTEXT("\u30FB" "a"));
+  EXPECT_EQ(ToWide(932,
+                   "\x81\x7F"
+                   "a"),
+            WTEXT("\u30FB"
+                  "a"));
   EXPECT_EQ(ToWide(932, std::string("\x81\0a", 3)), WideText(WTEXT("\u30FB\0a"), 3));
   // Duplicate pairs decode alike; the unit goes back to Windows' choice.
   EXPECT_EQ(ToWide(932, "\x87\x90\x81\xE0\xEE\xF9\xFA\x54"), WTEXT("\u2252\u2252\uFFE2\uFFE2"));
@@ -192,7 +221,8 @@ TEST(CodePages, ShiftJisMatchesWindowsTables) {
   BOOL used = TRUE;
   EXPECT_EQ(ToNarrow(932, WTEXT("\u00A5\u00FC"), 0, nullptr, &used), "\x5Cu");
   EXPECT_FALSE(used);
-  EXPECT_EQ(ToNarrow(932, WTEXT("\u00A5\u2014"), WC_NO_BEST_FIT_CHARS, "\x81\x9A", &used), "\x81\x9A\x81\x9A");
+  EXPECT_EQ(ToNarrow(932, WTEXT("\u00A5\u2014"), WC_NO_BEST_FIT_CHARS, "\x81\x9A", &used),
+            "\x81\x9A\x81\x9A");
   EXPECT_TRUE(used);
 }
 
@@ -204,7 +234,8 @@ TEST(CodePages, TableCodePagesRoundTripEveryUnit) {
     for (unsigned u = 0; u <= 0xFFFF; ++u) {
       const WCHAR unit = static_cast<WCHAR>(u);
       BOOL used = FALSE;
-      const std::string narrow = ToNarrow(cp, WideText(1, unit), WC_NO_BEST_FIT_CHARS, nullptr, &used);
+      const std::string narrow =
+          ToNarrow(cp, WideText(1, unit), WC_NO_BEST_FIT_CHARS, nullptr, &used);
       if (!used && ToWide(cp, narrow) != WideText(1, unit)) ++mismatches;
       if (used && narrow != "?") ++mismatches;
     }

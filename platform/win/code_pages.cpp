@@ -2,9 +2,9 @@
 
 #include <langinfo.h>
 #include <locale.h>
+#include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
-#include <unicode/uchar.h>
 #include <unicode/unorm2.h>
 
 #include <cassert>
@@ -51,18 +51,19 @@ struct CharsetMap {
 // Locale charsets (as nl_langinfo spells them) and the Windows ANSI code page
 // that a Windows machine set up for the same language would use.
 constexpr CharsetMap kCharsets[] = {
-    {"UTF-8", 65001},       {"ISO-8859-1", 1252},  {"ISO-8859-15", 1252}, {"ANSI_X3.4-1968", 1252},
-    {"CP1252", 1252},       {"ISO-8859-2", 1250},  {"CP1250", 1250},      {"ISO-8859-5", 1251},
-    {"KOI8-R", 1251},       {"KOI8-U", 1251},      {"CP1251", 1251},      {"ISO-8859-7", 1253},
-    {"ISO-8859-9", 1254},   {"ISO-8859-8", 1255},  {"CP1255", 1255},      {"ISO-8859-6", 1256},
-    {"ISO-8859-13", 1257},  {"TIS-620", 874},      {"EUC-JP", 932},       {"SHIFT_JIS", 932},
-    {"SJIS", 932},          {"GB2312", 936},       {"GBK", 936},          {"GB18030", 936},
-    {"EUC-KR", 949},        {"BIG5", 950},         {"BIG5-HKSCS", 950},   {"EUC-TW", 950},
+    {"UTF-8", 65001},      {"ISO-8859-1", 1252}, {"ISO-8859-15", 1252}, {"ANSI_X3.4-1968", 1252},
+    {"CP1252", 1252},      {"ISO-8859-2", 1250}, {"CP1250", 1250},      {"ISO-8859-5", 1251},
+    {"KOI8-R", 1251},      {"KOI8-U", 1251},     {"CP1251", 1251},      {"ISO-8859-7", 1253},
+    {"ISO-8859-9", 1254},  {"ISO-8859-8", 1255}, {"CP1255", 1255},      {"ISO-8859-6", 1256},
+    {"ISO-8859-13", 1257}, {"TIS-620", 874},     {"EUC-JP", 932},       {"SHIFT_JIS", 932},
+    {"SJIS", 932},         {"GB2312", 936},      {"GBK", 936},          {"GB18030", 936},
+    {"EUC-KR", 949},       {"BIG5", 950},        {"BIG5-HKSCS", 950},   {"EUC-TW", 950},
 };
 
 bool SameCharset(const char* a, const char* b) {
   for (; *a != 0 && *b != 0; ++a, ++b) {
-    if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b)))
+    if (std::toupper(static_cast<unsigned char>(*a)) !=
+        std::toupper(static_cast<unsigned char>(*b)))
       return false;
   }
   return *a == 0 && *b == 0;
@@ -131,16 +132,33 @@ UConverter* OpenIcu(UINT codePage) {
   // 949, 950) and DOS/OEM ones as "ibm-N"; a few have names of their own.
   std::string names[3];
   switch (codePage) {
-    case 20127: names[0] = "US-ASCII"; break;
-    case 28591: names[0] = "ISO-8859-1"; break;
-    case 20932: names[0] = "EUC-JP"; break;
-    case 51932: names[0] = "EUC-JP"; break;
-    case 51949: names[0] = "EUC-KR"; break;
-    case 54936: names[0] = "GB18030"; break;
-    case 20866: names[0] = "KOI8-R"; break;
-    case 21866: names[0] = "KOI8-U"; break;
+    case 20127:
+      names[0] = "US-ASCII";
+      break;
+    case 28591:
+      names[0] = "ISO-8859-1";
+      break;
+    case 20932:
+      names[0] = "EUC-JP";
+      break;
+    case 51932:
+      names[0] = "EUC-JP";
+      break;
+    case 51949:
+      names[0] = "EUC-KR";
+      break;
+    case 54936:
+      names[0] = "GB18030";
+      break;
+    case 20866:
+      names[0] = "KOI8-R";
+      break;
+    case 21866:
+      names[0] = "KOI8-U";
+      break;
     default:
-      if (codePage >= 28592 && codePage <= 28605) names[0] = "ISO-8859-" + std::to_string(codePage - 28590);
+      if (codePage >= 28592 && codePage <= 28605)
+        names[0] = "ISO-8859-" + std::to_string(codePage - 28590);
       break;
   }
   names[1] = "windows-" + std::to_string(codePage);
@@ -163,7 +181,8 @@ Converter* GetConverter(UINT codePage) {
   if (table.missing.count(codePage) != 0) return nullptr;
   // Code pages whose text is not a byte stream of this kind are refused, as
   // Windows refuses UTF-16 (1200/1201) and UTF-32 in these functions.
-  if (codePage == 1200 || codePage == 1201 || codePage == 12000 || codePage == 12001 || codePage == 65000) {
+  if (codePage == 1200 || codePage == 1201 || codePage == 12000 || codePage == 12001 ||
+      codePage == 65000) {
     table.missing[codePage] = true;
     return nullptr;
   }
@@ -209,14 +228,16 @@ struct BestFit {
   UChar to;
 };
 constexpr BestFit kExtraBestFits[] = {
-    {0x0110, u'D'}, {0x0111, u'd'}, {0x0126, u'H'}, {0x0127, u'h'}, {0x0131, u'i'}, {0x0141, u'L'},
-    {0x0142, u'l'}, {0x0166, u'T'}, {0x0167, u't'}, {0x0180, u'b'}, {0x0197, u'I'}, {0x01B6, u'z'},
-    {0x2010, u'-'}, {0x2011, u'-'}, {0x2012, u'-'}, {0x2212, u'-'}, {0x2032, u'\''}, {0x2035, u'`'},
-    {0x2044, u'/'}, {0x2215, u'/'}, {0x2216, u'\\'}, {0x2236, u':'}, {0x223C, u'~'}, {0x2013, u'-'},
-    {0x2014, u'-'}, {0x2018, u'\''}, {0x2019, u'\''}, {0x201C, u'"'}, {0x201D, u'"'}, {0x2022, u'.'},
+    {0x0110, u'D'},  {0x0111, u'd'},  {0x0126, u'H'}, {0x0127, u'h'}, {0x0131, u'i'},
+    {0x0141, u'L'},  {0x0142, u'l'},  {0x0166, u'T'}, {0x0167, u't'}, {0x0180, u'b'},
+    {0x0197, u'I'},  {0x01B6, u'z'},  {0x2010, u'-'}, {0x2011, u'-'}, {0x2012, u'-'},
+    {0x2212, u'-'},  {0x2032, u'\''}, {0x2035, u'`'}, {0x2044, u'/'}, {0x2215, u'/'},
+    {0x2216, u'\\'}, {0x2236, u':'},  {0x223C, u'~'}, {0x2013, u'-'}, {0x2014, u'-'},
+    {0x2018, u'\''}, {0x2019, u'\''}, {0x201C, u'"'}, {0x201D, u'"'}, {0x2022, u'.'},
 };
 
-bool WriteBytesOf(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UChar base, UErrorCode* err) {
+bool WriteBytesOf(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UChar base,
+                  UErrorCode* err) {
   char bytes[8];
   UErrorCode e = U_ZERO_ERROR;
   const int32_t n = ucnv_fromUChars(ctx.conv->probe, bytes, sizeof bytes, &base, 1, &e);
@@ -225,7 +246,8 @@ bool WriteBytesOf(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UCha
   return U_SUCCESS(*err);
 }
 
-bool WriteBestFit(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UChar32 cp, UErrorCode* err) {
+bool WriteBestFit(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UChar32 cp,
+                  UErrorCode* err) {
   for (const BestFit& fit : kExtraBestFits) {
     if (fit.from == cp) return WriteBytesOf(ctx, args, fit.to, err);
   }
@@ -239,7 +261,8 @@ bool WriteBestFit(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UCha
   int bases = 0;
   for (int32_t i = 0; i < len; ++i) {
     const int8_t type = u_charType(decomposition[i]);
-    if (type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_COMBINING_SPACING_MARK) continue;
+    if (type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_COMBINING_SPACING_MARK)
+      continue;
     if (U16_IS_SURROGATE(decomposition[i])) return false;
     base = decomposition[i];
     ++bases;
@@ -248,9 +271,9 @@ bool WriteBestFit(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UCha
   return WriteBytesOf(ctx, args, base, err);
 }
 
-void FromUnicodeSubstitute(const void* context, UConverterFromUnicodeArgs* args, const UChar* /*units*/,
-                           int32_t /*length*/, UChar32 codePoint, UConverterCallbackReason reason,
-                           UErrorCode* err) {
+void FromUnicodeSubstitute(const void* context, UConverterFromUnicodeArgs* args,
+                           const UChar* /*units*/, int32_t /*length*/, UChar32 codePoint,
+                           UConverterCallbackReason reason, UErrorCode* err) {
   if (reason > UCNV_IRREGULAR) return;  // reset, close, clone: nothing to do
   auto& ctx = *static_cast<FromUnicodeContext*>(const_cast<void*>(context));
   *err = U_ZERO_ERROR;
@@ -293,12 +316,12 @@ struct WideException {
 
 struct NlsCodePage {
   UINT number;
-  uint16_t defaultChar;         // the byte of a unit the code page lacks ('?')
-  WCHAR uniDefaultChar;         // the unit of an undefined byte sequence
-  uint16_t uniDefaultBytes;     // the one sequence that stands for uniDefaultChar itself
-  const WCHAR* singleBytes;     // 256 units; 0 for lead bytes
-  const unsigned char* leadIndex;    // 256 entries, 0 or 1 + trail table; null: single-byte
-  const WCHAR (*trailTables)[256];   // lead + trail -> unit
+  uint16_t defaultChar;             // the byte of a unit the code page lacks ('?')
+  WCHAR uniDefaultChar;             // the unit of an undefined byte sequence
+  uint16_t uniDefaultBytes;         // the one sequence that stands for uniDefaultChar itself
+  const WCHAR* singleBytes;         // 256 units; 0 for lead bytes
+  const unsigned char* leadIndex;   // 256 entries, 0 or 1 + trail table; null: single-byte
+  const WCHAR (*trailTables)[256];  // lead + trail -> unit
   const WideException* wideExceptions;
   size_t wideExceptionCount;
 };
@@ -349,7 +372,8 @@ std::unique_ptr<uint16_t[]> BuildWideTable(const NlsCodePage& page) {
     assigned[unit] = true;
   };
   for (unsigned byte = 0; byte < 0x100; ++byte) {
-    if (!IsLeadByte(page, static_cast<unsigned char>(byte))) offer(static_cast<uint16_t>(byte), page.singleBytes[byte]);
+    if (!IsLeadByte(page, static_cast<unsigned char>(byte)))
+      offer(static_cast<uint16_t>(byte), page.singleBytes[byte]);
   }
   for (unsigned lead = 0; lead < 0x100; ++lead) {
     if (!IsLeadByte(page, static_cast<unsigned char>(lead))) continue;
@@ -361,7 +385,8 @@ std::unique_ptr<uint16_t[]> BuildWideTable(const NlsCodePage& page) {
   for (size_t unit = 0; unit < 0x10000; ++unit) {
     if (!assigned[unit]) table[unit] = page.defaultChar;
   }
-  for (size_t i = 0; i < page.wideExceptionCount; ++i) table[page.wideExceptions[i].unit] = page.wideExceptions[i].code;
+  for (size_t i = 0; i < page.wideExceptionCount; ++i)
+    table[page.wideExceptions[i].unit] = page.wideExceptions[i].code;
   return table;
 }
 
@@ -389,8 +414,8 @@ uint16_t EncodeUnit(const NlsCodePage& page, const uint16_t* wideTable, WCHAR un
 
 size_t EncodedSize(uint16_t code) { return code > 0xFF ? 2 : 1; }
 
-int NlsWideCharToMultiByte(const NlsCodePage& page, DWORD flags, const WCHAR* text, size_t units, LPSTR out,
-                           int capacity, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
+int NlsWideCharToMultiByte(const NlsCodePage& page, DWORD flags, const WCHAR* text, size_t units,
+                           LPSTR out, int capacity, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
   uint16_t substitute = page.defaultChar;
   if (defaultChar != nullptr) {
     // One byte, or two in a double-byte code page when the second is not the
@@ -404,7 +429,8 @@ int NlsWideCharToMultiByte(const NlsCodePage& page, DWORD flags, const WCHAR* te
   const bool bestFit = (flags & WC_NO_BEST_FIT_CHARS) == 0;
   bool used = false;
   size_t size = 0;
-  for (size_t i = 0; i < units; ++i) size += EncodedSize(EncodeUnit(page, wideTable, text[i], bestFit, substitute, &used));
+  for (size_t i = 0; i < units; ++i)
+    size += EncodedSize(EncodeUnit(page, wideTable, text[i], bestFit, substitute, &used));
   if (usedDefaultChar != nullptr) *usedDefaultChar = used ? TRUE : FALSE;
   const int result = SizeResult(size, capacity);
   if (result <= 0 || capacity == 0) return result;
@@ -430,7 +456,8 @@ bool HasUndefinedSequence(const NlsCodePage& page, const unsigned char* bytes, s
     if (IsLeadByte(page, byte)) {
       if (pos + 1 >= count) return true;
       const unsigned char trail = bytes[pos + 1];
-      if (!IsDefined(page, static_cast<uint16_t>(byte << 8 | trail), DecodePair(page, byte, trail))) return true;
+      if (!IsDefined(page, static_cast<uint16_t>(byte << 8 | trail), DecodePair(page, byte, trail)))
+        return true;
       pos += 2;
       continue;
     }
@@ -452,8 +479,8 @@ WCHAR DecodeNext(const NlsCodePage& page, const unsigned char* bytes, size_t cou
   return DecodePair(page, byte, bytes[(*pos)++]);
 }
 
-int NlsMultiByteToWideChar(const NlsCodePage& page, DWORD flags, LPCSTR text, size_t count, LPWSTR out,
-                           int capacity) {
+int NlsMultiByteToWideChar(const NlsCodePage& page, DWORD flags, LPCSTR text, size_t count,
+                           LPWSTR out, int capacity) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   if ((flags & MB_ERR_INVALID_CHARS) != 0 && HasUndefinedSequence(page, bytes, count))
     return Fail(ERROR_NO_UNICODE_TRANSLATION);
@@ -477,20 +504,34 @@ extern "C" UINT GetACP(void) {
 
 extern "C" UINT GetOEMCP(void) {
   switch (GetACP()) {
-    case 1250: return 852;
-    case 1251: return 866;
-    case 1253: return 737;
-    case 1254: return 857;
-    case 1255: return 862;
-    case 1256: return 720;
-    case 1257: return 775;
-    case 874: return 874;
-    case 932: return 932;
-    case 936: return 936;
-    case 949: return 949;
-    case 950: return 950;
-    case 65001: return 65001;
-    default: return 850;
+    case 1250:
+      return 852;
+    case 1251:
+      return 866;
+    case 1253:
+      return 737;
+    case 1254:
+      return 857;
+    case 1255:
+      return 862;
+    case 1256:
+      return 720;
+    case 1257:
+      return 775;
+    case 874:
+      return 874;
+    case 932:
+      return 932;
+    case 936:
+      return 936;
+    case 949:
+      return 949;
+    case 950:
+      return 950;
+    case 65001:
+      return 65001;
+    default:
+      return 850;
   }
 }
 
@@ -506,12 +547,14 @@ extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText,
   if (wideText == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
       (cbMultiByte > 0 && multiByteText == nullptr))
     return Fail(ERROR_INVALID_PARAMETER);
-  size_t units = cchWideChar == -1 ? pavo::WideLength(wideText) + 1 : static_cast<size_t>(cchWideChar);
+  size_t units =
+      cchWideChar == -1 ? pavo::WideLength(wideText) + 1 : static_cast<size_t>(cchWideChar);
   if (units > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
   if (cbMultiByte > 0) {
     const auto* wBegin = reinterpret_cast<const char*>(wideText);
     const char* wEnd = wBegin + units * sizeof(WCHAR);
-    if (multiByteText < wEnd && wBegin < multiByteText + cbMultiByte) return Fail(ERROR_INVALID_PARAMETER);
+    if (multiByteText < wEnd && wBegin < multiByteText + cbMultiByte)
+      return Fail(ERROR_INVALID_PARAMETER);
   }
   const UINT cp = ResolveCodePage(codePage);
   if (cp == CP_UTF8) {
@@ -519,16 +562,18 @@ extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText,
     if (defaultChar != nullptr || usedDefaultChar != nullptr) return Fail(ERROR_INVALID_PARAMETER);
     // Straight into the caller's buffer: UTF-8 needs no ICU and no copy.
     size_t produced = 0;
-    if (pavo::EncodeUtf8(wideText, units, (flags & WC_ERR_INVALID_CHARS) != 0, cbMultiByte > 0 ? multiByteText : nullptr,
+    if (pavo::EncodeUtf8(wideText, units, (flags & WC_ERR_INVALID_CHARS) != 0,
+                         cbMultiByte > 0 ? multiByteText : nullptr,
                          static_cast<size_t>(cbMultiByte), &produced) == pavo::Utf8Status::kInvalid)
       return Fail(ERROR_NO_UNICODE_TRANSLATION);
     return SizeResult(produced, cbMultiByte);
   }
-  const DWORD allowed = WC_NO_BEST_FIT_CHARS | WC_COMPOSITECHECK | kWcDiscardNs | kWcSepChars | kWcDefaultChar;
+  const DWORD allowed =
+      WC_NO_BEST_FIT_CHARS | WC_COMPOSITECHECK | kWcDiscardNs | kWcSepChars | kWcDefaultChar;
   if ((flags & ~allowed) != 0) return Fail(ERROR_INVALID_FLAGS);
   if (const NlsCodePage* page = FindNlsCodePage(cp))
-    return NlsWideCharToMultiByte(*page, flags, wideText, units, multiByteText, cbMultiByte, defaultChar,
-                                  usedDefaultChar);
+    return NlsWideCharToMultiByte(*page, flags, wideText, units, multiByteText, cbMultiByte,
+                                  defaultChar, usedDefaultChar);
   Converter* conv = GetConverter(cp);
   if (conv == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   std::lock_guard<std::mutex> guard(conv->lock);
@@ -561,17 +606,19 @@ extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText,
   return size;
 }
 
-extern "C" int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteText, int cbMultiByte,
-                                   LPWSTR wideText, int cchWideChar) {
+extern "C" int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteText,
+                                   int cbMultiByte, LPWSTR wideText, int cchWideChar) {
   if (multiByteText == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
       (cchWideChar > 0 && wideText == nullptr))
     return Fail(ERROR_INVALID_PARAMETER);
-  const size_t bytes = cbMultiByte == -1 ? std::strlen(multiByteText) + 1 : static_cast<size_t>(cbMultiByte);
+  const size_t bytes =
+      cbMultiByte == -1 ? std::strlen(multiByteText) + 1 : static_cast<size_t>(cbMultiByte);
   if (bytes > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
   if (cchWideChar > 0) {
     const auto* wBegin = reinterpret_cast<const char*>(wideText);
     const char* wEnd = wBegin + static_cast<size_t>(cchWideChar) * sizeof(WCHAR);
-    if (multiByteText < wEnd && wBegin < multiByteText + bytes) return Fail(ERROR_INVALID_PARAMETER);
+    if (multiByteText < wEnd && wBegin < multiByteText + bytes)
+      return Fail(ERROR_INVALID_PARAMETER);
   }
   const bool strict = (flags & MB_ERR_INVALID_CHARS) != 0;
   const UINT cp = ResolveCodePage(codePage);
@@ -583,7 +630,8 @@ extern "C" int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteT
       return Fail(ERROR_NO_UNICODE_TRANSLATION);
     return SizeResult(produced, cchWideChar);
   }
-  const DWORD allowed = MB_PRECOMPOSED | MB_ERR_INVALID_CHARS | 0x2 /*MB_COMPOSITE*/ | 0x4 /*MB_USEGLYPHCHARS*/;
+  const DWORD allowed =
+      MB_PRECOMPOSED | MB_ERR_INVALID_CHARS | 0x2 /*MB_COMPOSITE*/ | 0x4 /*MB_USEGLYPHCHARS*/;
   if ((flags & ~allowed) != 0) return Fail(ERROR_INVALID_FLAGS);
   if (const NlsCodePage* page = FindNlsCodePage(cp))
     return NlsMultiByteToWideChar(*page, flags, multiByteText, bytes, wideText, cchWideChar);
