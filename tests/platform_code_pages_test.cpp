@@ -11,34 +11,51 @@
 
 namespace {
 
-std::string ToNarrow(UINT cp, const std::u16string& text, DWORD flags = 0) {
-  const int n = WideCharToMultiByte(cp, flags, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+using WideText = std::basic_string<WCHAR>;
+
+std::string ToNarrow(UINT cp, const WideText& text, DWORD flags = 0,
+                     const char* defaultChar = nullptr, BOOL* usedDefault = nullptr) {
+  const int size = static_cast<int>(text.size());
+  const int n =
+      WideCharToMultiByte(cp, flags, text.c_str(), size, nullptr, 0, defaultChar, usedDefault);
   std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(cp, flags, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  if (n > 0 &&
+      WideCharToMultiByte(cp, flags, text.c_str(), size, &out[0], n, defaultChar, usedDefault) != n)
+    return "(size query and conversion disagree)";
   return out;
 }
 
-std::u16string ToWide(UINT cp, const std::string& text, DWORD flags = 0) {
-  const int n = MultiByteToWideChar(cp, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::u16string out(static_cast<size_t>(n > 0 ? n : 0), WTEXT('\0'));
-  if (n > 0) MultiByteToWideChar(cp, flags, text.data(), static_cast<int>(text.size()), &out[0], n);
+WideText ToWide(UINT cp, const std::string& text, DWORD flags = 0) {
+  const int n =
+      MultiByteToWideChar(cp, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  WideText out(static_cast<size_t>(n > 0 ? n : 0), WTEXT('\0'));
+  if (n > 0 &&
+      MultiByteToWideChar(cp, flags, text.data(), static_cast<int>(text.size()), &out[0], n) != n)
+    return WTEXT("(size query and conversion disagree)");
   return out;
 }
 
 }  // namespace
 
 TEST(CodePages, Utf8RoundTripsAndReplacesBadInput) {
-  const std::u16string text = WTEXT("a\u00fc\u20ac\U0001F600");
+  const WideText text = WTEXT("a\u00fc\u20ac\U0001F600");
   const std::string utf8 = ToNarrow(CP_UTF8, text);
   EXPECT_EQ(utf8, "a\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80");
   EXPECT_EQ(ToWide(CP_UTF8, utf8), text);
   // A lone surrogate becomes U+FFFD; strict mode refuses it.
-  EXPECT_EQ(ToNarrow(CP_UTF8, std::u16string(1, WTEXT('\xD800')) + WTEXT("x")), "\xEF\xBF\xBDx");
+  EXPECT_EQ(ToNarrow(CP_UTF8, WideText(1, WTEXT('\xD800')) + WTEXT("x")), "\xEF\xBF\xBDx");
   const WCHAR lone[] = {0xDC00, 0};
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, nullptr, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, nullptr, 0, nullptr, nullptr),
+      0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   // Overlong, truncated and surrogate encodings: one U+FFFD per maximal bad subsequence.
-  EXPECT_EQ(ToWide(CP_UTF8, "\xC0\xAF" "a" "\xE2\x82" "b" "\xED\xA0\x80"),
+  EXPECT_EQ(ToWide(CP_UTF8,
+                   "\xC0\xAF"
+                   "a"
+                   "\xE2\x82"
+                   "b"
+                   "\xED\xA0\x80"),
             WTEXT("\uFFFD\uFFFDa\uFFFDb\uFFFD\uFFFD\uFFFD"));
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xE2\x82", 2, nullptr, 0), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
@@ -64,8 +81,16 @@ TEST(CodePages, BufferRulesFollowWindows) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(wbuf[1], WTEXT('Z'));
   // Invalid arguments.
-  const struct { const WCHAR* src; int n; char* dst; int size; } bad[] = {
-      {nullptr, -1, buf, 8}, {text, 0, buf, 8}, {text, -2, buf, 8}, {text, -1, nullptr, 8}, {text, -1, buf, -1}};
+  const struct {
+    const WCHAR* src;
+    int n;
+    char* dst;
+    int size;
+  } bad[] = {{nullptr, -1, buf, 8},
+             {text, 0, buf, 8},
+             {text, -2, buf, 8},
+             {text, -1, nullptr, 8},
+             {text, -1, buf, -1}};
   for (const auto& b : bad) {
     SetLastError(0);
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, b.src, b.n, b.dst, b.size, nullptr, nullptr), 0);
@@ -96,9 +121,11 @@ TEST(CodePages, Windows1252BestFitAndDefaultChar) {
 }
 
 TEST(CodePages, ShiftJisDoubleByteText) {
-  const std::u16string text = WTEXT("\u65e5\u672c\u8a9e\uff71a");  // 日本語, half-width ｱ, a
+  const WideText text = WTEXT("\u65e5\u672c\u8a9e\uff71a");  // 日本語, half-width ｱ, a
   const std::string sjis = ToNarrow(932, text);
-  EXPECT_EQ(sjis, "\x93\xFA\x96\x7B\x8C\xEA\xB1" "a");
+  EXPECT_EQ(sjis,
+            "\x93\xFA\x96\x7B\x8C\xEA\xB1"
+            "a");
   EXPECT_EQ(ToWide(932, sjis), text);
   EXPECT_EQ(ToNarrow(932, WTEXT("\u00fc")), "u");
   // A lead byte without its trail byte.
@@ -117,7 +144,10 @@ TEST(CodePages, AnsiCodePageFollowsTheEnvironment) {
   EXPECT_EQ(ToNarrow(CP_ACP, WTEXT("\u00fc")), "\xFC");
   setenv("PAVORM_ACP", "bogus", 1);
   EXPECT_NE(GetACP(), 0u);  // falls back to the locale's code page
-  if (old != nullptr) setenv("PAVORM_ACP", saved.c_str(), 1); else unsetenv("PAVORM_ACP");
+  if (old != nullptr)
+    setenv("PAVORM_ACP", saved.c_str(), 1);
+  else
+    unsetenv("PAVORM_ACP");
 }
 
 TEST(CodePages, ConvertersAreSafeFromManyThreads) {
@@ -127,11 +157,96 @@ TEST(CodePages, ConvertersAreSafeFromManyThreads) {
     threads.emplace_back([t, &failures] {
       for (int i = 0; i < 300; ++i) {
         const UINT cp = (i + t) % 2 == 0 ? 932 : 1252;
-        const std::u16string text = cp == 932 ? WTEXT("\u65e5\u672c") : WTEXT("\u00e9t\u00e9");
+        const WideText text = cp == 932 ? WTEXT("\u65e5\u672c") : WTEXT("\u00e9t\u00e9");
         if (ToWide(cp, ToNarrow(cp, text)) != text) ++failures[static_cast<size_t>(t)];
       }
     });
   }
   for (auto& th : threads) th.join();
   for (int f : failures) EXPECT_EQ(f, 0);
+}
+
+// Windows' own values for units and bytes where other tables disagree with
+// them (ICU's, or a best fit by decomposition).
+TEST(CodePages, Windows1252MatchesWindowsTables) {
+  BOOL used = TRUE;
+  // Best fits from Windows' table, none of them reported as the default.
+  EXPECT_EQ(ToNarrow(1252, WTEXT("\u212B\u0110\u0131\u2212"), 0, nullptr, &used), "\xC5\xD0i-");
+  EXPECT_FALSE(used);
+  // Characters Windows' table has no best fit for, though they decompose.
+  EXPECT_EQ(ToNarrow(1252, WTEXT("\u017F"), 0, nullptr, &used), "?");
+  EXPECT_TRUE(used);
+  EXPECT_EQ(ToNarrow(1252, WTEXT("\u01E0"), 0, "#", &used), "#");
+  EXPECT_TRUE(used);
+  EXPECT_EQ(ToNarrow(1252, WTEXT("\u212B\u20AC"), WC_NO_BEST_FIT_CHARS, "#", &used), "#\x80");
+  EXPECT_TRUE(used);
+  // The five bytes 1252 leaves undefined are the C1 controls, both ways and
+  // even under MB_ERR_INVALID_CHARS.
+  const std::string undefined = "\x81\x8D\x8F\x90\x9D";
+  const WideText controls = WTEXT("\u0081\u008D\u008F\u0090\u009D");
+  EXPECT_EQ(ToWide(1252, undefined, MB_ERR_INVALID_CHARS), controls);
+  EXPECT_EQ(ToNarrow(1252, controls, WC_NO_BEST_FIT_CHARS, nullptr, &used), undefined);
+  EXPECT_FALSE(used);
+}
+
+TEST(CodePages, ShiftJisMatchesWindowsTables) {
+  // Windows maps these single bytes to U+0080 and the private-use units, and
+  // back; the control codes keep their values.
+  const std::string bytes = "\x80\xA0\xFD\xFE\xFF\x1A\x1C\x7F";
+  const WideText units = WTEXT("\u0080\uF8F0\uF8F1\uF8F2\uF8F3\u001A\u001C\u007F");
+  EXPECT_EQ(ToWide(932, bytes), units);
+  EXPECT_EQ(ToNarrow(932, units, WC_NO_BEST_FIT_CHARS), bytes);
+  // MB_ERR_INVALID_CHARS refuses a single byte that gives a private-use unit,
+  // not the user-defined double-byte range.
+  EXPECT_EQ(ToWide(932, "\x80\xF0\x40", MB_ERR_INVALID_CHARS), WTEXT("\u0080\uE000"));
+  for (const char* refused : {"\xA0", "\xFD", "\xFE", "\xFF", "\x81\x7F", "\x81"}) {
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, refused, -1, nullptr, 0), 0)
+        << refused;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+  }
+  // The one pair that really is U+30FB passes; an undefined pair is U+30FB
+  // too, in one unit; a lead byte before a 0 byte leaves the 0 its own unit.
+  EXPECT_EQ(ToWide(932, "\x81\x45", MB_ERR_INVALID_CHARS), WTEXT("\u30FB"));
+  EXPECT_EQ(ToWide(932,
+                   "\x81\x7F"
+                   "a"),
+            WTEXT("\u30FB"
+                  "a"));
+  EXPECT_EQ(ToWide(932, std::string("\x81\0a", 3)), WideText(WTEXT("\u30FB\0a"), 3));
+  // Duplicate pairs decode alike; the unit goes back to Windows' choice.
+  EXPECT_EQ(ToWide(932, "\x87\x90\x81\xE0\xEE\xF9\xFA\x54"), WTEXT("\u2252\u2252\uFFE2\uFFE2"));
+  EXPECT_EQ(ToNarrow(932, WTEXT("\u2252\uFFE2\u2235\u212B")), "\x81\xE0\x81\xCA\x81\xE6\x81\xF0");
+  // Best fit and the two-byte default character.
+  BOOL used = TRUE;
+  EXPECT_EQ(ToNarrow(932, WTEXT("\u00A5\u00FC"), 0, nullptr, &used), "\x5Cu");
+  EXPECT_FALSE(used);
+  EXPECT_EQ(ToNarrow(932, WTEXT("\u00A5\u2014"), WC_NO_BEST_FIT_CHARS, "\x81\x9A", &used),
+            "\x81\x9A\x81\x9A");
+  EXPECT_TRUE(used);
+}
+
+// Without best fit every unit that is not replaced decodes back to itself,
+// and every defined byte sequence survives decoding and encoding.
+TEST(CodePages, TableCodePagesRoundTripEveryUnit) {
+  for (const UINT cp : {1252u, 932u}) {
+    int mismatches = 0;
+    for (unsigned u = 0; u <= 0xFFFF; ++u) {
+      const WCHAR unit = static_cast<WCHAR>(u);
+      BOOL used = FALSE;
+      const std::string narrow =
+          ToNarrow(cp, WideText(1, unit), WC_NO_BEST_FIT_CHARS, nullptr, &used);
+      if (!used && ToWide(cp, narrow) != WideText(1, unit)) ++mismatches;
+      if (used && narrow != "?") ++mismatches;
+    }
+    for (unsigned first = 0; first <= 0xFF; ++first) {
+      for (unsigned second = 0; second <= 0xFF; ++second) {
+        const std::string bytes = {static_cast<char>(first), static_cast<char>(second)};
+        const WideText wide = ToWide(cp, bytes, MB_ERR_INVALID_CHARS);
+        if (wide.empty()) continue;  // undefined: nothing to round-trip
+        if (ToWide(cp, ToNarrow(cp, wide, WC_NO_BEST_FIT_CHARS)) != wide) ++mismatches;
+      }
+    }
+    EXPECT_EQ(mismatches, 0) << "code page " << cp;
+  }
 }

@@ -2,19 +2,22 @@
 
 #include <langinfo.h>
 #include <locale.h>
+#include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
-#include <unicode/uchar.h>
 #include <unicode/unorm2.h>
 
+#include <cassert>
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/win/last_error.h"
 #include "platform/win/utf8_text.h"
@@ -48,18 +51,19 @@ struct CharsetMap {
 // Locale charsets (as nl_langinfo spells them) and the Windows ANSI code page
 // that a Windows machine set up for the same language would use.
 constexpr CharsetMap kCharsets[] = {
-    {"UTF-8", 65001},       {"ISO-8859-1", 1252},  {"ISO-8859-15", 1252}, {"ANSI_X3.4-1968", 1252},
-    {"CP1252", 1252},       {"ISO-8859-2", 1250},  {"CP1250", 1250},      {"ISO-8859-5", 1251},
-    {"KOI8-R", 1251},       {"KOI8-U", 1251},      {"CP1251", 1251},      {"ISO-8859-7", 1253},
-    {"ISO-8859-9", 1254},   {"ISO-8859-8", 1255},  {"CP1255", 1255},      {"ISO-8859-6", 1256},
-    {"ISO-8859-13", 1257},  {"TIS-620", 874},      {"EUC-JP", 932},       {"SHIFT_JIS", 932},
-    {"SJIS", 932},          {"GB2312", 936},       {"GBK", 936},          {"GB18030", 936},
-    {"EUC-KR", 949},        {"BIG5", 950},         {"BIG5-HKSCS", 950},   {"EUC-TW", 950},
+    {"UTF-8", 65001},      {"ISO-8859-1", 1252}, {"ISO-8859-15", 1252}, {"ANSI_X3.4-1968", 1252},
+    {"CP1252", 1252},      {"ISO-8859-2", 1250}, {"CP1250", 1250},      {"ISO-8859-5", 1251},
+    {"KOI8-R", 1251},      {"KOI8-U", 1251},     {"CP1251", 1251},      {"ISO-8859-7", 1253},
+    {"ISO-8859-9", 1254},  {"ISO-8859-8", 1255}, {"CP1255", 1255},      {"ISO-8859-6", 1256},
+    {"ISO-8859-13", 1257}, {"TIS-620", 874},     {"EUC-JP", 932},       {"SHIFT_JIS", 932},
+    {"SJIS", 932},         {"GB2312", 936},      {"GBK", 936},          {"GB18030", 936},
+    {"EUC-KR", 949},       {"BIG5", 950},        {"BIG5-HKSCS", 950},   {"EUC-TW", 950},
 };
 
 bool SameCharset(const char* a, const char* b) {
   for (; *a != 0 && *b != 0; ++a, ++b) {
-    if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b)))
+    if (std::toupper(static_cast<unsigned char>(*a)) !=
+        std::toupper(static_cast<unsigned char>(*b)))
       return false;
   }
   return *a == 0 && *b == 0;
@@ -128,16 +132,33 @@ UConverter* OpenIcu(UINT codePage) {
   // 949, 950) and DOS/OEM ones as "ibm-N"; a few have names of their own.
   std::string names[3];
   switch (codePage) {
-    case 20127: names[0] = "US-ASCII"; break;
-    case 28591: names[0] = "ISO-8859-1"; break;
-    case 20932: names[0] = "EUC-JP"; break;
-    case 51932: names[0] = "EUC-JP"; break;
-    case 51949: names[0] = "EUC-KR"; break;
-    case 54936: names[0] = "GB18030"; break;
-    case 20866: names[0] = "KOI8-R"; break;
-    case 21866: names[0] = "KOI8-U"; break;
+    case 20127:
+      names[0] = "US-ASCII";
+      break;
+    case 28591:
+      names[0] = "ISO-8859-1";
+      break;
+    case 20932:
+      names[0] = "EUC-JP";
+      break;
+    case 51932:
+      names[0] = "EUC-JP";
+      break;
+    case 51949:
+      names[0] = "EUC-KR";
+      break;
+    case 54936:
+      names[0] = "GB18030";
+      break;
+    case 20866:
+      names[0] = "KOI8-R";
+      break;
+    case 21866:
+      names[0] = "KOI8-U";
+      break;
     default:
-      if (codePage >= 28592 && codePage <= 28605) names[0] = "ISO-8859-" + std::to_string(codePage - 28590);
+      if (codePage >= 28592 && codePage <= 28605)
+        names[0] = "ISO-8859-" + std::to_string(codePage - 28590);
       break;
   }
   names[1] = "windows-" + std::to_string(codePage);
@@ -160,7 +181,8 @@ Converter* GetConverter(UINT codePage) {
   if (table.missing.count(codePage) != 0) return nullptr;
   // Code pages whose text is not a byte stream of this kind are refused, as
   // Windows refuses UTF-16 (1200/1201) and UTF-32 in these functions.
-  if (codePage == 1200 || codePage == 1201 || codePage == 12000 || codePage == 12001 || codePage == 65000) {
+  if (codePage == 1200 || codePage == 1201 || codePage == 12000 || codePage == 12001 ||
+      codePage == 65000) {
     table.missing[codePage] = true;
     return nullptr;
   }
@@ -206,14 +228,16 @@ struct BestFit {
   UChar to;
 };
 constexpr BestFit kExtraBestFits[] = {
-    {0x0110, u'D'}, {0x0111, u'd'}, {0x0126, u'H'}, {0x0127, u'h'}, {0x0131, u'i'}, {0x0141, u'L'},
-    {0x0142, u'l'}, {0x0166, u'T'}, {0x0167, u't'}, {0x0180, u'b'}, {0x0197, u'I'}, {0x01B6, u'z'},
-    {0x2010, u'-'}, {0x2011, u'-'}, {0x2012, u'-'}, {0x2212, u'-'}, {0x2032, u'\''}, {0x2035, u'`'},
-    {0x2044, u'/'}, {0x2215, u'/'}, {0x2216, u'\\'}, {0x2236, u':'}, {0x223C, u'~'}, {0x2013, u'-'},
-    {0x2014, u'-'}, {0x2018, u'\''}, {0x2019, u'\''}, {0x201C, u'"'}, {0x201D, u'"'}, {0x2022, u'.'},
+    {0x0110, u'D'},  {0x0111, u'd'},  {0x0126, u'H'}, {0x0127, u'h'}, {0x0131, u'i'},
+    {0x0141, u'L'},  {0x0142, u'l'},  {0x0166, u'T'}, {0x0167, u't'}, {0x0180, u'b'},
+    {0x0197, u'I'},  {0x01B6, u'z'},  {0x2010, u'-'}, {0x2011, u'-'}, {0x2012, u'-'},
+    {0x2212, u'-'},  {0x2032, u'\''}, {0x2035, u'`'}, {0x2044, u'/'}, {0x2215, u'/'},
+    {0x2216, u'\\'}, {0x2236, u':'},  {0x223C, u'~'}, {0x2013, u'-'}, {0x2014, u'-'},
+    {0x2018, u'\''}, {0x2019, u'\''}, {0x201C, u'"'}, {0x201D, u'"'}, {0x2022, u'.'},
 };
 
-bool WriteBytesOf(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UChar base, UErrorCode* err) {
+bool WriteBytesOf(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UChar base,
+                  UErrorCode* err) {
   char bytes[8];
   UErrorCode e = U_ZERO_ERROR;
   const int32_t n = ucnv_fromUChars(ctx.conv->probe, bytes, sizeof bytes, &base, 1, &e);
@@ -222,7 +246,8 @@ bool WriteBytesOf(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UCha
   return U_SUCCESS(*err);
 }
 
-bool WriteBestFit(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UChar32 cp, UErrorCode* err) {
+bool WriteBestFit(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UChar32 cp,
+                  UErrorCode* err) {
   for (const BestFit& fit : kExtraBestFits) {
     if (fit.from == cp) return WriteBytesOf(ctx, args, fit.to, err);
   }
@@ -236,7 +261,8 @@ bool WriteBestFit(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UCha
   int bases = 0;
   for (int32_t i = 0; i < len; ++i) {
     const int8_t type = u_charType(decomposition[i]);
-    if (type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_COMBINING_SPACING_MARK) continue;
+    if (type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_COMBINING_SPACING_MARK)
+      continue;
     if (U16_IS_SURROGATE(decomposition[i])) return false;
     base = decomposition[i];
     ++bases;
@@ -245,9 +271,9 @@ bool WriteBestFit(FromUnicodeContext& ctx, UConverterFromUnicodeArgs* args, UCha
   return WriteBytesOf(ctx, args, base, err);
 }
 
-void FromUnicodeSubstitute(const void* context, UConverterFromUnicodeArgs* args, const UChar* /*units*/,
-                           int32_t /*length*/, UChar32 codePoint, UConverterCallbackReason reason,
-                           UErrorCode* err) {
+void FromUnicodeSubstitute(const void* context, UConverterFromUnicodeArgs* args,
+                           const UChar* /*units*/, int32_t /*length*/, UChar32 codePoint,
+                           UConverterCallbackReason reason, UErrorCode* err) {
   if (reason > UCNV_IRREGULAR) return;  // reset, close, clone: nothing to do
   auto& ctx = *static_cast<FromUnicodeContext*>(const_cast<void*>(context));
   *err = U_ZERO_ERROR;
@@ -258,13 +284,12 @@ void FromUnicodeSubstitute(const void* context, UConverterFromUnicodeArgs* args,
 }
 
 struct ToUnicodeContext {
-  UINT codePage;
   bool strict;
   bool invalid;
 };
 
-void ToUnicodeSubstitute(const void* context, UConverterToUnicodeArgs* args, const char* bytes, int32_t length,
-                         UConverterCallbackReason reason, UErrorCode* err) {
+void ToUnicodeSubstitute(const void* context, UConverterToUnicodeArgs* args, const char* /*bytes*/,
+                         int32_t /*length*/, UConverterCallbackReason reason, UErrorCode* err) {
   if (reason > UCNV_IRREGULAR) return;
   auto& ctx = *static_cast<ToUnicodeContext*>(const_cast<void*>(context));
   if (ctx.strict) {
@@ -272,15 +297,201 @@ void ToUnicodeSubstitute(const void* context, UConverterToUnicodeArgs* args, con
     return;
   }
   *err = U_ZERO_ERROR;
-  UChar sub = u'?';
-  if (ctx.codePage == 932) {
-    sub = 0x30FB;  // Windows' default character for Shift-JIS text
-  } else if (ctx.codePage == 1252 && length == 1) {
-    // The five bytes 1252 leaves undefined come back as the C1 controls of
-    // the same value on Windows.
-    sub = static_cast<UChar>(static_cast<unsigned char>(bytes[0]));
-  }
+  const UChar sub = u'?';
   ucnv_cbToUWriteUChars(args, &sub, 1, 0, err);
+}
+
+// ---------------------------------------------------------------------------
+// Code pages converted by Windows' own tables (1252 and 932: the ANSI code
+// pages of the library's hosts), generated from Windows' code-page files by
+// scripts/gen-code-page-tables.py. ICU's tables for them differ from
+// Windows' in best fits, control codes and a few bytes (932's 0x80, 0xA0,
+// 0xFD-0xFF), so ICU is not used for them at all.
+
+// A unit whose bytes are not derived from the decoding tables.
+struct WideException {
+  WCHAR unit;
+  uint16_t code;  // one byte, or lead byte << 8 | trail byte
+};
+
+struct NlsCodePage {
+  UINT number;
+  uint16_t defaultChar;             // the byte of a unit the code page lacks ('?')
+  WCHAR uniDefaultChar;             // the unit of an undefined byte sequence
+  uint16_t uniDefaultBytes;         // the one sequence that stands for uniDefaultChar itself
+  const WCHAR* singleBytes;         // 256 units; 0 for lead bytes
+  const unsigned char* leadIndex;   // 256 entries, 0 or 1 + trail table; null: single-byte
+  const WCHAR (*trailTables)[256];  // lead + trail -> unit
+  const WideException* wideExceptions;
+  size_t wideExceptionCount;
+};
+
+#include "platform/win/code_pages_tables.inc"
+
+constexpr size_t kNlsCodePageCount = sizeof kNlsCodePages / sizeof kNlsCodePages[0];
+
+const NlsCodePage* FindNlsCodePage(UINT codePage) {
+  for (const NlsCodePage* page : kNlsCodePages) {
+    if (page->number == codePage) return page;
+  }
+  return nullptr;
+}
+
+bool IsLeadByte(const NlsCodePage& page, unsigned char byte) {
+  return page.leadIndex != nullptr && page.leadIndex[byte] != 0;
+}
+
+WCHAR DecodePair(const NlsCodePage& page, unsigned char lead, unsigned char trail) {
+  assert(IsLeadByte(page, lead));
+  return page.trailTables[page.leadIndex[lead] - 1][trail];
+}
+
+// A sequence that decodes to the Unicode default is undefined, except the
+// one that really is that character (932's 0x8145 for U+30FB).
+bool IsDefined(const NlsCodePage& page, uint16_t code, WCHAR unit) {
+  return unit != page.uniDefaultChar || code == page.uniDefaultBytes;
+}
+
+bool DecodesTo(const NlsCodePage& page, uint16_t code, WCHAR unit) {
+  const auto high = static_cast<unsigned char>(code >> 8);
+  const auto low = static_cast<unsigned char>(code & 0xFF);
+  if (high != 0) return IsLeadByte(page, high) && DecodePair(page, high, low) == unit;
+  return !IsLeadByte(page, low) && page.singleBytes[low] == unit;
+}
+
+// UTF-16 -> bytes for all 65,536 units: each unit goes back to the lowest
+// defined sequence that decodes to it, or to the default character; the
+// generated exceptions (best fits, the chosen one of duplicate sequences)
+// override that. The generator checks this rule against Windows' table.
+std::unique_ptr<uint16_t[]> BuildWideTable(const NlsCodePage& page) {
+  auto table = std::make_unique<uint16_t[]>(0x10000);
+  std::vector<bool> assigned(0x10000, false);
+  const auto offer = [&](uint16_t code, WCHAR unit) {
+    if (!IsDefined(page, code, unit) || assigned[unit]) return;
+    table[unit] = code;
+    assigned[unit] = true;
+  };
+  for (unsigned byte = 0; byte < 0x100; ++byte) {
+    if (!IsLeadByte(page, static_cast<unsigned char>(byte)))
+      offer(static_cast<uint16_t>(byte), page.singleBytes[byte]);
+  }
+  for (unsigned lead = 0; lead < 0x100; ++lead) {
+    if (!IsLeadByte(page, static_cast<unsigned char>(lead))) continue;
+    for (unsigned trail = 0; trail < 0x100; ++trail) {
+      offer(static_cast<uint16_t>(lead << 8 | trail),
+            DecodePair(page, static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)));
+    }
+  }
+  for (size_t unit = 0; unit < 0x10000; ++unit) {
+    if (!assigned[unit]) table[unit] = page.defaultChar;
+  }
+  for (size_t i = 0; i < page.wideExceptionCount; ++i)
+    table[page.wideExceptions[i].unit] = page.wideExceptions[i].code;
+  return table;
+}
+
+// Built on first use, kept for the life of the process (no static destructor
+// runs before a late conversion).
+const uint16_t* WideTable(const NlsCodePage& page) {
+  static std::once_flag built[kNlsCodePageCount];
+  static const uint16_t* tables[kNlsCodePageCount];
+  size_t index = 0;
+  while (kNlsCodePages[index] != &page) ++index;
+  std::call_once(built[index], [&] { tables[index] = BuildWideTable(page).release(); });
+  return tables[index];
+}
+
+// The bytes of one unit, or of the substitute when the code page lacks it.
+// With best fit on, only the default character counts as lacking; with
+// WC_NO_BEST_FIT_CHARS every result that does not decode back to the unit.
+uint16_t EncodeUnit(const NlsCodePage& page, const uint16_t* wideTable, WCHAR unit, bool bestFit,
+                    uint16_t substitute, bool* usedDefault) {
+  const uint16_t code = wideTable[unit];
+  if ((bestFit && code != page.defaultChar) || DecodesTo(page, code, unit)) return code;
+  *usedDefault = true;
+  return substitute;
+}
+
+size_t EncodedSize(uint16_t code) { return code > 0xFF ? 2 : 1; }
+
+int NlsWideCharToMultiByte(const NlsCodePage& page, DWORD flags, const WCHAR* text, size_t units,
+                           LPSTR out, int capacity, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
+  uint16_t substitute = page.defaultChar;
+  if (defaultChar != nullptr) {
+    // One byte, or two in a double-byte code page when the second is not the
+    // terminator (the second byte is read only when the first is not it).
+    const auto first = static_cast<unsigned char>(defaultChar[0]);
+    substitute = first;
+    if (page.leadIndex != nullptr && first != 0 && defaultChar[1] != 0)
+      substitute = static_cast<uint16_t>(first << 8 | static_cast<unsigned char>(defaultChar[1]));
+  }
+  const uint16_t* wideTable = WideTable(page);
+  const bool bestFit = (flags & WC_NO_BEST_FIT_CHARS) == 0;
+  bool used = false;
+  size_t size = 0;
+  for (size_t i = 0; i < units; ++i)
+    size += EncodedSize(EncodeUnit(page, wideTable, text[i], bestFit, substitute, &used));
+  if (usedDefaultChar != nullptr) *usedDefaultChar = used ? TRUE : FALSE;
+  const int result = SizeResult(size, capacity);
+  if (result <= 0 || capacity == 0) return result;
+  char* next = out;
+  for (size_t i = 0; i < units; ++i) {
+    const uint16_t code = EncodeUnit(page, wideTable, text[i], bestFit, substitute, &used);
+    if (code > 0xFF) *next++ = static_cast<char>(code >> 8);
+    *next++ = static_cast<char>(code & 0xFF);
+  }
+  assert(static_cast<size_t>(next - out) == size);
+  return result;
+}
+
+bool IsPrivateUse(WCHAR unit) { return unit >= 0xE000 && unit <= 0xF8FF; }
+
+// MB_ERR_INVALID_CHARS: a lead byte without its trail byte, a sequence the
+// code page leaves undefined, and a single byte that decodes to a
+// private-use unit (932's 0xA0, 0xFD-0xFF; not its user-defined double-byte
+// range 0xF040-0xF9FC) fail the whole conversion, as under the real API.
+bool HasUndefinedSequence(const NlsCodePage& page, const unsigned char* bytes, size_t count) {
+  for (size_t pos = 0; pos < count;) {
+    const unsigned char byte = bytes[pos];
+    if (IsLeadByte(page, byte)) {
+      if (pos + 1 >= count) return true;
+      const unsigned char trail = bytes[pos + 1];
+      if (!IsDefined(page, static_cast<uint16_t>(byte << 8 | trail), DecodePair(page, byte, trail)))
+        return true;
+      pos += 2;
+      continue;
+    }
+    const WCHAR unit = page.singleBytes[byte];
+    if (!IsDefined(page, byte, unit) || IsPrivateUse(unit)) return true;
+    ++pos;
+  }
+  return false;
+}
+
+// The unit of the sequence at bytes[*pos], advancing *pos past it. A lead
+// byte at the end, or before a 0 byte (which stays a character of its own),
+// is the Unicode default.
+WCHAR DecodeNext(const NlsCodePage& page, const unsigned char* bytes, size_t count, size_t* pos) {
+  const unsigned char byte = bytes[*pos];
+  ++*pos;
+  if (!IsLeadByte(page, byte)) return page.singleBytes[byte];
+  if (*pos >= count || bytes[*pos] == 0) return page.uniDefaultChar;
+  return DecodePair(page, byte, bytes[(*pos)++]);
+}
+
+int NlsMultiByteToWideChar(const NlsCodePage& page, DWORD flags, LPCSTR text, size_t count,
+                           LPWSTR out, int capacity) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  if ((flags & MB_ERR_INVALID_CHARS) != 0 && HasUndefinedSequence(page, bytes, count))
+    return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  size_t size = 0;
+  for (size_t pos = 0; pos < count; ++size) DecodeNext(page, bytes, count, &pos);
+  const int result = SizeResult(size, capacity);
+  if (result <= 0 || capacity == 0) return result;
+  WCHAR* next = out;
+  for (size_t pos = 0; pos < count;) *next++ = DecodeNext(page, bytes, count, &pos);
+  assert(static_cast<size_t>(next - out) == size);
+  return result;
 }
 
 }  // namespace
@@ -293,25 +504,39 @@ extern "C" UINT GetACP(void) {
 
 extern "C" UINT GetOEMCP(void) {
   switch (GetACP()) {
-    case 1250: return 852;
-    case 1251: return 866;
-    case 1253: return 737;
-    case 1254: return 857;
-    case 1255: return 862;
-    case 1256: return 720;
-    case 1257: return 775;
-    case 874: return 874;
-    case 932: return 932;
-    case 936: return 936;
-    case 949: return 949;
-    case 950: return 950;
-    case 65001: return 65001;
-    default: return 850;
+    case 1250:
+      return 852;
+    case 1251:
+      return 866;
+    case 1253:
+      return 737;
+    case 1254:
+      return 857;
+    case 1255:
+      return 862;
+    case 1256:
+      return 720;
+    case 1257:
+      return 775;
+    case 874:
+      return 874;
+    case 932:
+      return 932;
+    case 936:
+      return 936;
+    case 949:
+      return 949;
+    case 950:
+      return 950;
+    case 65001:
+      return 65001;
+    default:
+      return 850;
   }
 }
 
 extern "C" BOOL IsValidCodePage(UINT codePage) {
-  if (codePage == CP_UTF8) return TRUE;
+  if (codePage == CP_UTF8 || FindNlsCodePage(codePage) != nullptr) return TRUE;
   if (codePage == CP_ACP || codePage == CP_OEMCP || codePage == CP_THREAD_ACP) return FALSE;
   return GetConverter(codePage) != nullptr ? TRUE : FALSE;
 }
@@ -322,12 +547,14 @@ extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText,
   if (wideText == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
       (cbMultiByte > 0 && multiByteText == nullptr))
     return Fail(ERROR_INVALID_PARAMETER);
-  size_t units = cchWideChar == -1 ? pavo::WideLength(wideText) + 1 : static_cast<size_t>(cchWideChar);
+  size_t units =
+      cchWideChar == -1 ? pavo::WideLength(wideText) + 1 : static_cast<size_t>(cchWideChar);
   if (units > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
   if (cbMultiByte > 0) {
     const auto* wBegin = reinterpret_cast<const char*>(wideText);
     const char* wEnd = wBegin + units * sizeof(WCHAR);
-    if (multiByteText < wEnd && wBegin < multiByteText + cbMultiByte) return Fail(ERROR_INVALID_PARAMETER);
+    if (multiByteText < wEnd && wBegin < multiByteText + cbMultiByte)
+      return Fail(ERROR_INVALID_PARAMETER);
   }
   const UINT cp = ResolveCodePage(codePage);
   if (cp == CP_UTF8) {
@@ -335,14 +562,18 @@ extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText,
     if (defaultChar != nullptr || usedDefaultChar != nullptr) return Fail(ERROR_INVALID_PARAMETER);
     // Straight into the caller's buffer: UTF-8 needs no ICU and no copy.
     size_t produced = 0;
-    if (pavo::EncodeUtf8(wideText, units, (flags & WC_ERR_INVALID_CHARS) != 0, cbMultiByte > 0 ? multiByteText : nullptr,
+    if (pavo::EncodeUtf8(wideText, units, (flags & WC_ERR_INVALID_CHARS) != 0,
+                         cbMultiByte > 0 ? multiByteText : nullptr,
                          static_cast<size_t>(cbMultiByte), &produced) == pavo::Utf8Status::kInvalid)
       return Fail(ERROR_NO_UNICODE_TRANSLATION);
     return SizeResult(produced, cbMultiByte);
   }
-  std::string out;
-  const DWORD allowed = WC_NO_BEST_FIT_CHARS | WC_COMPOSITECHECK | kWcDiscardNs | kWcSepChars | kWcDefaultChar;
+  const DWORD allowed =
+      WC_NO_BEST_FIT_CHARS | WC_COMPOSITECHECK | kWcDiscardNs | kWcSepChars | kWcDefaultChar;
   if ((flags & ~allowed) != 0) return Fail(ERROR_INVALID_FLAGS);
+  if (const NlsCodePage* page = FindNlsCodePage(cp))
+    return NlsWideCharToMultiByte(*page, flags, wideText, units, multiByteText, cbMultiByte,
+                                  defaultChar, usedDefaultChar);
   Converter* conv = GetConverter(cp);
   if (conv == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   std::lock_guard<std::mutex> guard(conv->lock);
@@ -360,6 +591,7 @@ extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText,
   const int32_t srcLen = static_cast<int32_t>(units);
   const int32_t needed = ucnv_fromUChars(conv->main, nullptr, 0, src, srcLen, &err);
   if (err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(err)) return Fail(ERROR_INVALID_PARAMETER);
+  std::string out;
   if (needed > 0) {
     out.resize(static_cast<size_t>(needed) + 1);
     err = U_ZERO_ERROR;
@@ -374,17 +606,19 @@ extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText,
   return size;
 }
 
-extern "C" int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteText, int cbMultiByte,
-                                   LPWSTR wideText, int cchWideChar) {
+extern "C" int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteText,
+                                   int cbMultiByte, LPWSTR wideText, int cchWideChar) {
   if (multiByteText == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
       (cchWideChar > 0 && wideText == nullptr))
     return Fail(ERROR_INVALID_PARAMETER);
-  const size_t bytes = cbMultiByte == -1 ? std::strlen(multiByteText) + 1 : static_cast<size_t>(cbMultiByte);
+  const size_t bytes =
+      cbMultiByte == -1 ? std::strlen(multiByteText) + 1 : static_cast<size_t>(cbMultiByte);
   if (bytes > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
   if (cchWideChar > 0) {
     const auto* wBegin = reinterpret_cast<const char*>(wideText);
     const char* wEnd = wBegin + static_cast<size_t>(cchWideChar) * sizeof(WCHAR);
-    if (multiByteText < wEnd && wBegin < multiByteText + bytes) return Fail(ERROR_INVALID_PARAMETER);
+    if (multiByteText < wEnd && wBegin < multiByteText + bytes)
+      return Fail(ERROR_INVALID_PARAMETER);
   }
   const bool strict = (flags & MB_ERR_INVALID_CHARS) != 0;
   const UINT cp = ResolveCodePage(codePage);
@@ -396,19 +630,22 @@ extern "C" int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteT
       return Fail(ERROR_NO_UNICODE_TRANSLATION);
     return SizeResult(produced, cchWideChar);
   }
-  pavo::WideString out;
-  const DWORD allowed = MB_PRECOMPOSED | MB_ERR_INVALID_CHARS | 0x2 /*MB_COMPOSITE*/ | 0x4 /*MB_USEGLYPHCHARS*/;
+  const DWORD allowed =
+      MB_PRECOMPOSED | MB_ERR_INVALID_CHARS | 0x2 /*MB_COMPOSITE*/ | 0x4 /*MB_USEGLYPHCHARS*/;
   if ((flags & ~allowed) != 0) return Fail(ERROR_INVALID_FLAGS);
+  if (const NlsCodePage* page = FindNlsCodePage(cp))
+    return NlsMultiByteToWideChar(*page, flags, multiByteText, bytes, wideText, cchWideChar);
   Converter* conv = GetConverter(cp);
   if (conv == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   std::lock_guard<std::mutex> guard(conv->lock);
-  ToUnicodeContext ctx{cp, strict, false};
+  ToUnicodeContext ctx{strict, false};
   UErrorCode err = U_ZERO_ERROR;
   ucnv_setToUCallBack(conv->main, ToUnicodeSubstitute, &ctx, nullptr, nullptr, &err);
   const int32_t srcLen = static_cast<int32_t>(bytes);
   const int32_t needed = ucnv_toUChars(conv->main, nullptr, 0, multiByteText, srcLen, &err);
   if (ctx.invalid) return Fail(ERROR_NO_UNICODE_TRANSLATION);
   if (err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(err)) return Fail(ERROR_INVALID_PARAMETER);
+  pavo::WideString out;
   if (needed > 0) {
     out.resize(static_cast<size_t>(needed) + 1);
     err = U_ZERO_ERROR;
