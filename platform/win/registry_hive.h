@@ -50,6 +50,9 @@ struct SubKeyEntry {
   WideString name;
   WideString cls;
   uint64_t lastWrite = 0;
+  // False for a stored name no path can name (empty, with a backslash, ...),
+  // which only a damaged file holds: enumeration reports it, never gives it.
+  bool followable = true;
 };
 
 struct ValueEntry {
@@ -61,7 +64,12 @@ struct ValueEntry {
 class Hive {
  public:
   // Opens the hive file at path, creating it (mode 0600) when it is missing.
-  // Returns ERROR_SUCCESS, or a Windows error code with *out untouched.
+  // Returns ERROR_SUCCESS, or a Windows error code with *out untouched. A
+  // file that is not a sound hive of our schema is ERROR_BADDB and is left as
+  // it was; a hive of an older schema is brought up to date in one
+  // transaction (read-only ones are read as they are). A file the process
+  // may not write, or whose folder it may not write, opens read-only and
+  // creates nothing (registry_read_only.h).
   static LONG Open(const std::string& path, std::shared_ptr<Hive>* out);
   ~Hive();
   Hive(const Hive&) = delete;
@@ -93,7 +101,9 @@ class Hive {
   int ReadChildren(KeyId key, std::vector<SubKeyEntry>* out);
   int Exec(const char* sql);
   int ExecuteTransactionStatement(StatementId statement);
-  LONG InitFile();
+  LONG InitFile(int* version);
+  LONG CheckContent();
+  LONG Migrate(int fromVersion);
   template <typename Body>
   LONG RunInTransaction(bool write, Body body);
   template <typename Map, typename MakeKey, typename Read>
@@ -107,8 +117,10 @@ class Hive {
   int Walk(KeyId base, const std::vector<WideString>& parts, KeyId* out, bool* found);
   int AddSubKey(KeyId parent, size_t nameLength, size_t classLength);
   int AddValue(KeyId key, int added, size_t nameLength, size_t dataLength);
-  int Recount(KeyId key, bool subKeys);
+  int UpdateSizes(StatementId statement, KeyId key, int removed);
+  LONG CheckSizes(const KeyInfo& info);
   int DeleteSubtree(KeyId key, bool includeSelf);
+  LONG CheckNoLoop(KeyId key);
 
   std::mutex m_mutex;  // one operation at a time on the connection
   sqlite3* m_db = nullptr;
@@ -116,6 +128,7 @@ class Hive {
   std::unique_ptr<ReadCache> m_cache;  // null when SQLite's WAL index cannot be watched
   std::string m_path;
   bool m_readOnly = false;
+  bool m_inMemory = false;  // a read-only copy of the file (registry_read_only.h)
 };
 
 // The name as compared: each unit in simple upper case, as big-endian bytes so
@@ -125,6 +138,11 @@ std::string FoldName(const WideString& name);
 
 // Now as a FILETIME count.
 uint64_t FileTimeNow();
+
+// The hive and key a handle stands for, to tell two handles of one key
+// apart from handles of two keys (registry_api.cpp): false for a handle
+// that is not open.
+bool KeyIdentity(HKEY handle, const void** hive, KeyId* key);
 
 }  // namespace reg
 }  // namespace pavo

@@ -5,8 +5,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <set>
+#include <utility>
 
 #include "platform/win/paths.h"
+#include "platform/win/registry_hive.h"
 #include "platform/win/registry_reg_file.h"
 #include "platform/win/registry_reg_text.h"
 
@@ -152,6 +155,9 @@ LONG ExportRegText(HKEY key, const WCHAR* keyName, RegFileFormat format, std::st
   // sub-keys of each pushed in reverse so that they come out in order.
   std::vector<WideString> pending(1);
   const WideString base = keyName;
+  // Each key is written once: a key reached again (parent links that loop in
+  // a damaged file, two rows of one name) is damage, reported, not followed.
+  std::set<std::pair<const void*, KeyId>> written;
   while (!pending.empty()) {
     const WideString rel = std::move(pending.back());
     pending.pop_back();
@@ -159,6 +165,15 @@ LONG ExportRegText(HKEY key, const WCHAR* keyName, RegFileFormat format, std::st
     LONG rc = RegOpenKeyExW(key, rel.c_str(), 0, KEY_READ, &h);
     if (rc == ERROR_FILE_NOT_FOUND && !rel.empty()) continue;  // deleted meanwhile
     if (rc != ERROR_SUCCESS) return rc;
+    std::pair<const void*, KeyId> identity(nullptr, 0);
+    if (!KeyIdentity(h, &identity.first, &identity.second)) {
+      RegCloseKey(h);
+      return ERROR_INVALID_HANDLE;
+    }
+    if (!written.insert(identity).second) {
+      RegCloseKey(h);
+      return ERROR_BADDB;
+    }
     rc = AppendKey(&text, h, rel.empty() ? base : base + u"\\" + rel, format);
     DWORD subKeys = 0, maxSub = 0;
     if (rc == ERROR_SUCCESS) {
