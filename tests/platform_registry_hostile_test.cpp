@@ -283,6 +283,95 @@ TEST_F(RegistryHostile, AFileWithOurMarksButAnotherSchemaIsNeverChanged) {
   EXPECT_TRUE(regtest::ReadFile(trigger) == withTrigger) << "the file was changed";
 }
 
+// The first schema, as the hive wrote it, with a key and two values.
+const char kFirstSchemaHive[] =
+    "CREATE TABLE keys(  id INTEGER PRIMARY KEY AUTOINCREMENT,  parent INTEGER NOT NULL,"
+    "  name BLOB NOT NULL,  folded BLOB NOT NULL,  class BLOB NOT NULL,"
+    "  written INTEGER NOT NULL,  nsub INTEGER NOT NULL DEFAULT 0,"
+    "  maxsub INTEGER NOT NULL DEFAULT 0,  maxclass INTEGER NOT NULL DEFAULT 0,"
+    "  nval INTEGER NOT NULL DEFAULT 0,  maxname INTEGER NOT NULL DEFAULT 0,"
+    "  maxdata INTEGER NOT NULL DEFAULT 0);"
+    "CREATE UNIQUE INDEX keys_child ON keys(parent, folded);"
+    "CREATE TABLE vals(  seq INTEGER PRIMARY KEY AUTOINCREMENT,  key INTEGER NOT NULL,"
+    "  name BLOB NOT NULL,  folded BLOB NOT NULL,  type INTEGER NOT NULL,"
+    "  data BLOB NOT NULL);"
+    "CREATE UNIQUE INDEX vals_name ON vals(key, folded);"
+    "CREATE INDEX vals_order ON vals(key);"
+    "INSERT INTO keys(id, parent, name, folded, class, written, nsub, maxsub, maxclass)"
+    " VALUES(1, 0, x'', x'', x'', 1, 1, 1, 2);"
+    "INSERT INTO keys(id, parent, name, folded, class, written, nval, maxname, maxdata)"
+    " VALUES(2, 1, x'4100', x'0041', x'63006c00', 2, 2, 4, 10);"
+    "INSERT INTO vals(key, name, folded, type, data) VALUES(2, x'7600', x'0056', 1,"
+    " x'6b006500700074000000');"
+    "INSERT INTO vals(key, name, folded, type, data) VALUES(2, x'6c006f006e006700', "
+    " x'004c004f004e0047', 3, x'01');"
+    "PRAGMA application_id=1347569750; PRAGMA user_version=1;";
+
+TEST_F(RegistryHostile, AHiveOfTheFirstSchemaReadsTheSameAndIsBroughtUpToDate) {
+  const std::string file = dir_.File("first.hive");
+  Damage(file, kFirstSchemaHive);
+  const auto check = [&](HKEY root) {
+    HKEY a = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(root, WTEXT("a"), 0, KEY_READ, &a), ERROR_SUCCESS);
+    DWORD values = 0, maxName = 0, maxData = 0, maxClass = 0;
+    ASSERT_EQ(RegQueryInfoKeyW(a, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                               &maxName, &maxData, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(values, 2u);
+    EXPECT_EQ(maxName, 4u);
+    EXPECT_EQ(maxData, 10u);
+    ASSERT_EQ(RegQueryInfoKeyW(root, nullptr, nullptr, nullptr, nullptr, nullptr, &maxClass,
+                               nullptr, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(maxClass, 2u);
+    LONG rc = ERROR_SUCCESS;
+    EXPECT_EQ(Get(a, WTEXT("V"), &rc).size(), 10u);
+    RegCloseKey(a);
+  };
+  // Read-only, it is read as it is and not changed.
+  ASSERT_EQ(chmod(dir_.File("").c_str(), 0755), 0);
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  const std::string before = regtest::ReadFile(file);
+  EXPECT_EQ(InChild([&] {
+              HKEY root = nullptr;
+              CHILD_CHECK(regtest::LoadHive(file, &root, KEY_READ) == ERROR_SUCCESS);
+              check(root);
+              RegCloseKey(root);
+              return ::testing::Test::HasFailure() ? 1 : 0;
+            }, 65534),
+            0);
+  EXPECT_TRUE(regtest::ReadFile(file) == before) << "the file was changed";
+  // Writable, it is migrated and reads the same; its sizes are kept by the
+  // new indexes from then on.
+  ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+  HKEY root = nullptr;
+  ASSERT_EQ(regtest::LoadHive(file, &root), ERROR_SUCCESS);
+  check(root);
+  HKEY a = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(root, WTEXT("A"), 0, KEY_ALL_ACCESS, &a), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteValueW(a, WTEXT("v")), ERROR_SUCCESS);
+  DWORD maxData = 0;
+  ASSERT_EQ(RegQueryInfoKeyW(a, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, &maxData, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(maxData, 1u);
+  RegCloseKey(a);
+  RegCloseKey(root);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* st = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db,
+                               "SELECT (SELECT user_version FROM pragma_user_version),"
+                               " (SELECT count(*) FROM sqlite_master WHERE type = 'index')",
+                               -1, &st, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(st, 0), 2);
+  EXPECT_EQ(sqlite3_column_int(st, 1), 3 + 4);  // the first ones and the length indexes
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+}
+
 // A folder the readers of the tests may use, and the users who play owner and
 // reader: other users when the tests run as root, else the one user, whose
 // rights the file modes take away.

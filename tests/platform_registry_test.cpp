@@ -232,6 +232,41 @@ TEST_F(Registry, QueryInfoReportsCountsAndLargestSizes) {
   RegCloseKey(key);
 }
 
+// The largest sizes follow every removal exactly, ties and classes included.
+TEST_F(Registry, LargestSizesStayExactThroughRemovals) {
+  HKEY key = Create(WTEXT("Sizes"));
+  const auto sizes = [&](DWORD* maxSub, DWORD* maxClass, DWORD* maxName, DWORD* maxData) {
+    EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, maxSub, maxClass, nullptr,
+                               maxName, maxData, nullptr, nullptr),
+              ERROR_SUCCESS);
+  };
+  ASSERT_EQ(SetSz(key, WTEXT("tie1"), WTEXT("12345")), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("tie2"), WTEXT("12345")), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("x"), WTEXT("1")), ERROR_SUCCESS);
+  HKEY sub = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(key, WTEXT("LongerName"), 0, const_cast<LPWSTR>(WTEXT("ClassText")), 0,
+                            KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(sub);
+  RegCloseKey(Create(WTEXT("ab"), nullptr, key));
+  DWORD maxSub = 0, maxClass = 0, maxName = 0, maxData = 0;
+  ASSERT_EQ(RegDeleteValueW(key, WTEXT("tie1")), ERROR_SUCCESS);
+  sizes(&maxSub, &maxClass, &maxName, &maxData);
+  EXPECT_EQ(maxName, 4u);   // tie2 is as long
+  EXPECT_EQ(maxData, 12u);
+  ASSERT_EQ(SetSz(key, WTEXT("tie2"), WTEXT("")), ERROR_SUCCESS);
+  sizes(&maxSub, &maxClass, &maxName, &maxData);
+  EXPECT_EQ(maxData, 4u);  // "1" and its terminator
+  ASSERT_EQ(RegDeleteKeyW(key, WTEXT("LongerName")), ERROR_SUCCESS);
+  sizes(&maxSub, &maxClass, &maxName, &maxData);
+  EXPECT_EQ(maxSub, 2u);
+  EXPECT_EQ(maxClass, 3u);  // "Cls" of "ab"
+  ASSERT_EQ(RegDeleteTreeW(key, nullptr), ERROR_SUCCESS);
+  sizes(&maxSub, &maxClass, &maxName, &maxData);
+  EXPECT_EQ(maxSub + maxClass + maxName + maxData, 0u);
+  RegCloseKey(key);
+}
+
 TEST_F(Registry, SubKeysEnumerateInNameOrderWithWindowsBufferRules) {
   HKEY key = Create(WTEXT("Enum"));
   for (const char16_t* n : {WTEXT("delta"), WTEXT("Bravo"), WTEXT("alpha"), WTEXT("Charlie")}) {
