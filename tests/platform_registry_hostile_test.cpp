@@ -144,6 +144,7 @@ const std::vector<std::pair<const char*, std::string>> kDamage = {
                                       Stored("A")},
     {"largest data 2^31-1", "UPDATE keys SET maxdata = 2147483647 WHERE name = " + Stored("A")},
     {"sub-key count 2^31-1", "UPDATE keys SET nsub = 2147483647 WHERE id = 1"},
+    {"sizes understated", "UPDATE keys SET maxname = 0, maxdata = 0 WHERE name = " + Stored("A")},
     {"value count 2^31-1", "UPDATE keys SET nval = 2147483647 WHERE name = " + Stored("A")},
     {"value count too small", "UPDATE keys SET nval = 1 WHERE name = " + Stored("A")},
     {"value name of odd length", "UPDATE vals SET name = x'7700ff' WHERE name = " + Stored("w")},

@@ -129,18 +129,31 @@ LONG AppendKey(WideString* out, HKEY key, const WideString& fullName, RegFileFor
   *out += fullName;
   out->push_back(u']');
   *out += kNewLine;
+  // The sizes are where the buffers start: a value written meanwhile (or a
+  // file changed by someone else) may need more, which the call tells.
   std::vector<WCHAR> name(static_cast<size_t>(maxName) + 1);
-  std::vector<BYTE> data(maxData);
-  for (DWORD i = 0; i < values; ++i) {
+  std::vector<BYTE> data(static_cast<size_t>(maxData) + 1);  // never empty: never a size query
+  for (DWORD i = 0; i < values;) {
     DWORD cchName = static_cast<DWORD>(name.size());
     DWORD cbData = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    rc = RegEnumValueW(key, i, name.data(), &cchName, nullptr, &type,
-                       data.empty() ? nullptr : data.data(), &cbData);
+    rc = RegEnumValueW(key, i, name.data(), &cchName, nullptr, &type, data.data(), &cbData);
     if (rc == ERROR_NO_MORE_ITEMS) break;  // changed under us: write what is there
+    if (rc == ERROR_MORE_DATA) {
+      if (cbData > data.size()) {
+        data.resize(cbData);
+      } else if (name.size() <= kMaxValueNameLength) {
+        name.resize(kMaxValueNameLength + 1);
+      } else {
+        return ERROR_BADDB;  // neither buffer was short
+      }
+      continue;  // the same value again, with room for it
+    }
     if (rc != ERROR_SUCCESS) return rc;
+    if (cbData > data.size() || cchName >= name.size()) return ERROR_BADDB;
     AppendValue(out, WideString(name.data(), cchName), type,
                 std::vector<BYTE>(data.begin(), data.begin() + cbData), format);
+    ++i;
   }
   return ERROR_SUCCESS;
 }
