@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -289,6 +290,48 @@ TEST_F(Registry, SubKeysEnumerateInNameOrderWithWindowsBufferRules) {
   cch = 8;
   EXPECT_EQ(RegEnumValueW(key, 0, value, &cch, nullptr, nullptr, nullptr, nullptr),
             ERROR_NO_MORE_ITEMS);
+  RegCloseKey(key);
+}
+
+// Enumeration continues from the last item given, also past the sub-keys the
+// cache keeps, and starts again after a change or a jump.
+TEST_F(Registry, LongEnumerationsGiveEveryItemInOrderAcrossChanges) {
+  HKEY key = Create(WTEXT("Many"));
+  constexpr int kSubKeys = 4200, kValues = 50;
+  for (int i = 0; i < kSubKeys; ++i) {
+    HKEY sub = nullptr;
+    char name[16];
+    std::snprintf(name, sizeof name, "s%05d", i);
+    ASSERT_EQ(RegCreateKeyExW(key, W(name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(sub);
+  }
+  for (int i = 0; i < kValues; ++i) {
+    ASSERT_EQ(SetSz(key, W("v" + std::to_string(i)).c_str(), WTEXT("x")), ERROR_SUCCESS);
+  }
+  WCHAR name[32];
+  for (int i = 0; i < kSubKeys; ++i) {
+    ASSERT_EQ(RegEnumKeyW(key, static_cast<DWORD>(i), name, 32), ERROR_SUCCESS);
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "s%05d", i);
+    ASSERT_EQ(std::u16string(name), W(expected)) << i;
+  }
+  EXPECT_EQ(RegEnumKeyW(key, kSubKeys, name, 32), ERROR_NO_MORE_ITEMS);
+  const auto value = [&](DWORD index) {
+    DWORD cch = 32;
+    const LONG rc = RegEnumValueW(key, index, name, &cch, nullptr, nullptr, nullptr, nullptr);
+    return rc == ERROR_SUCCESS ? std::u16string(name) : std::u16string(WTEXT("error"));
+  };
+  for (DWORD i = 0; i < 10; ++i) EXPECT_EQ(value(i), W("v" + std::to_string(i)));
+  ASSERT_EQ(RegDeleteValueW(key, WTEXT("v0")), ERROR_SUCCESS);
+  EXPECT_EQ(value(10), WTEXT("v11"));  // counted in the changed key
+  EXPECT_EQ(value(3), WTEXT("v4"));    // a jump back
+  EXPECT_EQ(value(4), WTEXT("v5"));
+  EXPECT_EQ(value(kValues - 1), WTEXT("error"));
+  ASSERT_EQ(RegDeleteKeyW(key, WTEXT("s00000")), ERROR_SUCCESS);
+  EXPECT_EQ(RegEnumKeyW(key, 0, name, 32), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), WTEXT("s00001"));
   RegCloseKey(key);
 }
 

@@ -587,18 +587,19 @@ LONG Hive::DeleteValue(KeyId key, const WideString& name) {
   });
 }
 
-// Reads row index of the enumeration query statement (with key) in a read
-// transaction and hands it to take; past the end ERROR_NO_MORE_ITEMS, or
-// ERROR_KEY_DELETED when the key is gone. The caller holds m_mutex and has
-// checked that index fits in a signed 64-bit number.
-template <typename Take>
-LONG Hive::ReadEnumerationRow(StatementId statement, KeyId key, uint64_t index, Take take) {
+// Reads the row of the enumeration query statement (with key, and ?2 bound
+// by bind) in a read transaction and hands it to take; past the end
+// ERROR_NO_MORE_ITEMS, or ERROR_KEY_DELETED when the key is gone. The caller
+// holds m_mutex.
+template <typename Bind, typename Take>
+LONG Hive::ReadEnumerationRow(StatementId statement, KeyId key, Bind bind, Take take) {
   return RunInTransaction(false, [&]() -> LONG {
     {
       ScopedStatement q(m_stmts->Get(statement));
       sqlite3_bind_int64(q.get(), 1, key);
-      sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(index));
-      const int rc = sqlite3_step(q.get());
+      int rc = bind(q.get());
+      if (rc != SQLITE_OK) return MapSqlite(rc, false);
+      rc = sqlite3_step(q.get());
       if (rc == SQLITE_ROW) {
         take(q.get());
         return ERROR_SUCCESS;
@@ -609,10 +610,18 @@ LONG Hive::ReadEnumerationRow(StatementId statement, KeyId key, uint64_t index, 
   });
 }
 
+// Whether index continues the enumeration that cursor remembers, while
+// nothing in the file changed since: then the next row is found from the
+// last one, not counted from the first (which made walking n items O(n^2)).
+bool Hive::Continues(const EnumerationCursor& cursor, KeyId key, uint64_t index) {
+  return CacheCurrent() && cursor.valid && cursor.key == key && index == cursor.index + 1;
+}
+
 LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
   if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
   std::lock_guard<std::mutex> lock(m_mutex);
-  if (CacheCurrent()) {
+  const bool next = m_cache != nullptr && Continues(m_cache->keyCursor, key, index);
+  if (!next && CacheCurrent()) {
     // Enumeration goes through every index: the whole list is read once.
     auto it = m_cache->children.find(key);
     if (it == m_cache->children.end()) {
@@ -630,19 +639,46 @@ LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
       return entry->followable ? ERROR_SUCCESS : ERROR_BADDB;
     }
   }
-  const LONG rc = ReadEnumerationRow(kEnumKey, key, index,
-                                     [&](sqlite3_stmt* row) { *entry = ColumnSubKey(row); });
+  // Too many sub-keys to keep: row by row.
+  std::string folded;
+  const LONG rc = ReadEnumerationRow(
+      next ? kEnumKeyAfter : kEnumKey, key,
+      [&](sqlite3_stmt* q) {
+        return next ? BindBlob(q, 2, m_cache->keyCursor.folded)
+                    : sqlite3_bind_int64(q, 2, static_cast<sqlite3_int64>(index));
+      },
+      [&](sqlite3_stmt* row) {
+        *entry = ColumnSubKey(row);
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(row, 3));
+        if (bytes != nullptr) folded.assign(bytes, static_cast<size_t>(sqlite3_column_bytes(row, 3)));
+      });
+  if (rc == ERROR_SUCCESS && CacheCurrent()) {
+    m_cache->keyCursor = EnumerationCursor{true, key, index, 0, std::move(folded)};
+  }
   return rc == ERROR_SUCCESS && !entry->followable ? ERROR_BADDB : rc;
 }
 
 LONG Hive::EnumValue(KeyId key, uint64_t index, ValueEntry* entry) {
   if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
   std::lock_guard<std::mutex> lock(m_mutex);
-  return ReadEnumerationRow(kEnumValue, key, index, [&](sqlite3_stmt* row) {
-    entry->name = ColumnWide(row, 0);
-    entry->type = static_cast<DWORD>(sqlite3_column_int64(row, 1));
-    ColumnBytes(row, 2, &entry->data);
-  });
+  const bool next = m_cache != nullptr && Continues(m_cache->valueCursor, key, index);
+  sqlite3_int64 seq = 0;
+  const LONG rc = ReadEnumerationRow(
+      next ? kEnumValueAfter : kEnumValue, key,
+      [&](sqlite3_stmt* q) {
+        return sqlite3_bind_int64(
+            q, 2, next ? m_cache->valueCursor.seq : static_cast<sqlite3_int64>(index));
+      },
+      [&](sqlite3_stmt* row) {
+        entry->name = ColumnWide(row, 0);
+        entry->type = static_cast<DWORD>(sqlite3_column_int64(row, 1));
+        ColumnBytes(row, 2, &entry->data);
+        seq = sqlite3_column_int64(row, 3);
+      });
+  if (rc == ERROR_SUCCESS && CacheCurrent()) {
+    m_cache->valueCursor = EnumerationCursor{true, key, index, seq, std::string()};
+  }
+  return rc;
 }
 
 int Hive::DeleteSubtree(KeyId key, bool includeSelf) {

@@ -28,6 +28,7 @@ using KeyId = int64_t;
 enum StatementId : int;
 class PreparedStatements;
 class ReadCache;
+struct EnumerationCursor;
 
 // Windows limits a key name to 255 characters and a value name to 16383.
 constexpr size_t kMaxKeyNameLength = 255;
@@ -110,8 +111,9 @@ class Hive {
   LONG CachedRead(Map ReadCache::*map, MakeKey makeKey, typename Map::mapped_type* out,
                   Read read);
   LONG CheckKey(KeyId key, LONG present, bool write);
-  template <typename Take>
-  LONG ReadEnumerationRow(StatementId statement, KeyId key, uint64_t index, Take take);
+  template <typename Bind, typename Take>
+  LONG ReadEnumerationRow(StatementId statement, KeyId key, Bind bind, Take take);
+  bool Continues(const EnumerationCursor& cursor, KeyId key, uint64_t index);
   int KeyExists(KeyId key, bool* exists);
   int FindChild(KeyId parent, const std::string& folded, KeyId* child);
   int Walk(KeyId base, const std::vector<WideString>& parts, KeyId* out, bool* found);

@@ -83,7 +83,10 @@ const char* const kStatementSql[] = {
     "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
     "SELECT name, class, written, folded FROM keys WHERE parent = ?1 ORDER BY folded"
     " LIMIT 1 OFFSET ?2",
-    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2",
+    "SELECT name, class, written, folded FROM keys WHERE parent = ?1 AND folded > ?2"
+    " ORDER BY folded LIMIT 1",
+    "SELECT name, type, data, seq FROM vals WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2",
+    "SELECT name, type, data, seq FROM vals WHERE key = ?1 AND seq > ?2 ORDER BY seq LIMIT 1",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     // A key below ?1 that is ?1 itself or the root: the parent links loop.
     TREE_OF("SELECT id FROM keys WHERE parent = ?1") "SELECT 1 FROM t WHERE id = ?1 OR id = 1"
