@@ -165,7 +165,8 @@ int UseHive(HKEY root) {
 
 TEST_F(RegistryHostile, DamagedHivesAreRefusedAndLeftAsTheyWere) {
   for (size_t i = 0; i < kDamage.size(); ++i) {
-    const auto& [what, sql] = kDamage[i];
+    const char* what = kDamage[i].first;
+    const std::string& sql = kDamage[i].second;
     SCOPED_TRACE(what);
     const std::string file = Copy("damaged" + std::to_string(i) + ".hive");
     Damage(file, sql);
@@ -189,7 +190,8 @@ TEST_F(RegistryHostile, DamagedHivesAreRefusedAndLeftAsTheyWere) {
 
 TEST_F(RegistryHostile, DamageMadeWhileOpenStopsEveryWalkWithAnError) {
   for (size_t i = 0; i < kDamage.size(); ++i) {
-    const auto& [what, sql] = kDamage[i];
+    const char* what = kDamage[i].first;
+    const std::string& sql = kDamage[i].second;
     SCOPED_TRACE(what);
     const std::string file = Copy("open" + std::to_string(i) + ".hive");
     EXPECT_EQ(InChild([&] {
