@@ -149,7 +149,8 @@ LONG Hive::Open(const std::string& path, std::shared_ptr<Hive>* out) {
   hive->m_readOnly = !MayWrite(path);
   int rc = SQLITE_OK;
   if (hive->m_readOnly) {
-    const LONG opened = OpenReadOnlyConnection(path, &hive->m_db, &hive->m_inMemory);
+    bool copy = false;  // read from memory, as the file was (registry_read_only.h)
+    const LONG opened = OpenReadOnlyConnection(path, &hive->m_db, &copy);
     if (opened != ERROR_SUCCESS) return opened;
   } else {
     rc = sqlite3_open_v2(path.c_str(), &hive->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,

@@ -130,7 +130,6 @@ class Hive {
   std::unique_ptr<ReadCache> m_cache;  // null when SQLite's WAL index cannot be watched
   std::string m_path;
   bool m_readOnly = false;
-  bool m_inMemory = false;  // a read-only copy of the file (registry_read_only.h)
 };
 
 // The name as compared: each unit in simple upper case, as big-endian bytes so
