@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -232,6 +233,41 @@ TEST_F(Registry, QueryInfoReportsCountsAndLargestSizes) {
   RegCloseKey(key);
 }
 
+// The largest sizes follow every removal exactly, ties and classes included.
+TEST_F(Registry, LargestSizesStayExactThroughRemovals) {
+  HKEY key = Create(WTEXT("Sizes"));
+  const auto sizes = [&](DWORD* maxSub, DWORD* maxClass, DWORD* maxName, DWORD* maxData) {
+    EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, maxSub, maxClass, nullptr,
+                               maxName, maxData, nullptr, nullptr),
+              ERROR_SUCCESS);
+  };
+  ASSERT_EQ(SetSz(key, WTEXT("tie1"), WTEXT("12345")), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("tie2"), WTEXT("12345")), ERROR_SUCCESS);
+  ASSERT_EQ(SetSz(key, WTEXT("x"), WTEXT("1")), ERROR_SUCCESS);
+  HKEY sub = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(key, WTEXT("LongerName"), 0, const_cast<LPWSTR>(WTEXT("ClassText")), 0,
+                            KEY_ALL_ACCESS, nullptr, &sub, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(sub);
+  RegCloseKey(Create(WTEXT("ab"), nullptr, key));
+  DWORD maxSub = 0, maxClass = 0, maxName = 0, maxData = 0;
+  ASSERT_EQ(RegDeleteValueW(key, WTEXT("tie1")), ERROR_SUCCESS);
+  sizes(&maxSub, &maxClass, &maxName, &maxData);
+  EXPECT_EQ(maxName, 4u);   // tie2 is as long
+  EXPECT_EQ(maxData, 12u);
+  ASSERT_EQ(SetSz(key, WTEXT("tie2"), WTEXT("")), ERROR_SUCCESS);
+  sizes(&maxSub, &maxClass, &maxName, &maxData);
+  EXPECT_EQ(maxData, 4u);  // "1" and its terminator
+  ASSERT_EQ(RegDeleteKeyW(key, WTEXT("LongerName")), ERROR_SUCCESS);
+  sizes(&maxSub, &maxClass, &maxName, &maxData);
+  EXPECT_EQ(maxSub, 2u);
+  EXPECT_EQ(maxClass, 3u);  // "Cls" of "ab"
+  ASSERT_EQ(RegDeleteTreeW(key, nullptr), ERROR_SUCCESS);
+  sizes(&maxSub, &maxClass, &maxName, &maxData);
+  EXPECT_EQ(maxSub + maxClass + maxName + maxData, 0u);
+  RegCloseKey(key);
+}
+
 TEST_F(Registry, SubKeysEnumerateInNameOrderWithWindowsBufferRules) {
   HKEY key = Create(WTEXT("Enum"));
   for (const char16_t* n : {WTEXT("delta"), WTEXT("Bravo"), WTEXT("alpha"), WTEXT("Charlie")}) {
@@ -254,6 +290,48 @@ TEST_F(Registry, SubKeysEnumerateInNameOrderWithWindowsBufferRules) {
   cch = 8;
   EXPECT_EQ(RegEnumValueW(key, 0, value, &cch, nullptr, nullptr, nullptr, nullptr),
             ERROR_NO_MORE_ITEMS);
+  RegCloseKey(key);
+}
+
+// Enumeration continues from the last item given, also past the sub-keys the
+// cache keeps, and starts again after a change or a jump.
+TEST_F(Registry, LongEnumerationsGiveEveryItemInOrderAcrossChanges) {
+  HKEY key = Create(WTEXT("Many"));
+  constexpr int kSubKeys = 4200, kValues = 50;
+  for (int i = 0; i < kSubKeys; ++i) {
+    HKEY sub = nullptr;
+    char name[16];
+    std::snprintf(name, sizeof name, "s%05d", i);
+    ASSERT_EQ(RegCreateKeyExW(key, W(name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(sub);
+  }
+  for (int i = 0; i < kValues; ++i) {
+    ASSERT_EQ(SetSz(key, W("v" + std::to_string(i)).c_str(), WTEXT("x")), ERROR_SUCCESS);
+  }
+  WCHAR name[32];
+  for (int i = 0; i < kSubKeys; ++i) {
+    ASSERT_EQ(RegEnumKeyW(key, static_cast<DWORD>(i), name, 32), ERROR_SUCCESS);
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "s%05d", i);
+    ASSERT_EQ(std::u16string(name), W(expected)) << i;
+  }
+  EXPECT_EQ(RegEnumKeyW(key, kSubKeys, name, 32), ERROR_NO_MORE_ITEMS);
+  const auto value = [&](DWORD index) {
+    DWORD cch = 32;
+    const LONG rc = RegEnumValueW(key, index, name, &cch, nullptr, nullptr, nullptr, nullptr);
+    return rc == ERROR_SUCCESS ? std::u16string(name) : std::u16string(WTEXT("error"));
+  };
+  for (DWORD i = 0; i < 10; ++i) EXPECT_EQ(value(i), W("v" + std::to_string(i)));
+  ASSERT_EQ(RegDeleteValueW(key, WTEXT("v0")), ERROR_SUCCESS);
+  EXPECT_EQ(value(10), WTEXT("v11"));  // counted in the changed key
+  EXPECT_EQ(value(3), WTEXT("v4"));    // a jump back
+  EXPECT_EQ(value(4), WTEXT("v5"));
+  EXPECT_EQ(value(kValues - 1), WTEXT("error"));
+  ASSERT_EQ(RegDeleteKeyW(key, WTEXT("s00000")), ERROR_SUCCESS);
+  EXPECT_EQ(RegEnumKeyW(key, 0, name, 32), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), WTEXT("s00001"));
   RegCloseKey(key);
 }
 

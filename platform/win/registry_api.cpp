@@ -239,6 +239,14 @@ bool CopyName(const WideString& text, LPWSTR buffer, DWORD capacity) {
 namespace pavo {
 namespace reg {
 
+bool KeyIdentity(HKEY handle, const void** hive, KeyId* key) {
+  Handle h;
+  if (Resolve(handle, &h) != ERROR_SUCCESS) return false;
+  *hive = h.hive.get();
+  *key = h.key;
+  return true;
+}
+
 std::string PredefinedHivePath(bool machine) {
   const char* override = getenv(machine ? "PAVORM_HKLM_HIVE" : "PAVORM_HKCU_HIVE");
   if (override != nullptr && override[0] != 0) return override;

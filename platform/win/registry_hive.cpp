@@ -18,7 +18,9 @@
 #include <utility>
 
 #include "platform/win/last_error.h"
+#include "platform/win/registry_hive_check.h"
 #include "platform/win/registry_read_cache.h"
+#include "platform/win/registry_read_only.h"
 #include "platform/win/registry_statements.h"
 
 namespace pavo {
@@ -111,6 +113,19 @@ int Hive::ExecuteTransactionStatement(StatementId statement) {
   return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
+namespace {
+
+// Whether this process may change the hive: write the file and make (and
+// remove) the -wal and -shm files beside it.
+bool MayWrite(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  return ::access(path.c_str(), W_OK) == 0 && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+}  // namespace
+
 LONG Hive::Open(const std::string& path, std::shared_ptr<Hive>* out) {
   if (path.empty() || path.find('\0') != std::string::npos) return ERROR_INVALID_PARAMETER;
   // The file is made here, not by SQLite: so it gets mode 0600 whatever the
@@ -131,33 +146,38 @@ LONG Hive::Open(const std::string& path, std::shared_ptr<Hive>* out) {
 
   std::shared_ptr<Hive> hive(new Hive);
   hive->m_path = path;
-  hive->m_readOnly = ::access(path.c_str(), W_OK) != 0;
-  const int flags =
-      (hive->m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-  int rc = sqlite3_open_v2(path.c_str(), &hive->m_db, flags, nullptr);
-  if (rc != SQLITE_OK) return MapSqlite(rc, false) == kRetry ? ERROR_BUSY : ERROR_CANTOPEN;
+  hive->m_readOnly = !MayWrite(path);
+  int rc = SQLITE_OK;
+  if (hive->m_readOnly) {
+    bool copy = false;  // read from memory, as the file was (registry_read_only.h)
+    const LONG opened = OpenReadOnlyConnection(path, &hive->m_db, &copy);
+    if (opened != ERROR_SUCCESS) return opened;
+  } else {
+    rc = sqlite3_open_v2(path.c_str(), &hive->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                         nullptr);
+    if (rc != SQLITE_OK) return MapSqlite(rc, false) == kRetry ? ERROR_BUSY : ERROR_CANTOPEN;
+  }
   sqlite3_extended_result_codes(hive->m_db, 1);
   sqlite3_busy_timeout(hive->m_db, kBusyTimeoutMs);
-  const LONG result = hive->InitFile();
+  // A file's schema is checked before use, but what it names is never
+  // trusted: no functions from it, no writes to the schema itself.
+  sqlite3_db_config(hive->m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  sqlite3_db_config(hive->m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  // Everything before the switch to WAL only reads: a file that is not a
+  // sound hive is refused as it was found.
+  int version = 0;
+  LONG result = hive->InitFile(&version);
   if (result != ERROR_SUCCESS) return result;
-  if (!fresh) {
-    // A damaged hive is reported rather than used (and so never written to).
-    sqlite3_stmt* check = nullptr;
-    rc = sqlite3_prepare_v2(hive->m_db, "PRAGMA quick_check(1)", -1, &check, nullptr);
-    bool sound = false;
-    if (rc == SQLITE_OK && sqlite3_step(check) == SQLITE_ROW) {
-      const auto* text = sqlite3_column_text(check, 0);
-      sound = text != nullptr && std::strcmp(reinterpret_cast<const char*>(text), "ok") == 0;
-    }
-    sqlite3_finalize(check);
-    if (!sound) return ERROR_BADDB;
-  }
+  if (!fresh && (result = hive->CheckContent()) != ERROR_SUCCESS) return result;
   if (!hive->m_readOnly) {
     // Readers never wait for a writer in WAL mode; NORMAL sync keeps every
     // committed transaction through a crash of the process.
     rc = hive->Exec("PRAGMA journal_mode=WAL");
     if (rc != SQLITE_OK) return MapSqlite(rc, true) == kRetry ? ERROR_BUSY : MapSqlite(rc, true);
     hive->Exec("PRAGMA synchronous=NORMAL");
+    if (version < kSchemaVersion && (result = hive->Migrate(version)) != ERROR_SUCCESS) {
+      return result;
+    }
   }
   hive->m_stmts.reset(new PreparedStatements);
   rc = hive->m_stmts->Prepare(hive->m_db);
@@ -173,8 +193,9 @@ LONG Hive::Open(const std::string& path, std::shared_ptr<Hive>* out) {
   return ERROR_SUCCESS;
 }
 
-// Checks that the file is one of our hives, or makes an empty file into one.
-LONG Hive::InitFile() {
+// Checks that the file is one of our hives, of a schema version this code
+// knows (in *version), or makes an empty file into one.
+LONG Hive::InitFile(int* version) {
   return RunInTransaction(false, [&]() -> LONG {
     // A read transaction sees the file as it is: a foreign file is left as found.
     sqlite3_stmt* st = nullptr;
@@ -193,10 +214,16 @@ LONG Hive::InitFile() {
       return MapSqlite(rc, false);
     }
     const int appId = sqlite3_column_int(st, 0);
-    const int version = sqlite3_column_int(st, 1);
+    const int stored = sqlite3_column_int(st, 1);
     const sqlite3_int64 objects = sqlite3_column_int64(st, 2);
     sqlite3_finalize(st);
-    if (appId == kApplicationId) return version == kSchemaVersion ? ERROR_SUCCESS : ERROR_BADDB;
+    if (appId == kApplicationId) {
+      if (stored < kOldestSchemaVersion || stored > kSchemaVersion) return ERROR_BADDB;
+      // Our marks over tables that are not exactly ours are not a hive.
+      const LONG schema = CheckSchema(m_db, version);
+      if (schema != ERROR_SUCCESS) return schema;
+      return *version == stored ? ERROR_SUCCESS : ERROR_BADDB;
+    }
     if (appId != 0 || objects != 0) return ERROR_BADDB;
     if (m_readOnly) return ERROR_ACCESS_DENIED;
     // An empty database: make it a hive. Upgrading to a write transaction can
@@ -205,7 +232,26 @@ LONG Hive::InitFile() {
     rc = Exec(sql.c_str());
     if (rc != SQLITE_OK) return MapSqlite(rc, true);
     rc = Exec("COMMIT");
+    *version = kSchemaVersion;
     return MapSqlite(rc, true);
+  });
+}
+
+LONG Hive::CheckContent() {
+  return RunInTransaction(false, [&]() -> LONG { return CheckHiveContent(m_db); });
+}
+
+// Brings a hive of schema fromVersion up to date, all of it or nothing. The
+// version is read again inside the write transaction: another process may
+// have migrated the file meanwhile.
+LONG Hive::Migrate(int fromVersion) {
+  return RunInTransaction(true, [&]() -> LONG {
+    int now = 0;
+    const LONG schema = CheckSchema(m_db, &now);
+    if (schema != ERROR_SUCCESS) return schema;
+    if (now == kSchemaVersion) return ERROR_SUCCESS;
+    if (now != fromVersion) return ERROR_BADDB;
+    return MapSqlite(Exec(MigrationSql(fromVersion).c_str()), true);
   });
 }
 
@@ -328,14 +374,33 @@ int Hive::AddValue(KeyId key, int added, size_t nameLength, size_t dataLength) {
   return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-// Counts a key's sub-keys (subKeys) or values again after a removal, and
+// After a removal, or a value that shrank: takes removed off the count and
+// finds the largest sizes again (one step down a length index each), and
 // stamps the key as written.
-int Hive::Recount(KeyId key, bool subKeys) {
-  ScopedStatement q(m_stmts->Get(subKeys ? kRecountSubKeys : kRecountValues));
+int Hive::UpdateSizes(StatementId statement, KeyId key, int removed) {
+  ScopedStatement q(m_stmts->Get(statement));
   sqlite3_bind_int64(q.get(), 1, key);
   sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(FileTimeNow()));
+  if (statement == kValuesShrunk) sqlite3_bind_int64(q.get(), 3, removed);
   const int rc = sqlite3_step(q.get());
   return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// The stored counts and sizes are what the hive keeps, but a file changed
+// by someone else may claim anything: no name is longer than Windows
+// allows, and no count or size is more than the database's bytes could
+// hold. Past that the file is damaged; a caller never sizes a buffer by it.
+LONG Hive::CheckSizes(const KeyInfo& info) {
+  if (info.maxSubKeyLen > kMaxKeyNameLength || info.maxValueNameLen > kMaxValueNameLength ||
+      info.maxClassLen > kMaxValueNameLength) {
+    return ERROR_BADDB;
+  }
+  ScopedStatement q(m_stmts->Get(kDatabaseBytes));
+  const int rc = sqlite3_step(q.get());
+  if (rc != SQLITE_ROW) return MapSqlite(rc == SQLITE_DONE ? SQLITE_CORRUPT : rc, false);
+  const uint64_t bytes = ColumnCount(q.get(), 0);
+  if (info.subKeys > bytes || info.values > bytes || info.maxValueLen > bytes) return ERROR_BADDB;
+  return ERROR_SUCCESS;
 }
 
 LONG Hive::OpenKey(KeyId base, const std::vector<WideString>& parts, KeyId* out) {
@@ -405,20 +470,24 @@ LONG Hive::CreateKey(KeyId base, const std::vector<WideString>& parts, const Wid
 LONG Hive::QueryInfo(KeyId key, KeyInfo* info) {
   std::lock_guard<std::mutex> lock(m_mutex);
   return CachedRead(&ReadCache::infos, [key]() { return key; }, info, [&]() -> LONG {
-    ScopedStatement q(m_stmts->Get(kKeyRow));
-    sqlite3_bind_int64(q.get(), 1, key);
-    const int rc = sqlite3_step(q.get());
-    if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
-    if (rc != SQLITE_ROW) return MapSqlite(rc, false);
     KeyInfo row;
-    row.cls = ColumnWide(q.get(), 0);
-    row.lastWrite = ColumnCount(q.get(), 1);
-    row.subKeys = ColumnCount(q.get(), 2);
-    row.maxSubKeyLen = ColumnCount(q.get(), 3);
-    row.maxClassLen = ColumnCount(q.get(), 4);
-    row.values = ColumnCount(q.get(), 5);
-    row.maxValueNameLen = ColumnCount(q.get(), 6);
-    row.maxValueLen = ColumnCount(q.get(), 7);
+    {
+      ScopedStatement q(m_stmts->Get(kKeyRow));
+      sqlite3_bind_int64(q.get(), 1, key);
+      const int rc = sqlite3_step(q.get());
+      if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+      if (rc != SQLITE_ROW) return MapSqlite(rc, false);
+      row.cls = ColumnWide(q.get(), 0);
+      row.lastWrite = ColumnCount(q.get(), 1);
+      row.subKeys = ColumnCount(q.get(), 2);
+      row.maxSubKeyLen = ColumnCount(q.get(), 3);
+      row.maxClassLen = ColumnCount(q.get(), 4);
+      row.values = ColumnCount(q.get(), 5);
+      row.maxValueNameLen = ColumnCount(q.get(), 6);
+      row.maxValueLen = ColumnCount(q.get(), 7);
+    }
+    const LONG sizes = CheckSizes(row);
+    if (sizes != ERROR_SUCCESS) return sizes;
     *info = std::move(row);
     return ERROR_SUCCESS;
   });
@@ -493,8 +562,10 @@ LONG Hive::SetValue(KeyId key, const WideString& name, DWORD type, const BYTE* d
       rc = sqlite3_step(q.get());
       if (rc != SQLITE_DONE) return MapSqlite(rc, true);
     }
-    // A value that shrank may have been the largest: only then count again.
-    if (oldLength > static_cast<sqlite3_int64>(size)) return MapSqlite(Recount(key, false), true);
+    // A value that shrank may have been the largest: find the largest again.
+    if (oldLength > static_cast<sqlite3_int64>(size)) {
+      return MapSqlite(UpdateSizes(kValuesShrunk, key, 0), true);
+    }
     return MapSqlite(AddValue(key, oldLength >= 0 ? 0 : 1, name.size(), size), true);
   });
 }
@@ -513,22 +584,23 @@ LONG Hive::DeleteValue(KeyId key, const WideString& name) {
       if (rc != SQLITE_DONE) return MapSqlite(rc, true);
     }
     if (sqlite3_changes(m_db) == 0) return ERROR_FILE_NOT_FOUND;
-    return MapSqlite(Recount(key, false), true);
+    return MapSqlite(UpdateSizes(kValuesShrunk, key, 1), true);
   });
 }
 
-// Reads row index of the enumeration query statement (with key) in a read
-// transaction and hands it to take; past the end ERROR_NO_MORE_ITEMS, or
-// ERROR_KEY_DELETED when the key is gone. The caller holds m_mutex and has
-// checked that index fits in a signed 64-bit number.
-template <typename Take>
-LONG Hive::ReadEnumerationRow(StatementId statement, KeyId key, uint64_t index, Take take) {
+// Reads the row of the enumeration query statement (with key, and ?2 bound
+// by bind) in a read transaction and hands it to take; past the end
+// ERROR_NO_MORE_ITEMS, or ERROR_KEY_DELETED when the key is gone. The caller
+// holds m_mutex.
+template <typename Bind, typename Take>
+LONG Hive::ReadEnumerationRow(StatementId statement, KeyId key, Bind bind, Take take) {
   return RunInTransaction(false, [&]() -> LONG {
     {
       ScopedStatement q(m_stmts->Get(statement));
       sqlite3_bind_int64(q.get(), 1, key);
-      sqlite3_bind_int64(q.get(), 2, static_cast<sqlite3_int64>(index));
-      const int rc = sqlite3_step(q.get());
+      int rc = bind(q.get());
+      if (rc != SQLITE_OK) return MapSqlite(rc, false);
+      rc = sqlite3_step(q.get());
       if (rc == SQLITE_ROW) {
         take(q.get());
         return ERROR_SUCCESS;
@@ -539,10 +611,18 @@ LONG Hive::ReadEnumerationRow(StatementId statement, KeyId key, uint64_t index, 
   });
 }
 
+// Whether index continues the enumeration that cursor remembers, while
+// nothing in the file changed since: then the next row is found from the
+// last one, not counted from the first (which made walking n items O(n^2)).
+bool Hive::Continues(const EnumerationCursor& cursor, KeyId key, uint64_t index) {
+  return CacheCurrent() && cursor.valid && cursor.key == key && index == cursor.index + 1;
+}
+
 LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
   if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
   std::lock_guard<std::mutex> lock(m_mutex);
-  if (CacheCurrent()) {
+  const bool next = m_cache != nullptr && Continues(m_cache->keyCursor, key, index);
+  if (!next && CacheCurrent()) {
     // Enumeration goes through every index: the whole list is read once.
     auto it = m_cache->children.find(key);
     if (it == m_cache->children.end()) {
@@ -557,21 +637,49 @@ LONG Hive::EnumKey(KeyId key, uint64_t index, SubKeyEntry* entry) {
     if (it != m_cache->children.end()) {
       if (index >= it->second.size()) return ERROR_NO_MORE_ITEMS;
       *entry = it->second[static_cast<size_t>(index)];
-      return ERROR_SUCCESS;
+      return entry->followable ? ERROR_SUCCESS : ERROR_BADDB;
     }
   }
-  return ReadEnumerationRow(kEnumKey, key, index,
-                            [&](sqlite3_stmt* row) { *entry = ColumnSubKey(row); });
+  // Too many sub-keys to keep: row by row.
+  std::string folded;
+  const LONG rc = ReadEnumerationRow(
+      next ? kEnumKeyAfter : kEnumKey, key,
+      [&](sqlite3_stmt* q) {
+        return next ? BindBlob(q, 2, m_cache->keyCursor.folded)
+                    : sqlite3_bind_int64(q, 2, static_cast<sqlite3_int64>(index));
+      },
+      [&](sqlite3_stmt* row) {
+        *entry = ColumnSubKey(row);
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(row, 3));
+        if (bytes != nullptr) folded.assign(bytes, static_cast<size_t>(sqlite3_column_bytes(row, 3)));
+      });
+  if (rc == ERROR_SUCCESS && CacheCurrent()) {
+    m_cache->keyCursor = EnumerationCursor{true, key, index, 0, std::move(folded)};
+  }
+  return rc == ERROR_SUCCESS && !entry->followable ? ERROR_BADDB : rc;
 }
 
 LONG Hive::EnumValue(KeyId key, uint64_t index, ValueEntry* entry) {
   if (index > static_cast<uint64_t>(INT64_MAX)) return ERROR_NO_MORE_ITEMS;
   std::lock_guard<std::mutex> lock(m_mutex);
-  return ReadEnumerationRow(kEnumValue, key, index, [&](sqlite3_stmt* row) {
-    entry->name = ColumnWide(row, 0);
-    entry->type = static_cast<DWORD>(sqlite3_column_int64(row, 1));
-    ColumnBytes(row, 2, &entry->data);
-  });
+  const bool next = m_cache != nullptr && Continues(m_cache->valueCursor, key, index);
+  sqlite3_int64 seq = 0;
+  const LONG rc = ReadEnumerationRow(
+      next ? kEnumValueAfter : kEnumValue, key,
+      [&](sqlite3_stmt* q) {
+        return sqlite3_bind_int64(
+            q, 2, next ? m_cache->valueCursor.seq : static_cast<sqlite3_int64>(index));
+      },
+      [&](sqlite3_stmt* row) {
+        entry->name = ColumnWide(row, 0);
+        entry->type = static_cast<DWORD>(sqlite3_column_int64(row, 1));
+        ColumnBytes(row, 2, &entry->data);
+        seq = sqlite3_column_int64(row, 3);
+      });
+  if (rc == ERROR_SUCCESS && CacheCurrent()) {
+    m_cache->valueCursor = EnumerationCursor{true, key, index, seq, std::string()};
+  }
+  return rc;
 }
 
 int Hive::DeleteSubtree(KeyId key, bool includeSelf) {
@@ -585,6 +693,17 @@ int Hive::DeleteSubtree(KeyId key, bool includeSelf) {
     if (rc != SQLITE_DONE) return rc;
   }
   return SQLITE_OK;
+}
+
+// A tree is deleted only when no key below key is key itself or the root:
+// parent links that loop (in a file changed by someone else) would take
+// more than the tree, the root among it.
+LONG Hive::CheckNoLoop(KeyId key) {
+  ScopedStatement q(m_stmts->Get(kTreeLoops));
+  sqlite3_bind_int64(q.get(), 1, key);
+  const int rc = sqlite3_step(q.get());
+  if (rc == SQLITE_ROW) return ERROR_BADDB;
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : MapSqlite(rc, true);
 }
 
 LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree) {
@@ -612,8 +731,10 @@ LONG Hive::DeleteKey(KeyId base, const std::vector<WideString>& parts, bool tree
       if (rc != SQLITE_ROW) return MapSqlite(rc == SQLITE_DONE ? SQLITE_CORRUPT : rc, true);
       parent = sqlite3_column_int64(q.get(), 0);
     }
+    const LONG loop = CheckNoLoop(key);
+    if (loop != ERROR_SUCCESS) return loop;
     if ((rc = DeleteSubtree(key, true)) != SQLITE_OK) return MapSqlite(rc, true);
-    return MapSqlite(Recount(parent, true), true);
+    return MapSqlite(UpdateSizes(kSubKeyRemoved, parent, 1), true);
   });
 }
 
@@ -622,10 +743,11 @@ LONG Hive::ClearKey(KeyId key) {
   return RunInTransaction(true, [&]() -> LONG {
     const LONG state = CheckKey(key, ERROR_SUCCESS, true);
     if (state != ERROR_SUCCESS) return state;
-    int rc;
-    if ((rc = DeleteSubtree(key, false)) != SQLITE_OK) return MapSqlite(rc, true);
-    if ((rc = Recount(key, true)) != SQLITE_OK) return MapSqlite(rc, true);
-    return MapSqlite(Recount(key, false), true);
+    const LONG loop = CheckNoLoop(key);
+    if (loop != ERROR_SUCCESS) return loop;
+    const int rc = DeleteSubtree(key, false);
+    if (rc != SQLITE_OK) return MapSqlite(rc, true);
+    return MapSqlite(UpdateSizes(kClearSizes, key, 0), true);
   });
 }
 

@@ -28,6 +28,7 @@ using KeyId = int64_t;
 enum StatementId : int;
 class PreparedStatements;
 class ReadCache;
+struct EnumerationCursor;
 
 // Windows limits a key name to 255 characters and a value name to 16383.
 constexpr size_t kMaxKeyNameLength = 255;
@@ -50,6 +51,9 @@ struct SubKeyEntry {
   WideString name;
   WideString cls;
   uint64_t lastWrite = 0;
+  // False for a stored name no path can name (empty, with a backslash, ...),
+  // which only a damaged file holds: enumeration reports it, never gives it.
+  bool followable = true;
 };
 
 struct ValueEntry {
@@ -61,7 +65,12 @@ struct ValueEntry {
 class Hive {
  public:
   // Opens the hive file at path, creating it (mode 0600) when it is missing.
-  // Returns ERROR_SUCCESS, or a Windows error code with *out untouched.
+  // Returns ERROR_SUCCESS, or a Windows error code with *out untouched. A
+  // file that is not a sound hive of our schema is ERROR_BADDB and is left as
+  // it was; a hive of an older schema is brought up to date in one
+  // transaction (read-only ones are read as they are). A file the process
+  // may not write, or whose folder it may not write, opens read-only and
+  // creates nothing (registry_read_only.h).
   static LONG Open(const std::string& path, std::shared_ptr<Hive>* out);
   ~Hive();
   Hive(const Hive&) = delete;
@@ -93,22 +102,27 @@ class Hive {
   int ReadChildren(KeyId key, std::vector<SubKeyEntry>* out);
   int Exec(const char* sql);
   int ExecuteTransactionStatement(StatementId statement);
-  LONG InitFile();
+  LONG InitFile(int* version);
+  LONG CheckContent();
+  LONG Migrate(int fromVersion);
   template <typename Body>
   LONG RunInTransaction(bool write, Body body);
   template <typename Map, typename MakeKey, typename Read>
   LONG CachedRead(Map ReadCache::*map, MakeKey makeKey, typename Map::mapped_type* out,
                   Read read);
   LONG CheckKey(KeyId key, LONG present, bool write);
-  template <typename Take>
-  LONG ReadEnumerationRow(StatementId statement, KeyId key, uint64_t index, Take take);
+  template <typename Bind, typename Take>
+  LONG ReadEnumerationRow(StatementId statement, KeyId key, Bind bind, Take take);
+  bool Continues(const EnumerationCursor& cursor, KeyId key, uint64_t index);
   int KeyExists(KeyId key, bool* exists);
   int FindChild(KeyId parent, const std::string& folded, KeyId* child);
   int Walk(KeyId base, const std::vector<WideString>& parts, KeyId* out, bool* found);
   int AddSubKey(KeyId parent, size_t nameLength, size_t classLength);
   int AddValue(KeyId key, int added, size_t nameLength, size_t dataLength);
-  int Recount(KeyId key, bool subKeys);
+  int UpdateSizes(StatementId statement, KeyId key, int removed);
+  LONG CheckSizes(const KeyInfo& info);
   int DeleteSubtree(KeyId key, bool includeSelf);
+  LONG CheckNoLoop(KeyId key);
 
   std::mutex m_mutex;  // one operation at a time on the connection
   sqlite3* m_db = nullptr;
@@ -125,6 +139,11 @@ std::string FoldName(const WideString& name);
 
 // Now as a FILETIME count.
 uint64_t FileTimeNow();
+
+// The hive and key a handle stands for, to tell two handles of one key
+// apart from handles of two keys (registry_api.cpp): false for a handle
+// that is not open.
+bool KeyIdentity(HKEY handle, const void** hive, KeyId* key);
 
 }  // namespace reg
 }  // namespace pavo

@@ -94,6 +94,8 @@ void ReadCache::DropEntries() {
   infos.clear();
   values.clear();
   children.clear();
+  valueCursor = EnumerationCursor();
+  keyCursor = EnumerationCursor();
   m_entries = 0;
 }
 

@@ -102,6 +102,16 @@ sqlite3_file* WalIndexFile(sqlite3* db);
 // kReady and kUnknownFormat.
 WalIndexState ReadWalIndexHeader(sqlite3_file* file, WalIndexHeader* out);
 
+// Where an enumeration of a key's values or sub-keys stopped: the index it
+// gave and that row's seq (values) or folded name (sub-keys).
+struct EnumerationCursor {
+  bool valid = false;
+  KeyId key = 0;
+  uint64_t index = 0;
+  int64_t seq = 0;
+  std::string folded;
+};
+
 // Results of reads, valid while the WAL-index header is unchanged. Used
 // under the hive's mutex.
 class ReadCache {
@@ -135,6 +145,8 @@ class ReadCache {
   std::unordered_map<KeyId, KeyInfo> infos;
   std::unordered_map<std::string, std::pair<DWORD, std::vector<BYTE>>> values;
   std::unordered_map<KeyId, std::vector<SubKeyEntry>> children;
+  EnumerationCursor valueCursor;
+  EnumerationCursor keyCursor;  // for keys with more sub-keys than are kept
 
  private:
   void DropEntries();

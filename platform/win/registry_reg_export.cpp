@@ -5,8 +5,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <set>
+#include <utility>
 
 #include "platform/win/paths.h"
+#include "platform/win/registry_hive.h"
 #include "platform/win/registry_reg_file.h"
 #include "platform/win/registry_reg_text.h"
 
@@ -126,18 +129,31 @@ LONG AppendKey(WideString* out, HKEY key, const WideString& fullName, RegFileFor
   *out += fullName;
   out->push_back(u']');
   *out += kNewLine;
+  // The sizes are where the buffers start: a value written meanwhile (or a
+  // file changed by someone else) may need more, which the call tells.
   std::vector<WCHAR> name(static_cast<size_t>(maxName) + 1);
-  std::vector<BYTE> data(maxData);
-  for (DWORD i = 0; i < values; ++i) {
+  std::vector<BYTE> data(static_cast<size_t>(maxData) + 1);  // never empty: never a size query
+  for (DWORD i = 0; i < values;) {
     DWORD cchName = static_cast<DWORD>(name.size());
     DWORD cbData = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    rc = RegEnumValueW(key, i, name.data(), &cchName, nullptr, &type,
-                       data.empty() ? nullptr : data.data(), &cbData);
+    rc = RegEnumValueW(key, i, name.data(), &cchName, nullptr, &type, data.data(), &cbData);
     if (rc == ERROR_NO_MORE_ITEMS) break;  // changed under us: write what is there
+    if (rc == ERROR_MORE_DATA) {
+      if (cbData > data.size()) {
+        data.resize(cbData);
+      } else if (name.size() <= kMaxValueNameLength) {
+        name.resize(kMaxValueNameLength + 1);
+      } else {
+        return ERROR_BADDB;  // neither buffer was short
+      }
+      continue;  // the same value again, with room for it
+    }
     if (rc != ERROR_SUCCESS) return rc;
+    if (cbData > data.size() || cchName >= name.size()) return ERROR_BADDB;
     AppendValue(out, WideString(name.data(), cchName), type,
                 std::vector<BYTE>(data.begin(), data.begin() + cbData), format);
+    ++i;
   }
   return ERROR_SUCCESS;
 }
@@ -152,6 +168,9 @@ LONG ExportRegText(HKEY key, const WCHAR* keyName, RegFileFormat format, std::st
   // sub-keys of each pushed in reverse so that they come out in order.
   std::vector<WideString> pending(1);
   const WideString base = keyName;
+  // Each key is written once: a key reached again (parent links that loop in
+  // a damaged file, two rows of one name) is damage, reported, not followed.
+  std::set<std::pair<const void*, KeyId>> written;
   while (!pending.empty()) {
     const WideString rel = std::move(pending.back());
     pending.pop_back();
@@ -159,6 +178,15 @@ LONG ExportRegText(HKEY key, const WCHAR* keyName, RegFileFormat format, std::st
     LONG rc = RegOpenKeyExW(key, rel.c_str(), 0, KEY_READ, &h);
     if (rc == ERROR_FILE_NOT_FOUND && !rel.empty()) continue;  // deleted meanwhile
     if (rc != ERROR_SUCCESS) return rc;
+    std::pair<const void*, KeyId> identity(nullptr, 0);
+    if (!KeyIdentity(h, &identity.first, &identity.second)) {
+      RegCloseKey(h);
+      return ERROR_INVALID_HANDLE;
+    }
+    if (!written.insert(identity).second) {
+      RegCloseKey(h);
+      return ERROR_BADDB;
+    }
     rc = AppendKey(&text, h, rel.empty() ? base : base + u"\\" + rel, format);
     DWORD subKeys = 0, maxSub = 0;
     if (rc == ERROR_SUCCESS) {

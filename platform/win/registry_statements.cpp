@@ -6,13 +6,16 @@
 #include <climits>
 
 #include "platform/win/last_error.h"
+#include "platform/win/registry_hive_check.h"
 
 namespace pavo {
 namespace reg {
 
 namespace {
 
-const char* const kSchema =
+// The tables as the first schema made them; kept as written, since SQLite
+// keeps the text and a file's schema is compared with it.
+const char* const kTables =
     "CREATE TABLE keys("
     "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
     "  parent INTEGER NOT NULL,"
@@ -39,9 +42,24 @@ const char* const kSchema =
     "CREATE UNIQUE INDEX vals_name ON vals(key, folded);"
     "CREATE INDEX vals_order ON vals(key);";
 
+// Version 2: the lengths of each key's names, classes and data in order, so
+// that a removal finds the new largest in O(log n) instead of counting again.
+const char* const kLengthIndexes =
+    "CREATE INDEX keys_name_length ON keys(parent, length(name));"
+    "CREATE INDEX keys_class_length ON keys(parent, length(class));"
+    "CREATE INDEX vals_name_length ON vals(key, length(name));"
+    "CREATE INDEX vals_data_length ON vals(key, length(data));";
+
+// Every key below a start. UNION, not UNION ALL: a key met again (parent
+// links that loop in a damaged file) is not queued again, so the walk ends.
 #define TREE_OF(start)              \
   "WITH RECURSIVE t(id) AS (" start \
-  " UNION ALL SELECT keys.id FROM keys JOIN t ON keys.parent = t.id) "
+  " UNION SELECT keys.id FROM keys JOIN t ON keys.parent = t.id) "
+
+// The largest lengths of a key's sub-keys and values, each one step down an
+// index (a bare max() in its own sub-select, which SQLite answers so).
+#define LONGEST(column, table, owner) \
+  "coalesce((SELECT max(length(" column ")) FROM " table " WHERE " owner " = ?1), 0)"
 
 // In the order of StatementId.
 const char* const kStatementSql[] = {
@@ -50,29 +68,37 @@ const char* const kStatementSql[] = {
     "INSERT INTO keys(parent, name, folded, class, written) VALUES(?1, ?2, ?3, ?4, ?5)",
     "UPDATE keys SET nsub = nsub + 1, maxsub = max(maxsub, ?2), maxclass = max(maxclass, ?3),"
     " written = ?4 WHERE id = ?1",
-    "UPDATE keys SET (nsub, maxsub, maxclass) = (SELECT count(*),"
-    " coalesce(max(length(name)), 0) / 2, coalesce(max(length(class)), 0) / 2"
-    " FROM keys AS c WHERE c.parent = ?1), written = ?2 WHERE id = ?1",
+    "UPDATE keys SET nsub = nsub - 1, maxsub = " LONGEST("name", "keys", "parent") " / 2,"
+    " maxclass = " LONGEST("class", "keys", "parent") " / 2, written = ?2 WHERE id = ?1",
     "SELECT length(data) FROM vals WHERE key = ?1 AND folded = ?2",
     "UPDATE keys SET nval = nval + ?2, maxname = max(maxname, ?3), maxdata = max(maxdata, ?4),"
     " written = ?5 WHERE id = ?1",
-    "UPDATE keys SET (nval, maxname, maxdata) = (SELECT count(*),"
-    " coalesce(max(length(name)), 0) / 2, coalesce(max(length(data)), 0)"
-    " FROM vals WHERE key = ?1), written = ?2 WHERE id = ?1",
+    "UPDATE keys SET nval = nval - ?3, maxname = " LONGEST("name", "vals", "key") " / 2,"
+    " maxdata = " LONGEST("data", "vals", "key") ", written = ?2 WHERE id = ?1",
+    "UPDATE keys SET nsub = 0, maxsub = 0, maxclass = 0, nval = 0, maxname = 0, maxdata = 0,"
+    " written = ?2 WHERE id = ?1",
     "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
     "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND folded = ?2",
     "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)",
     "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
-    "SELECT name, class, written FROM keys WHERE parent = ?1 ORDER BY folded LIMIT 1 OFFSET ?2",
-    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2",
+    "SELECT name, class, written, folded FROM keys WHERE parent = ?1 ORDER BY folded"
+    " LIMIT 1 OFFSET ?2",
+    "SELECT name, class, written, folded FROM keys WHERE parent = ?1 AND folded > ?2"
+    " ORDER BY folded LIMIT 1",
+    "SELECT name, type, data, seq FROM vals WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2",
+    "SELECT name, type, data, seq FROM vals WHERE key = ?1 AND seq > ?2 ORDER BY seq LIMIT 1",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
+    // A key below ?1 that is ?1 itself or the root: the parent links loop.
+    TREE_OF("SELECT id FROM keys WHERE parent = ?1") "SELECT 1 FROM t WHERE id = ?1 OR id = 1"
+    " LIMIT 1",
     TREE_OF("SELECT ?1") "DELETE FROM vals WHERE key IN t",
     TREE_OF("SELECT ?1") "DELETE FROM keys WHERE id IN t",
     TREE_OF("SELECT id FROM keys WHERE parent = ?1") "DELETE FROM vals WHERE key IN t",
     TREE_OF("SELECT id FROM keys WHERE parent = ?1") "DELETE FROM keys WHERE id IN t",
     "DELETE FROM vals WHERE key = ?1",
     "SELECT parent FROM keys WHERE id = ?1",
-    "SELECT name, class, written FROM keys WHERE parent = ?1 ORDER BY folded",
+    "SELECT name, class, written, folded FROM keys WHERE parent = ?1 ORDER BY folded",
+    "SELECT page_count * page_size FROM pragma_page_count, pragma_page_size",
     "BEGIN",
     "BEGIN IMMEDIATE",
     "COMMIT",
@@ -86,8 +112,18 @@ const unsigned char kEmpty[1] = {0};
 
 }  // namespace
 
+std::string SchemaSql(int version) {
+  return std::string(kTables) + (version >= 2 ? kLengthIndexes : "");
+}
+
+std::string MigrationSql(int fromVersion) {
+  assert(fromVersion == 1);
+  (void)fromVersion;
+  return std::string(kLengthIndexes) + "PRAGMA user_version=2;";
+}
+
 std::string NewHiveSql(uint64_t now) {
-  return std::string(kSchema) +
+  return SchemaSql(kSchemaVersion) +
          "INSERT INTO keys(id, parent, name, folded, class, written) "
          "VALUES(1, 0, x'', x'', x'', " +
          std::to_string(now) + ");" +
@@ -197,6 +233,11 @@ SubKeyEntry ColumnSubKey(sqlite3_stmt* st) {
   e.name = ColumnWide(st, 0);
   e.cls = ColumnWide(st, 1);
   e.lastWrite = ColumnCount(st, 2);
+  const auto* folded = static_cast<const char*>(sqlite3_column_blob(st, 3));
+  const int foldedBytes = sqlite3_column_bytes(st, 3);
+  e.followable = FollowableKeyName(
+      e.name, folded == nullptr ? std::string()
+                                : std::string(folded, static_cast<size_t>(foldedBytes)));
   return e;
 }
 

@@ -21,8 +21,15 @@ namespace reg {
 
 // "PRHV" in PRAGMA application_id marks a file as one of our hives.
 constexpr int kApplicationId = 0x50524856;
-constexpr int kSchemaVersion = 1;
+// 1: the tables; 2: indexes on the lengths of names, classes and data.
+constexpr int kSchemaVersion = 2;
+constexpr int kOldestSchemaVersion = 1;
 
+// The tables and indexes of a hive of schema version (1 or 2).
+std::string SchemaSql(int version);
+// What turns a hive of schema fromVersion into one of kSchemaVersion; run
+// inside one write transaction.
+std::string MigrationSql(int fromVersion);
 // The SQL that makes an empty database into a hive whose root key was
 // written at `now` (FILETIME units); run inside a write transaction.
 std::string NewHiveSql(uint64_t now);
@@ -32,17 +39,21 @@ enum StatementId : int {
   kKeyRow,
   kInsertKey,
   kAddSubKey,
-  kRecountSubKeys,
+  kSubKeyRemoved,
   kValueLength,
   kAddValue,
-  kRecountValues,
+  kValuesShrunk,
+  kClearSizes,
   kGetValue,
   kUpdateValue,
   kInsertValue,
   kDeleteValue,
   kEnumKey,
+  kEnumKeyAfter,
   kEnumValue,
+  kEnumValueAfter,
   kHasChild,
+  kTreeLoops,
   kTreeValues,
   kTreeKeys,
   kChildTreesValues,
@@ -50,6 +61,7 @@ enum StatementId : int {
   kOwnValues,
   kParentOf,
   kChildren,
+  kDatabaseBytes,
   kBeginRead,
   kBeginWrite,
   kCommit,
@@ -104,7 +116,7 @@ WideString ColumnWide(sqlite3_stmt* st, int col);
 // Column col as a count; a negative number counts as 0.
 uint64_t ColumnCount(sqlite3_stmt* st, int col);
 void ColumnBytes(sqlite3_stmt* st, int col, std::vector<BYTE>* out);
-// A row of name, class, written, as the sub-key queries give them.
+// A row of name, class, written, folded, as the sub-key queries give them.
 SubKeyEntry ColumnSubKey(sqlite3_stmt* st);
 // Binds size bytes (SQLITE_TOOBIG past INT_MAX); zero bytes bind an empty
 // blob, never NULL.
