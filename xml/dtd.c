@@ -112,13 +112,13 @@ static int cycle_check_fit(cycle_check *c, size_t n) {
 /* Follows the references of value through the table of n pairs. Each entity
  * is looked at once (a second visit cannot find anything new), so a deeply
  * shared definition costs no more than its size, and the walk keeps its own
- * stack. 0 when value leads back to name, or memory ran out (cannot tell). */
+ * stack. 0 when value leads back to name, -1 when memory ran out (cannot tell). */
 static int acyclic(const char *name, const char *value, char **entities, size_t n, cycle_check *c) {
     size_t depth = 0, visits = 0, name_len;
     const char *p = value;
     int result = 1;
     if (!strchr(value, '&')) return 1; /* no reference: nothing to follow */
-    if (!cycle_check_fit(c, n + 1)) return 0;
+    if (!cycle_check_fit(c, n + 1)) return -1;
     name_len = strlen(name);
     for (;;) {
         size_t idx;
@@ -153,7 +153,7 @@ int ezxml_entity_acyclic(const char *name, const char *value, char **entities) {
     int result;
     memset(&c, 0, sizeof c);
     c.steps = (size_t)-1;
-    result = acyclic(name, value, entities, table_pairs(entities), &c);
+    result = acyclic(name, value, entities, table_pairs(entities), &c) > 0;
     cycle_check_release(&c);
     return result;
 }
@@ -301,7 +301,7 @@ int ezxml_read_dtd_budget(ezxml_root *root, char *s, size_t length, size_t *budg
             char *name, *v, *value, *close, *decoded;
             growing_table *table;
             char quote;
-            int param, last = 0;
+            int param, last = 0, acyclic_result;
             s = skip_space(s + 8);
             param = *s == '%';
             while (is_space(*s) || *s == '%') ++s;
@@ -333,8 +333,10 @@ int ezxml_read_dtd_budget(ezxml_root *root, char *s, size_t length, size_t *budg
                 break;
             }
             cycles.ix = param ? NULL : &general_index;
-            if (!acyclic(name, decoded, *table->table, table->pairs, &cycles)) {
+            acyclic_result = acyclic(name, decoded, *table->table, table->pairs, &cycles);
+            if (acyclic_result <= 0) {
                 if (decoded != value) free(decoded);
+                if (acyclic_result < 0) ok = 0;
                 break;
             }
             if (!table_append(table, ezxml_inline_entities(root), name, decoded)) {

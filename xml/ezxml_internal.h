@@ -238,6 +238,15 @@ void ezxml_free_attrs(char **attrs);
 /* Number of attribute pairs of a list. */
 size_t ezxml_attr_count(char **attrs);
 
+/* Records why a parse stopped at offset unless a reason is recorded
+ * already (status.c); the text is formatted as by printf and cut to fit. */
+#if defined(__GNUC__)
+__attribute__((format(printf, 4, 5)))
+#endif
+void ezxml_note_stop(ezxml_root *root, int code, size_t offset, const char *format, ...);
+/* Longest element name quoted in a stop text (the text has 128 bytes). */
+#define EZXML_NOTE_NAME 64
+
 /* Converts a UTF-16 input with a byte-order mark; NULL when there is no mark
  * (or the copy could not be made: *length is then set to 0). */
 char *ezxml_utf16_to_utf8(char **buffer, size_t *length);
