@@ -350,7 +350,29 @@ static void end_element(parser *ps) {
     ps->root->current = ps->root->current->parent;
 }
 
-/* Appends start[0, length) to the current element's text; 0 when out of memory. */
+/* Decodes s for mode with the parse's tables and budget; *len receives the
+ * result's length. NULL when decoding failed (the parse is then stopped at s). */
+static char *decode(parser *ps, char *s, char mode, size_t *len) {
+    ezxml_decode_options opt;
+    char *d;
+    opt.entities = ps->root->entities;
+    opt.index = &ps->entity_index;
+    opt.budget = &ps->budget;
+    d = ezxml_decode(s, mode, &opt);
+    if (!d) {
+        if (opt.failure == EZXML_PARSE_EXPANSION_LIMIT)
+            ezxml_note_stop(ps->root, EZXML_PARSE_EXPANSION_LIMIT, (size_t)(s - ps->root->work_start),
+                            "entity expansion over its limit");
+        else
+            ezxml_note_stop(ps->root, EZXML_PARSE_OUT_OF_MEMORY, (size_t)(s - ps->root->work_start), "out of memory");
+        return NULL;
+    }
+    *len = opt.length;
+    return d;
+}
+
+/* Appends start[0, length) to the current element's text; 0 when out of
+ * memory or when decoding failed (the reason is recorded). */
 static int append_text(parser *ps, char *start, size_t length, char mode, int plain) {
     ezxml_node *cur = ps->root->current;
     level *lv;
@@ -363,7 +385,7 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
         d = start;
         dlen = length;
     } else {
-        d = ezxml_decode_ix(start, ps->root->entities, &ps->entity_index, mode, &ps->budget, &dlen);
+        d = decode(ps, start, mode, &dlen);
         if (!d) return 0;
     }
 
@@ -509,8 +531,9 @@ static char *start_tag(parser *ps, char *m) {
                         goto drop;
                     }
                     *close = '\0';
-                    d = ezxml_decode_ix(value, ps->root->entities, &ps->entity_index, mode, &ps->budget, NULL);
-                    if (!d) goto no_memory;
+                    size_t dlen;
+                    d = decode(ps, value, mode, &dlen);
+                    if (!d) goto drop;
                 } else {
                     *close = '\0';
                     d = value;
@@ -608,8 +631,7 @@ static char *doctype(parser *ps, char *m) {
             if (ps->saved != '>') return unterminated(ps, m - 1, "a DOCTYPE");
             ezxml_defaults_index_reset(&ps->defaults);
             ezxml_entity_index_reset(&ps->entity_index);
-            if (subset && !ezxml_read_dtd_budget(ps->root, subset, (size_t)(ps->end - subset), &ps->budget))
-                return out_of_memory(ps, subset);
+            if (subset && ezxml_read_dtd(ps->root, subset, (size_t)(ps->end - subset), &ps->budget)) return NULL;
             return ps->end;
         }
         p = q;
@@ -624,8 +646,7 @@ static char *doctype(parser *ps, char *m) {
             if (closes(ps, r)) {
                 ezxml_defaults_index_reset(&ps->defaults);
                 ezxml_entity_index_reset(&ps->entity_index);
-                if (!ezxml_read_dtd_budget(ps->root, subset, (size_t)(p - subset), &ps->budget))
-                    return out_of_memory(ps, subset);
+                if (ezxml_read_dtd(ps->root, subset, (size_t)(p - subset), &ps->budget)) return NULL;
                 return p + 1;
             }
         }
@@ -671,7 +692,7 @@ static char *markup(parser *ps, char *lt) {
             if (*q == '>' || q == ps->end) break;
         }
         if (q == ps->end && ps->saved != '>') return unterminated(ps, lt, "a processing instruction");
-        if (!ezxml_record_pi_checked(ps->root, m + 1, (size_t)(q - 1 - (m + 1)))) return out_of_memory(ps, lt);
+        if (!ezxml_record_pi(ps->root, m + 1, (size_t)(q - 1 - (m + 1)))) return out_of_memory(ps, lt);
         return q;
     }
     return malformed(ps, lt, "\"<\" that starts no markup");
@@ -706,7 +727,7 @@ char *ezxml_utf16_to_utf8(char **buffer, size_t *length) {
             u = (((u & 0x3FF) << 10) | (w & 0x3FF)) + 0x10000;
             i += 2;
         }
-        out_len += ezxml_utf8_encode((long)u, out + out_len);
+        out_len += ezxml_utf8_encode((uint32_t)u, out + out_len);
     }
     shrunk = (char *)realloc(out, out_len ? out_len : 1);
     if (shrunk) out = shrunk;
@@ -820,7 +841,7 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
         ps.saved = work[length - 1];
         work[length - 1] = '\0';
         ps.end = (char *)memchr(work, '\0', length);
-        ps.budget = ezxml_default_budget(length);
+        ps.budget = ezxml_expansion_budget(length);
         lt = (char *)memchr(work, '<', (size_t)(ps.end - work));
         if (lt) parse(&ps, lt);
         finish_status(&ps, length);
