@@ -75,7 +75,6 @@ TEST_F(Tool, FailuresAreOneLineNamingTheFileOrKeyWithStatus1) {
       {{"config", "get", "x", "--section", "NoSection"}, "Software\\PavoRm51\\NoSection: no such key"},
       {{"config", "delete", "NoSuchValue"}, "NoSuchValue"},
       {{"config", "import", Path("missing.reg")}, Path("missing.reg")},
-      {{"languages", "--key", "Software\\Elsewhere"}, "Software\\Elsewhere"},
       {{"xml", "check", Path("notxml.xml")}, Path("notxml.xml") + ":1:7: end tag 'a' does not match 'b'"},
       {{"ref", "show", Path("notxml.xml")}, "not a reference document"},
       {{"config", "list", "--hive", home_}, "is a directory"},
@@ -91,7 +90,6 @@ TEST_F(Tool, FailuresAreOneLineNamingTheFileOrKeyWithStatus1) {
 
 TEST_F(Tool, UsageErrorsExitWith2AndEveryCommandHasHelp) {
   const std::vector<std::vector<std::string>> bad = {
-      {},
       {"frobnicate"},
       {"strings"},
       {"strings", "PavoRm", "--bogus"},
@@ -123,6 +121,12 @@ TEST_F(Tool, UsageErrorsExitWith2AndEveryCommandHasHelp) {
     EXPECT_EQ(r.out.rfind(std::string("usage: pavorm ") + cmd, 0), 0u) << r.out;
   }
   EXPECT_EQ(Run({"--help"}).status, 0);
+  // A bare call shows the usage (on standard error: it is still a usage error).
+  const ToolRun bare = Run({});
+  EXPECT_EQ(bare.status, 2);
+  EXPECT_EQ(bare.out, "");
+  EXPECT_EQ(bare.err.rfind("usage: pavorm ", 0), 0u) << bare.err;
+  EXPECT_NE(bare.err.find("  config get|set"), std::string::npos) << bare.err;
 }
 
 }  // namespace

@@ -159,6 +159,21 @@ std::string OneLine(const std::string& utf8) {
   return out;
 }
 
+std::string ShownOnLine(const std::string& utf8) {
+  std::string out;
+  for (const char c : utf8) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u != 0x7F) {
+      out += c;
+      continue;
+    }
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\x%02x", u);
+    out += buf;
+  }
+  return out;
+}
+
 long ParseNumber(const std::string& command, const std::string& what, const std::string& text,
                  long min, long max) {
   errno = 0;
@@ -172,6 +187,12 @@ long ParseNumber(const std::string& command, const std::string& what, const std:
 }
 
 std::string ReadFile(const std::string& path) {
+  if (path == "-") {
+    std::ostringstream s;
+    s << std::cin.rdbuf();
+    if (std::cin.bad()) Fail("standard input", "read error");
+    return s.str();
+  }
   std::string reason;
   const FileKind kind = KindOf(path, &reason);
   if (kind == FileKind::kNone) Fail(path, reason);
