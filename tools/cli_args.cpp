@@ -199,10 +199,17 @@ std::string ReadFile(const std::string& path) {
   if (kind == FileKind::kDirectory) Fail(path, "is a directory");
   std::ifstream in(FilePath(path), std::ios::binary);
   if (!in) Fail(path, std::strerror(errno));
-  std::ostringstream s;
-  s << in.rdbuf();
+  // Read in blocks into one string: no second copy of a large file.
+  std::string bytes;
+  const unsigned long long expected = kind == FileKind::kRegular ? FileSize(path) : 0;
+  if (expected > 0 && expected < bytes.max_size()) bytes.reserve(static_cast<size_t>(expected));
+  char block[1 << 16];
+  while (in) {
+    in.read(block, sizeof block);
+    bytes.append(block, static_cast<size_t>(in.gcount()));
+  }
   if (in.bad()) Fail(path, "read error");
-  return s.str();
+  return bytes;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
