@@ -25,6 +25,8 @@ class Progress {
   ~Progress();
   // Work done so far, in the unit of total; cheap enough for an inner loop.
   void Set(size_t done) { done_.store(done, std::memory_order_relaxed); }
+  // The same counter, for code that updates it itself.
+  std::atomic<size_t>* Counter() { return &done_; }
 
  private:
   void Run();
