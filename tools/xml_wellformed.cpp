@@ -291,7 +291,7 @@ class Checker {
     const size_t at = pos_;
     pos_ += 9;
     facts_->doctype = true;
-    if (!SkipSpace()) return Fail("white space expected after <!DOCTYPE");
+    if (!SkipSpace()) return FailAt(at, "white space expected after <!DOCTYPE");
     if (Name().empty()) return Fail("the DOCTYPE needs the root element's name");
     const bool space = SkipSpace();
     if (space && (Starts("SYSTEM") || Starts("PUBLIC"))) {
