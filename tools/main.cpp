@@ -40,7 +40,8 @@ const char kHelp[] =
     "  --json           listings as one JSON object (strings, languages, config list,\n"
     "                   check, ref show, xml check)\n"
     "Wherever a file is read or written, '-' stands for standard input or output.\n"
-    "Progress of long work is shown on standard error when it is a terminal.\n";
+    "Progress of work that takes longer than a second is shown on standard error\n"
+    "when it is a terminal (PAVORM_PROGRESS_DELAY: milliseconds before it shows).\n";
 
 const char kVersion[] =
     "pavorm (PavoRm51) " PAVORM_TOOL_VERSION "\n";

@@ -9,7 +9,16 @@ namespace pavorm_tool {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kFirstAfter = std::chrono::seconds(1);
+constexpr long kDefaultDelayMs = 1000;  // work shorter than this shows nothing
+
+// PAVORM_PROGRESS_DELAY: milliseconds before the first line (as pv's --delay-start).
+std::chrono::milliseconds FirstAfter() {
+  const std::string text = EnvironmentValue("PAVORM_PROGRESS_DELAY");
+  if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::chrono::milliseconds(kDefaultDelayMs);
+  }
+  return std::chrono::milliseconds(std::stol(text));
+}
 constexpr auto kEvery = std::chrono::milliseconds(250);
 
 }  // namespace
@@ -50,7 +59,7 @@ std::string Progress::Line(double seconds) const {
 void Progress::Run() {
   const Clock::time_point start = Clock::now();
   std::unique_lock<std::mutex> guard(lock_);
-  if (wake_.wait_until(guard, start + kFirstAfter, [this] { return stop_; })) return;
+  if (wake_.wait_until(guard, start + FirstAfter(), [this] { return stop_; })) return;
   while (!stop_) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::fputs(Line(seconds).c_str(), stderr);
