@@ -1,6 +1,8 @@
 #include "tools/xml_wellformed.h"
 
+#include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
