@@ -7,6 +7,11 @@ include(CMakePackageConfigHelpers)
 install(TARGETS PavoRm51 LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 if(TARGET pavorm)
   install(TARGETS pavorm RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(PAVORM_TOOL_MAN_PAGE)
+    install(FILES ${PAVORM_TOOL_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+  install(FILES ${PAVORM_TOOL_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+          RENAME pavorm)
 endif()
 
 # Only the public headers (PavoRm51.h, ezxml.h and what they include), in

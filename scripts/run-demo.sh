@@ -5,7 +5,7 @@
 # ${XDG_DATA_HOME:-~/.local/share}/pavorm/config.hive; it is created on first run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh build
 build=${PAVORM_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" --target pavorm

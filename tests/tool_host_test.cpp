@@ -75,7 +75,6 @@ TEST_F(Tool, FailuresAreOneLineNamingTheFileOrKeyWithStatus1) {
       {{"config", "get", "x", "--section", "NoSection"}, "Software\\PavoRm51\\NoSection: no such key"},
       {{"config", "delete", "NoSuchValue"}, "NoSuchValue"},
       {{"config", "import", Path("missing.reg")}, Path("missing.reg")},
-      {{"languages", "--key", "Software\\Elsewhere"}, "Software\\Elsewhere"},
       {{"xml", "check", Path("notxml.xml")}, Path("notxml.xml") + ":1:7: end tag 'a' does not match 'b'"},
       {{"ref", "show", Path("notxml.xml")}, "not a reference document"},
       {{"config", "list", "--hive", home_}, "is a directory"},
@@ -91,7 +90,6 @@ TEST_F(Tool, FailuresAreOneLineNamingTheFileOrKeyWithStatus1) {
 
 TEST_F(Tool, UsageErrorsExitWith2AndEveryCommandHasHelp) {
   const std::vector<std::vector<std::string>> bad = {
-      {},
       {"frobnicate"},
       {"strings"},
       {"strings", "PavoRm", "--bogus"},
@@ -123,6 +121,63 @@ TEST_F(Tool, UsageErrorsExitWith2AndEveryCommandHasHelp) {
     EXPECT_EQ(r.out.rfind(std::string("usage: pavorm ") + cmd, 0), 0u) << r.out;
   }
   EXPECT_EQ(Run({"--help"}).status, 0);
+  // A bare call shows the usage (on standard error: it is still a usage error).
+  const ToolRun bare = Run({});
+  EXPECT_EQ(bare.status, 2);
+  EXPECT_EQ(bare.out, "");
+  EXPECT_EQ(bare.err.rfind("usage: pavorm ", 0), 0u) << bare.err;
+  EXPECT_NE(bare.err.find("  config get|set"), std::string::npos) << bare.err;
+}
+
+TEST_F(Tool, ConventionsOfTheShell) {
+  const ToolRun version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("pavorm (PavoRm51) ", 0), 0u) << version.out;
+  // Global options before the command are the command's own.
+  ASSERT_EQ(Run({"config", "set", "Where", "here", "--hive", Path("other.hive")}).status, 0);
+  const ToolRun before = Run({"--hive", Path("other.hive"), "config", "get", "Where"});
+  EXPECT_EQ(before.out, "here\n") << before.err;
+  EXPECT_EQ(Run({"--hive=" + Path("other.hive"), "--json", "languages"}).out.rfind("{\"languages\": [", 0), 0u);
+  // Each sub-command has a help of its own.
+  const std::string get = Run({"config", "get", "--help"}).out;
+  EXPECT_EQ(get.rfind("usage: pavorm config get NAME", 0), 0u) << get;
+  EXPECT_NE(get, Run({"config", "--help"}).out);
+  const ToolRun frob = Run({"languages", "frobnicate"});
+  EXPECT_EQ(frob.status, 2);
+  EXPECT_NE(frob.err.find("unknown command 'frobnicate'"), std::string::npos) << frob.err;
+  // Options that cannot apply are refused, not ignored.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"ref", "new", "o.xml", "--inet", "http://x/a", "--frame", "2"},
+        {"ref", "new", "o.xml", "--inet", "not a url"}, {"ref", "new", "o.xml", "--inet", "://x"}}) {
+    EXPECT_EQ(Run(args).status, 2) << args.back();
+  }
+  EXPECT_EQ(Run({"ref", "new", "-", "--inet", "https://example.org/a.tif"}).status, 0);
+}
+
+TEST_F(Tool, CheckGoesOnAfterAnUnreadableModuleAndSumsUp) {
+  const ToolRun r = Run({"check", Lang("PavoRmenu.dll"), Path("missing.dll"), Lang("PavoRmdeu.dll")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("pavorm: " + Path("missing.dll") + ": No such file or directory"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find(Lang("PavoRmdeu.dll") + ": 1 problem(s) (16 strings"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("2 modules: 0 ok, 1 with problems, 1 unreadable\n"), std::string::npos) << r.out;
+  const ToolRun json = Run({"check", Lang("PavoRmenu.dll"), Path("missing.dll"), "--json"});
+  EXPECT_NE(json.out.find("\"readable\": false"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"summary\": {\"modules\": 1, \"ok\": 0, \"with_problems\": 0, \"unreadable\": 1}"),
+            std::string::npos) << json.out;
+}
+
+TEST_F(Tool, ALargeFileThatIsNoReferenceDocumentIsRefusedInLittleMemory) {
+#ifdef PAVORM_TOOL_TEST_ASAN
+  GTEST_SKIP() << "address-space limits do not apply under AddressSanitizer";
+#else
+  std::string big = "<doc>";
+  while (big.size() < 40u << 20) big += "<item a=\"1\">some text</item>\n";
+  Write("big.xml", big + "</doc>");
+  addressLimit_ = 400u << 20;  // ten times the file; it used to take eighteen
+  const ToolRun r = Run({"ref", "show", Path("big.xml")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("not a reference document"), std::string::npos) << r.err;
+#endif
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #define PAVORM_TESTS_TOOL_TEST_SUPPORT_H
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,6 +62,10 @@ class ToolTest : public ::testing::Test {
         unsetenv(v);
       }
       setenv("LANG", "C.UTF-8", 1);
+      if (addressLimit_ != 0) {
+        const struct rlimit limit = {addressLimit_, addressLimit_};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(124);
+      }
       std::vector<char*> argv;
       argv.push_back(const_cast<char*>(PAVORM_TOOL_PATH));
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -90,6 +95,17 @@ class ToolTest : public ::testing::Test {
   static std::string TestModule(const std::string& file) { return std::string(PAVORM_TEST_MODULE_DIR) + "/" + file; }
 
   std::string home_;
+  rlim_t addressLimit_ = 0;  // the tool's address space in bytes (0: no limit)
 };
+
+// Address-space limits mean nothing under AddressSanitizer (it reserves
+// terabytes of shadow memory up front).
+#if defined(__SANITIZE_ADDRESS__)
+#define PAVORM_TOOL_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PAVORM_TOOL_TEST_ASAN 1
+#endif
+#endif
 
 #endif

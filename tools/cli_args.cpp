@@ -159,6 +159,21 @@ std::string OneLine(const std::string& utf8) {
   return out;
 }
 
+std::string ShownOnLine(const std::string& utf8) {
+  std::string out;
+  for (const char c : utf8) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u != 0x7F) {
+      out += c;
+      continue;
+    }
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\x%02x", u);
+    out += buf;
+  }
+  return out;
+}
+
 long ParseNumber(const std::string& command, const std::string& what, const std::string& text,
                  long min, long max) {
   errno = 0;
@@ -172,16 +187,29 @@ long ParseNumber(const std::string& command, const std::string& what, const std:
 }
 
 std::string ReadFile(const std::string& path) {
+  if (path == "-") {
+    std::ostringstream s;
+    s << std::cin.rdbuf();
+    if (std::cin.bad()) Fail("standard input", "read error");
+    return s.str();
+  }
   std::string reason;
   const FileKind kind = KindOf(path, &reason);
   if (kind == FileKind::kNone) Fail(path, reason);
   if (kind == FileKind::kDirectory) Fail(path, "is a directory");
   std::ifstream in(FilePath(path), std::ios::binary);
   if (!in) Fail(path, std::strerror(errno));
-  std::ostringstream s;
-  s << in.rdbuf();
+  // Read in blocks into one string: no second copy of a large file.
+  std::string bytes;
+  const unsigned long long expected = kind == FileKind::kRegular ? FileSize(path) : 0;
+  if (expected > 0 && expected < bytes.max_size()) bytes.reserve(static_cast<size_t>(expected));
+  char block[1 << 16];
+  while (in) {
+    in.read(block, sizeof block);
+    bytes.append(block, static_cast<size_t>(in.gcount()));
+  }
   if (in.bad()) Fail(path, "read error");
-  return s.str();
+  return bytes;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

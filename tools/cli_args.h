@@ -77,6 +77,9 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // Text as one JSON string literal (quotes included).
 std::string JsonString(const std::string& utf8);
+// Text for a listing line: control characters (tab, newline, ...) as \xNN,
+// everything else as it is (a backslash stays one).
+std::string ShownOnLine(const std::string& utf8);
 // Text on one line: backslash, tab, newline, carriage return and other
 // control characters written as escapes.
 std::string OneLine(const std::string& utf8);
@@ -84,7 +87,7 @@ std::string OneLine(const std::string& utf8);
 long ParseNumber(const std::string& command, const std::string& what, const std::string& text,
                  long min, long max);
 
-// Reads a whole file; Fail(path, reason) when it cannot.
+// Reads a whole file ("-": standard input); Fail(path, reason) when it cannot.
 std::string ReadFile(const std::string& path);
 // Replaces a file (or writes standard output for "-"); Fail(path, reason) when it cannot.
 void WriteFile(const std::string& path, const std::string& bytes);

@@ -29,7 +29,9 @@ const char kHelp[] =
     "  OTHER: ID: several accelerator keys: &A, &B   more than one '&' key in a label\n"
     "  OTHER: ID: no accelerator key (the base has &F)\n"
     "  OTHER: ID: R times as long as the base (limit L)   with --max-ratio\n"
-    "and a summary line per module with the share of the base translated. A damaged\n"
+    "and a summary line per module with the share of the base translated, and with\n"
+    "several modules a last line counting them. A module that cannot be read is\n"
+    "told on standard error and the others are still checked. A damaged\n"
     "module is told on standard error ('damaged module: ...') and counts as a problem;\n"
     "its intact strings are still compared.\n"
     "  --allow IDS        string ids that may stay as the base text (1,2,28514)\n"
@@ -110,17 +112,33 @@ int RunCheck(const ArgList& argv) {
   size_t problems = ReportDamage(base.handle(), files[0]) ? 1 : 0;
   if (baseTable.empty()) Fail(files[0], "the base module has no strings");
   if (json) std::cout << "{\"base\": " << JsonString(files[0]) << ", \"modules\": [";
+  size_t okModules = 0, unreadable = 0;
   for (size_t f = 1; f < files.size(); ++f) {
-    const ModuleFile other(files[f]);
-    const StringTable table = ReadStringTable(other.handle(), 0);
     const std::string& name = files[f];
+    // As msgfmt -c does: a module that cannot be read is told, and the others are still checked.
+    std::unique_ptr<ModuleFile> other;
+    try {
+      other = std::make_unique<ModuleFile>(name);
+    } catch (const ToolError& e) {
+      std::cout.flush();
+      std::cerr << "pavorm: " << e.what() << '\n';
+      ++unreadable;
+      ++problems;
+      if (json) {
+        std::cout << (f > 1 ? ",\n " : "\n ") << "{\"file\": " << JsonString(name)
+                  << ", \"ok\": false, \"readable\": false, \"error\": " << JsonString(e.what()) << "}";
+      }
+      continue;
+    }
+    const StringTable table = ReadStringTable(other->handle(), 0);
     const CheckReport report = CheckTranslation(baseTable, table, options);
-    const bool damaged = ReportDamage(other.handle(), name);
+    const bool damaged = ReportDamage(other->handle(), name);
     const size_t found = report.findings.size() + (damaged ? 1 : 0);
     problems += found;
+    if (found == 0) ++okModules;
     if (json) {
       std::cout << (f > 1 ? ",\n " : "\n ") << "{\"file\": " << JsonString(name) << ", \"ok\": "
-                << (found == 0 ? "true" : "false") << ", \"damaged\": " << (damaged ? "true" : "false")
+                << (found == 0 ? "true" : "false") << ", \"readable\": true, \"damaged\": " << (damaged ? "true" : "false")
                 << ", \"strings\": " << report.strings
                 << ", \"base_strings\": " << report.baseStrings << ", \"translated\": " << report.translated
                 << ", \"percent_translated\": " << Percent(report.PercentTranslated()) << ", \"problems\": [";
@@ -137,7 +155,15 @@ int RunCheck(const ArgList& argv) {
               << table.size() << " strings, base " << baseTable.size() << "; " << report.translated << " of "
               << report.baseStrings << " translated, " << Percent(report.PercentTranslated()) << " %)\n";
   }
-  if (json) std::cout << "\n]}\n";
+  const size_t checked = files.size() - 1;
+  const size_t withProblems = checked - okModules - unreadable;
+  if (json) {
+    std::cout << "\n], \"summary\": {\"modules\": " << checked << ", \"ok\": " << okModules
+              << ", \"with_problems\": " << withProblems << ", \"unreadable\": " << unreadable << "}}\n";
+  } else if (checked > 1) {
+    std::cout << checked << " modules: " << okModules << " ok, " << withProblems << " with problems, "
+              << unreadable << " unreadable\n";
+  }
   return problems == 0 ? 0 : kExitFailed;
 }
 

@@ -1,5 +1,6 @@
 // pavorm ref: make and read reference documents (file, internet and embedded
 // components) with the library's FSAssist functions.
+#include <cctype>
 #include <iostream>
 
 #include "fsassist/FSAssist.h"
@@ -22,6 +23,23 @@ const char kHelp[] =
     "standard output), 'add' appends a component (written back to DOC unless\n"
     "--output is given), 'show' lists the components.\n";
 
+// An internet address as the components hold it: SCHEME://REST, the scheme
+// letters, digits, '+', '-' or '.' after a letter, the rest without spaces.
+void RequireUrl(const std::string& url) {
+  const size_t colon = url.find("://");
+  bool ok = colon != std::string::npos && colon > 0 && colon + 3 < url.size() &&
+            std::isalpha(static_cast<unsigned char>(url[0])) != 0;
+  for (size_t i = 0; ok && i < colon; ++i) {
+    const unsigned char c = static_cast<unsigned char>(url[i]);
+    ok = std::isalnum(c) != 0 || c == '+' || c == '-' || c == '.';
+  }
+  for (size_t i = colon + 3; ok && i < url.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(url[i]);
+    ok = c > 0x20 && c != 0x7F;
+  }
+  if (!ok) UsageError("ref", "--inet '" + url + "' is not an internet address (SCHEME://HOST/PATH)");
+}
+
 int FrameOf(const Args& args) {
   return static_cast<int>(ParseNumber("ref", "frame", args.Get("--frame", "0"), 0, 2147483647L));
 }
@@ -39,6 +57,9 @@ int RunRef(const ArgList& argv) {
   if (args.Positionals().empty()) UsageError("ref", "missing command (new, add, show)");
   const std::string& sub = args.Positionals()[0];
   const int sources = (args.Has("--file") ? 1 : 0) + (args.Has("--inet") ? 1 : 0) + (args.Has("--embedded") ? 1 : 0);
+  if (args.Has("--frame") && !args.Has("--file")) UsageError("ref", "--frame belongs to a --file component");
+  if (args.Has("--dictionary") && !args.Has("--embedded")) UsageError("ref", "--dictionary belongs to an --embedded component");
+  if (args.Has("--inet")) RequireUrl(args.Get("--inet"));
 
   if (sub == "show") {
     args.ExpectPositionals(2, 2);

@@ -14,7 +14,7 @@ namespace pavorm_tool {
 namespace {
 
 const char kHelp[] =
-    "usage: pavorm strings MODULE [--lang LLL] [--json] [ID...]\n"
+    "usage: pavorm strings MODULE [--lang LLL] [--strict] [--json] [ID...]\n"
     "\n"
     "Lists the string table of a language module.\n"
     "  MODULE      a module file (a path, or a name ending in .dll), or the name of\n"
@@ -23,10 +23,17 @@ const char kHelp[] =
     "              else NAME + LLL + .dll in the language directory, else NAME + enu.dll)\n"
     "  --lang LLL  the language (enu, deu, fra, ...); for a file, the language whose\n"
     "              strings are shown when the module holds several (default: enu for\n"
-    "              resource objects, the user's UI language for files)\n"
+    "              resource objects, the user's UI language for files). For a\n"
+    "              resource object LLL is matched as the library's information object\n"
+    "              matches it: exactly as given, it makes the file name NAME + LLL +\n"
+    "              .dll, so on Linux 'DEU' does not find PavoRmdeu.dll\n"
+    "  --strict    a resource object that falls back to another module than the one\n"
+    "              asked for (missing, damaged, another language) is an error\n"
     "  --json      one JSON object instead of lines 'ID<tab>TEXT'\n"
     "  ID...       only these string ids (an id not present is an error)\n"
     "  --hive FILE, --key PATH, --lang-dir DIR   where configuration and modules are\n"
+    "When a resource object falls back, standard error tells which module it uses\n"
+    "and why ('PavoRm: PavoRmdeu.dll is damaged: ...; using PavoRmenu.dll').\n"
     "A damaged module is told on standard error ('damaged module: ...', with the\n"
     "block and language); its intact strings are still listed and the exit status is 1.\n";
 
@@ -38,7 +45,8 @@ bool LooksLikeFile(const std::string& module) {
 }
 
 void Print(const std::string& module, const std::string& file, const std::string& language,
-           const StringTable& table, const std::vector<unsigned>& ids, bool json) {
+           const StringTable& table, const std::vector<unsigned>& ids, bool json,
+           const ModuleChoice* choice = nullptr) {
   std::vector<std::pair<unsigned, const pavo::WideString*>> rows;
   if (ids.empty()) {
     for (const auto& entry : table) rows.emplace_back(entry.first, &entry.second);
@@ -53,7 +61,11 @@ void Print(const std::string& module, const std::string& file, const std::string
     for (const auto& r : rows) std::cout << r.first << '\t' << OneLine(Utf8(*r.second)) << '\n';
     return;
   }
-  std::cout << "{\"module\": " << JsonString(module) << ", \"file\": " << JsonString(file);
+  std::cout << "{\"module\": " << JsonString(module) << ", \"file\": " << (file.empty() ? "null" : JsonString(file));
+  if (choice != nullptr) {
+    std::cout << ", \"requested\": " << JsonString(choice->requested)
+              << ", \"fallback\": " << (choice->fellBack() ? JsonString(choice->Message()) : std::string("null"));
+  }
   if (!language.empty()) std::cout << ", \"language\": " << JsonString(language);
   std::cout << ", \"strings\": [";
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -67,7 +79,7 @@ void Print(const std::string& module, const std::string& file, const std::string
 
 int RunStrings(const ArgList& argv) {
   const Args args("strings", argv,
-                  {{"--lang", true}, {"--json", false}, kHiveOption, kKeyOption, kLangDirOption});
+                  {{"--lang", true}, {"--json", false}, {"--strict", false}, kHiveOption, kKeyOption, kLangDirOption});
   if (args.WantsHelp()) {
     std::cout << kHelp;
     return 0;
@@ -97,10 +109,15 @@ int RunStrings(const ArgList& argv) {
   ToolContext context = ToolContext::FromArgs(args);
   HostSession host(context, language.empty() ? "enu" : language);
   PavoRmResourceObject& object = host.Object(module);
+  const ModuleChoice choice = host.Choice(object);
+  if (choice.fellBack()) {
+    if (args.Has("--strict")) Fail(module, choice.Message());
+    std::cerr << "pavorm: " << module << ": " << choice.Message() << '\n';
+  }
   const StringTable table = ReadStringTable(object.GetResourceHandle(), known ? known->langId : 0);
-  const std::string file = DisplayPath(Utf8(object.GetFileName().GetString()));
-  Print(module, file, language.empty() ? "enu" : language, table, ids, args.Has("--json"));
-  return ReportDamage(object.GetResourceHandle(), file) ? kExitFailed : 0;
+  Print(module, choice.used, language.empty() ? "enu" : language, table, ids, args.Has("--json"), &choice);
+  const std::string shown = choice.used.empty() ? module : choice.used;
+  return ReportDamage(object.GetResourceHandle(), shown) ? kExitFailed : 0;
 }
 
 }  // namespace pavorm_tool

@@ -16,6 +16,17 @@
 
 namespace pavorm_tool {
 
+// Which module a resource object uses, and why when it is not the one the
+// library tried first.
+struct ModuleChoice {
+  std::string requested;  // the first candidate, as a path (configured file, or NAME + LLL + .dll)
+  std::string used;       // the module in use, as a path; empty for the library's built-in strings
+  std::string reason;     // empty when used is requested; else why requested was passed over
+  bool fellBack() const { return !reason.empty(); }
+  // "PavoRmdeu.dll is damaged: ...; using PavoRmenu.dll" and the like.
+  std::string Message() const;
+};
+
 class HostSession {
  public:
   // Fail(...) when the hive cannot be opened or PavoRmInit fails.
@@ -32,6 +43,8 @@ class HostSession {
   // The object of that name; a resource-only object is registered for a name
   // not known yet. Fail(name, reason) when it ends up without a module.
   PavoRmResourceObject& Object(const std::string& name);
+  // Which module the object (from Object) uses for the current language and why.
+  ModuleChoice Choice(PavoRmResourceObject& object);
   // Sets the current language and runs Init of every object the session knows.
   // Fail(...) when an object's Init reports failure.
   void SwitchLanguage(const std::string& language);

@@ -11,7 +11,12 @@
 namespace {
 
 const char kHelp[] =
-    "usage: pavorm COMMAND [ARGS] (pavorm COMMAND --help for each)\n"
+    "usage: pavorm [--hive FILE] [--key PATH] [--lang-dir DIR] COMMAND [ARGS]\n"
+    "       pavorm --help | --version\n"
+    "\n"
+    "The command-line tool of the PavoRm51 library: language modules, the\n"
+    "configuration hive, translations, file references and XML files.\n"
+    "'pavorm COMMAND --help' describes each command.\n"
     "\n"
     "  demo                               the library at work, step by step\n"
     "  strings MODULE [--lang LLL] [ID...] a language module's string table\n"
@@ -25,8 +30,37 @@ const char kHelp[] =
     "  xml check|format FILE              XML files through the XML library\n"
     "\n"
     "Exit status: 0 success, 1 a failed operation (or problems found by check),\n"
-    "2 a usage error. Configuration: --hive FILE (PAVORM_HIVE), --key PATH\n"
-    "(PAVORM_KEY), --lang-dir DIR (PAVORM_LANGUAGE_DIR).\n";
+    "2 a usage error.\n"
+    "\n"
+    "Options before or after the command:\n"
+    "  --hive FILE      the configuration hive (PAVORM_HIVE; default\n"
+    "                   $XDG_DATA_HOME/pavorm/config.hive)\n"
+    "  --key PATH       the library's key in it (PAVORM_KEY; default Software\\PavoRm51)\n"
+    "  --lang-dir DIR   the language modules (PAVORM_LANGUAGE_DIR)\n"
+    "  --json           listings as one JSON object (strings, languages, config list,\n"
+    "                   check, ref show, xml check)\n"
+    "Wherever a file is read or written, '-' stands for standard input or output.\n"
+    "Progress of work that takes longer than a second is shown on standard error\n"
+    "when it is a terminal (PAVORM_PROGRESS_DELAY: milliseconds before it shows).\n";
+
+const char kVersion[] =
+    "pavorm (PavoRm51) " PAVORM_TOOL_VERSION "\n";
+
+// Options that may stand before the command: they are handed to it.
+bool IsGlobalOption(const std::string& a, bool* takesValue) {
+  for (const char* name : {"--hive", "--key", "--lang-dir"}) {
+    if (a == name) {
+      *takesValue = true;
+      return true;
+    }
+    if (a.compare(0, std::char_traits<char>::length(name) + 1, std::string(name) + "=") == 0) {
+      *takesValue = false;
+      return true;
+    }
+  }
+  *takesValue = false;
+  return a == "--json";
+}
 
 struct Command {
   const char* name;
@@ -45,16 +79,35 @@ const Command kCommands[] = {
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(true);
-  if (argc < 2) {
-    std::cerr << "pavorm: missing command (see 'pavorm --help')\n";
+  pavorm_tool::ArgList global;
+  int at = 1;
+  for (bool value = false; at < argc && IsGlobalOption(argv[at], &value); ++at) {
+    global.push_back(argv[at]);
+    if (!value) continue;
+    if (at + 1 >= argc) {
+      std::cerr << "pavorm: option '" << argv[at] << "' needs a value (see 'pavorm --help')\n";
+      return pavorm_tool::kExitUsage;
+    }
+    global.push_back(argv[++at]);
+  }
+  if (at >= argc) {
+    // A bare call: what the tool does, where a user looks first.
+    std::cerr << kHelp;
     return pavorm_tool::kExitUsage;
   }
-  const std::string name = argv[1];
+  const std::string name = argv[at];
   if (name == "--help" || name == "-h" || name == "help") {
     std::cout << kHelp;
     return 0;
   }
-  const pavorm_tool::ArgList args(argv + 2, argv + argc);
+  if (name == "--version" || name == "-V") {
+    std::cout << kVersion;
+    return 0;
+  }
+  // Options given before the command come first, so that "--" among the
+  // command's own arguments still ends them all.
+  pavorm_tool::ArgList args = global;
+  args.insert(args.end(), argv + at + 1, argv + argc);
   for (const Command& c : kCommands) {
     if (name != c.name) continue;
     try {

@@ -11,8 +11,24 @@
 
 namespace pavorm_tool {
 
+namespace {
+
+// A reference document has an <image> element; text without one is told
+// apart before it is copied, widened and parsed (several times its size).
+bool HasImageTag(const std::string& bytes) {
+  for (size_t at = bytes.find("<image"); at != std::string::npos; at = bytes.find("<image", at + 1)) {
+    if (at + 6 >= bytes.size()) return false;
+    const char c = bytes[at + 6];
+    if (c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\n' || c == '\r') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 Gral::FileSpecifier ReadReference(const std::string& path) {
   std::string bytes = ReadFile(path);
+  if (!HasImageTag(bytes)) return Gral::FileSpecifier();
   if (bytes.size() >= static_cast<size_t>(INT_MAX)) Fail(path, "file too large");
   const Gral::StringBuffer text(static_cast<int>(bytes.size() + 1), bytes.c_str(), Gral::StringBuffer::kUtf8);
   const bool isDocument = FSAssist::isStorage(Wide(bytes).c_str());

@@ -62,6 +62,12 @@ ToolContext ToolContext::FromArgs(const Args& args) {
   if (c.hivePath.empty()) Fail("hive", std::string("no place for it: set ") + kUserDataVariables + " or PAVORM_HIVE");
   c.keyPath = args.Get("--key", EnvironmentValue("PAVORM_KEY"));
   if (c.keyPath.empty()) c.keyPath = "Software\\PavoRm51";
+  // Key paths are relative to the hive's root, as Windows takes them.
+  if (c.keyPath.front() == '\\' || c.keyPath.back() == '\\' || c.keyPath.find("\\\\") != std::string::npos) {
+    UsageError(args.Command(), "key path '" + c.keyPath +
+                                   "' must name keys below the hive's root, without a leading, trailing or double "
+                                   "backslash (such as Software\\PavoRm51)");
+  }
   c.languageDir = args.Get("--lang-dir", EnvironmentValue("PAVORM_LANGUAGE_DIR"));
   if (c.languageDir.empty()) c.languageDir = DefaultLanguageDir();
   while (c.languageDir.size() > 1 && c.languageDir.back() == '/') c.languageDir.pop_back();
@@ -84,7 +90,8 @@ std::string DisplayPath(const std::string& path) {
 
 HiveKey ToolContext::OpenHive() {
   const FileKind kind = KindOf(hivePath);
-  const bool existed = kind != FileKind::kNone;
+  // An empty file is a hive not set up yet (a placeholder made by a script).
+  const bool existed = kind != FileKind::kNone && !(kind == FileKind::kRegular && FileSize(hivePath) == 0);
   if (kind == FileKind::kDirectory) Fail(hivePath, "is a directory, not a hive file");
   if (!existed && defaultHive) {
     const size_t slash = hivePath.rfind('/');
@@ -162,6 +169,7 @@ std::string RegistryErrorText(long code) {
     case ERROR_OUTOFMEMORY: return "out of memory";
     case ERROR_INVALID_PARAMETER: return "invalid parameter";
     case ERROR_BUSY: return "busy";
+    case ERROR_BAD_PATHNAME: return "bad key path";
     default: return "error " + std::to_string(code);
   }
 }

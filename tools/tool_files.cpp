@@ -12,8 +12,10 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <io.h>
 #else
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -109,6 +111,20 @@ std::string ExecutableDirectory() {
   size_t separator = self.size();
   while (separator > 0 && !IsSeparator(self[separator - 1])) --separator;
   return separator == 0 ? std::string() : self.substr(0, separator - 1);
+}
+
+bool StandardErrorIsTerminal() {
+#ifdef _WIN32
+  return _isatty(2) != 0;
+#else
+  return ::isatty(2) != 0;
+#endif
+}
+
+unsigned long long FileSize(const std::string& path) {
+  std::error_code error;
+  const auto size = fs::file_size(FilePath(path), error);
+  return error ? 0 : static_cast<unsigned long long>(size);
 }
 
 std::string EnvironmentValue(const char* name) {

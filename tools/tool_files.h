@@ -37,6 +37,12 @@ std::vector<std::string> ListDirectory(const std::string& path);
 // when the system cannot tell.
 std::string ExecutableDirectory();
 
+// True when standard error is a terminal (progress is shown only there).
+bool StandardErrorIsTerminal();
+
+// The size of a regular file in bytes; 0 when it is empty or cannot be examined.
+unsigned long long FileSize(const std::string& path);
+
 // The variable's value; empty when it is not set.
 std::string EnvironmentValue(const char* name);
 

@@ -16,10 +16,32 @@ function(run what)
 endfunction()
 
 run("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(f include/PavoRm51/PavoRm51.h include/PavoRm51/xml/ezxml.h bin/pavorm
+foreach(f include/PavoRm51/PavoRm51.h include/PavoRm51/xml/ezxml.h bin/pavorm share/man/man1/pavorm.1
+          share/bash-completion/completions/pavorm
           share/PavoRm51/lang/PavoRmdeu.dll lib/cmake/PavoRm51/PavoRm51Config.cmake)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+
+# The man page holds every command's help; the completion completes.
+file(READ ${prefix}/share/man/man1/pavorm.1 man)
+foreach(part ".TH PAVORM \"1\"" ".SS \"config\"" "config get NAME" ".SS \"xml\"" "\\-\\-version")
+  string(FIND "${man}" "${part}" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "the man page lacks '${part}'")
+  endif()
+endforeach()
+foreach(case "pavorm con|1|config" "pavorm config g|2|get" "pavorm config set X 1 --type d|6|dword"
+             "pavorm --hive h xm|3|xml" "pavorm xml check --js|3|--json")
+  string(REPLACE "|" ";" case "${case}")
+  list(GET case 0 words)
+  list(GET case 1 cword)
+  list(GET case 2 expected)
+  execute_process(COMMAND bash -c "source '${prefix}/share/bash-completion/completions/pavorm'; COMP_WORDS=(${words}); COMP_CWORD=${cword}; _pavorm; echo \"\${COMPREPLY[*]}\""
+                  OUTPUT_VARIABLE completed OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT completed STREQUAL expected)
+    message(FATAL_ERROR "completion of '${words}' gave '${completed}', expected '${expected}'")
   endif()
 endforeach()
 
@@ -64,6 +86,41 @@ run("host build" ${CMAKE_COMMAND} --build ${WORK_DIR}/host)
 run("host" ${WORK_DIR}/host/host ${WORK_DIR}/host.hive deu)
 if(NOT output STREQUAL "Abbrechen\n")
   message(FATAL_ERROR "host printed '${output}', expected 'Abbrechen'")
+endif()
+
+# The README's host, its exact text: the C++ and CMake blocks of its section
+# "A host in a few lines", configured as the README says for a prefix that
+# is not a standard one, run in a folder of its own (its hive lands there).
+file(READ ${README} readme)
+string(FIND "${readme}" "## A host in a few lines" section)
+if(section LESS 0)
+  message(FATAL_ERROR "README.md has no section 'A host in a few lines'")
+endif()
+string(SUBSTRING "${readme}" ${section} -1 readme)
+string(REGEX MATCH "```cpp\n(.*)```\n\nBuild it" code "${readme}")
+set(code "${CMAKE_MATCH_1}")
+string(REGEX MATCH "```cmake\n([^`]*)```" cmake_text "${readme}")
+set(cmake_text "${CMAKE_MATCH_1}")
+if(code STREQUAL "" OR cmake_text STREQUAL "")
+  message(FATAL_ERROR "README.md's host section lacks its cpp or cmake block")
+endif()
+file(WRITE ${WORK_DIR}/readme/myapp.cpp "${code}")
+file(WRITE ${WORK_DIR}/readme/CMakeLists.txt "${cmake_text}")
+run("README host configure" ${CMAKE_COMMAND} -S ${WORK_DIR}/readme -B ${WORK_DIR}/readme/build -G ${GENERATOR}
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Debug)
+run("README host build" ${CMAKE_COMMAND} --build ${WORK_DIR}/readme/build)
+execute_process(COMMAND ${WORK_DIR}/readme/build/myapp WORKING_DIRECTORY ${WORK_DIR}/readme
+                RESULT_VARIABLE rc OUTPUT_VARIABLE output ERROR_VARIABLE err)
+if(NOT rc EQUAL 0 OR NOT output STREQUAL "Abbrechen\n")
+  message(FATAL_ERROR "README host exited ${rc} printing '${output}' (expected 'Abbrechen'):\n${err}")
+endif()
+# Its result is checked: a hive that cannot be opened (a folder in its place) fails it.
+file(REMOVE ${WORK_DIR}/readme/myapp.hive)
+file(MAKE_DIRECTORY ${WORK_DIR}/readme/myapp.hive)
+execute_process(COMMAND ${WORK_DIR}/readme/build/myapp WORKING_DIRECTORY ${WORK_DIR}/readme
+                RESULT_VARIABLE rc OUTPUT_VARIABLE output ERROR_VARIABLE err)
+if(rc EQUAL 0 OR NOT output STREQUAL "")
+  message(FATAL_ERROR "README host succeeded without its hive: ${rc} '${output}'")
 endif()
 
 # The same host and a C host of the XML library through pkg-config.
