@@ -1,5 +1,6 @@
 #include "tools/tool_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +14,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -127,10 +130,16 @@ std::string WriteTemporaryFile(const std::string& bytes, std::string* reason) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const fs::path path = folder / ("pavorm-" + std::to_string(GetCurrentProcessId()) + "-" +
                                     std::to_string(++counter) + ".dll");
-    FILE* f = _wfopen(path.wstring().c_str(), L"wbx");
-    if (f == nullptr) continue;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (std::fclose(f) != 0 || !ok) {
+    const int fd = _wopen(path.wstring().c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) continue;
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const unsigned chunk = static_cast<unsigned>(std::min<size_t>(bytes.size() - done, 1u << 30));
+      const int n = _write(fd, bytes.data() + done, chunk);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    if (_close(fd) != 0 || done != bytes.size()) {
       *reason = "write error";
       fs::remove(path, error);
       return std::string();
