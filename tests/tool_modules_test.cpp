@@ -59,7 +59,13 @@ TEST_F(ToolModules, ModuleFilesAreReadByAnyNameAndOtherFilesAreNamedForWhatTheyA
   Write("mydeu", Slurp(Lang("PavoRmdeu.dll")));
   EXPECT_EQ(Run({"strings", "./mydeu", "28510"}).out, "28510\tAbbrechen\n");
   EXPECT_EQ(Run({"strings", "mydeu", "28510"}).out, "28510\tAbbrechen\n");
+  // Standard input, through a private copy that is gone afterwards.
+  EXPECT_EQ(Run({"strings", "-", "28510"}, "mydeu").out, "28510\tAbbrechen\n");
+  const ToolRun checked = Run({"check", Lang("PavoRmenu.dll"), "-", "--allow", "28500"}, "mydeu");
+  EXPECT_NE(checked.out.find("-: "), std::string::npos) << checked.out << checked.err;
+  EXPECT_EQ(Run({"check", Lang("PavoRmenu.dll"), "-", "-"}).status, 2);
   Write("empty.dll", "");
+  EXPECT_EQ(Run({"strings", "-"}, "empty.dll").err, "pavorm: standard input: an empty file, not a module\n");
   EXPECT_EQ(Run({"strings", "empty.dll"}).err, "pavorm: empty.dll: an empty file, not a module\n");
   ASSERT_EQ(::mkdir(Path("modules").c_str(), 0700), 0);
   const ToolRun folder = Run({"strings", "modules"});

@@ -1,6 +1,7 @@
 // pavorm check: a translator's check of language modules against the base
 // module: string ids missing or extra, messages whose inserts differ,
 // strings left as the base text, accelerator keys, and over-long texts.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -38,6 +39,7 @@ const char kHelp[] =
     "  --allow-file FILE  ids or exact base texts that may stay, one a line ('#' comments)\n"
     "  --max-ratio R      report translations more than R times as long as the base\n"
     "  --json             one JSON object instead of lines\n"
+    "One module may be '-': standard input.\n"
     "Exit status 0 when all modules match, 1 when any problem was found or a module\n"
     "cannot be read, 2 for a usage error.\n";
 
@@ -106,6 +108,7 @@ int RunCheck(const ArgList& argv) {
   const CheckOptions options = OptionsOf(args);
   const bool json = args.Has("--json");
   const auto& files = args.Positionals();
+  if (std::count(files.begin(), files.end(), "-") > 1) UsageError("check", "only one module can come from standard input");
   const ModuleFile base(files[0]);
   // Each module in its own language: the one its string tables are in.
   const StringTable baseTable = ReadStringTable(base.handle(), 0);

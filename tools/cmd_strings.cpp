@@ -17,7 +17,8 @@ const char kHelp[] =
     "usage: pavorm strings MODULE [--lang LLL] [--strict] [--json] [ID...]\n"
     "\n"
     "Lists the string table of a language module.\n"
-    "  MODULE      a module file (a path, or a name ending in .dll), or the name of\n"
+    "  MODULE      a module file (a path, a name ending in .dll, or '-' for\n"
+    "              standard input), or the name of\n"
     "              a resource object, such as PavoRm: its module for the language is\n"
     "              found through the resource manager (configured file in the hive,\n"
     "              else NAME + LLL + .dll in the language directory, else NAME + enu.dll)\n"
@@ -38,7 +39,7 @@ const char kHelp[] =
     "block and language); its intact strings are still listed and the exit status is 1.\n";
 
 bool LooksLikeFile(const std::string& module) {
-  if (module.find('/') != std::string::npos) return true;
+  if (module == "-" || module.find('/') != std::string::npos) return true;
   const std::string_view name(module);
   if (name.size() > 4 && EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".dll")) return true;
   return IsRegularFile(module);

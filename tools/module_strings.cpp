@@ -106,6 +106,23 @@ bool ReportDamage(HMODULE module, const std::string& name) {
 
 ModuleFile::ModuleFile(const std::string& path) : path_(path) {
   std::string reason;
+  if (path == "-") {
+    // Modules are mapped from files: standard input goes to a private one first.
+    const std::string bytes = ReadFile("-");
+    if (bytes.empty()) Fail("standard input", "an empty file, not a module");
+    temporary_ = WriteTemporaryFile(bytes, &reason);
+    if (temporary_.empty()) Fail("standard input", "cannot keep it in a temporary file: " + reason);
+    SetLastError(ERROR_SUCCESS);
+    module_ = LoadLibraryExW(Wide(temporary_).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module_ == nullptr) {
+      const DWORD e = GetLastError();
+      RemoveFile(temporary_);
+      temporary_.clear();
+      Fail("standard input", e == ERROR_BAD_EXE_FORMAT ? "not a valid module (corrupt or not a PE file)"
+                                                       : "cannot load the module (error " + std::to_string(e) + ")");
+    }
+    return;
+  }
   const FileKind kind = KindOf(path, &reason);
   if (kind == FileKind::kNone) Fail(path, reason);
   if (kind == FileKind::kDirectory) Fail(path, "is a directory, not a module");
@@ -121,6 +138,7 @@ ModuleFile::ModuleFile(const std::string& path) : path_(path) {
 
 ModuleFile::~ModuleFile() {
   if (module_ != nullptr) FreeLibrary(module_);
+  if (!temporary_.empty()) RemoveFile(temporary_);
 }
 
 StringTable ReadStringTable(HMODULE module, unsigned short uiLanguage) {

@@ -17,7 +17,8 @@ using StringTable = std::map<unsigned, pavo::WideString>;
 // loaded), released when destroyed.
 class ModuleFile {
  public:
-  // Fail(path, reason) for a missing, unreadable or malformed file.
+  // Fail(path, reason) for a missing, unreadable or malformed file; "-"
+  // reads the module from standard input.
   explicit ModuleFile(const std::string& path);
   ModuleFile(const ModuleFile&) = delete;
   ModuleFile& operator=(const ModuleFile&) = delete;
@@ -27,6 +28,7 @@ class ModuleFile {
 
  private:
   std::string path_;
+  std::string temporary_;  // standard input's copy, removed when destroyed
   HMODULE module_ = nullptr;
 };
 

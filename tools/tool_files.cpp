@@ -1,6 +1,8 @@
 #include "tools/tool_files.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 
@@ -12,7 +14,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -111,6 +115,70 @@ std::string ExecutableDirectory() {
   size_t separator = self.size();
   while (separator > 0 && !IsSeparator(self[separator - 1])) --separator;
   return separator == 0 ? std::string() : self.substr(0, separator - 1);
+}
+
+std::string WriteTemporaryFile(const std::string& bytes, std::string* reason) {
+  std::error_code error;
+  const fs::path folder = fs::temp_directory_path(error);
+  if (error) {
+    *reason = error.message();
+    return std::string();
+  }
+#ifdef _WIN32
+  // A name of its own: the process id and a counter, created exclusively.
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path path = folder / ("pavorm-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                    std::to_string(++counter) + ".dll");
+    const int fd = _wopen(path.wstring().c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) continue;
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const unsigned chunk = static_cast<unsigned>(std::min<size_t>(bytes.size() - done, 1u << 30));
+      const int n = _write(fd, bytes.data() + done, chunk);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    if (_close(fd) != 0 || done != bytes.size()) {
+      *reason = "write error";
+      fs::remove(path, error);
+      return std::string();
+    }
+    return path.u8string();
+  }
+  *reason = "no free name";
+  return std::string();
+#else
+  std::string path = (folder / "pavorm-XXXXXX.dll").string();
+  const int fd = ::mkstemps(&path[0], 4);  // mode 0600
+  if (fd < 0) {
+    *reason = std::error_code(errno, std::generic_category()).message();
+    return std::string();
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *reason = std::error_code(errno, std::generic_category()).message();
+      ::close(fd);
+      ::unlink(path.c_str());
+      return std::string();
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) {
+    *reason = std::error_code(errno, std::generic_category()).message();
+    ::unlink(path.c_str());
+    return std::string();
+  }
+  return path;
+#endif
+}
+
+bool RemoveFile(const std::string& path) {
+  std::error_code error;
+  return fs::remove(FilePath(path), error) && !error;
 }
 
 bool StandardErrorIsTerminal() {

@@ -37,6 +37,12 @@ std::vector<std::string> ListDirectory(const std::string& path);
 // when the system cannot tell.
 std::string ExecutableDirectory();
 
+// Writes bytes to a new file only the user can read, in the system's folder
+// of temporary files (ending ".dll"); its path, or "" with the system's reason.
+std::string WriteTemporaryFile(const std::string& bytes, std::string* reason);
+// Removes a file; false when it cannot.
+bool RemoveFile(const std::string& path);
+
 // True when standard error is a terminal (progress is shown only there).
 bool StandardErrorIsTerminal();
 
