@@ -235,7 +235,7 @@ uint32_t PeImage::BlockLanguages(WORD block) const {
   // Compilers write one entry per block in ascending order, so the entry is
   // usually found at its place; otherwise the directory is bisected.
   const uint32_t guess = names.named + (block - b.firstBlock);
-  if (b.outsideAbsent && guess < names.named + names.ids && Read32(names.Entry(guess)) == block) {
+  if (b.outsideAbsent && guess < names.named + names.ids && Le32(rsrc_ + names.Entry(guess)) == block) {
     return Target(names.Entry(guess), true);
   }
   return FindChild(b.nameDir, ResourceKey::FromId(block), true);
@@ -252,7 +252,7 @@ DWORD PeImage::FindStringInBlock(WORD block, UINT id, LANGID uiLanguage, const W
   uint32_t chosen = 0;
   unsigned rank = 3;
   for (uint32_t j = 0; j < langs.named + langs.ids && rank != 0; ++j) {
-    const uint32_t field = Read32(langs.Entry(j));
+    const uint32_t field = Le32(rsrc_ + langs.Entry(j));  // inside: ReadDir checked
     const uint32_t entry = Target(langs.Entry(j), false);
     if ((field >> 16) != 0 || entry == 0) continue;  // as ReadBlock skips them
     if (chosen == 0) chosen = entry;
@@ -273,18 +273,21 @@ DWORD PeImage::FindStringInBlock(WORD block, UINT id, LANGID uiLanguage, const W
   }
   // ParseStringTable's rule: entries end where a length word or its text
   // would run past the block.
-  size_t pos = 0;
-  for (unsigned k = 0;; ++k) {
-    if (d.size - pos < 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
-    const size_t len = d.bytes[pos] | (static_cast<size_t>(d.bytes[pos + 1]) << 8);
-    if (2 * len > d.size - pos - 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
-    if (k == (id & 15u)) {
-      if (len == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
-      *text = reinterpret_cast<const WCHAR*>(d.bytes + pos + 2);
-      *length = len;
+  const BYTE* p = d.bytes;
+  size_t left = d.size;
+  for (unsigned k = id & 15u;; --k) {
+    if (left < 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
+    const size_t units = Le16(p);
+    const size_t bytes = 2 + 2 * units;
+    if (bytes > left) return ERROR_RESOURCE_DATA_NOT_FOUND;
+    if (k == 0) {
+      if (units == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
+      *text = reinterpret_cast<const WCHAR*>(p + 2);
+      *length = units;
       return ERROR_SUCCESS;
     }
-    pos += 2 + 2 * len;
+    p += bytes;
+    left -= bytes;
   }
 }
 
@@ -415,8 +418,8 @@ WORD PeImage::Read16(uint32_t offset) const {
 bool PeImage::ReadDir(uint32_t offset, Dir* dir) const {
   if (!Has(rsrcSize_, offset, 16)) return false;
   dir->offset = offset;
-  dir->named = Read16(offset + 12);
-  dir->ids = Read16(offset + 14);
+  dir->named = Le16(rsrc_ + offset + 12);
+  dir->ids = Le16(rsrc_ + offset + 14);
   // Both counts are 16 bits, so this cannot overflow; entries past the end
   // reject the whole directory.
   return Has(rsrcSize_, offset + 16, 8 * (static_cast<size_t>(dir->named) + dir->ids));
@@ -453,12 +456,13 @@ uint32_t PeImage::FindChild(uint32_t offset, const ResourceKey& key, bool wantDi
     }
     return 0;
   }
-  // Id entries follow the named ones in ascending order.
+  // Id entries follow the named ones in ascending order; ReadDir checked
+  // that they all lie inside the directory bytes.
   uint32_t lo = dir.named;
   uint32_t hi = dir.named + dir.ids;
   while (lo < hi) {
     const uint32_t mid = lo + (hi - lo) / 2;
-    const uint32_t id = Read32(dir.Entry(mid));
+    const uint32_t id = Le32(rsrc_ + dir.Entry(mid));
     if (id == key.id) return Target(dir.Entry(mid), wantDir);
     if (id < key.id) lo = mid + 1;
     else hi = mid;
