@@ -31,11 +31,13 @@ import time
 from concurrent.futures import ThreadPoolExecutor
 
 WARM_HEAP = 'glibc.malloc.trim_threshold=4294967295:glibc.malloc.mmap_threshold=4294967295'
-LOG = []
+LOG_FILE = [None]  # run-all.log, written as the run goes
 
 
 def log(line):
-    LOG.append(line)
+    if LOG_FILE[0] is not None:
+        LOG_FILE[0].write(line + '\n')
+        LOG_FILE[0].flush()
 
 
 def progress(what):
@@ -95,6 +97,7 @@ def main():
     mb = os.path.join(bench, 'modules_bench')
     rb = os.path.join(bench, 'registry_bench')
     started = time.time()
+    LOG_FILE[0] = open(os.path.join(bench, 'run-all.log'), 'w')
     load_before = loadavg()
     build_type = '?'
     for line in open(os.path.join(build, 'CMakeCache.txt')):
@@ -138,7 +141,7 @@ def main():
             continue
         for lib in libs:
             jobs.append((label, 'parse', lib, cg))
-            if 'tiny' not in label or '1 MB' in label:
+            if 'MB' not in label or '1 MB' in label:
                 jobs.append((label, 'serialize', lib, cg))
     for lib in libs:
         jobs.append(('reference', 'lookup', lib, 'reference'))
@@ -352,8 +355,8 @@ def main():
         w('| {:,} | {} |'.format(n, ' | '.join(cells)))
     text = '\n'.join(out)
     print(text)
-    with open(os.path.join(bench, 'run-all.log'), 'w') as f:
-        f.write('\n'.join(LOG) + '\n\n' + text + '\n')
+    log('\n' + text)
+    LOG_FILE[0].close()
 
 
 if __name__ == '__main__':
