@@ -83,8 +83,8 @@ def median(xs):
     return statistics.median(xs) if xs else None
 
 
-def fmt(x, spec='%.2f', none='-'):
-    return none if x is None else spec % x
+def fmt(x, pattern='%.2f', none='-'):
+    return none if x is None else pattern % x
 
 
 def main():
@@ -272,9 +272,9 @@ def main():
         op = 'lookup' if label == 'reference' else 'parse'
         ins = [instr.get((label, op, lib)) for lib in libs]
         best_peer = min([v for v in ins[1:] if v], default=None)
-        spec = '%.0f' if label == 'reference' else '%.2f'
+        pattern = '%.0f' if label == 'reference' else '%.2f'
         cells = [label if label != 'reference' else '121-byte reference document (instructions)']
-        cells += [fmt(v, spec) for v in ins]
+        cells += [fmt(v, pattern) for v in ins]
         cells.append(fmt(ins[0] / best_peer if ins[0] and best_peer else None))
         cells.append(fmt(ratio(tp, 'warm', label, 'ezxml', ['pugixml'])) if 'pugixml' in peers else '-')
         cells.append(fmt(ratio(tp, 'warm', label, 'ezxml', ['rapidxml'])) if 'rapidxml' in peers else '-')
