@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Writes the XML benchmark corpus: four shapes of about 10 MB each.
+"""Writes the XML benchmark corpus: five shapes of about SIZE_MB (default 10)
+each, and the tiny-element shape at 1, 10 and 100 MB for the scaling rows.
 
 The output is deterministic (fixed seed, no clock), so figures from different
-runs and machines are measured on the same bytes.
+runs and machines are measured on the same bytes. A file already there with
+the expected size is kept (the 100 MB one takes a while to write).
 
-usage: gen_xml_corpus.py OUT_DIR [SIZE_MB]
+usage: gen_xml_corpus.py OUT_DIR [SIZE_MB] [--no-scaling]
+(--no-scaling: leave out the tiny-element files of fixed sizes)
 """
 import os
 import random
@@ -61,7 +64,8 @@ def deep_nesting(rnd, target):
 
 
 def entity_text(rnd, target):
-    """Paragraphs dense with predefined entities and character references."""
+    """Paragraphs dense with predefined entities and character references,
+    one in four with a CDATA section."""
     refs = ('&lt;', '&gt;', '&amp;', '&quot;', '&apos;', '&#169;', '&#x20AC;',
             '&#233;', '&#x1F600;', '&#10;', '&#x3B1;')
     out = ['<doc>\n']
@@ -71,6 +75,9 @@ def entity_text(rnd, target):
         for _ in range(rnd.randrange(20, 60)):
             parts.append(rnd.choice(WORDS))
             parts.append(rnd.choice(refs) if rnd.random() < 0.6 else ' ')
+        if rnd.random() < 0.25:
+            parts.append('<![CDATA[%s <%s> & %s]]>' % (rnd.choice(WORDS), rnd.choice(WORDS),
+                                                    rnd.choice(WORDS)))
         s = '<p>%s</p>\n' % ''.join(parts)
         out.append(s)
         size += len(s)
@@ -78,42 +85,82 @@ def entity_text(rnd, target):
     return ''.join(out)
 
 
+def side_leaf_chains(rnd, target):
+    """Chains 40 to 80 elements deep with a side leaf at every level, before
+    the level below it and after it, so that each parent holds several
+    children of different names. 80 stays below tinyxml2's depth limit."""
+    out = ['<chains>']
+    size = 0
+    while size < target:
+        depth = rnd.randrange(40, 81)
+        names = [rnd.choice(WORDS) for _ in range(depth)]
+        piece = []
+        for i, name in enumerate(names):
+            piece.append('<%s n="%d"><%s>%s</%s>' % (name, i, name[:2], rnd.choice(WORDS), name[:2]))
+        for name in reversed(names):
+            piece.append('<x%s/></%s>' % (name[0], name))
+        s = ''.join(piece) + '\n'
+        out.append(s)
+        size += len(s)
+    out.append('</chains>\n')
+    return ''.join(out)
+
+
 def tiny_elements(rnd, target):
-    """Many one- or two-letter elements, most empty, some with a short text."""
+    """One-letter elements holding texts of 1 to 3 bytes, grouped in
+    one-letter records, without any white space."""
+    letters = 'abcdefghijklmnopqrstuvwxyz'
     out = ['<r>']
     size = 0
     while size < target:
         parts = []
         for _ in range(64):
-            name = rnd.choice('abcdefghij') + rnd.choice(('', 'x', 'y'))
-            if rnd.random() < 0.5:
-                parts.append('<%s/>' % name)
-            else:
-                parts.append('<%s>%d</%s>' % (name, rnd.randrange(100), name))
-        s = ''.join(parts) + '\n'
+            record = rnd.choice(letters)
+            parts.append('<%s>' % record)
+            for _ in range(rnd.randrange(2, 9)):
+                name = rnd.choice(letters)
+                parts.append('<%s>%d</%s>' % (name, rnd.randrange(1000), name))
+            parts.append('</%s>' % record)
+        s = ''.join(parts)
         out.append(s)
         size += len(s)
     out.append('</r>\n')
     return ''.join(out)
 
 
+# (file, generator, size in MB; None: SIZE_MB)
 SHAPES = (
-    ('attributes.xml', attribute_records),
-    ('deep.xml', deep_nesting),
-    ('entities.xml', entity_text),
-    ('tiny.xml', tiny_elements),
+    ('attributes.xml', attribute_records, None),
+    ('deep.xml', deep_nesting, None),
+    ('chains.xml', side_leaf_chains, None),
+    ('entities.xml', entity_text, None),
+    ('tiny-1mb.xml', tiny_elements, 1),
+    ('tiny-10mb.xml', tiny_elements, 10),
+    ('tiny-100mb.xml', tiny_elements, 100),
 )
 
 
 def main():
-    if len(sys.argv) < 2:
+    args = [a for a in sys.argv[1:] if a != '--no-scaling']
+    scaling = len(args) == len(sys.argv) - 1
+    if not args:
         sys.exit(__doc__)
-    out_dir = sys.argv[1]
-    target = int(float(sys.argv[2]) * 1024 * 1024) if len(sys.argv) > 2 else 10 * 1024 * 1024
+    out_dir = args[0]
+    size_mb = float(args[1]) if len(args) > 1 else 10
     os.makedirs(out_dir, exist_ok=True)
-    for i, (name, make) in enumerate(SHAPES):
-        text = make(random.Random(5100 + i), target)
-        with open(os.path.join(out_dir, name), 'w', encoding='utf-8', newline='\n') as f:
+    for i, (name, make, mb) in enumerate(SHAPES):
+        if mb is not None and not scaling:
+            continue
+        target = int((size_mb if mb is None else mb) * 1024 * 1024)
+        path = os.path.join(out_dir, name)
+        # The same seed per shape at every size: the small files are the
+        # beginning of the large ones.
+        seed = 5100 + (i if mb is None else 4)
+        if os.path.exists(path) and target <= os.path.getsize(path) < target + 64 * 1024:
+            print('%s: %d bytes (kept)' % (name, os.path.getsize(path)))
+            continue
+        text = make(random.Random(seed), target)
+        with open(path, 'w', encoding='utf-8', newline='\n') as f:
             f.write(text)
         print('%s: %d bytes' % (name, len(text.encode('utf-8'))))
 

@@ -1,21 +1,29 @@
-// Parse and serialize speed of the ezxml library against the XML parsers a
-// host would otherwise pick, all in one process on the same bytes.
+// Parse and serialize cost of the ezxml library against the XML parsers a
+// host would otherwise pick. One process measures one library on one file,
+// so that no library runs on the heap another one left behind; run_all.py
+// starts the processes, interleaves them and makes the table.
 //
-//   xml_bench [benchmark flags] [FILE|DIR ...]
-//
-// Without paths it reads ./xml_corpus (written by gen_xml_corpus.py) and a few
-// large XML files that Debian packages install. After the Google Benchmark
-// output it prints, per file, the median MB/s of each library and its ratio
-// to pugixml (above 1: faster than pugixml).
-//
+//   xml_bench --list
+//       the libraries this program was built with, and "memchr"
+//   xml_bench --time LIB OP FILE SAMPLES
+//       one untimed warm-up of OP, then SAMPLES timed ones; prints the
+//       median and the fastest sample (CPU time of this thread) and the
+//       process's peak resident memory
 //   xml_bench --callgrind LIB OP FILE
+//       one untimed warm-up, then OP once inside measured_operation() for
+//       callgrind (--toggle-collect='*measured_*' counts that call alone)
 //
-// runs one operation once inside measured_operation(), for
-// callgrind_xml.sh, which counts the instructions of that function alone.
+// OP is parse (parse + release the tree), serialize (write a tree parsed
+// beforehand to a string) or lookup (parse, find
+// storage/image/component/data/file, read its path, release). FILE
+// "reference" is the 121-byte reference document, looked up 1000 times per
+// sample on 1000 copies. LIB memchr is the floor: one memchr pass over the
+// bytes of FILE, looking for a byte that is not there.
 
 #include "ezxml.h"
 
-#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,7 +33,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -321,109 +328,66 @@ std::vector<Peer> Peers() {
   return peers;
 }
 
-std::vector<std::unique_ptr<Input>> LoadInputs(const std::vector<std::string>& args) {
-  namespace fs = std::filesystem;
-  std::vector<std::string> paths;
-  auto add = [&paths](const fs::path& p) {
-    std::error_code ec;
-    if (fs::is_directory(p, ec)) {
-      std::vector<std::string> found;
-      for (const auto& e : fs::directory_iterator(p, ec)) {
-        if (e.path().extension() == ".xml") found.push_back(e.path().string());
-      }
-      std::sort(found.begin(), found.end());
-      paths.insert(paths.end(), found.begin(), found.end());
-    } else if (fs::is_regular_file(p, ec)) {
-      paths.push_back(p.string());
-    }
-  };
-  if (args.empty()) {
-    add("xml_corpus");
-    add("/usr/share/mime/packages/freedesktop.org.xml");
-    add("/usr/share/xml/iso-codes/iso_639-3.xml");
+bool ReadInput(const std::string& path, Input* in) {
+  if (path == "reference") {
+    in->name = "reference-121B";
+    in->bytes = kReferenceDocument;
+    return true;
   }
-  for (const auto& a : args) add(a);
-
-  std::vector<std::unique_ptr<Input>> inputs;
-  auto ref = std::make_unique<Input>();
-  ref->name = "reference-121B";
-  ref->bytes = kReferenceDocument;
-  inputs.push_back(std::move(ref));
-  for (const auto& p : paths) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    auto in = std::make_unique<Input>();
-    in->name = fs::path(p).filename().string();
-    in->bytes = s.str();
-    if (!in->bytes.empty()) inputs.push_back(std::move(in));
-  }
-  return inputs;
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return false;
+  std::ostringstream s;
+  s << f.rdbuf();
+  in->name = std::filesystem::path(path).filename().string();
+  in->bytes = s.str();
+  return !in->bytes.empty();
 }
 
-// Collects the median bytes/s (or time) of every run for the ratio table.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> medians;  // "op/file/lib" -> bytes/s or ns
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.aggregate_name != "median") continue;
-      auto it = r.counters.find("bytes_per_second");
-      std::string key = r.run_name.function_name;
-      if (it != r.counters.end() && it->second.value > 0) {
-        medians[key] = it->second.value;
-      } else {
-        medians[key] = -r.GetAdjustedCPUTime();  // negative: a time, smaller is better
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
+size_t MemchrPass(char* buf, size_t len) {
+  // The buffer holds no 0x01 (the corpus is text): the pass reads it all.
+  const void* hit = std::memchr(buf, 1, len);
+  return hit ? 0 : len;
+}
 
-void PrintRatios(const RatioReporter& rep, const std::vector<std::unique_ptr<Input>>& inputs,
-                 const std::vector<Peer>& peers) {
-  for (const char* op : {"parse", "serialize"}) {
-    std::printf("\n%s (median MB/s, ratio to pugixml)\n%-28s", op, "file");
-    for (const Peer& p : peers) std::printf(" %18s", p.name);
-    std::printf("\n");
-    for (const auto& in : inputs) {
-      const bool ref = in->name.rfind("reference", 0) == 0;
-      std::string base = std::string(ref && std::strcmp(op, "parse") == 0 ? "lookup" : op) + "/" +
-                         in->name + "/";
-      auto pugi = rep.medians.find(base + "pugixml");
-      std::printf("%-28s", in->name.c_str());
-      for (const Peer& p : peers) {
-        auto it = rep.medians.find(base + p.name);
-        if (it == rep.medians.end()) {
-          std::printf(" %18s", "-");
-          continue;
-        }
-        double v = it->second;
-        double ratio = 0;
-        if (pugi != rep.medians.end() && pugi->second != 0) ratio = v / pugi->second;
-        if (v < 0) {  // reference document: ns per operation; ratio = pugixml time / own time
-          ratio = ratio != 0 ? 1 / ratio : 0;
-          std::printf(" %9.0fns x%5.2f", -v, ratio);
-        } else {
-          std::printf(" %9.1f x%6.2f", v / 1e6, ratio);
-        }
-      }
-      std::printf("\n");
-    }
+const Peer* FindPeer(const std::vector<Peer>& peers, const std::string& lib) {
+  for (const Peer& p : peers) {
+    if (lib == p.name) return &p;
+  }
+  return nullptr;
+}
+
+// The operation as a function of one buffer; null when the library cannot
+// do it. Serialization parses its tree here, before any timing.
+std::function<size_t(char*, size_t)> Operation(const std::string& lib, const std::string& op,
+                                               const Input& in) {
+  if (lib == "memchr") return op == "parse" ? MemchrPass : nullptr;
+  static const std::vector<Peer> peers = Peers();
+  const Peer* p = FindPeer(peers, lib);
+  if (p == nullptr) return nullptr;
+  if (op == "serialize") {
+    if (!p->prepare_serialize) return nullptr;
+    auto f = p->prepare_serialize(in);
+    if (!f) return nullptr;
+    return [f](char*, size_t) { return f(); };
+  }
+  auto fn = op == "lookup" ? p->lookup : op == "parse" ? p->parse : nullptr;
+  if (fn == nullptr) return nullptr;
+  return fn;
+}
+
+// Fresh copies of the input for the calls of one sample (in-place parsers
+// change their buffer); made before the clock starts. The serializer and the
+// readers that only read get copies too, so that every library starts from
+// the same cache state.
+void Refill(const Input& in, std::vector<std::vector<char>>& bufs) {
+  for (auto& b : bufs) {
+    b.assign(in.bytes.begin(), in.bytes.end());
+    b.push_back('\0');
   }
 }
 
-// Runs op on a buffer: a fresh copy for in-place parsers, else the input.
-size_t RunOn(const Peer& p, size_t (*op)(char*, size_t), const Input& in, std::vector<char>& scratch) {
-  if (!p.in_place) return op(const_cast<char*>(in.bytes.data()), in.bytes.size());
-  scratch.assign(in.bytes.begin(), in.bytes.end());
-  scratch.push_back('\0');
-  return op(scratch.data(), in.bytes.size());
-}
-
-// callgrind_xml.sh counts the instructions of this function alone
-// (--toggle-collect); the input copies are made before it is entered.
-__attribute__((noinline)) size_t measured_operation(size_t (*op)(char*, size_t),
+// callgrind counts the instructions of these calls alone (--toggle-collect).
+__attribute__((noinline)) size_t measured_operation(const std::function<size_t(char*, size_t)>& op,
                                                     std::vector<std::vector<char>>& bufs,
                                                     size_t len) {
   size_t r = 0;
@@ -431,80 +395,88 @@ __attribute__((noinline)) size_t measured_operation(size_t (*op)(char*, size_t),
   return r;
 }
 
-__attribute__((noinline)) size_t measured_serialize(const std::function<size_t()>& op) {
-  return op();
+double ThreadCpuNanos() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
 }
 
-int CallgrindMain(const std::string& lib, const std::string& op, const std::string& path) {
-  const bool ref = path == "reference";
-  auto inputs = LoadInputs(ref ? std::vector<std::string>{} : std::vector<std::string>{path});
-  const Input& in = ref ? *inputs.front() : *inputs.back();
-  for (const Peer& p : Peers()) {
-    if (lib != p.name) continue;
-    if (op == "serialize") {
-      if (!p.prepare_serialize) return 2;
-      auto f = p.prepare_serialize(in);
-      if (!f) return 2;
-      std::printf("%zu\n", measured_serialize(f));
-      return 0;
-    }
-    // The reference document is looked up 1000 times, each on its own copy.
-    const size_t rounds = ref ? 1000 : 1;
-    std::vector<std::vector<char>> bufs(rounds, std::vector<char>(in.bytes.begin(), in.bytes.end()));
-    for (auto& b : bufs) b.push_back('\0');
-    std::printf("%zu\n", measured_operation(op == "lookup" ? p.lookup : p.parse, bufs, in.bytes.size()));
-    return 0;
+int Run(const std::string& mode, const std::string& lib, const std::string& op,
+        const std::string& path, int samples) {
+  Input in;
+  if (!ReadInput(path, &in)) {
+    std::fprintf(stderr, "cannot read %s\n", path.c_str());
+    return 2;
   }
-  return 2;
+  auto fn = Operation(lib, op, in);
+  if (!fn) {
+    std::fprintf(stderr, "%s cannot %s\n", lib.c_str(), op.c_str());
+    return 3;
+  }
+  const size_t rounds = path == "reference" ? 1000 : 1;
+  std::vector<std::vector<char>> bufs(rounds);
+  Refill(in, bufs);
+  // The warm-up is also the check: a library that refuses the document
+  // (tinyxml2 stops at depth 100, for one) is not measured at all. Under
+  // callgrind a parse is warmed up on the reference document (which binds
+  // the library's symbols and sets up its state): a second pass over a large
+  // file would double the run and leave the count of the measured one as it is.
+  const bool shortWarmUp = mode == "callgrind" && rounds == 1 && op != "serialize";
+  size_t warm = 0;
+  if (shortWarmUp) {
+    Input ref;
+    ReadInput("reference", &ref);
+    std::vector<char> b(ref.bytes.begin(), ref.bytes.end());
+    b.push_back('\0');
+    warm = fn(b.data(), ref.bytes.size());
+  } else {
+    for (auto& b : bufs) warm += fn(b.data(), in.bytes.size());
+  }
+  if (warm == 0) {
+    std::fprintf(stderr, "%s failed to %s %s\n", lib.c_str(), op.c_str(), in.name.c_str());
+    return 4;
+  }
+  if (mode == "callgrind") {
+    if (!shortWarmUp) Refill(in, bufs);
+    const size_t r = measured_operation(fn, bufs, in.bytes.size());
+    std::printf("%zu\n", r);
+    return r != 0 ? 0 : 4;
+  }
+  std::vector<double> ns;
+  size_t check = 0;
+  for (int i = 0; i < samples; ++i) {
+    Refill(in, bufs);
+    const double t0 = ThreadCpuNanos();
+    check += measured_operation(fn, bufs, in.bytes.size());
+    ns.push_back((ThreadCpuNanos() - t0) / static_cast<double>(rounds));
+  }
+  std::sort(ns.begin(), ns.end());
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  std::printf("lib=%s op=%s file=%s bytes=%zu samples=%d median_ns=%.1f min_ns=%.1f maxrss_kib=%ld check=%zu\n",
+              lib.c_str(), op.c_str(), in.name.c_str(), in.bytes.size(), samples, ns[ns.size() / 2],
+              ns.front(), ru.ru_maxrss, check);
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::strcmp(argv[1], "--callgrind") == 0) return CallgrindMain(argv[2], argv[3], argv[4]);
-
-  benchmark::Initialize(&argc, argv);
-  std::vector<std::string> args(argv + 1, argv + argc);
-  const auto inputs = LoadInputs(args);
-  const auto peers = Peers();
-
-  for (const auto& holder : inputs) {
-    const Input& in = *holder;
-    const bool ref = in.name.rfind("reference", 0) == 0;
-    const auto bytes = static_cast<int64_t>(in.bytes.size());
-    for (const Peer& p : peers) {
-      auto op = ref ? p.lookup : p.parse;
-      auto* b = benchmark::RegisterBenchmark(
-          ((ref ? "lookup/" : "parse/") + in.name + "/" + p.name).c_str(),
-          [&in, &p, op, bytes, ref](benchmark::State& st) {
-            std::vector<char> scratch;
-            // A peer that refuses the document (tinyxml2 stops at depth
-            // 100, for one) is not timed: its speed would mean nothing.
-            if (!RunOn(p, op, in, scratch)) {
-              st.SkipWithError("parse failed");
-              return;
-            }
-            for (auto _ : st) benchmark::DoNotOptimize(RunOn(p, op, in, scratch));
-            if (!ref) st.SetBytesProcessed(st.iterations() * bytes);
-          });
-      b->Repetitions(5)->ReportAggregatesOnly(true);
-      if (!p.prepare_serialize || ref) continue;
-      b = benchmark::RegisterBenchmark(("serialize/" + in.name + "/" + p.name).c_str(),
-                                       [&in, &p, bytes](benchmark::State& st) {
-                                         auto f = p.prepare_serialize(in);
-                                         if (!f) {
-                                           st.SkipWithError("parse failed");
-                                           return;
-                                         }
-                                         for (auto _ : st) benchmark::DoNotOptimize(f());
-                                         st.SetBytesProcessed(st.iterations() * bytes);
-                                       });
-      b->Repetitions(5)->ReportAggregatesOnly(true);
-    }
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--list") {
+    for (const Peer& p : Peers()) std::printf("%s%s\n", p.name, p.prepare_serialize ? "" : " (no serialize)");
+    std::printf("memchr (parse only)\n");
+    return 0;
   }
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  PrintRatios(reporter, inputs, peers);
-  benchmark::Shutdown();
-  return 0;
+  if (args.size() == 4 && args[0] == "--callgrind") return Run("callgrind", args[1], args[2], args[3], 0);
+  if (args.size() == 5 && args[0] == "--time") {
+    const int samples = std::atoi(args[4].c_str());
+    if (samples > 0) return Run("time", args[1], args[2], args[3], samples);
+  }
+  std::fprintf(stderr,
+               "usage: xml_bench --list\n"
+               "       xml_bench --time LIB OP FILE SAMPLES\n"
+               "       xml_bench --callgrind LIB OP FILE\n"
+               "OP: parse | lookup | serialize; FILE \"reference\": the 121-byte reference document\n");
+  return 1;
 }

@@ -1,6 +1,8 @@
 # cmake -DOUT=dir -P GenerateBenchData.cmake
 # The same 2000 strings (ids 1000-2999) in English and German, as resource
-# scripts, gettext catalogs (.po) and ICU resource bundle sources.
+# scripts, gettext catalogs (.po) and ICU resource bundle sources; and the
+# 16 of them (ids 1008-1023, one block) as modules of their own
+# (bench16_en.rc, bench16_de.rc).
 set(first 1000)
 set(count 2000)
 set(en_words "the" "quick" "brown" "fox" "jumps" "over" "lazy" "dog" "and" "reads" "files" "again")
@@ -10,7 +12,8 @@ set(rc_de "LANGUAGE 7, 1\nSTRINGTABLE\nBEGIN\n")
 set(po_de "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n")
 set(icu_de "de:table {\n")
 set(icu_root "root:table {\n")
-set(keys "")
+set(rc16_en "${rc_en}")
+set(rc16_de "${rc_de}")
 math(EXPR last "${first} + ${count} - 1")
 foreach(id RANGE ${first} ${last})
   math(EXPR n "(${id} * 7) % 9 + 3")
@@ -25,12 +28,18 @@ foreach(id RANGE ${first} ${last})
   endforeach()
   string(APPEND rc_en "  ${id} \"${en}\"\n")
   string(APPEND rc_de "  ${id} \"${de}\"\n")
+  if(id GREATER_EQUAL 1008 AND id LESS 1024)
+    string(APPEND rc16_en "  ${id} \"${en}\"\n")
+    string(APPEND rc16_de "  ${id} \"${de}\"\n")
+  endif()
   string(APPEND po_de "msgid \"${en}\"\nmsgstr \"${de}\"\n\n")
   string(APPEND icu_de "  k${id} { \"${de}\" }\n")
   string(APPEND icu_root "  k${id} { \"${en}\" }\n")
 endforeach()
 file(WRITE ${OUT}/bench_en.rc "${rc_en}END\n")
 file(WRITE ${OUT}/bench_de.rc "${rc_de}END\n")
+file(WRITE ${OUT}/bench16_en.rc "${rc16_en}END\n")
+file(WRITE ${OUT}/bench16_de.rc "${rc16_de}END\n")
 file(WRITE ${OUT}/de.po "${po_de}")
 file(WRITE ${OUT}/de.txt "${icu_de}}\n")
 file(WRITE ${OUT}/root.txt "${icu_root}}\n")

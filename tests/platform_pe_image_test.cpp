@@ -173,6 +173,58 @@ TEST(PeImage, TruncatedModulesNeverInventStrings) {
   }
 }
 
+// A block's first lookup reads its string from the directory, later ones
+// from the tables kept for it: both must give the same text and the same
+// error for every id, on intact, cut and damaged modules, also when one
+// object is opened again on another file (what is kept must not outlive it).
+TEST(PeImage, FirstAndLaterLookupsAgree) {
+  const std::vector<unsigned char> whole = test::ReadFile(test::TestModule("strings.dll"));
+  const size_t root = ResourceDirectoryOffset(whole);
+  ASSERT_GT(root, 0u);
+  std::vector<std::vector<unsigned char>> variants{whole};
+  for (size_t len = 1200; len < whole.size(); len += 13) variants.emplace_back(whole.begin(), whole.begin() + len);
+  for (size_t at = root; at < whole.size(); at += 5) {
+    variants.push_back(whole);
+    variants.back()[at] ^= 0x81;
+  }
+  std::vector<UINT> ids;
+  for (UINT id = 0; id < 520; ++id) ids.push_back(id);
+  for (UINT id = 4080; id < 4100; ++id) ids.push_back(id);
+  for (UINT id = 65500; id < 65536; ++id) ids.push_back(id);
+  struct Result {
+    DWORD error;
+    std::u16string text;
+    bool operator==(const Result& o) const { return error == o.error && text == o.text; }
+  };
+  auto find = [](const pavo::PeImage& image, UINT id, LANGID lang) {
+    const WCHAR* text = nullptr;
+    size_t length = 0;
+    const DWORD error = image.FindString(id, lang, &text, &length);
+    return Result{error, error == ERROR_SUCCESS ? std::u16string(text, length) : std::u16string()};
+  };
+  pavo::PeImage reused;
+  size_t opened = 0;
+  for (size_t v = 0; v < variants.size(); ++v) {
+    const auto& f = variants[v];
+    if (reused.Open(f.data(), f.size()) != ERROR_SUCCESS) continue;
+    ++opened;
+    for (LANGID lang : {LANGID{1031}, LANGID{1033}}) {
+      std::vector<Result> first;  // each id as the first lookup of a new object
+      for (UINT id : ids) {
+        pavo::PeImage fresh;
+        ASSERT_EQ(fresh.Open(f.data(), f.size()), static_cast<DWORD>(ERROR_SUCCESS));
+        first.push_back(find(fresh, id, lang));
+      }
+      for (int pass = 0; pass < 3; ++pass) {
+        for (size_t i = 0; i < ids.size(); ++i) {
+          ASSERT_TRUE(find(reused, ids[i], lang) == first[i]) << "variant " << v << ", id " << ids[i] << ", pass " << pass;
+        }
+      }
+    }
+  }
+  EXPECT_GT(opened, variants.size() / 2);
+}
+
 // Hostile directories: links back to the root or to themselves, absurd entry
 // counts, data past the end, bad headers.
 TEST(PeImage, HostileFilesFailWithAnError) {

@@ -65,6 +65,10 @@ void PeImage::DropBlocks() {
     b.state.store(StringBlocks::kUnset, std::memory_order_release);
     return;
   }
+  const uint32_t marks = b.marks.exchange(0, std::memory_order_relaxed);
+  for (uint32_t i = 0; i < marks && i < StringBlocks::kMarksKept; ++i) {
+    b.slots[b.marked[i]].store(nullptr, std::memory_order_relaxed);
+  }
   for (StringBlock* block = b.read.exchange(nullptr, std::memory_order_acq_rel); block != nullptr;) {
     StringBlock* next = block->next;
     b.slots[block->block - b.firstBlock].store(nullptr, std::memory_order_relaxed);
@@ -153,6 +157,11 @@ const PeImage::StringBlock* PeImage::AbsentBlock() {
   return &absent;
 }
 
+const PeImage::StringBlock* PeImage::MarkedBlock() {
+  static const StringBlock marked{0, 0, nullptr};
+  return &marked;
+}
+
 const PeImage::StringBlocks* PeImage::SetUpBlocks() const {
   StringBlocks& b = blocks_;
   int unset = StringBlocks::kUnset;
@@ -219,22 +228,74 @@ void PeImage::ParseStringTable(uint32_t entry, StringTable* table) const {
   table->entries = static_cast<uint8_t>(k);
 }
 
+uint32_t PeImage::BlockLanguages(WORD block) const {
+  const StringBlocks& b = blocks_;
+  Dir names;
+  if (!ReadDir(b.nameDir, &names)) return 0;
+  // Compilers write one entry per block in ascending order, so the entry is
+  // usually found at its place; otherwise the directory is bisected.
+  const uint32_t guess = names.named + (block - b.firstBlock);
+  if (b.outsideAbsent && guess < names.named + names.ids && Le32(rsrc_ + names.Entry(guess)) == block) {
+    return Target(names.Entry(guess), true);
+  }
+  return FindChild(b.nameDir, ResourceKey::FromId(block), true);
+}
+
+DWORD PeImage::FindStringInBlock(WORD block, UINT id, LANGID uiLanguage, const WCHAR** text,
+                                 size_t* length) const {
+  const uint32_t langDir = BlockLanguages(block);
+  Dir langs;
+  if (langDir == 0 || !ReadDir(langDir, &langs)) return ERROR_RESOURCE_NAME_NOT_FOUND;
+  // The table FindString picks from ReadBlock's: the first of uiLanguage,
+  // neutral, U.S. English, else the first usable one, in directory order.
+  const WORD order[] = {uiLanguage, 0, 0x0409};
+  uint32_t chosen = 0;
+  unsigned rank = 3;
+  for (uint32_t j = 0; j < langs.named + langs.ids && rank != 0; ++j) {
+    const uint32_t field = Le32(rsrc_ + langs.Entry(j));  // inside: ReadDir checked
+    const uint32_t entry = Target(langs.Entry(j), false);
+    if ((field >> 16) != 0 || entry == 0) continue;  // as ReadBlock skips them
+    if (chosen == 0) chosen = entry;
+    for (unsigned r = 0; r < rank; ++r) {
+      if (static_cast<WORD>(field) == order[r]) {
+        chosen = entry;
+        rank = r;
+        break;
+      }
+    }
+  }
+  if (chosen == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
+  ResourceData d;
+  bool cut = false;
+  // The text is handed out as WCHAR*: its bytes must be 2-aligned.
+  if (!StringDataOf(chosen, &d, &cut) || (reinterpret_cast<uintptr_t>(d.bytes) & 1) != 0) {
+    return ERROR_RESOURCE_DATA_NOT_FOUND;
+  }
+  // ParseStringTable's rule: entries end where a length word or its text
+  // would run past the block.
+  const BYTE* p = d.bytes;
+  size_t left = d.size;
+  for (unsigned k = id & 15u;; --k) {
+    if (left < 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
+    const size_t units = Le16(p);
+    const size_t bytes = 2 + 2 * units;
+    if (bytes > left) return ERROR_RESOURCE_DATA_NOT_FOUND;
+    if (k == 0) {
+      if (units == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
+      *text = reinterpret_cast<const WCHAR*>(p + 2);
+      *length = units;
+      return ERROR_SUCCESS;
+    }
+    p += bytes;
+    left -= bytes;
+  }
+}
+
 const PeImage::StringBlock* PeImage::ReadBlock(WORD block) const {
   StringBlocks& b = blocks_;
   std::atomic<const StringBlock*>& slot = b.slots[block - b.firstBlock];
-  Dir names;
   Dir langs;
-  uint32_t langDir = 0;
-  // Compilers write one entry per block in ascending order, so the entry is
-  // usually found at its place; otherwise the directory is bisected.
-  if (ReadDir(b.nameDir, &names)) {
-    const uint32_t guess = names.named + (block - b.firstBlock);
-    if (b.outsideAbsent && guess < names.named + names.ids && Read32(names.Entry(guess)) == block) {
-      langDir = Target(names.Entry(guess), true);
-    } else {
-      langDir = FindChild(b.nameDir, ResourceKey::FromId(block), true);
-    }
-  }
+  const uint32_t langDir = BlockLanguages(block);
   StringBlock* record = nullptr;
   if (langDir != 0 && ReadDir(langDir, &langs)) {
     const uint32_t count = langs.named + langs.ids;
@@ -259,10 +320,14 @@ const PeImage::StringBlock* PeImage::ReadBlock(WORD block) const {
     }
   }
   const StringBlock* built = record != nullptr ? record : AbsentBlock();
-  const StringBlock* expected = nullptr;
-  if (!slot.compare_exchange_strong(expected, built, std::memory_order_acq_rel, std::memory_order_acquire)) {
-    std::free(record);  // another thread read the same block first
-    return expected;
+  // The slot is empty or marked by the block's first lookup.
+  const StringBlock* expected = slot.load(std::memory_order_acquire);
+  for (;;) {
+    if (expected != nullptr && expected != MarkedBlock()) {
+      std::free(record);  // another thread read the same block first
+      return expected;
+    }
+    if (slot.compare_exchange_weak(expected, built, std::memory_order_acq_rel, std::memory_order_acquire)) break;
   }
   if (record == nullptr) {
     b.anyAbsent.store(true, std::memory_order_relaxed);
@@ -286,12 +351,27 @@ DWORD PeImage::FindString(UINT id, LANGID uiLanguage, const WCHAR** text, size_t
     if (blocks->outsideAbsent) return ERROR_RESOURCE_NAME_NOT_FOUND;
     return FindStringByWalk(id, uiLanguage, text, length);
   }
-  const StringBlock* tables = blocks->slots[slot].load(std::memory_order_acquire);
+  std::atomic<const StringBlock*>& at = blocks->slots[slot];
+  const StringBlock* tables = at.load(std::memory_order_acquire);
   if (tables == nullptr) {
+    // The block's first lookup costs what a plain reader pays: the string is
+    // read from the directory, and only a second lookup keeps the tables.
+    if (at.compare_exchange_strong(tables, MarkedBlock(), std::memory_order_acq_rel, std::memory_order_acquire)) {
+      const uint32_t n = blocks_.marks.fetch_add(1, std::memory_order_relaxed);
+      if (n < StringBlocks::kMarksKept) {
+        blocks_.marked[n] = static_cast<uint16_t>(slot);
+      } else {
+        blocks_.anyAbsent.store(true, std::memory_order_relaxed);
+      }
+      return FindStringInBlock(block, id, uiLanguage, text, length);
+    }
+  }
+  if (tables->count == 0) {  // absent, or marked and read now
+    if (tables != MarkedBlock()) return ERROR_RESOURCE_NAME_NOT_FOUND;
     tables = ReadBlock(block);
     if (tables == nullptr) return FindStringByWalk(id, uiLanguage, text, length);
+    if (tables->count == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
   }
-  if (tables->count == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
   const StringTable* first = tables->Tables();
   const StringTable* last = first + tables->count;
   const StringTable* chosen = first;  // the first present, unless a preferred one is
@@ -338,8 +418,8 @@ WORD PeImage::Read16(uint32_t offset) const {
 bool PeImage::ReadDir(uint32_t offset, Dir* dir) const {
   if (!Has(rsrcSize_, offset, 16)) return false;
   dir->offset = offset;
-  dir->named = Read16(offset + 12);
-  dir->ids = Read16(offset + 14);
+  dir->named = Le16(rsrc_ + offset + 12);
+  dir->ids = Le16(rsrc_ + offset + 14);
   // Both counts are 16 bits, so this cannot overflow; entries past the end
   // reject the whole directory.
   return Has(rsrcSize_, offset + 16, 8 * (static_cast<size_t>(dir->named) + dir->ids));
@@ -376,12 +456,13 @@ uint32_t PeImage::FindChild(uint32_t offset, const ResourceKey& key, bool wantDi
     }
     return 0;
   }
-  // Id entries follow the named ones in ascending order.
+  // Id entries follow the named ones in ascending order; ReadDir checked
+  // that they all lie inside the directory bytes.
   uint32_t lo = dir.named;
   uint32_t hi = dir.named + dir.ids;
   while (lo < hi) {
     const uint32_t mid = lo + (hi - lo) / 2;
-    const uint32_t id = Read32(dir.Entry(mid));
+    const uint32_t id = Le32(rsrc_ + dir.Entry(mid));
     if (id == key.id) return Target(dir.Entry(mid), wantDir);
     if (id < key.id) lo = mid + 1;
     else hi = mid;

@@ -175,10 +175,14 @@ class PeImage {
     const StringTable* Tables() const { return reinterpret_cast<const StringTable*>(this + 1); }
   };
   // Where the string blocks are found: slots for blocks firstBlock ..
-  // firstBlock + span - 1, each filled by the block's first lookup. Set up
-  // by the first FindString; kept (and reused by the next Open) with the
-  // object, so that a module loaded again allocates only the blocks it reads.
+  // firstBlock + span - 1. A block's first lookup reads its string straight
+  // from the directory and marks the slot; its second reads the block's
+  // tables into it. Set up by the first FindString; kept (and reused by the
+  // next Open) with the object, so that a module loaded again allocates only
+  // the blocks it reads, and one of which a few strings are used allocates
+  // nothing.
   struct StringBlocks {
+    static constexpr uint32_t kMarksKept = 8;
     enum : int { kUnset, kBuilding, kReady };
     std::atomic<int> state{kUnset};
     uint32_t nameDir = 0;  // 0: the module has no string tables
@@ -190,6 +194,10 @@ class PeImage {
     std::atomic<StringBlock*> read{nullptr};
     std::unique_ptr<std::atomic<const StringBlock*>[]> slots;
     uint32_t capacity = 0;
+    // Slots marked by a first lookup, for DropBlocks; past kMarksKept it
+    // empties every slot (anyAbsent).
+    std::atomic<uint32_t> marks{0};
+    uint16_t marked[kMarksKept] = {};
   };
   // The block table, or null while another thread sets it up or when memory
   // is short (the caller walks).
@@ -202,7 +210,15 @@ class PeImage {
   // cannot be kept (no memory, or more tables than the file can hold).
   const StringBlock* ReadBlock(WORD block) const;
   void ParseStringTable(uint32_t entry, StringTable* table) const;
+  // The language directory of a block (0: absent or damaged).
+  uint32_t BlockLanguages(WORD block) const;
+  // The string of FindString, read from the block's directory and data
+  // without keeping anything: the same choice and the same damage rules as
+  // the tables ReadBlock keeps.
+  DWORD FindStringInBlock(WORD block, UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const;
   static const StringBlock* AbsentBlock();
+  // A slot's mark after the block's first lookup: no tables read yet.
+  static const StringBlock* MarkedBlock();
   // Frees the blocks read and empties their slots (not concurrent with lookups).
   void DropBlocks();
   DWORD FindStringByWalk(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const;
