@@ -1,7 +1,11 @@
 // Writing .reg files in the layout of Windows' registry editor.
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -9,12 +13,17 @@
 #include <utility>
 
 #include "platform/win/paths.h"
+#if !defined(_WIN32)
 #include "platform/win/registry_hive.h"
+#endif
 #include "platform/win/registry_reg_file.h"
 #include "platform/win/registry_reg_text.h"
 
 namespace pavo {
 namespace reg {
+#if defined(_WIN32)
+constexpr size_t kMaxValueNameLength = 16383;  // Windows' limit
+#endif
 
 namespace {
 
@@ -230,12 +239,21 @@ LONG ExportRegFile(const WCHAR* path, HKEY key, const WCHAR* keyName, RegFileFor
   std::string bytes;
   LONG rc = ExportRegText(key, keyName, format, &bytes);
   if (rc != ERROR_SUCCESS) return rc;
+#if defined(_WIN32)
+  const int fd = ::_wopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
   const std::string native = NativePath(path);
   const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+#endif
   if (fd < 0) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
   size_t done = 0;
   while (done < bytes.size()) {
+#if defined(_WIN32)
+    const size_t chunk = bytes.size() - done < (size_t{1} << 30) ? bytes.size() - done : (size_t{1} << 30);
+    const int n = ::_write(fd, bytes.data() + done, static_cast<unsigned>(chunk));
+#else
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+#endif
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       rc = errno == ENOSPC ? ERROR_DISK_FULL : ERROR_CANTWRITE;
@@ -243,7 +261,11 @@ LONG ExportRegFile(const WCHAR* path, HKEY key, const WCHAR* keyName, RegFileFor
     }
     done += static_cast<size_t>(n);
   }
+#if defined(_WIN32)
+  if (::_close(fd) != 0 && rc == ERROR_SUCCESS) rc = ERROR_CANTWRITE;
+#else
   if (::close(fd) != 0 && rc == ERROR_SUCCESS) rc = ERROR_CANTWRITE;
+#endif
   return rc;
 }
 

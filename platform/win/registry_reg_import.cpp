@@ -1,13 +1,19 @@
 // Reading .reg files: decode, check every line, then apply.
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
 
 #include "platform/win/paths.h"
+#if !defined(_WIN32)
 #include "platform/win/registry_hive.h"
+#endif
 #include "platform/win/registry_reg_file.h"
 #include "platform/win/registry_reg_text.h"
 
@@ -376,14 +382,22 @@ LONG ImportRegText(const void* bytes, size_t size, const std::vector<RegFileRoot
 
 LONG ImportRegFile(const WCHAR* path, const std::vector<RegFileRoot>& roots, size_t* errorLine) {
   if (path == nullptr || path[0] == 0) return ERROR_INVALID_PARAMETER;
+#if defined(_WIN32)
+  const int fd = ::_wopen(path, _O_RDONLY | _O_BINARY);
+#else
   const std::string native = NativePath(path);
   const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
   if (fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
   std::string bytes;
   char buf[65536];
   LONG rc = ERROR_SUCCESS;
   for (;;) {
+#if defined(_WIN32)
+    const int n = ::_read(fd, buf, sizeof buf);
+#else
     const ssize_t n = ::read(fd, buf, sizeof buf);
+#endif
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       rc = ERROR_CANTREAD;
@@ -396,7 +410,11 @@ LONG ImportRegFile(const WCHAR* path, const std::vector<RegFileRoot>& roots, siz
     }
     bytes.append(buf, static_cast<size_t>(n));
   }
+#if defined(_WIN32)
+  ::_close(fd);
+#else
   ::close(fd);
+#endif
   if (rc != ERROR_SUCCESS) return rc;
   return ImportRegText(bytes.data(), bytes.size(), roots, errorLine);
 }
