@@ -27,7 +27,7 @@ constexpr size_t kMaxValueNameLength = 16383;  // Windows' limit
 
 namespace {
 
-const char16_t kNewLine[] = u"\r\n";
+const WCHAR kNewLine[] = WTEXT("\r\n");
 
 void AppendAscii(WideString* out, const char* s) {
   for (; *s != 0; ++s) out->push_back(static_cast<WCHAR>(*s));
@@ -179,7 +179,13 @@ LONG ExportRegText(HKEY key, const WCHAR* keyName, RegFileFormat format, std::st
   const WideString base = keyName;
   // Each key is written once: a key reached again (parent links that loop in
   // a damaged file, two rows of one name) is damage, reported, not followed.
+#if defined(_WIN32)
+  // The real registry has no loops; a key met again under another path
+  // (through a link) is written again there.
+  std::set<WideString> written;
+#else
   std::set<std::pair<const void*, KeyId>> written;
+#endif
   while (!pending.empty()) {
     const WideString rel = std::move(pending.back());
     pending.pop_back();
@@ -187,16 +193,20 @@ LONG ExportRegText(HKEY key, const WCHAR* keyName, RegFileFormat format, std::st
     LONG rc = RegOpenKeyExW(key, rel.c_str(), 0, KEY_READ, &h);
     if (rc == ERROR_FILE_NOT_FOUND && !rel.empty()) continue;  // deleted meanwhile
     if (rc != ERROR_SUCCESS) return rc;
+#if defined(_WIN32)
+    const WideString identity = rel;
+#else
     std::pair<const void*, KeyId> identity(nullptr, 0);
     if (!KeyIdentity(h, &identity.first, &identity.second)) {
       RegCloseKey(h);
       return ERROR_INVALID_HANDLE;
     }
+#endif
     if (!written.insert(identity).second) {
       RegCloseKey(h);
       return ERROR_BADDB;
     }
-    rc = AppendKey(&text, h, rel.empty() ? base : base + u"\\" + rel, format);
+    rc = AppendKey(&text, h, rel.empty() ? base : base + WTEXT("\\") + rel, format);
     DWORD subKeys = 0, maxSub = 0;
     if (rc == ERROR_SUCCESS) {
       rc = RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, nullptr,
@@ -211,7 +221,7 @@ LONG ExportRegText(HKEY key, const WCHAR* keyName, RegFileFormat format, std::st
       if (e != ERROR_SUCCESS) rc = e;
       if (e == ERROR_SUCCESS) {
         children.push_back(rel.empty() ? WideString(name.data(), cch)
-                                       : rel + u"\\" + WideString(name.data(), cch));
+                                       : rel + WTEXT("\\") + WideString(name.data(), cch));
       }
     }
     RegCloseKey(h);
