@@ -12,8 +12,9 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-
-#undef LoadString  // CStringW::LoadString
 #endif
+
+// Also where a host defines such a macro itself (its own Windows shims).
+#undef LoadString  // CStringW::LoadString
 
 #endif
