@@ -9,6 +9,9 @@ packages=(
   # The translator's tests check exchange files with gettext's msgfmt and
   # xmllint against the XLIFF 1.2 schema that php-symfony-translation ships.
   gettext libxml2-utils php-symfony-translation
+  # The Windows build (scripts/run-windows-tests.sh): Debian's mingw-w64 with
+  # POSIX threads, and Wine to run what it builds.
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
 )
 if [ "${PAVORM_BENCH_PEERS:-0}" = 1 ]; then
   packages+=(libpugixml-dev librapidxml-dev libtinyxml2-dev libexpat1-dev gettext icu-devtools valgrind)

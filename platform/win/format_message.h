@@ -15,6 +15,13 @@
 #include "platform/win/local_memory.h"
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 #define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
@@ -43,4 +50,5 @@ PAVORM_API DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DW
 }
 #endif
 
+#endif  // _WIN32
 #endif

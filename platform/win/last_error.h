@@ -6,6 +6,13 @@
 
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 #define ERROR_SUCCESS 0L
 #define NO_ERROR 0L
 #define ERROR_INVALID_FUNCTION 1L
@@ -61,4 +68,5 @@ PAVORM_API void SetLastError(DWORD code);
 }
 #endif
 
+#endif  // _WIN32
 #endif
