@@ -34,9 +34,9 @@ bool pavo::EntryRunByLoader() {
 }
 
 // The loader's call of the DLL (after the runtime has constructed the
-// library's statics on attach, before it destroys them on detach).
+// library's statics on attach, before it destroys them on detach). Thread
+// calls stay on: the runtime linked into the DLL keeps per-thread data.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
   return PavoRmDllMain(instance, reason, reserved);
 }
 #else
