@@ -14,7 +14,8 @@ class PeImage;
 // is left to the caller). Valid until the handle's last FreeLibrary. On
 // Windows the handle comes from the real LoadLibraryExW: a data-file load is
 // read from a copy of its mapped view (whole pages: a file cut inside its
-// last page is not seen as cut), any other from its file.
+// last page is not seen as cut), a load with flags 0 from its file; an
+// image-resource load gives null.
 const PeImage* ModuleImage(HMODULE module);
 #if !defined(_WIN32)
 // Registers an image compiled into the binary (kept for the life of the

@@ -32,8 +32,8 @@ Table& TheTable() {
   return *table;
 }
 
-// A data-file load maps the file as it is (the low bits of the handle tell
-// so); the view's pages that belong to one allocation hold the whole file.
+// A data-file load maps the file as it is; the view's pages that belong to
+// one allocation hold the whole file.
 bool ReadMappedView(HMODULE module, std::vector<BYTE>* bytes) {
   const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR{3});
   MEMORY_BASIC_INFORMATION info;
@@ -77,8 +77,11 @@ bool ReadModuleFile(HMODULE module, std::vector<BYTE>* bytes) {
 const pavo::PeImage* pavo::ModuleImage(HMODULE module) {
   if (module == nullptr) return nullptr;
   std::vector<BYTE> bytes;
-  const bool dataFile = (reinterpret_cast<ULONG_PTR>(module) & 3) != 0;
-  if (!(dataFile ? ReadMappedView(module, &bytes) : ReadModuleFile(module, &bytes))) return nullptr;
+  // Low bit 1: a data file, mapped as the file is; bit 2: an image resource,
+  // mapped by sections and not named by a file the reader could take.
+  const ULONG_PTR kind = reinterpret_cast<ULONG_PTR>(module) & 3;
+  if (kind >= 2) return nullptr;
+  if (!(kind == 1 ? ReadMappedView(module, &bytes) : ReadModuleFile(module, &bytes))) return nullptr;
   Table& t = TheTable();
   std::lock_guard<std::mutex> guard(t.lock);
   std::unique_ptr<Parsed>& slot = t.images[module];
