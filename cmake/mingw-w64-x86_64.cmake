@@ -3,9 +3,8 @@
 #
 #   cmake --toolchain cmake/mingw-w64-x86_64.cmake -S . -B build-win -G Ninja
 #
-# Test programs run through Wine (CMAKE_CROSSCOMPILING_EMULATOR), also while
-# CTest discovers the tests, so WINEPREFIX and WINEDEBUG should be set for the
-# build as well as for ctest.
+# Test programs run through Wine (CMAKE_CROSSCOMPILING_EMULATOR) when CTest
+# runs them, and lists their tests; set WINEPREFIX and WINEDEBUG=-all for it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -18,7 +18,7 @@ jobs=$(nproc)
 [ "$jobs" -le 2 ] || jobs=2
 
 # A fresh prefix, its server started the way that works without a display;
-# exported for the build too, since test discovery runs the test programs.
+# exported for the build as well as for the tests.
 mkdir -p "$win"
 export WINEPREFIX=$PWD/$win/wineprefix WINEDEBUG=-all
 rm -rf "$WINEPREFIX"
