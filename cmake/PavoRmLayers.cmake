@@ -2,7 +2,7 @@
 #
 #   pavorm_add_layer(<name> DIRS <folder>... [DEPENDS <layer>...] [LIBS <target>...]
 #                    [PUBLIC_HEADERS <header>...] [LAYER_HEADERS <header>...]
-#                    [FLAT_FOLDERS <folder>...] [SEES <header>...])
+#                    [FLAT_FOLDERS <folder>...] [SEES <header>...] [EXCLUDE <source>...])
 #
 # makes two targets:
 #   pavorm_<name>_headers  (INTERFACE) what the layers above may include: the
@@ -17,6 +17,9 @@
 # include in turn): a layer that must not use one folder of a layer it
 # builds on (fsassist and platform/win) then fails to build when it tries.
 # The layers above still see all of DEPENDS through pavorm_<name>_headers.
+#
+# EXCLUDE names sources of the folders (relative to the source root) that are
+# not built, such as the Linux stand-ins in the Windows build.
 #
 # Headers are paths relative to the source root ("platform/win/registry.h");
 # the headers of a FLAT_FOLDERS folder are included by file name ("ezxml.h").
@@ -56,7 +59,7 @@ function(pavorm_add_public_headers)
 endfunction()
 
 function(pavorm_add_layer name)
-  cmake_parse_arguments(PARSE_ARGV 1 layer "" "" "DIRS;DEPENDS;LIBS;PUBLIC_HEADERS;LAYER_HEADERS;FLAT_FOLDERS;SEES")
+  cmake_parse_arguments(PARSE_ARGV 1 layer "" "" "DIRS;DEPENDS;LIBS;PUBLIC_HEADERS;LAYER_HEADERS;FLAT_FOLDERS;SEES;EXCLUDE")
   set(interface_root ${PAVORM_LAYER_ROOT}/${name}/interface)
   set(private_root ${PAVORM_LAYER_ROOT}/${name}/private)
   file(MAKE_DIRECTORY ${interface_root} ${private_root})
@@ -82,6 +85,12 @@ function(pavorm_add_layer name)
     pavorm_link_source(${private_root} ${dir})
     file(GLOB dir_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${dir}/*.cpp ${PROJECT_SOURCE_DIR}/${dir}/*.c)
     list(APPEND sources ${dir_sources})
+  endforeach()
+  foreach(excluded IN LISTS layer_EXCLUDE)
+    if(NOT EXISTS ${PROJECT_SOURCE_DIR}/${excluded})
+      message(FATAL_ERROR "pavorm layers: ${excluded} does not exist")
+    endif()
+    list(REMOVE_ITEM sources ${PROJECT_SOURCE_DIR}/${excluded})
   endforeach()
   add_library(pavorm_${name} OBJECT ${sources})
   target_include_directories(pavorm_${name} PRIVATE ${private_root})

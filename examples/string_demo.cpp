@@ -1,5 +1,6 @@
 // Shows PavoRmCString at work: UTF-16 positions, classification, editing,
-// formatting and narrow text in the ANSI code page (PAVORM_ACP=1252 / 932).
+// formatting and narrow text in the ANSI code page (on Linux PAVORM_ACP=1252
+// or 932 chooses it; on Windows it is the system's).
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,7 +24,7 @@ void Show(const char* label, const CStringW& s) { std::printf("%-34s \"%s\"\n", 
 
 int main() {
   std::printf("== positions: one UTF-16 unit each\n");
-  PavoRmCString text(u"Gr\u00fc\u00dfe \U0001F600 7\tok!");
+  PavoRmCString text(WTEXT("Gr\u00fc\u00dfe \U0001F600 7\tok!"));
   Show("text", text);
   std::printf("GetLength() = %d, GetByteNum() = %d (the emoji takes positions 6 and 7)\n", text.GetLength(),
               text.GetByteNum());
@@ -38,31 +39,31 @@ int main() {
   }
 
   std::printf("\n== editing helpers\n");
-  PavoRmCString edit(u"a\tb\tc");
+  PavoRmCString edit(WTEXT("a\tb\tc"));
   std::printf("ExpandTab(4) replaced %d tabs\n", edit.ExpandTab(4));
   Show("  result", edit);
-  PavoRmCString list(u"red;green;;blue");
+  PavoRmCString list(WTEXT("red;green;;blue"));
   PavoRmCString field;
-  for (int i = 0; list.extract(field, i, u";"); ++i) std::printf("  extract(%d) = \"%s\"\n", i, Utf8(field).c_str());
-  PavoRmCString aabb(u"aabb");
-  std::printf("Remove(\"ab\", -1) on \"aabb\" removed %d\n", aabb.Remove(u"ab", -1));
+  for (int i = 0; list.extract(field, i, WTEXT(";")); ++i) std::printf("  extract(%d) = \"%s\"\n", i, Utf8(field).c_str());
+  PavoRmCString aabb(WTEXT("aabb"));
+  std::printf("Remove(\"ab\", -1) on \"aabb\" removed %d\n", aabb.Remove(WTEXT("ab"), -1));
   Show("  result", aabb);
-  PavoRmCString aaa(u"aaa");
-  std::printf("Replace(\"a\", \"aa\", -1) on \"aaa\" replaced %d\n", aaa.Replace(u"a", u"aa", -1));
+  PavoRmCString aaa(WTEXT("aaa"));
+  std::printf("Replace(\"a\", \"aa\", -1) on \"aaa\" replaced %d\n", aaa.Replace(WTEXT("a"), WTEXT("aa"), -1));
   Show("  result", aaa);
-  PavoRmCString path(u"C:\\images");
+  PavoRmCString path(WTEXT("C:\\images"));
   path.addBackslash();
   Show("addBackslash", path);
 
   std::printf("\n== Format\n");
   PavoRmCString formatted;
-  formatted.Format(u"%s has %d units, %05.1f%% of %hs, hex %#x", text.GetString(), text.GetLength(), 42.5, "narrow",
+  formatted.Format(WTEXT("%s has %d units, %05.1f%% of %hs, hex %#x"), text.GetString(), text.GetLength(), 42.5, "narrow",
                    255);
   Show("Format", formatted);
 
   std::printf("\n== ansi() in the ANSI code page %u\n", GetACP());
-  const PavoRmCString samples[] = {PavoRmCString(u"caf\u00e9 \u20ac"), PavoRmCString(u"\u65e5\u672c\u8a9e"),
-                                   PavoRmCString(u"na\u00efve \u0101")};
+  const PavoRmCString samples[] = {PavoRmCString(WTEXT("caf\u00e9 \u20ac")), PavoRmCString(WTEXT("\u65e5\u672c\u8a9e")),
+                                   PavoRmCString(WTEXT("na\u00efve \u0101"))};
   for (const PavoRmCString& s : samples) {
     std::vector<char> buffer(static_cast<size_t>(s.GetLength()) + 1);
     s.ansi(buffer.data());

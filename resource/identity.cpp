@@ -14,11 +14,17 @@ PavoRmCString g_moduleName;
 HINSTANCE g_instance = nullptr;
 
 // Stands in for the system loader: runs the entry routine when the library
-// is loaded and when it is unloaded. It lives in this file, which every user
-// of the library's identity links, so a static link keeps it too.
+// is loaded and when it is unloaded, unless the loader does (the Windows
+// DLL). It lives in this file, which every user of the library's identity
+// links, so a static link keeps it too.
 struct LoaderCalls {
-  LoaderCalls() { PavoRmDllMain(pavo::LibraryImageHandle(), DLL_PROCESS_ATTACH, nullptr); }
-  ~LoaderCalls() { PavoRmDllMain(pavo::LibraryImageHandle(), DLL_PROCESS_DETACH, nullptr); }
+  const bool run = !pavo::EntryRunByLoader();
+  LoaderCalls() {
+    if (run) PavoRmDllMain(pavo::LibraryImageHandle(), DLL_PROCESS_ATTACH, nullptr);
+  }
+  ~LoaderCalls() {
+    if (run) PavoRmDllMain(pavo::LibraryImageHandle(), DLL_PROCESS_DETACH, nullptr);
+  }
   LoaderCalls(const LoaderCalls&) = delete;
   LoaderCalls& operator=(const LoaderCalls&) = delete;
 } g_loaderCalls;

@@ -29,6 +29,9 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev pkg-config
   gettext libxml2-utils php-symfony-translation
+  # The Windows build (scripts/run-windows-tests.sh): Debian's mingw-w64 with
+  # POSIX threads, and Wine to run what it builds.
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
 )
 bench_packages=(
   libpugixml-dev librapidxml-dev libtinyxml2-dev libexpat1-dev gettext icu-devtools valgrind

@@ -38,7 +38,7 @@ PavoRmCString::PavoRmCString(const WCHAR* resourceName, unsigned int id, int sho
 
 int PavoRmCString::LoadStringW(const PavoRmCString& resourceName, unsigned int id, int showError) {
   HINSTANCE module = pavo::FindResourceModule(resourceName);
-  if (module != nullptr && LoadString(module, id)) return 1;
+  if (module != nullptr && CStringW::LoadString(module, id)) return 1;
   if (!showError) return 0;
   PavoRmCString text;
   if (!g_nameForm.reporting) {

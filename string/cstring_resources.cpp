@@ -12,7 +12,7 @@ pavo::ReportGuard g_handleForm;  // the guard of loads by module handle
 }  // namespace
 
 int PavoRmCString::LoadStringW(HINSTANCE module, unsigned int id, int showError) {
-  if (LoadString(module, id)) return 1;
+  if (CStringW::LoadString(module, id)) return 1;  // the base load, never an overload of this class
   if (!showError) return 0;
   PavoRmCString text;
   if (!g_handleForm.reporting) {

@@ -12,9 +12,10 @@ class PavoRmCString;
 namespace pavo {
 
 // target becomes format with its inserts (%1, %2!d!, ...) filled from
-// arguments, which are consumed. When FormatMessageW returns no buffer a
-// pointer to a new std::bad_alloc ("bad allocation") is thrown, or a null one
-// when even that cannot be allocated; target is then unchanged.
+// arguments, which are consumed. An empty message gives the empty text. When
+// FormatMessageW fails a pointer to a new std::bad_alloc ("bad allocation") is
+// thrown, or a null one when even that cannot be allocated; target is then
+// unchanged.
 void FillMessageInserts(PavoRmCString& target, const WCHAR* format, va_list& arguments);
 
 }  // namespace pavo

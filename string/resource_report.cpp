@@ -11,7 +11,7 @@ void ReportMissingString(ReportGuard& guard, const WCHAR* text) {
   if (guard.reporting) {
     if (!guard.noticeShown) {
       guard.noticeShown = true;  // set first: the notice's own failures stay quiet
-      MessageBoxW(nullptr, kResourceNotice, kResourceErrorCaption, kResourceErrorStyle);
+      PavoRmMessageBox(nullptr, kResourceNotice, kResourceErrorCaption, kResourceErrorStyle);
     }
     return;
   }
@@ -20,7 +20,7 @@ void ReportMissingString(ReportGuard& guard, const WCHAR* text) {
     bool& flag;
     ~Clear() { flag = false; }
   } clear{guard.reporting};
-  MessageBoxW(nullptr, text, kResourceErrorCaption, kResourceErrorStyle);
+  PavoRmMessageBox(nullptr, text, kResourceErrorCaption, kResourceErrorStyle);
 }
 
 }  // namespace pavo

@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <filesystem>
 
 #include "info/PavoRmInformation.h"
 #include "platform/win/paths.h"
 #include "registry_test_util.h"
+#include "platform/win/wide_text.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ class Probe : public PavoRmInformation {
   bool m_release;
 };
 
-std::u16string S(const PavoRmCString& s) { return std::u16string(s.GetString(), s.GetLength()); }
+pavo::WideString S(const PavoRmCString& s) { return pavo::WideString(s.GetString(), s.GetLength()); }
 
 TEST(Information, PathGetsOneTrailingBackslash) {
   int destroyed = 0;
@@ -51,7 +52,7 @@ TEST(Information, PathGetsOneTrailingBackslash) {
 TEST(Information, ExpandPathJoinsRelativeNamesOnly) {
   int destroyed = 0;
   Probe* p = new Probe(WTEXT("C:\\Lang"), &destroyed);
-  const std::pair<const char16_t*, const char16_t*> cases[] = {
+  const std::pair<const WCHAR*, const WCHAR*> cases[] = {
       {WTEXT("relative.dll"), WTEXT("C:\\Lang\\relative.dll")},
       {WTEXT("\\sub\\x.dll"), WTEXT("C:\\Lang\\sub\\x.dll")},
       {WTEXT("\\\\server\\x.dll"), WTEXT("C:\\Lang\\\\server\\x.dll")},  // only one backslash goes
@@ -73,7 +74,8 @@ TEST(Information, FileExistWantsAFileWithTheArchiveBit) {
   const std::string file = dir.File("lang.dll"), locked = dir.File("locked.dll");
   regtest::WriteFile(file, "x");
   regtest::WriteFile(locked, "x");
-  ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+  std::filesystem::permissions(std::filesystem::u8path(locked), std::filesystem::perms::owner_read |
+                                   std::filesystem::perms::group_read | std::filesystem::perms::others_read);
   int destroyed = 0;
   Probe* p = new Probe(WTEXT(""), &destroyed);
   auto exists = [&](const std::string& path) { return p->FileExist(regtest::W(path).c_str()); };

@@ -2,10 +2,11 @@
 
 #include "info/PavoRmInformationRegistry.h"
 #include "registry_test_util.h"
+#include "platform/win/wide_text.h"
 
 namespace {
 
-std::u16string S(const PavoRmCString& s) { return std::u16string(s.GetString(), s.GetLength()); }
+pavo::WideString S(const PavoRmCString& s) { return pavo::WideString(s.GetString(), s.GetLength()); }
 
 class InformationRegistry : public ::testing::Test {
  protected:
@@ -17,8 +18,8 @@ class InformationRegistry : public ::testing::Test {
     info_->SafeDelete();
     RegCloseKey(root_);
   }
-  static std::vector<std::u16string> Take(PavoRmLanguageList& list) {
-    std::vector<std::u16string> out;
+  static std::vector<pavo::WideString> Take(PavoRmLanguageList& list) {
+    std::vector<pavo::WideString> out;
     for (PavoRmCString* s : list) {
       out.push_back(S(*s));
       delete s;
@@ -53,7 +54,7 @@ TEST_F(InformationRegistry, WritesAndReadsSettingsBySection) {
   DWORD cch = 16;
   ASSERT_EQ(RegQueryInfoKeyW(key, cls, &cch, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                              nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(cls), WTEXT("PavoRm"));
+  EXPECT_EQ(pavo::WideString(cls), WTEXT("PavoRm"));
   RegCloseKey(key);
 }
 
@@ -61,12 +62,12 @@ TEST_F(InformationRegistry, ReadsAnyValueTypeAsBoundedText) {
   ASSERT_EQ(info_->WriteValue(WTEXT(""), WTEXT("x"), WTEXT("seed")), 1);
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("Software\\PavoRm"), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
-  const char16_t unterminated[] = {WTEXT('a'), WTEXT('b'), WTEXT('c')};
+  const WCHAR unterminated[] = {WTEXT('a'), WTEXT('b'), WTEXT('c')};
   ASSERT_EQ(RegSetValueExW(key, WTEXT("raw"), 0, REG_BINARY, reinterpret_cast<const BYTE*>(unterminated),
                            sizeof unterminated), ERROR_SUCCESS);
   const BYTE odd[] = {'h', 0, 'i', 0, '!'};
   ASSERT_EQ(RegSetValueExW(key, WTEXT("odd"), 0, REG_BINARY, odd, sizeof odd), ERROR_SUCCESS);
-  const char16_t inner[] = WTEXT("one\0two");
+  const WCHAR inner[] = WTEXT("one\0two");
   ASSERT_EQ(RegSetValueExW(key, WTEXT("multi"), 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(inner),
                            sizeof inner), ERROR_SUCCESS);
   RegCloseKey(key);
@@ -82,9 +83,9 @@ TEST_F(InformationRegistry, LanguagesAreTheSubKeysAppendedInOrder) {
   ASSERT_EQ(info_->WriteValue(WTEXT(""), WTEXT("Viewer"), WTEXT("v.dll")), 1);
   EXPECT_EQ(info_->GetLanguageList(list), 1);  // no sub-keys yet
   EXPECT_TRUE(list.IsEmpty());
-  for (const char16_t* lang : {WTEXT("enu"), WTEXT("deu"), WTEXT("FRA")}) {
+  for (const WCHAR* lang : {WTEXT("enu"), WTEXT("deu"), WTEXT("FRA")}) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(root_, (std::u16string(WTEXT("Software\\PavoRm\\")) + lang).c_str(), 0,
+    ASSERT_EQ(RegCreateKeyExW(root_, (pavo::WideString(WTEXT("Software\\PavoRm\\")) + lang).c_str(), 0,
                               nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
     RegCloseKey(key);
   }
@@ -95,7 +96,7 @@ TEST_F(InformationRegistry, LanguagesAreTheSubKeysAppendedInOrder) {
   // The current language is the one held in memory, not a sub-key.
   info_->SetCurrentLanguageName(WTEXT("ita"));
   EXPECT_EQ(S(info_->GetCurrentLanguage()), WTEXT("ita"));
-  EXPECT_EQ(Take(list), (std::vector<std::u16string>{WTEXT("deu"), WTEXT("enu"), WTEXT("FRA"), WTEXT("Options"), WTEXT("deu"),
+  EXPECT_EQ(Take(list), (std::vector<pavo::WideString>{WTEXT("deu"), WTEXT("enu"), WTEXT("FRA"), WTEXT("Options"), WTEXT("deu"),
                                                        WTEXT("enu"), WTEXT("FRA"), WTEXT("Options")}));
 }
 

@@ -12,8 +12,8 @@
 namespace test {
 
 struct Box {
-  std::u16string text;
-  std::u16string caption;
+  pavo::WideString text;
+  pavo::WideString caption;
   UINT type;
 };
 

@@ -3,6 +3,8 @@
 #ifndef PAVORM_TESTS_MODULE_TEST_SUPPORT_H
 #define PAVORM_TESTS_MODULE_TEST_SUPPORT_H
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -13,14 +15,16 @@
 #include <vector>
 
 #include "platform/win/win_types.h"
+#include "platform/win/wide_text.h"
+#include "portable_test_support.h"
 
 namespace test {
 
 inline std::string TestModule(const char* name) { return std::string(PAVORM_TEST_MODULE_DIR "/") + name; }
 inline std::string LanguageModule(const char* name) { return std::string(PAVORM_LANGUAGE_DIR "/") + name; }
 
-inline std::u16string Wide(const std::string& s) {
-  std::u16string out;
+inline pavo::WideString Wide(const std::string& s) {
+  pavo::WideString out;
   for (unsigned char c : s) out.push_back(c);
   return out;
 }
@@ -37,18 +41,32 @@ inline void WriteFile(const std::string& path, const std::vector<unsigned char>&
 
 // (language, id) -> text of every non-empty string-table entry, as
 // `llvm-readobj --coff-resources` shows the module.
-using StringTable = std::map<std::pair<unsigned, unsigned>, std::u16string>;
+using StringTable = std::map<std::pair<unsigned, unsigned>, pavo::WideString>;
+
+// Why llvm-readobj cannot be run by this process, or "" when it can. It is
+// a Linux program: a Windows process (under Wine too, where CreateProcessW
+// refuses ELF files and `start /unix` hands no output back) cannot start it,
+// so the tests that compare with it skip there with this reason.
+inline const std::string& ReadobjUnavailable() {
+  static const std::string reason = [] {
+    const portable::ProcessRun run = portable::RunProcess(PAVORM_LLVM_READOBJ, {"--version"});
+    if (run.status == 0) return std::string();
+    return std::string("llvm-readobj (" PAVORM_LLVM_READOBJ ") cannot be started from this process (status ") +
+           std::to_string(run.status) + ")";
+  }();
+  return reason;
+}
+
+#define PAVORM_NEED_READOBJ()                                                          \
+  do {                                                                                 \
+    if (!::test::ReadobjUnavailable().empty()) GTEST_SKIP() << ::test::ReadobjUnavailable(); \
+  } while (0)
 
 inline StringTable ReadObjStrings(const std::string& dll) {
   StringTable table;
-  const std::string command = std::string(PAVORM_LLVM_READOBJ) + " --coff-resources '" + dll + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return table;
-  std::string text;
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) text.append(chunk, n);
-  pclose(pipe);
+  const portable::ProcessRun run = portable::RunProcess(PAVORM_LLVM_READOBJ, {"--coff-resources", dll});
+  if (run.status != 0) return table;
+  const std::string& text = run.out;
 
   std::istringstream lines(text);
   std::string line;
@@ -60,9 +78,9 @@ inline StringTable ReadObjStrings(const std::string& dll) {
     for (unsigned k = 0; k < 16 && pos + 2 <= data.size(); ++k) {
       const size_t len = data[pos] | (data[pos + 1] << 8);
       pos += 2;
-      std::u16string s;
+      pavo::WideString s;
       for (size_t i = 0; i < len && pos + 1 < data.size(); ++i, pos += 2) {
-        s.push_back(static_cast<char16_t>(data[pos] | (data[pos + 1] << 8)));
+        s.push_back(static_cast<WCHAR>(data[pos] | (data[pos + 1] << 8)));
       }
       if (!s.empty()) table[{language, (block - 1) * 16 + k}] = s;
     }

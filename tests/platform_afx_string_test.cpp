@@ -5,11 +5,12 @@
 #include <utility>
 
 #include "platform/afx/afx_string.h"
+#include "platform/win/wide_text.h"
 
 namespace {
 
-std::u16string Units(const CStringW& s) {
-  return std::u16string(s.GetString(), static_cast<size_t>(s.GetLength()));
+pavo::WideString Units(const CStringW& s) {
+  return pavo::WideString(s.GetString(), static_cast<size_t>(s.GetLength()));
 }
 
 }  // namespace
@@ -36,7 +37,7 @@ TEST(BaseString, BufferProtocolAndInnerZeroUnits) {
   z += z;  // appending itself
   EXPECT_EQ(z.GetLength(), 6);
   z.SetString(z.GetString() + 3, 3);  // from its own storage
-  EXPECT_EQ(Units(z), std::u16string(inner, 3));
+  EXPECT_EQ(Units(z), pavo::WideString(inner, 3));
   CStringW moved(std::move(z));
   EXPECT_EQ(moved.GetLength(), 3);
   EXPECT_TRUE(z.IsEmpty());

@@ -8,6 +8,7 @@
 
 #include "platform/win/code_pages.h"
 #include "platform/win/last_error.h"
+#include "portable_test_support.h"
 
 namespace {
 
@@ -49,16 +50,51 @@ TEST(CodePages, Utf8RoundTripsAndReplacesBadInput) {
       WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, nullptr, 0, nullptr, nullptr),
       0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
-  // Overlong, truncated and surrogate encodings: one U+FFFD per maximal bad subsequence.
+  // Overlong and truncated encodings: one U+FFFD per maximal bad subsequence.
   EXPECT_EQ(ToWide(CP_UTF8,
                    "\xC0\xAF"
                    "a"
                    "\xE2\x82"
                    "b"
-                   "\xED\xA0\x80"),
-            WTEXT("\uFFFD\uFFFDa\uFFFDb\uFFFD\uFFFD\uFFFD"));
+                   "\x80\xBF"),
+            WTEXT("\uFFFD\uFFFDa\uFFFDb\uFFFD\uFFFD"));
+  EXPECT_EQ(ToWide(CP_UTF8, "\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64"),
+            WTEXT("a\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD\uFFFDd"));
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xE2\x82", 2, nullptr, 0), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+}
+
+// A lead byte whose second byte is outside its allowed range (surrogates,
+// overlong three- and four-byte forms, beyond U+10FFFF) is a bad sequence of
+// one byte: every byte of such a sequence becomes its own U+FFFD.
+TEST(CodePages, Utf8SecondByteOutOfRangeIsOneReplacementPerByte) {
+  PAVORM_SKIP_UNDER_WINE("MultiByteToWideChar folds the lead byte and the out-of-range byte into one U+FFFD");
+  EXPECT_EQ(ToWide(CP_UTF8, "\xED\xA0\x80"), WTEXT("\uFFFD\uFFFD\uFFFD"));
+  EXPECT_EQ(ToWide(CP_UTF8, "\xE0\x80\x80"), WTEXT("\uFFFD\uFFFD\uFFFD"));
+  EXPECT_EQ(ToWide(CP_UTF8, "\xF4\x90\x80\x80"), WTEXT("\uFFFD\uFFFD\uFFFD\uFFFD"));
+  EXPECT_EQ(ToWide(CP_UTF8, "\xF0\x80\x80"), WTEXT("\uFFFD\uFFFD\uFFFD"));
+}
+
+// UTF-8 takes no flags but the invalid-character one, and no default
+// character: Windows refuses the rest.
+TEST(CodePages, Utf8RefusesFlagsAndDefaultCharacters) {
+  PAVORM_SKIP_UNDER_WINE("the UTF-8 conversions accept any flags and a default character");
+  const WCHAR text[] = WTEXT("abc");
+  char buf[8];
+  WCHAR wbuf[8];
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "abc", 3, wbuf, 8), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, text, 3, buf, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+  BOOL used = FALSE;
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, 8, nullptr, &used), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, 8, "?", nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(CodePages, BufferRulesFollowWindows) {
@@ -88,7 +124,6 @@ TEST(CodePages, BufferRulesFollowWindows) {
     int size;
   } bad[] = {{nullptr, -1, buf, 8},
              {text, 0, buf, 8},
-             {text, -2, buf, 8},
              {text, -1, nullptr, 8},
              {text, -1, buf, -1}};
   for (const auto& b : bad) {
@@ -96,8 +131,13 @@ TEST(CodePages, BufferRulesFollowWindows) {
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, b.src, b.n, b.dst, b.size, nullptr, nullptr), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   }
-  BOOL used = FALSE;
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, buf, 8, nullptr, &used), 0);
+  // Any negative count, not only -1, reads through the terminator.
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -2, buf, 8, nullptr, nullptr), 4);
+  EXPECT_EQ(WideCharToMultiByte(1252, 0, text, -100, nullptr, 0, nullptr, nullptr), 4);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "ab", -2, wbuf, 4), 3);
+  EXPECT_EQ(MultiByteToWideChar(932, 0, "ab", -7, nullptr, 0), 3);
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "ab", 2, wbuf, -1), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(WideCharToMultiByte(12345, 0, text, -1, buf, 8, nullptr, nullptr), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -132,22 +172,6 @@ TEST(CodePages, ShiftJisDoubleByteText) {
   EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, "\x93", 1, nullptr, 0), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   EXPECT_EQ(ToWide(932, "\x93"), WTEXT("\u30fb"));
-}
-
-TEST(CodePages, AnsiCodePageFollowsTheEnvironment) {
-  const char* old = std::getenv("PAVORM_ACP");
-  const std::string saved = old != nullptr ? old : "";
-  setenv("PAVORM_ACP", "932", 1);
-  EXPECT_EQ(GetACP(), 932u);
-  EXPECT_EQ(ToNarrow(CP_ACP, WTEXT("\u65e5")), "\x93\xFA");
-  setenv("PAVORM_ACP", "1252", 1);
-  EXPECT_EQ(ToNarrow(CP_ACP, WTEXT("\u00fc")), "\xFC");
-  setenv("PAVORM_ACP", "bogus", 1);
-  EXPECT_NE(GetACP(), 0u);  // falls back to the locale's code page
-  if (old != nullptr)
-    setenv("PAVORM_ACP", saved.c_str(), 1);
-  else
-    unsetenv("PAVORM_ACP");
 }
 
 TEST(CodePages, ConvertersAreSafeFromManyThreads) {

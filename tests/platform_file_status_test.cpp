@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <stdlib.h>
-#include <sys/stat.h>
+#include <filesystem>
 
 #include "platform/afx/file_status.h"
 #include "registry_test_util.h"
+#include "platform/win/wide_text.h"
 
 TEST(FileStatus, ReportsSizeFullNameAndWindowsAttributes) {
   regtest::ScratchDir dir;
@@ -14,12 +15,12 @@ TEST(FileStatus, ReportsSizeFullNameAndWindowsAttributes) {
   ASSERT_TRUE(CFile::GetStatus(regtest::W(file).c_str(), status));
   EXPECT_EQ(status.m_size, 1234u);
   EXPECT_EQ(status.m_attribute, CFile::archive);
-  char real[PATH_MAX];
-  ASSERT_NE(realpath(file.c_str(), real), nullptr);
-  EXPECT_EQ(std::u16string(status.m_szFullName), regtest::W(real));
+  const std::string real = std::filesystem::canonical(std::filesystem::u8path(file)).u8string();
+  EXPECT_EQ(pavo::WideString(status.m_szFullName), regtest::W(real));
   EXPECT_GT(status.m_mtime, 0);
 
-  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  std::filesystem::permissions(std::filesystem::u8path(file), std::filesystem::perms::owner_read |
+                                   std::filesystem::perms::group_read | std::filesystem::perms::others_read);
   ASSERT_TRUE(CFile::GetStatus(regtest::W(file).c_str(), status));
   EXPECT_EQ(status.m_attribute, CFile::archive | CFile::readOnly);
   ASSERT_TRUE(CFile::GetStatus(regtest::W(dir.File("")).c_str(), status));

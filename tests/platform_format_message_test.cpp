@@ -3,40 +3,45 @@
 #include <cstdarg>
 #include <cstdlib>
 
+#include "portable_test_support.h"
 #include "platform/win/format_message.h"
-#include "platform/win/format_message_text.h"
 #include "module_test_support.h"
 #include "platform/win/last_error.h"
 #include "platform/win/modules.h"
+#include "platform/win/wide_text.h"
+
+#ifndef ERROR_NO_WORK_DONE  // absent from some Windows SDK headers
+#define ERROR_NO_WORK_DONE 235L
+#endif
 
 namespace {
 
 constexpr DWORD kAlloc = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER;
 
 // FormatMessageW over an argument array; "<error N>" on failure.
-std::u16string WithArray(const char16_t* format, std::vector<ULONG_PTR> args, DWORD extra = 0) {
+pavo::WideString WithArray(const WCHAR* format, std::vector<ULONG_PTR> args, DWORD extra = 0) {
   LPWSTR out = nullptr;
   const DWORD n = FormatMessageW(kAlloc | FORMAT_MESSAGE_ARGUMENT_ARRAY | extra, format, 0, 0,
                                  reinterpret_cast<LPWSTR>(&out), 0, reinterpret_cast<va_list*>(args.data()));
-  if (out == nullptr) return WTEXT("<error ") + std::u16string(1, static_cast<char16_t>(WTEXT('0') + GetLastError() % 100)) + WTEXT(">");
-  std::u16string s(out, n);
+  if (out == nullptr) return WTEXT("<error ") + pavo::WideString(1, static_cast<WCHAR>(WTEXT('0') + GetLastError() % 100)) + WTEXT(">");
+  pavo::WideString s(out, n);
   LocalFree(out);
   return s;
 }
 
-std::u16string WithVaList(DWORD flags, const char16_t* format, ...) {
+pavo::WideString WithVaList(DWORD flags, const WCHAR* format, ...) {
   va_list args;
   va_start(args, format);
   LPWSTR out = nullptr;
   const DWORD n = FormatMessageW(kAlloc | flags, format, 0, 0, reinterpret_cast<LPWSTR>(&out), 0, &args);
   va_end(args);
   if (out == nullptr) return WTEXT("<failed>");
-  std::u16string s(out, n);
+  pavo::WideString s(out, n);
   LocalFree(out);
   return s;
 }
 
-ULONG_PTR Str(const char16_t* s) { return reinterpret_cast<ULONG_PTR>(s); }
+ULONG_PTR Str(const WCHAR* s) { return reinterpret_cast<ULONG_PTR>(s); }
 
 }  // namespace
 
@@ -58,9 +63,9 @@ TEST(FormatMessage, InsertsAndEscapes) {
 }
 
 TEST(FormatMessage, MalformedFormatsFail) {
-  const char16_t* bad[] = {WTEXT("%1!d"), WTEXT("%1!!"), WTEXT("%1!q!"), WTEXT("trailing %")};
-  for (const char16_t* format : bad) {
-    SCOPED_TRACE(std::string(format, format + std::char_traits<char16_t>::length(format)));
+  const WCHAR* bad[] = {WTEXT("%1!d"), WTEXT("%1!!"), WTEXT("%1!q!"), WTEXT("trailing %")};
+  for (const WCHAR* format : bad) {
+    SCOPED_TRACE(std::string(format, format + std::char_traits<WCHAR>::length(format)));
     LPWSTR out = nullptr;
     std::vector<ULONG_PTR> args = {5};
     SetLastError(0);
@@ -74,10 +79,6 @@ TEST(FormatMessage, MalformedFormatsFail) {
   LPWSTR out = nullptr;
   EXPECT_EQ(FormatMessageW(kAlloc, WTEXT("%1"), 0, 0, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  pavo::WideString text;
-  const ULONG_PTR one[] = {Str(WTEXT("a"))};
-  EXPECT_EQ(pavo::FormatMessageText(0, WTEXT("%1%2"), 4, one, 1, &text), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(pavo::FormatMessageText(0, WTEXT("%1!*s!"), 6, one, 1, &text), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(FormatMessage, BuffersWidthsAndIgnoredInserts) {
@@ -86,7 +87,7 @@ TEST(FormatMessage, BuffersWidthsAndIgnoredInserts) {
   auto* va = reinterpret_cast<va_list*>(args.data());
   const DWORD flags = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
   EXPECT_EQ(FormatMessageW(flags, WTEXT("[%1]"), 0, 0, buffer, 6, va), 5u);
-  EXPECT_EQ(std::u16string(buffer), WTEXT("[abc]"));
+  EXPECT_EQ(pavo::WideString(buffer), WTEXT("[abc]"));
   EXPECT_EQ(FormatMessageW(flags, WTEXT("[%1]!"), 0, 0, buffer, 6, va), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 
@@ -109,47 +110,31 @@ TEST(FormatMessage, MessageTableOfAModule) {
   const DWORD flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY;
   ASSERT_EQ(FormatMessageW(flags, m, 1, 0, reinterpret_cast<LPWSTR>(&out), 0, reinterpret_cast<va_list*>(args.data())),
             13u);
-  EXPECT_EQ(std::u16string(out), WTEXT("Hello world\r\n"));
-  LocalFree(out);
-  setenv("PAVORM_ACP", "1252", 1);  // ANSI entries are read in the ANSI code page
-  ASSERT_NE(FormatMessageW(flags, m, 2, 1033, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
-  unsetenv("PAVORM_ACP");
-  EXPECT_EQ(std::u16string(out), WTEXT("Zweite Meldung \u00FC\r\n"));
+  EXPECT_EQ(pavo::WideString(out), WTEXT("Hello world\r\n"));
   LocalFree(out);
   EXPECT_EQ(FormatMessageW(flags, m, 3, 0, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+  {
+    portable::AnsiCodePageScope acp(1252);  // ANSI entries are read in the ANSI code page
+    PAVORM_NEED_ANSI_CODE_PAGE(acp);
+    ASSERT_NE(FormatMessageW(flags, m, 2, 1033, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
+    EXPECT_EQ(pavo::WideString(out), WTEXT("Zweite Meldung \u00FC\r\n"));
+    LocalFree(out);
+  }
   FreeLibrary(m);
 }
 
-// The output cap is checked before an insert grows the text, and a failed
-// message leaves nothing behind: not in the internal text, not in the
-// caller's pointer. Small caps stand in for the real one (2^28 units).
-TEST(FormatMessage, OutputCapCheckedBeforeGrowingAndNothingLeftOnFailure) {
-  const ULONG_PTR word[] = {reinterpret_cast<ULONG_PTR>(WTEXT("abc"))};
-  pavo::WideString text;
-  // Inserts that each fit but together do not: the second fails.
-  EXPECT_EQ(pavo::FormatMessageText(0, WTEXT("%1!600s!%1!600s!"), 16, word, 1, &text, 1000),
-            static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-  EXPECT_TRUE(text.empty());
-  EXPECT_EQ(text.capacity(), pavo::WideString().capacity());  // its memory is given back too
-  EXPECT_EQ(pavo::FormatMessageText(0, WTEXT("%1!600s!%1!300s!"), 16, word, 1, &text, 1000),
-            static_cast<DWORD>(ERROR_SUCCESS));
-  EXPECT_EQ(text.size(), 900u);
-  // A width far past the cap fails before the padding is built (were it
-  // built, this would take 32 MB).
-  EXPECT_EQ(pavo::FormatMessageText(0, WTEXT("x%1!16777215s!"), 14, word, 1, &text, 1000),
-            static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-  EXPECT_TRUE(text.empty());
-  // Line breaks that a width adds count as well.
-  EXPECT_EQ(pavo::FormatMessageText(1, WTEXT("%1!900s!"), 8, word, 1, &text, 1000),
-            static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-  EXPECT_TRUE(text.empty());
-
-  // Through FormatMessageW: the allocated pointer is null after a failure.
-  LPWSTR out = reinterpret_cast<LPWSTR>(&text);  // a stale value the call must not leave
-  EXPECT_EQ(FormatMessageW(kAlloc | FORMAT_MESSAGE_IGNORE_INSERTS, WTEXT("abc%"), 0, 0,
-                           reinterpret_cast<LPWSTR>(&out), 0, nullptr),
-            0u);
+// An empty message stores nothing: 0 with ERROR_NO_WORK_DONE, no block, and a
+// fixed buffer gets just the terminator.
+TEST(FormatMessage, EmptyMessageStoresNothing) {
+  LPWSTR out = reinterpret_cast<LPWSTR>(&out);
+  SetLastError(0);
+  EXPECT_EQ(FormatMessageW(kAlloc, WTEXT(""), 0, 0, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
   EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_WORK_DONE));
+  WCHAR fixed[4] = {WTEXT('x'), WTEXT('x'), WTEXT('x'), WTEXT('x')};
+  SetLastError(0);
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_STRING, WTEXT("%0tail"), 0, 0, fixed, 4, nullptr), 0u);
+  EXPECT_EQ(fixed[0], 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_WORK_DONE));
 }

@@ -4,9 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "portable_test_support.h"
 #include "platform/gral/FileSpecifier.h"
 #include "platform/gral/StringBuffer.h"
 #include "platform/win/win_types.h"
+#include "platform/win/wide_text.h"
 
 using Gral::StringBuffer;
 
@@ -14,12 +16,12 @@ namespace {
 
 std::string Bytes(const StringBuffer& b) { return std::string(b.data(), static_cast<size_t>(b.size())); }
 
-StringBuffer Wide(const std::u16string& s) {
+StringBuffer Wide(const pavo::WideString& s) {
   return StringBuffer(static_cast<int>(2 * s.size() + 2), s.c_str(), StringBuffer::nativeEncoding());
 }
 
-std::u16string WideText(const StringBuffer& b) {
-  return std::u16string(reinterpret_cast<const char16_t*>(b.data()), static_cast<size_t>(b.textBytes() / 2));
+pavo::WideString WideText(const StringBuffer& b) {
+  return pavo::WideString(reinterpret_cast<const WCHAR*>(b.data()), static_cast<size_t>(b.textBytes() / 2));
 }
 
 }  // namespace
@@ -34,7 +36,7 @@ TEST(GralStringBuffer, HoldsBytesTerminatedEvenWhenTheCountLeavesTheTerminatorOu
 }
 
 TEST(GralStringBuffer, ConvertRoundTripsTextOutsideAsciiAndTheBmp) {
-  const std::u16string text = WTEXT("Grüße Ωμέγα 日本語 \U0001F600 &<\"\t\n");
+  const pavo::WideString text = WTEXT("Grüße Ωμέγα 日本語 \U0001F600 &<\"\t\n");
   StringBuffer utf8, back;
   Wide(text).convert(utf8, 1);
   EXPECT_EQ(utf8.encoding(), 1);
@@ -61,13 +63,13 @@ TEST(GralStringBuffer, ConvertStopsAtTheTerminatorAndSurvivesBadInput) {
 }
 
 TEST(GralStringBuffer, AnsiCodePageTakesItsOwnBytes) {
-  setenv("PAVORM_ACP", "1252", 1);
+  portable::AnsiCodePageScope acp(1252);
+  PAVORM_NEED_ANSI_CODE_PAGE(acp);
   StringBuffer narrow, back;
   Wide(WTEXT("Grüße 日")).convert(narrow, 0);
   EXPECT_EQ(Bytes(narrow), std::string("Gr\xfc\xdf" "e ?\0", 8));
   narrow.convert(back, 2);
   EXPECT_EQ(WideText(back), WTEXT("Grüße ?"));
-  unsetenv("PAVORM_ACP");
 }
 
 TEST(GralFileSpecifier, AssignFromItsOwnText) {

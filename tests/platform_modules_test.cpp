@@ -10,9 +10,10 @@
 #include "platform/win/modules.h"
 #include "platform/win/module_table.h"
 #include "platform/win/resources.h"
+#include "platform/win/wide_text.h"
 
 TEST(Modules, HandlesAndReferences) {
-  const std::u16string path = test::Wide(test::TestModule("strings.dll"));
+  const pavo::WideString path = test::Wide(test::TestModule("strings.dll"));
   HMODULE a = LoadLibraryExW(path.c_str(), nullptr, 0);
   ASSERT_NE(a, nullptr);
   // The same file by another name is the same module.
@@ -41,13 +42,13 @@ TEST(Modules, HandlesAndReferences) {
 }
 
 TEST(Modules, LoadFailuresSetLastError) {
-  const std::u16string missing = test::Wide(test::TestModule("no-such-module.dll"));
+  const pavo::WideString missing = test::Wide(test::TestModule("no-such-module.dll"));
   EXPECT_EQ(LoadLibraryExW(missing.c_str(), nullptr, 0), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
   EXPECT_EQ(LoadLibraryExW(missing.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
-  const std::u16string module = test::Wide(test::TestModule("strings.dll"));
+  const pavo::WideString module = test::Wide(test::TestModule("strings.dll"));
   EXPECT_EQ(LoadLibraryExW(module.c_str(), nullptr, 0x100), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(LoadLibraryExW(nullptr, nullptr, 0), nullptr);
@@ -69,7 +70,7 @@ TEST(Modules, LoadFailuresSetLastError) {
 // Loads, lookups and releases of one file from several threads: references
 // stay balanced and every lookup sees a whole module.
 TEST(Modules, ConcurrentLoadsShareOneModule) {
-  const std::u16string path = test::Wide(test::TestModule("strings.dll"));
+  const pavo::WideString path = test::Wide(test::TestModule("strings.dll"));
   HMODULE keep = LoadLibraryExW(path.c_str(), nullptr, 0);
   ASSERT_NE(keep, nullptr);
   std::atomic<int> bad{0};
@@ -95,7 +96,7 @@ TEST(Modules, ConcurrentLoadsShareOneModule) {
 // loaded stays found (the handle table moves entries when one leaves), and a
 // reused record serves the new module's strings, not the old one's.
 TEST(Modules, ManyHandlesReleasedOutOfOrder) {
-  const std::u16string path = test::Wide(test::TestModule("strings.dll"));
+  const pavo::WideString path = test::Wide(test::TestModule("strings.dll"));
   std::vector<HMODULE> handles;
   for (int i = 0; i < 300; ++i) {
     handles.push_back(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
@@ -119,7 +120,7 @@ TEST(Modules, ManyHandlesReleasedOutOfOrder) {
 // The string index is built by the first lookup: threads racing to make it
 // all get the same answers.
 TEST(Modules, FirstLookupsFromSeveralThreads) {
-  const std::u16string path = test::Wide(test::TestModule("strings.dll"));
+  const pavo::WideString path = test::Wide(test::TestModule("strings.dll"));
   for (int round = 0; round < 20; ++round) {
     HMODULE h = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(h, nullptr);
@@ -147,13 +148,13 @@ TEST(Modules, NonAsciiPathWithBackslashes) {
   const std::string dir = testing::TempDir();
   const std::string file = dir + "pavorm-\xC3\xBC\xE2\x82\xAC.dll";  // u-umlaut, euro sign
   test::WriteFile(file, test::ReadFile(test::TestModule("strings.dll")));
-  std::u16string wide;
-  for (char c : dir) wide.push_back(c == '/' ? WTEXT('\\') : static_cast<char16_t>(static_cast<unsigned char>(c)));
+  pavo::WideString wide;
+  for (char c : dir) wide.push_back(c == '/' ? WTEXT('\\') : static_cast<WCHAR>(static_cast<unsigned char>(c)));
   wide += WTEXT("pavorm-\u00FC\u20AC");  // no extension: ".dll" is added
   HMODULE h = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(h, nullptr);
   EXPECT_TRUE(FreeLibrary(h));
-  const std::u16string lone = wide + WTEXT("\xD800");
+  const pavo::WideString lone = wide + WTEXT("\xD800");
   EXPECT_EQ(LoadLibraryExW(lone.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
   std::remove(file.c_str());

@@ -6,6 +6,7 @@
 #include "platform/win/registry.h"
 #include "platform/win/registry_reg_file.h"
 #include "registry_test_util.h"
+#include "platform/win/wide_text.h"
 
 using pavo::reg::ExportRegText;
 using pavo::reg::ImportRegText;
@@ -16,9 +17,9 @@ using regtest::SetSz;
 
 namespace {
 
-std::string Utf16File(const std::u16string& text) {
+std::string Utf16File(const pavo::WideString& text) {
   std::string out = "\xFF\xFE";
-  for (char16_t c : text) {
+  for (WCHAR c : text) {
     out.push_back(static_cast<char>(c & 0xFF));
     out.push_back(static_cast<char>(c >> 8));
   }
@@ -39,16 +40,16 @@ class RegFile : public ::testing::Test {
   LONG Import(const std::string& bytes, size_t* line = nullptr) {
     return ImportRegText(bytes.data(), bytes.size(), RootsB(), line);
   }
-  HKEY Open(HKEY root, const char16_t* path) {
+  HKEY Open(HKEY root, const WCHAR* path) {
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExW(root, path, 0, KEY_READ, &key), ERROR_SUCCESS);
     return key;
   }
-  std::u16string String(HKEY key, const char16_t* name) {
+  pavo::WideString String(HKEY key, const WCHAR* name) {
     LONG rc;
     std::vector<BYTE> d = Get(key, name, &rc);
     if (rc != ERROR_SUCCESS) return WTEXT("<missing>");
-    return std::u16string(reinterpret_cast<const char16_t*>(d.data()), d.size() / 2);
+    return pavo::WideString(reinterpret_cast<const WCHAR*>(d.data()), d.size() / 2);
   }
   regtest::ScratchDir dir_;
   HKEY a_ = nullptr, b_ = nullptr;
@@ -65,8 +66,8 @@ TEST_F(RegFile, ExportThenImportRebuildsTheSameTree) {
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(i * 13);
   const DWORD dw = 0xDEADBEEF;
   const QWORD qw = 0x0102030405060708ull;
-  const char16_t multi[] = WTEXT("one\0two\0");
-  const char16_t noTerminator[] = {WTEXT('a'), WTEXT('b')};
+  const WCHAR multi[] = WTEXT("one\0two\0");
+  const WCHAR noTerminator[] = {WTEXT('a'), WTEXT('b')};
   ASSERT_EQ(SetSz(key, nullptr, WTEXT("default")), ERROR_SUCCESS);
   ASSERT_EQ(SetSz(key, WTEXT("path"), WTEXT("C:\\Program Files\\\"x\"\\")), ERROR_SUCCESS);
   ASSERT_EQ(SetSz(key, WTEXT("Grüße €"), WTEXT("ÄÖÜ ß 日本")), ERROR_SUCCESS);
@@ -115,26 +116,26 @@ TEST_F(RegFile, ExportThenImportRebuildsTheSameTree) {
   RegCloseKey(deeper);
 
   // What Windows' editor writes for the simple types.
-  std::u16string text;
+  pavo::WideString text;
   for (size_t i = 2; i + 1 < first.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(first[i]) |
+    text.push_back(static_cast<WCHAR>(static_cast<unsigned char>(first[i]) |
                                          (static_cast<unsigned char>(first[i + 1]) << 8)));
   }
   EXPECT_EQ(text.rfind(WTEXT("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER]\r\n"), 0),
             0u);
-  for (const char16_t* line :
+  for (const WCHAR* line :
        {WTEXT("\r\n[HKEY_CURRENT_USER\\App]\r\n@=\"default\"\r\n"),
         WTEXT("\r\n\"path\"=\"C:\\\\Program Files\\\\\\\"x\\\"\\\\\"\r\n"), WTEXT("\r\n\"dw\"=dword:deadbeef\r\n"),
         WTEXT("\r\n\"exp\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00\r\n"),
         WTEXT("\r\n\"raw\"=hex(1):61,00,62,00\r\n"), WTEXT("\r\n\"nothing\"=hex:\r\n")}) {
-    EXPECT_NE(text.find(line), std::u16string::npos) << pavo::Utf8FromWide(line, std::char_traits<char16_t>::length(line));
+    EXPECT_NE(text.find(line), pavo::WideString::npos) << pavo::Utf8FromWide(line, std::char_traits<WCHAR>::length(line));
   }
   // Long data wraps before column 80 with ",\" and two spaces.
   size_t start = 0;
-  for (size_t end; (end = text.find(WTEXT("\r\n"), start)) != std::u16string::npos; start = end + 2) {
+  for (size_t end; (end = text.find(WTEXT("\r\n"), start)) != pavo::WideString::npos; start = end + 2) {
     EXPECT_LE(end - start, 80u);
   }
-  EXPECT_NE(text.find(WTEXT(",\\\r\n  ")), std::u16string::npos);
+  EXPECT_NE(text.find(WTEXT(",\\\r\n  ")), pavo::WideString::npos);
 }
 
 TEST_F(RegFile, ImportsWindowsFilesWithContinuationsAndDeletions) {
@@ -146,7 +147,7 @@ TEST_F(RegFile, ImportsWindowsFilesWithContinuationsAndDeletions) {
                             nullptr), ERROR_SUCCESS);
   ASSERT_EQ(SetSz(key, WTEXT("gone"), WTEXT("x")), ERROR_SUCCESS);
   RegCloseKey(key);
-  const std::u16string file =
+  const pavo::WideString file =
       WTEXT("Windows Registry Editor Version 5.00\r\n")
       WTEXT("\r\n")
       WTEXT("; a comment\r\n")
@@ -161,13 +162,13 @@ TEST_F(RegFile, ImportsWindowsFilesWithContinuationsAndDeletions) {
       WTEXT("  62,00,00,00,\\\r\n")
       WTEXT("  00,00\r\n")
       WTEXT("\"Bin\"=hex:01,02,ff\r\n");
-  ASSERT_EQ(Import(Utf16File(file + std::u16string(1, WTEXT('\0')))), ERROR_SUCCESS);
+  ASSERT_EQ(Import(Utf16File(file + pavo::WideString(1, WTEXT('\0')))), ERROR_SUCCESS);
   HKEY old = nullptr;
   EXPECT_EQ(RegOpenKeyExW(b_, WTEXT("Software\\Old"), 0, KEY_READ, &old), ERROR_FILE_NOT_FOUND);
   key = Open(b_, WTEXT("Software\\Keep"));
   EXPECT_EQ(String(key, WTEXT("gone")), WTEXT("<missing>"));
-  EXPECT_EQ(String(key, nullptr), std::u16string(WTEXT("def"), 4));
-  EXPECT_EQ(String(key, WTEXT("name")), std::u16string(WTEXT("a \"b\" \\c"), 9));
+  EXPECT_EQ(String(key, nullptr), pavo::WideString(WTEXT("def"), 4));
+  EXPECT_EQ(String(key, WTEXT("name")), pavo::WideString(WTEXT("a \"b\" \\c"), 9));
   LONG rc;
   DWORD type = 0;
   EXPECT_EQ(Get(key, WTEXT("Multi"), &rc, &type),
@@ -186,8 +187,8 @@ TEST_F(RegFile, Regedit4IsReadAndWrittenAsAnsi) {
       "\"Exp\"=hex(2):25,41,25,00\r\n";
   ASSERT_EQ(Import(file), ERROR_SUCCESS);
   HKEY key = Open(b_, WTEXT("Café"));
-  EXPECT_EQ(String(key, WTEXT("Name")), std::u16string(WTEXT("naïve"), 6));
-  EXPECT_EQ(String(key, WTEXT("Exp")), std::u16string(WTEXT("%A%"), 4));
+  EXPECT_EQ(String(key, WTEXT("Name")), pavo::WideString(WTEXT("naïve"), 6));
+  EXPECT_EQ(String(key, WTEXT("Exp")), pavo::WideString(WTEXT("%A%"), 4));
   RegCloseKey(key);
   std::string out;
   ASSERT_EQ(ExportRegText(b_, WTEXT("HKEY_CURRENT_USER"), RegFileFormat::kRegedit4, &out),

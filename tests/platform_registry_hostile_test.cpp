@@ -17,6 +17,7 @@
 #include "platform/win/registry.h"
 #include "platform/win/registry_reg_file.h"
 #include "registry_test_util.h"
+#include "platform/win/wide_text.h"
 
 using regtest::Get;
 using regtest::SetSz;
@@ -381,7 +382,7 @@ TEST_F(RegistryHostile, AHiveOfTheFirstSchemaReadsTheSameAndIsBroughtUpToDate) {
 constexpr uid_t kOwner = 4242, kReader = 65534;
 bool AsRoot() { return geteuid() == 0; }
 
-int ReadKept(const std::string& file, const char16_t* expected) {
+int ReadKept(const std::string& file, const WCHAR* expected) {
   HKEY root = nullptr, a = nullptr;
   CHILD_CHECK(regtest::LoadHive(file, &root, KEY_ALL_ACCESS) == ERROR_ACCESS_DENIED);
   CHILD_CHECK(regtest::LoadHive(file, &root, KEY_READ) == ERROR_SUCCESS);
@@ -389,7 +390,7 @@ int ReadKept(const std::string& file, const char16_t* expected) {
   LONG rc = ERROR_SUCCESS;
   const std::vector<BYTE> data = Get(a, WTEXT("v"), &rc);
   CHILD_CHECK(rc == ERROR_SUCCESS);
-  CHILD_CHECK(std::u16string(reinterpret_cast<const char16_t*>(data.data()),
+  CHILD_CHECK(pavo::WideString(reinterpret_cast<const WCHAR*>(data.data()),
                              data.size() / 2 - 1) == expected);
   CHILD_CHECK(SetSz(a, WTEXT("v"), WTEXT("no")) == ERROR_ACCESS_DENIED);
   RegCloseKey(a);
@@ -397,7 +398,7 @@ int ReadKept(const std::string& file, const char16_t* expected) {
   return 0;
 }
 
-int WriteAsOwner(const std::string& file, const char16_t* text) {
+int WriteAsOwner(const std::string& file, const WCHAR* text) {
   HKEY root = nullptr, a = nullptr;
   CHILD_CHECK(regtest::LoadHive(file, &root) == ERROR_SUCCESS);
   CHILD_CHECK(RegCreateKeyExW(root, WTEXT("A"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &a,

@@ -7,6 +7,7 @@
 
 #include "platform/win/registry.h"
 #include "registry_test_util.h"
+#include "platform/win/wide_text.h"
 
 using regtest::Get;
 using regtest::SetSz;
@@ -18,7 +19,7 @@ class Registry : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(regtest::LoadHive(file_, &root_), ERROR_SUCCESS); }
   void TearDown() override { RegCloseKey(root_); }
-  HKEY Create(const char16_t* path, DWORD* disposition = nullptr, HKEY parent = nullptr) {
+  HKEY Create(const WCHAR* path, DWORD* disposition = nullptr, HKEY parent = nullptr) {
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExW(parent ? parent : root_, path, 0, const_cast<LPWSTR>(WTEXT("Cls")), 0,
                               KEY_ALL_ACCESS, nullptr, &key, disposition),
@@ -40,17 +41,17 @@ TEST_F(Registry, NamesAreCaseInsensitiveCasePreservingAndIgnoreATrailingBackslas
   LONG rc;
   std::vector<BYTE> data = Get(b, WTEXT("LANG"), &rc);
   ASSERT_EQ(rc, ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(data.data())), WTEXT("enu"));
+  EXPECT_EQ(pavo::WideString(reinterpret_cast<const WCHAR*>(data.data())), WTEXT("enu"));
 
   HKEY sw = nullptr;
   ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("software"), 0, KEY_READ, &sw), ERROR_SUCCESS);
   WCHAR name[32];
   EXPECT_EQ(RegEnumKeyW(sw, 0, name, 32), ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(name), WTEXT("PavoRm"));  // the case it was created with
+  EXPECT_EQ(pavo::WideString(name), WTEXT("PavoRm"));  // the case it was created with
   WCHAR value[32];
   DWORD cch = 32;
   EXPECT_EQ(RegEnumValueW(b, 0, value, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(value), WTEXT("Lang"));
+  EXPECT_EQ(pavo::WideString(value), WTEXT("Lang"));
 
   HKEY missing = reinterpret_cast<HKEY>(1);
   EXPECT_EQ(RegOpenKeyExW(root_, WTEXT("Software\\Nope"), 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
@@ -58,7 +59,7 @@ TEST_F(Registry, NamesAreCaseInsensitiveCasePreservingAndIgnoreATrailingBackslas
   EXPECT_EQ(RegOpenKeyExW(root_, WTEXT("\\Software"), 0, KEY_READ, &missing), ERROR_BAD_PATHNAME);
   EXPECT_EQ(RegOpenKeyExW(root_, WTEXT("Software\\\\PavoRm"), 0, KEY_READ, &missing),
             ERROR_BAD_PATHNAME);
-  const std::u16string longest(255, WTEXT('k')), tooLong(256, WTEXT('k'));
+  const pavo::WideString longest(255, WTEXT('k')), tooLong(256, WTEXT('k'));
   HKEY k = Create(longest.c_str());
   EXPECT_NE(k, nullptr);
   EXPECT_EQ(RegCreateKeyExW(root_, tooLong.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -86,10 +87,10 @@ TEST_F(Registry, NonAsciiNamesAreCaseInsensitiveToo) {
   LONG rc;
   std::vector<BYTE> data = Get(opened, WTEXT("größe"), &rc);
   ASSERT_EQ(rc, ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(data.data())), WTEXT("3"));
+  EXPECT_EQ(pavo::WideString(reinterpret_cast<const WCHAR*>(data.data())), WTEXT("3"));
   data = Get(opened, WTEXT("ss"), &rc);
   ASSERT_EQ(rc, ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(data.data())), WTEXT("2"));
+  EXPECT_EQ(pavo::WideString(reinterpret_cast<const WCHAR*>(data.data())), WTEXT("2"));
   DWORD values = 0;
   ASSERT_EQ(RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
                              nullptr, nullptr, nullptr, nullptr),
@@ -99,7 +100,7 @@ TEST_F(Registry, NonAsciiNamesAreCaseInsensitiveToo) {
   DWORD cch = 16;
   ASSERT_EQ(RegEnumValueW(opened, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
             ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(name), WTEXT("Größe"));  // the case it was created with
+  EXPECT_EQ(pavo::WideString(name), WTEXT("Größe"));  // the case it was created with
   EXPECT_EQ(RegDeleteValueW(same, WTEXT("GRÖßE")), ERROR_SUCCESS);
   Get(opened, WTEXT("Größe"), &rc);
   EXPECT_EQ(rc, ERROR_FILE_NOT_FOUND);
@@ -107,7 +108,7 @@ TEST_F(Registry, NonAsciiNamesAreCaseInsensitiveToo) {
   HKEY parent = nullptr;
   ASSERT_EQ(RegOpenKeyExW(root_, WTEXT("ärger\\σοφίας"), 0, KEY_READ, &parent), ERROR_SUCCESS);
   EXPECT_EQ(RegEnumKeyW(parent, 0, name, 16), ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(name), WTEXT("ǆem"));
+  EXPECT_EQ(pavo::WideString(name), WTEXT("ǆem"));
   RegCloseKey(parent);
   EXPECT_EQ(RegDeleteTreeW(root_, WTEXT("ÄRGER")), ERROR_SUCCESS);
   EXPECT_EQ(RegOpenKeyExW(root_, WTEXT("Ärger"), 0, KEY_READ, &parent), ERROR_FILE_NOT_FOUND);
@@ -119,10 +120,10 @@ TEST_F(Registry, ValuesKeepTypeAndBytesAndFollowTheBufferRules) {
   const BYTE binary[] = {0, 1, 2, 0xFF, 0};
   const DWORD dword = 0x12345678;
   const QWORD qword = 0x1122334455667788ull;
-  const char16_t multi[] = WTEXT("a\0bc\0");  // two strings and the closing empty one
-  const char16_t noTerminator[] = {WTEXT('x'), WTEXT('y')};
+  const WCHAR multi[] = WTEXT("a\0bc\0");  // two strings and the closing empty one
+  const WCHAR noTerminator[] = {WTEXT('x'), WTEXT('y')};
   struct Case {
-    const char16_t* name;
+    const WCHAR* name;
     DWORD type;
     const void* data;
     DWORD size;
@@ -175,7 +176,7 @@ TEST_F(Registry, ValuesKeepTypeAndBytesAndFollowTheBufferRules) {
   WCHAR name[16];
   DWORD cch = 16;
   ASSERT_EQ(RegEnumValueW(key, 0, name, &cch, nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(name), WTEXT("bin"));
+  EXPECT_EQ(pavo::WideString(name), WTEXT("bin"));
   EXPECT_EQ(cch, 3u);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
 
@@ -270,14 +271,14 @@ TEST_F(Registry, LargestSizesStayExactThroughRemovals) {
 
 TEST_F(Registry, SubKeysEnumerateInNameOrderWithWindowsBufferRules) {
   HKEY key = Create(WTEXT("Enum"));
-  for (const char16_t* n : {WTEXT("delta"), WTEXT("Bravo"), WTEXT("alpha"), WTEXT("Charlie")}) {
+  for (const WCHAR* n : {WTEXT("delta"), WTEXT("Bravo"), WTEXT("alpha"), WTEXT("Charlie")}) {
     RegCloseKey(Create(n, nullptr, key));
   }
-  std::vector<std::u16string> seen;
+  std::vector<pavo::WideString> seen;
   WCHAR name[16];
   DWORD i = 0;
   for (; RegEnumKeyW(key, i, name, 16) == ERROR_SUCCESS; ++i) seen.push_back(name);
-  EXPECT_EQ(seen, (std::vector<std::u16string>{WTEXT("alpha"), WTEXT("Bravo"), WTEXT("Charlie"), WTEXT("delta")}));
+  EXPECT_EQ(seen, (std::vector<pavo::WideString>{WTEXT("alpha"), WTEXT("Bravo"), WTEXT("Charlie"), WTEXT("delta")}));
   EXPECT_EQ(RegEnumKeyW(key, i, name, 16), ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(RegEnumKeyW(key, 0, name, 5), ERROR_MORE_DATA);  // "alpha" needs 6 with the 0
   DWORD cch = 6;
@@ -285,7 +286,7 @@ TEST_F(Registry, SubKeysEnumerateInNameOrderWithWindowsBufferRules) {
   DWORD cchClass = 8;
   EXPECT_EQ(RegEnumKeyExW(key, 0, name, &cch, nullptr, cls, &cchClass, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(cch, 5u);
-  EXPECT_EQ(std::u16string(cls), WTEXT("Cls"));
+  EXPECT_EQ(pavo::WideString(cls), WTEXT("Cls"));
   WCHAR value[8];
   cch = 8;
   EXPECT_EQ(RegEnumValueW(key, 0, value, &cch, nullptr, nullptr, nullptr, nullptr),
@@ -315,13 +316,13 @@ TEST_F(Registry, LongEnumerationsGiveEveryItemInOrderAcrossChanges) {
     ASSERT_EQ(RegEnumKeyW(key, static_cast<DWORD>(i), name, 32), ERROR_SUCCESS);
     char expected[16];
     std::snprintf(expected, sizeof expected, "s%05d", i);
-    ASSERT_EQ(std::u16string(name), W(expected)) << i;
+    ASSERT_EQ(pavo::WideString(name), W(expected)) << i;
   }
   EXPECT_EQ(RegEnumKeyW(key, kSubKeys, name, 32), ERROR_NO_MORE_ITEMS);
   const auto value = [&](DWORD index) {
     DWORD cch = 32;
     const LONG rc = RegEnumValueW(key, index, name, &cch, nullptr, nullptr, nullptr, nullptr);
-    return rc == ERROR_SUCCESS ? std::u16string(name) : std::u16string(WTEXT("error"));
+    return rc == ERROR_SUCCESS ? pavo::WideString(name) : pavo::WideString(WTEXT("error"));
   };
   for (DWORD i = 0; i < 10; ++i) EXPECT_EQ(value(i), W("v" + std::to_string(i)));
   ASSERT_EQ(RegDeleteValueW(key, WTEXT("v0")), ERROR_SUCCESS);
@@ -331,7 +332,7 @@ TEST_F(Registry, LongEnumerationsGiveEveryItemInOrderAcrossChanges) {
   EXPECT_EQ(value(kValues - 1), WTEXT("error"));
   ASSERT_EQ(RegDeleteKeyW(key, WTEXT("s00000")), ERROR_SUCCESS);
   EXPECT_EQ(RegEnumKeyW(key, 0, name, 32), ERROR_SUCCESS);
-  EXPECT_EQ(std::u16string(name), WTEXT("s00001"));
+  EXPECT_EQ(pavo::WideString(name), WTEXT("s00001"));
   RegCloseKey(key);
 }
 
@@ -484,7 +485,7 @@ TEST_F(Registry, ThreadsShareAHive) {
   }
   for (auto& th : threads) th.join();
   DWORD values = 0, total = 0;
-  for (const char16_t* path : {WTEXT("T\\0"), WTEXT("T\\1")}) {
+  for (const WCHAR* path : {WTEXT("T\\0"), WTEXT("T\\1")}) {
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExW(root_, path, 0, KEY_READ, &key), ERROR_SUCCESS);
     ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,

@@ -10,6 +10,7 @@
 #include "resource/entry.h"
 #include "resource/identity.h"
 #include "resource/string_ids.h"
+#include "platform/win/wide_text.h"
 
 namespace {
 
@@ -35,11 +36,11 @@ struct Reader {
     return v;
   }
   unsigned Dword() { return Word() | (Word() << 16); }
-  std::u16string Text() {  // sz_Or_Ord: an ordinal comes back as "#n"
+  pavo::WideString Text() {  // sz_Or_Ord: an ordinal comes back as "#n"
     unsigned c = Word();
     if (c == 0xFFFF) return WTEXT("#") + test::Wide(std::to_string(Word()));
-    std::u16string s;
-    for (; c != 0 && at < size; c = Word()) s.push_back(static_cast<char16_t>(c));
+    pavo::WideString s;
+    for (; c != 0 && at < size; c = Word()) s.push_back(static_cast<WCHAR>(c));
     return s;
   }
   void AlignDword() { at = (at + 3) & ~size_t{3}; }
@@ -49,18 +50,19 @@ struct Reader {
 
 TEST(LibraryEntry, IdentityAndOwnStrings) {
   EXPECT_EQ(g_nameLengthBeforeAttach, 0);
-  EXPECT_EQ(std::u16string(pavoRmName()), WTEXT("PavoRm"));
+  EXPECT_EQ(pavo::WideString(pavoRmName()), WTEXT("PavoRm"));
   HINSTANCE self = pavoRmDllInstance();
   ASSERT_NE(self, nullptr);
 
   // The compiled-in module holds exactly the English module's strings.
+  PAVORM_NEED_READOBJ();
   const test::StringTable english = test::ReadObjStrings(test::LanguageModule("PavoRmenu.dll"));
   ASSERT_EQ(english.size(), 16u);
   WCHAR buffer[128];
   for (const auto& [key, text] : english) {
     EXPECT_EQ(key.first, 1033u);
     const int n = LoadStringW(self, key.second, buffer, 128);
-    EXPECT_EQ(std::u16string(buffer, n > 0 ? n : 0), text);
+    EXPECT_EQ(pavo::WideString(buffer, n > 0 ? n : 0), text);
   }
   // The script writes the ids as numbers: the names must say the same.
   EXPECT_EQ(english.at({1033, IDS_PAVORM_FILE_NOT_FOUND}), WTEXT("File \"%1!s!\" not found!"));
@@ -118,7 +120,7 @@ TEST(LibraryEntry, SwitchLanguageDialog) {
   struct Item {
     std::vector<unsigned> rect;
     unsigned id;
-    std::u16string cls, title;
+    pavo::WideString cls, title;
   };
   const Item expected[] = {
       {{7, 7, 65, 8}, 0xFFFFFFFFu, WTEXT("#130"), WTEXT("Current Language :")},

@@ -2,8 +2,7 @@
 // its own, the language modules built by the resource pipeline, PavoRmInit,
 // language switches, PavoRmExit and the manager's destruction.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
 
 #include <fstream>
 #include <memory>
@@ -18,6 +17,7 @@
 #include "resource/PavoRmResourceObjectResourceDll.h"
 #include "resource/registration.h"
 #include "resource_test_support.h"
+#include "platform/win/wide_text.h"
 
 namespace {
 
@@ -40,31 +40,32 @@ class Counter : public PavoRmObject {
 };
 
 // Text of string id of a built module, read independently of the library.
-std::u16string Expected(const char* dll, unsigned language, unsigned id) {
+pavo::WideString Expected(const char* dll, unsigned language, unsigned id) {
   const auto table = test::ReadObjStrings(dll);
   auto it = table.find({language, id});
   return it != table.end() ? it->second : WTEXT("<missing>");
 }
 
-std::u16string Insert(std::u16string text, const std::u16string& insert, const std::u16string& value) {
+pavo::WideString Insert(pavo::WideString text, const pavo::WideString& insert, const pavo::WideString& value) {
   const size_t at = text.find(insert);
-  return at == std::u16string::npos ? text : text.replace(at, insert.size(), value);
+  return at == pavo::WideString::npos ? text : text.replace(at, insert.size(), value);
 }
 
-std::u16string Load(const char16_t* object, unsigned id) {
+pavo::WideString Load(const WCHAR* object, unsigned id) {
   PavoRmCString text;
   text.LoadStringW(PavoRmCString(object), id);
   return rtest::U(text);
 }
 
 TEST(ResourceHost, SwitchesLanguagesThroughRegistryInformation) {
+  PAVORM_NEED_READOBJ();
   regtest::ScratchDir dir;
   const std::string lang = dir.File("lang");
-  ASSERT_EQ(0, mkdir(lang.c_str(), 0700));
+  ASSERT_TRUE(std::filesystem::create_directory(std::filesystem::u8path(lang)));
   for (const char* l : {"enu", "deu", "fra"}) {
     const std::string own = std::string("PavoRm") + l + ".dll", demo = std::string("Demo") + l + ".dll";
-    ASSERT_EQ(0, symlink(test::LanguageModule(own.c_str()).c_str(), (lang + "/" + own).c_str()));
-    ASSERT_EQ(0, symlink(test::TestModule(demo.c_str()).c_str(), (lang + "/" + demo).c_str()));
+    std::filesystem::copy_file(std::filesystem::u8path(test::LanguageModule(own.c_str())), std::filesystem::u8path(lang + "/" + own));
+    std::filesystem::copy_file(std::filesystem::u8path(test::TestModule(demo.c_str())), std::filesystem::u8path(lang + "/" + demo));
   }
   std::ofstream(lang + "/manual.txt") << "manual";
   const std::string enu = lang + "/PavoRmenu.dll", deu = lang + "/PavoRmdeu.dll", fra = lang + "/PavoRmfra.dll";
@@ -93,7 +94,7 @@ TEST(ResourceHost, SwitchesLanguagesThroughRegistryInformation) {
   EXPECT_TRUE(boxes.boxes.empty());
 
   info->SetCurrentLanguageName(WTEXT("fra"));
-  for (const char16_t* name : {WTEXT("PavoRm"), WTEXT("Demo"), WTEXT("Help")}) EXPECT_EQ(1, manager->GetResourceObject(name)->Init());
+  for (const WCHAR* name : {WTEXT("PavoRm"), WTEXT("Demo"), WTEXT("Help")}) EXPECT_EQ(1, manager->GetResourceObject(name)->Init());
   EXPECT_EQ(Expected(fra.c_str(), 1036, 28504), Load(WTEXT("PavoRm"), 28504));
   EXPECT_EQ(Expected((lang + "/Demofra.dll").c_str(), 1036, 1), Load(WTEXT("Demo"), 1));
   EXPECT_EQ(1, first.switches);
@@ -101,7 +102,7 @@ TEST(ResourceHost, SwitchesLanguagesThroughRegistryInformation) {
 
   // No module for ita: the English ones serve; the resource-only kind reports the file.
   info->SetCurrentLanguageName(WTEXT("ita"));
-  for (const char16_t* name : {WTEXT("PavoRm"), WTEXT("Demo")}) EXPECT_EQ(1, manager->GetResourceObject(name)->Init());
+  for (const WCHAR* name : {WTEXT("PavoRm"), WTEXT("Demo")}) EXPECT_EQ(1, manager->GetResourceObject(name)->Init());
   EXPECT_EQ(Expected(enu.c_str(), 1033, 28504), Load(WTEXT("PavoRm"), 28504));
   EXPECT_EQ(Expected((lang + "/Demoenu.dll").c_str(), 1033, 1), Load(WTEXT("Demo"), 1));
   ASSERT_EQ(1u, boxes.boxes.size());

@@ -7,6 +7,7 @@
 #include "resource/PavoRmResourceManager.h"
 #include "resource/registration.h"
 #include "resource_test_support.h"
+#include "platform/win/wide_text.h"
 
 using rtest::Log;
 using rtest::MemoryInformation;
@@ -27,7 +28,7 @@ TEST(ResourceManager, AttachesOnceKeepsFailedObjectsAndNeedsInformation) {
   EXPECT_EQ(1, a->inits);
   auto* b = new Probe(WTEXT("B"));
   EXPECT_EQ(1, manager.AttachResourceObject(b, 1));
-  EXPECT_EQ(std::vector<std::u16string>{WTEXT("Bdeu.dll")}, b->tried);
+  EXPECT_EQ(std::vector<pavo::WideString>{WTEXT("Bdeu.dll")}, b->tried);
   b->finishResult = 0;
   EXPECT_EQ(0, b->Init());
   EXPECT_EQ(0, manager.ChangeLanguage(WTEXT("fra")));
@@ -61,7 +62,7 @@ namespace {
 class Renaming : public Probe {
  public:
   using Probe::Probe;
-  void Rename(const char16_t* name) { m_Name = name; }
+  void Rename(const WCHAR* name) { m_Name = name; }
 };
 
 }  // namespace
@@ -96,7 +97,7 @@ TEST(ResourceManager, DestructionDeletesNewestFirstThenReleasesInformation) {
     manager.AttachInformation(information);  // again: must not destroy it
     manager.AttachInformation(nullptr);
     EXPECT_EQ(1, information->RefCount());
-    for (const char16_t* name : {WTEXT("A"), WTEXT("B"), WTEXT("C")}) manager.AttachResourceObject(new Probe(name, &log), 1);
+    for (const WCHAR* name : {WTEXT("A"), WTEXT("B"), WTEXT("C")}) manager.AttachResourceObject(new Probe(name, &log), 1);
     manager.GetResourceObject(WTEXT("B"))->AttachInformation(information);
     EXPECT_EQ(4, information->RefCount());  // manager + three objects
   }

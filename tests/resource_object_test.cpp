@@ -11,6 +11,7 @@
 #include "resource/PavoRmResourceObjectResourceDll.h"
 #include "resource/identity.h"
 #include "resource_test_support.h"
+#include "platform/win/wide_text.h"
 
 namespace {
 
@@ -89,8 +90,8 @@ TEST_F(ResourceObjects, ResourceDllCommitsEvenWhenReleasingTheOldModuleFails) {
   // A missing file is reported through the object's own (French) message 28505.
   EXPECT_EQ(0, object->TryLoad(WTEXT("missing.dll")));
   ASSERT_EQ(1u, boxes.boxes.size());
-  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(WTEXT("missing.dll")));
-  EXPECT_NE(std::u16string::npos, boxes.boxes[0].text.find(WTEXT("Fichier")));
+  EXPECT_NE(pavo::WideString::npos, boxes.boxes[0].text.find(WTEXT("missing.dll")));
+  EXPECT_NE(pavo::WideString::npos, boxes.boxes[0].text.find(WTEXT("Fichier")));
   EXPECT_EQ(1, object->CatchLoad());
 
   PavoRmResourceObjectFile file(WTEXT("Help"), WTEXT("initial.txt"));  // records the path, on commit only

@@ -10,12 +10,13 @@
 #include "info/PavoRmInformation.h"
 #include "platform/win/paths.h"
 #include "resource/PavoRmResourceObject.h"
+#include "platform/win/wide_text.h"
 
 namespace rtest {
 
-using Log = std::vector<std::u16string>;
+using Log = std::vector<pavo::WideString>;
 
-inline std::u16string U(const PavoRmCString& s) { return std::u16string(s.GetString()); }
+inline pavo::WideString U(const PavoRmCString& s) { return pavo::WideString(s.GetString()); }
 // The path in UTF-8 with `\` read as `/`, as the file stand-ins read it.
 inline std::string Path(const PavoRmCString& s) {
   std::string out = pavo::Utf8FromWide(s.GetString(), static_cast<size_t>(s.GetLength()));
@@ -61,7 +62,7 @@ class Probe : public PavoRmResourceObject {
 
   int inits = 0;
   int finishResult = 1;
-  std::vector<std::u16string> tried;
+  std::vector<pavo::WideString> tried;
 
  private:
   Log* log_;

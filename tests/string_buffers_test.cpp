@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "portable_test_support.h"
 #include "PavoRm51.h"
 
 namespace {
@@ -26,10 +27,13 @@ TEST(StringBuffers, CnvtToAsciiSB) {
   EXPECT_EQ(Bytes(abc), std::string("abc\0", 4));
   EXPECT_EQ(abc.encoding(), 0);
   EXPECT_EQ(Bytes(PavoRmCString::cnvtToAsciiSB(nullptr)), std::string(1, '\0'));
-  // In a UTF-8 ANSI code page a unit can take three bytes: the whole text must come out.
-  setenv("PAVORM_ACP", "65001", 1);
+}
+
+// In a UTF-8 ANSI code page a unit can take three bytes: the whole text must come out.
+TEST(StringBuffers, CnvtToAsciiSBInAUtf8AnsiCodePage) {
+  portable::AnsiCodePageScope acp(65001);
+  PAVORM_NEED_ANSI_CODE_PAGE(acp);
   const Gral::StringBuffer jp = PavoRmCString::cnvtToAsciiSB(WTEXT("日本語"));
-  unsetenv("PAVORM_ACP");
   EXPECT_EQ(Bytes(jp), std::string(u8"日本語") + '\0');
 }
 

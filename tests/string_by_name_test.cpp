@@ -7,10 +7,11 @@
 #include "resource/PavoRmResourceObjectResourceDll.h"
 #include "resource/identity.h"
 #include "resource_test_support.h"
+#include "platform/win/wide_text.h"
 
 namespace {
 
-const std::u16string kMissing7 = WTEXT("Can not find the resource string \nnumber 7 in resource Nope.");
+const pavo::WideString kMissing7 = WTEXT("Can not find the resource string \nnumber 7 in resource Nope.");
 
 TEST(StringByName, FailuresKeepTheTextAndReportOnceWithANoticeForNestedOnes) {
   test::BoxCapture boxes;
@@ -32,7 +33,7 @@ TEST(StringByName, FailuresKeepTheTextAndReportOnceWithANoticeForNestedOnes) {
   EXPECT_TRUE(PavoRmCString(WTEXT("Empty"), 7, 1).IsEmpty());
   EXPECT_TRUE(PavoRmCString(WTEXT("Nope"), 7, 1).IsEmpty());
   ASSERT_EQ(4u, boxes.boxes.size());
-  EXPECT_NE(std::u16string::npos, boxes.boxes[1].text.find(WTEXT("in resource Empty.")));
+  EXPECT_NE(pavo::WideString::npos, boxes.boxes[1].text.find(WTEXT("in resource Empty.")));
   EXPECT_EQ(kMissing7, boxes.boxes[3].text);
 }
 
@@ -41,8 +42,9 @@ TEST(StringByName, FormatsMessagesOfTheNamedObject) {
   PavoRmResourceManager manager;
   manager.AttachInformation(new rtest::MemoryInformation(WTEXT("/nonexistent"), WTEXT("enu")));
   manager.AttachResourceObject(new PavoRmResourceObjectNormalDll(WTEXT("PavoRm"), pavoRmDllInstance(), pavoRmDllInstance()), 1);
+  PAVORM_NEED_READOBJ();
   const auto table = test::ReadObjStrings(test::LanguageModule("PavoRmenu.dll"));
-  std::u16string expected = table.at({1033, 28505});
+  pavo::WideString expected = table.at({1033, 28505});
   expected.replace(expected.find(WTEXT("%1!s!")), 5, WTEXT("a.txt"));
 
   PavoRmCString text;

@@ -5,28 +5,12 @@
 #include <string>
 
 #include "PavoRm51.h"
+#include "platform/win/wide_text.h"
+#include "portable_test_support.h"
 
 namespace {
 
-std::u16string Units(const CStringW& s) { return std::u16string(s.GetString(), static_cast<size_t>(s.GetLength())); }
-
-// Sets PAVORM_ACP for one test and restores it afterwards.
-class AnsiCodePage {
- public:
-  explicit AnsiCodePage(const char* cp) {
-    const char* old = std::getenv("PAVORM_ACP");
-    m_had = old != nullptr;
-    if (m_had) m_old = old;
-    setenv("PAVORM_ACP", cp, 1);
-  }
-  ~AnsiCodePage() {
-    if (m_had) setenv("PAVORM_ACP", m_old.c_str(), 1); else unsetenv("PAVORM_ACP");
-  }
-
- private:
-  bool m_had = false;
-  std::string m_old;
-};
+pavo::WideString Units(const CStringW& s) { return pavo::WideString(s.GetString(), static_cast<size_t>(s.GetLength())); }
 
 }  // namespace
 
@@ -59,7 +43,8 @@ TEST(StringCore, ConstructionAssignmentAndCounts) {
 
 TEST(StringCore, NarrowTextUsesTheAnsiCodePage) {
   {
-    AnsiCodePage acp("1252");
+    portable::AnsiCodePageScope acp(1252);
+    PAVORM_NEED_ANSI_CODE_PAGE(acp);
     EXPECT_EQ(Units(PavoRmCString("caf\xE9 \x80")), WTEXT("caf\u00e9 \u20ac"));
     PavoRmCString s;
     const unsigned char bytes[] = {'o', 0xFC, 0, 'X', 'X'};  // nothing after the 0 byte is read
@@ -73,8 +58,12 @@ TEST(StringCore, NarrowTextUsesTheAnsiCodePage) {
     EXPECT_EQ(buffer[0], 0);
     EXPECT_EQ(buffer[1], 'a');  // the empty text writes one byte only
   }
+}
+
+TEST(StringCore, NarrowTextInADoubleByteAnsiCodePage) {
   {
-    AnsiCodePage acp("932");
+    portable::AnsiCodePageScope acp(932);
+    PAVORM_NEED_ANSI_CODE_PAGE(acp);
     EXPECT_EQ(Units(PavoRmCString("\x93\xFA\x96\x7B")), WTEXT("\u65e5\u672c"));
     // Three characters, six bytes: only GetLength() + 1 = 4 bytes may be
     // written, so the text is cut after the first character and terminated.

@@ -4,16 +4,17 @@
 #include <string>
 
 #include "string/PavoRmCString.h"
+#include "platform/win/wide_text.h"
 
 namespace {
 
-std::u16string Units(const CStringW& s) { return std::u16string(s.GetString(), static_cast<size_t>(s.GetLength())); }
+pavo::WideString Units(const CStringW& s) { return pavo::WideString(s.GetString(), static_cast<size_t>(s.GetLength())); }
 
 // The editing loop as written: find from position 0, edit, again from 0.
 // Kept as a reference for the linear implementations.
-int NaiveRemove(std::u16string& t, const std::u16string& s, int count) {
+int NaiveRemove(pavo::WideString& t, const pavo::WideString& s, int count) {
   int n = 0;
-  for (size_t q; (q = t.find(s)) != std::u16string::npos;) {
+  for (size_t q; (q = t.find(s)) != pavo::WideString::npos;) {
     t.erase(q, s.size());
     if (++n == count) break;
   }
@@ -33,12 +34,12 @@ TEST(StringEditing, RemoveKeepsRestartAtZeroResults) {
   EXPECT_EQ(s.Remove(WTEXT('a'), 0), 0);
   EXPECT_EQ(Units(s), WTEXT("aaxa"));
   // Against the literal loop on texts where removals close up into new occurrences.
-  const std::u16string texts[] = {WTEXT("abababab"), WTEXT("aababbab"), WTEXT("aaabbbab"), WTEXT("abaababbba"), WTEXT("ababab")};
-  const std::u16string patterns[] = {WTEXT("ab"), WTEXT("aba"), WTEXT("abab"), WTEXT("ba")};
+  const pavo::WideString texts[] = {WTEXT("abababab"), WTEXT("aababbab"), WTEXT("aaabbbab"), WTEXT("abaababbba"), WTEXT("ababab")};
+  const pavo::WideString patterns[] = {WTEXT("ab"), WTEXT("aba"), WTEXT("abab"), WTEXT("ba")};
   for (const auto& t : texts) {
     for (const auto& p : patterns) {
       for (int count : {-1, 1, 2}) {
-        std::u16string expected = t;
+        pavo::WideString expected = t;
         const int n = NaiveRemove(expected, p, count);
         PavoRmCString got(t.c_str());
         EXPECT_EQ(got.Remove(p.c_str(), count), n);

@@ -8,10 +8,11 @@
 #include "resource/identity.h"
 #include "resource_test_support.h"
 #include "string/resource_module_lookup.h"
+#include "platform/win/wide_text.h"
 
 namespace {
 
-const std::u16string kManagerMissing = WTEXT("Internal Error: Resource-Manager not found!!!");
+const pavo::WideString kManagerMissing = WTEXT("Internal Error: Resource-Manager not found!!!");
 
 // Takes whatever lookup is installed out for one test and puts it back.
 class LookupRemoved {
@@ -52,7 +53,7 @@ TEST(StringModuleLookup, WithoutALookupEveryNameIsUnknownAsWithoutAManager) {
   ASSERT_EQ(2u, boxes.boxes.size());
   for (const test::Box& box : boxes.boxes) {
     EXPECT_EQ(WTEXT("Resource Manager Error"), box.caption);
-    EXPECT_NE(std::u16string::npos, box.text.find(WTEXT("in resource PavoRm.")));
+    EXPECT_NE(pavo::WideString::npos, box.text.find(WTEXT("in resource PavoRm.")));
   }
 }
 
@@ -60,6 +61,7 @@ TEST(StringModuleLookup, TheInstalledLookupIsWhatTheLoadersAsk) {
   test::BoxCapture boxes;
   LookupRemoved removed;
   EXPECT_EQ(nullptr, pavo::SetResourceModuleLookup(&OnlyMine));
+  PAVORM_NEED_READOBJ();
   const auto table = test::ReadObjStrings(test::LanguageModule("PavoRmenu.dll"));
   // No manager exists here: only the lookup turns the name into a module.
   EXPECT_EQ(table.at({1033, 28504}), rtest::U(PavoRmCString(WTEXT("Mine"), 28504, 1)));
@@ -87,6 +89,7 @@ TEST(StringModuleLookup, TheResourceLayerInstallsItsLookupWithoutPavoRmInit) {
   LookupRemoved removed;
   PavoRmResourceManager manager;  // installs the lookup again
   manager.AttachResourceObject(TheLibrarysObject(), 1);
+  PAVORM_NEED_READOBJ();
   const auto table = test::ReadObjStrings(test::LanguageModule("PavoRmenu.dll"));
   EXPECT_EQ(table.at({1033, 28504}), rtest::U(PavoRmCString(WTEXT("PavoRm"), 28504, 1)));
   EXPECT_EQ(2u, boxes.boxes.size());

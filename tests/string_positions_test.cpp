@@ -3,10 +3,11 @@
 #include <string>
 
 #include "string/PavoRmCString.h"
+#include "platform/win/wide_text.h"
 
 namespace {
 
-std::u16string Units(const CStringW& s) { return std::u16string(s.GetString(), static_cast<size_t>(s.GetLength())); }
+pavo::WideString Units(const CStringW& s) { return pavo::WideString(s.GetString(), static_cast<size_t>(s.GetLength())); }
 
 PavoRmCString WithInnerZero() {
   const WCHAR units[] = {WTEXT('a'), WTEXT('b'), 0, WTEXT('c'), WTEXT('d')};

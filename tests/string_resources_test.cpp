@@ -8,6 +8,7 @@
 #include "platform/win/ui_language.h"
 #include "string/PavoRmCString.h"
 #include "string/resource_report.h"
+#include "platform/win/wide_text.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ class StringResources : public testing::Test {
     FreeLibrary(module_);
     SetThreadUILanguage(0);
   }
-  std::u16string MissingText(unsigned id) const {
+  pavo::WideString MissingText(unsigned id) const {
     PavoRmCString expected;
     expected.CStringW::Format(WTEXT("Can not find the resource string \nnumber %d in resource %d."), static_cast<int>(id),
                     static_cast<int>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module_))));
@@ -37,10 +38,10 @@ TEST_F(StringResources, LoadByHandleReportsMissingStrings) {
   test::BoxCapture capture;
   PavoRmCString s(WTEXT("before"));
   EXPECT_NE(s.LoadStringW(module_, 16, 0), 0);
-  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("sixteen"));
+  EXPECT_EQ(pavo::WideString(s.GetString()), WTEXT("sixteen"));
 
   EXPECT_EQ(s.LoadStringW(module_, 17, 0), 0);
-  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("sixteen"));
+  EXPECT_EQ(pavo::WideString(s.GetString()), WTEXT("sixteen"));
   EXPECT_TRUE(capture.boxes.empty());
 
   EXPECT_EQ(s.LoadStringW(module_, 17), 0);  // the two-argument form reports
@@ -48,7 +49,7 @@ TEST_F(StringResources, LoadByHandleReportsMissingStrings) {
   EXPECT_EQ(capture.boxes[0].text, MissingText(17));
   EXPECT_EQ(capture.boxes[0].caption, WTEXT("Resource Manager Error"));
   EXPECT_EQ(capture.boxes[0].type, 0x30u);
-  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("sixteen"));
+  EXPECT_EQ(pavo::WideString(s.GetString()), WTEXT("sixteen"));
 }
 
 // Failures met while the box is open show the notice once per process and
@@ -65,7 +66,7 @@ TEST_F(StringResources, ReentrantFailuresShowOneNotice) {
   EXPECT_EQ(s.LoadStringW(module_, 17, 1), 0);
   ASSERT_EQ(capture.boxes.size(), 2u);
   EXPECT_EQ(capture.boxes[0].text, MissingText(17));
-  EXPECT_EQ(capture.boxes[1].text, std::u16string(pavo::kResourceNotice));
+  EXPECT_EQ(capture.boxes[1].text, pavo::WideString(pavo::kResourceNotice));
   EXPECT_EQ(capture.boxes[1].text, WTEXT("Unable to locate resource string.  Resource Manager \nis not correctly installed."));
   EXPECT_EQ(capture.boxes[1].type, 0x30u);
 
@@ -79,17 +80,24 @@ TEST_F(StringResources, FormatByIdAndMessageInserts) {
   test::BoxCapture capture;
   PavoRmCString s(WTEXT("old"));
   s.Format(module_, 500, 3, WTEXT("box"));
-  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("3 items in box"));
+  EXPECT_EQ(pavo::WideString(s.GetString()), WTEXT("3 items in box"));
   s.Format(module_, 501, 3);
-  EXPECT_EQ(std::u16string(s.GetString()), WTEXT(""));
+  EXPECT_EQ(pavo::WideString(s.GetString()), WTEXT(""));
   EXPECT_EQ(capture.boxes.size(), 1u);
 
   s.FormatMessageL(WTEXT("%1!d!"), 5);
-  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("5"));
+  EXPECT_EQ(pavo::WideString(s.GetString()), WTEXT("5"));
   s.FormatMessageL(WTEXT("%2 %1!s!%%"), WTEXT("b"), WTEXT("a"));
-  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("a b%"));
+  EXPECT_EQ(pavo::WideString(s.GetString()), WTEXT("a b%"));
+  // Messages that come out empty are the empty text, not a failure.
   s.FormatMessageL(WTEXT(""));
-  EXPECT_EQ(std::u16string(s.GetString()), WTEXT(""));
+  EXPECT_EQ(pavo::WideString(s.GetString()), WTEXT(""));
+  s = WTEXT("old");
+  s.FormatMessageL(WTEXT("%1"), WTEXT(""));
+  EXPECT_EQ(pavo::WideString(s.GetString()), WTEXT(""));
+  s = WTEXT("old");
+  s.FormatMessageL(WTEXT("%0 not this"));
+  EXPECT_EQ(pavo::WideString(s.GetString()), WTEXT(""));
 
   s = WTEXT("kept");
   try {
@@ -100,5 +108,5 @@ TEST_F(StringResources, FormatByIdAndMessageInserts) {
     EXPECT_STREQ(e->what(), "bad allocation");
     delete e;
   }
-  EXPECT_EQ(std::u16string(s.GetString()), WTEXT("kept"));
+  EXPECT_EQ(pavo::WideString(s.GetString()), WTEXT("kept"));
 }

@@ -1,6 +1,10 @@
 #include "tools/language_tags.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unicode/uloc.h>
+#endif
 
 #include <cctype>
 #include <cstdio>
@@ -28,6 +32,17 @@ std::string LanguageTag(unsigned short langId) {
     if (p.langId == langId) return p.tag;
   }
   if (langId == 0) return std::string();
+#if defined(_WIN32)
+  // The system's own locale names are BCP 47 tags.
+  WCHAR name[LOCALE_NAME_MAX_LENGTH];
+  const int n = LCIDToLocaleName(MAKELCID(langId, SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH, 0);
+  if (n <= 1) return std::string();
+  std::string out;
+  for (int i = 0; i + 1 < n; ++i) {
+    if (name[i] > 0x7E) return std::string();
+    out.push_back(static_cast<char>(name[i]));
+  }
+#else
   char locale[ULOC_FULLNAME_CAPACITY];
   UErrorCode status = U_ZERO_ERROR;
   const int32_t n = uloc_getLocaleForLCID(langId, locale, sizeof locale, &status);
@@ -37,6 +52,7 @@ std::string LanguageTag(unsigned short langId) {
   const int32_t t = uloc_toLanguageTag(locale, tag, sizeof tag, 1, &status);
   if (U_FAILURE(status) || t <= 0 || t >= static_cast<int32_t>(sizeof tag)) return std::string();
   const std::string out(tag, static_cast<size_t>(t));
+#endif
   // ICU's tag for a LANGID it does not know round-trips to another LANGID.
   return LanguageFromTag(out) == langId ? out : std::string();
 }
@@ -60,6 +76,16 @@ unsigned short LanguageFromTag(const std::string& tag) {
   for (const PseudoLocale& p : kPseudoLocales) {
     if (Lower(hyphens) == p.tag) return p.langId;
   }
+#if defined(_WIN32)
+  WCHAR name[LOCALE_NAME_MAX_LENGTH];
+  if (hyphens.size() >= LOCALE_NAME_MAX_LENGTH) return 0;
+  for (size_t i = 0; i < hyphens.size(); ++i) name[i] = static_cast<WCHAR>(hyphens[i]);
+  name[hyphens.size()] = 0;
+  const LCID lcid = LocaleNameToLCID(name, 0);
+  // Windows' answer for a name it does not know (or a custom one).
+  if (lcid == 0 || lcid == LOCALE_CUSTOM_UNSPECIFIED || lcid == LOCALE_CUSTOM_DEFAULT) return 0;
+  return static_cast<unsigned short>(lcid & 0xFFFF);
+#else
   char locale[ULOC_FULLNAME_CAPACITY];
   UErrorCode status = U_ZERO_ERROR;
   int32_t parsed = 0;
@@ -70,6 +96,7 @@ unsigned short LanguageFromTag(const std::string& tag) {
   }
   const uint32_t lcid = uloc_getLCID(locale);
   return static_cast<unsigned short>(lcid & 0xFFFF);
+#endif
 }
 
 std::string LangIdText(unsigned short langId) {

@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
+#endif
 
 #include "tools/message_inserts.h"
 
@@ -114,6 +118,13 @@ pavo::WideString AcceleratorKeys(const pavo::WideString& text) {
 bool HasLetters(const pavo::WideString& text) {
   for (const TextPiece& p : SplitMessageText(text)) {
     if (p.kind != TextPiece::kText && p.kind != TextPiece::kAccelerator) continue;
+#if defined(_WIN32)
+    // The system's character types, unit by unit (a surrogate is no letter).
+    for (size_t i = p.begin; i < p.end; ++i) {
+      WORD type = 0;
+      if (GetStringTypeW(CT_CTYPE1, &text[i], 1, &type) && (type & C1_ALPHA) != 0) return true;
+    }
+#else
     const UChar* units = reinterpret_cast<const UChar*>(text.data());
     int32_t i = static_cast<int32_t>(p.begin);
     while (i < static_cast<int32_t>(p.end)) {
@@ -121,6 +132,7 @@ bool HasLetters(const pavo::WideString& text) {
       U16_NEXT(units, i, static_cast<int32_t>(p.end), c);
       if (u_isalpha(c)) return true;
     }
+#endif
   }
   return false;
 }

@@ -1,6 +1,10 @@
 #include "tools/pseudo_locale.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unicode/uchar.h>
+#endif
 
 #include <vector>
 
@@ -26,7 +30,14 @@ constexpr WCHAR kPopDirectionalFormatting = 0x202C;
 bool IsSpace(WCHAR c) { return c == WTEXT(' ') || c == WTEXT('\t') || c == WTEXT('\n') || c == WTEXT('\r'); }
 
 // A letter of a word for the mirrored form (surrogates never are).
+#if defined(_WIN32)
+bool IsLetter(WCHAR c) {
+  WORD type = 0;
+  return GetStringTypeW(CT_CTYPE1, &c, 1, &type) && (type & C1_ALPHA) != 0;
+}
+#else
 bool IsLetter(WCHAR c) { return u_isalpha(static_cast<UChar32>(c)) != 0; }
+#endif
 
 WCHAR Accent(WCHAR c) {
   if (c >= WTEXT('a') && c <= WTEXT('z')) return static_cast<WCHAR>(kLower[c - WTEXT('a')]);

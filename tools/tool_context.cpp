@@ -1,6 +1,7 @@
 #include "tools/tool_context.h"
 
 #include <algorithm>
+#include <iostream>
 
 #include "tools/tool_files.h"
 
@@ -88,10 +89,41 @@ std::string DisplayPath(const std::string& path) {
   return out;
 }
 
+#if defined(_WIN32)
+namespace {
+
+// Wine 8's RegLoadAppKeyW succeeds without loading anything: its handle
+// fails every call. Windows' own handle answers a query of the key.
+bool AppKeyWorks(HKEY root) {
+  DWORD subKeys = 0;
+  return RegQueryInfoKeyW(root, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                          nullptr, nullptr) != ERROR_INVALID_HANDLE;
+}
+
+// Where a hive file's keys live when the system cannot load application
+// hives: a key of the user's registry named after the file.
+HKEY FallbackHiveKey(const std::string& hivePath, bool* existed) {
+  std::string name = "Software\\PavoRm51 hives\\";
+  for (const char c : hivePath) name += c == '\\' || c == '/' ? '|' : c;
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  const LSTATUS rc = RegCreateKeyExW(HKEY_CURRENT_USER, Wide(name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                     &key, &disposition);
+  if (rc != ERROR_SUCCESS) Fail(hivePath, "cannot open the hive's stand-in key: " + RegistryErrorText(rc));
+  *existed = disposition == REG_OPENED_EXISTING_KEY;
+  std::cout.flush();
+  std::cerr << "pavorm: " << hivePath << ": this system does not load application hives; using HKEY_CURRENT_USER\\"
+            << name << " instead\n";
+  return key;
+}
+
+}  // namespace
+#endif
+
 HiveKey ToolContext::OpenHive() {
   const FileKind kind = KindOf(hivePath);
   // An empty file is a hive not set up yet (a placeholder made by a script).
-  const bool existed = kind != FileKind::kNone && !(kind == FileKind::kRegular && FileSize(hivePath) == 0);
+  bool existed = kind != FileKind::kNone && !(kind == FileKind::kRegular && FileSize(hivePath) == 0);
   if (kind == FileKind::kDirectory) Fail(hivePath, "is a directory, not a hive file");
   if (!existed && defaultHive) {
     const size_t slash = hivePath.rfind('/');
@@ -104,6 +136,12 @@ HiveKey ToolContext::OpenHive() {
   HKEY root = nullptr;
   const LSTATUS rc = RegLoadAppKeyW(Wide(hivePath).c_str(), &root, KEY_ALL_ACCESS, 0, 0);
   if (rc != ERROR_SUCCESS) Fail(hivePath, "cannot open the hive: " + RegistryErrorText(rc));
+#if defined(_WIN32)
+  if (!AppKeyWorks(root)) {
+    RegCloseKey(root);
+    root = FallbackHiveKey(hivePath, &existed);
+  }
+#endif
   HiveKey hive(root);
   // A new hive gets the library's key with the languages that have modules,
   // so that a first run finds a working configuration.

@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <type_traits>
 
+#include "platform/win/win32_names.h"
 #include "platform/win/win_types.h"
 
 class PAVORM_API CStringW {

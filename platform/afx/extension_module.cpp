@@ -35,7 +35,12 @@ std::vector<HMODULE> SearchOrder() {
 
 BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state, HMODULE module) {
   if (state.bInitialized) return TRUE;
-  if (module == nullptr || pavo::ModuleImage(module) == nullptr) {
+#if defined(_WIN32)
+  const bool known = module != nullptr;  // the loader's handles are its business
+#else
+  const bool known = module != nullptr && pavo::ModuleImage(module) != nullptr;
+#endif
+  if (!known) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }

@@ -1,5 +1,36 @@
 #include "platform/afx/file_status.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+
+namespace {
+
+// FILETIME (100 ns since 1601) as seconds since 1970.
+int64_t UnixSeconds(const FILETIME& t) {
+  const uint64_t ticks = (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  return static_cast<int64_t>(ticks / 10000000u) - INT64_C(11644473600);
+}
+
+}  // namespace
+
+// The framework's own way: the attributes as the file system keeps them (a
+// folder named with a trailing separator is found too), in one byte.
+BOOL CFile::GetStatus(const WCHAR* lpszFileName, CFileStatus& rStatus) {
+  if (lpszFileName == nullptr || lpszFileName[0] == 0) return FALSE;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(lpszFileName, GetFileExInfoStandard, &data)) return FALSE;
+  CFileStatus status;
+  status.m_ctime = UnixSeconds(data.ftCreationTime);
+  status.m_mtime = UnixSeconds(data.ftLastWriteTime);
+  status.m_atime = UnixSeconds(data.ftLastAccessTime);
+  status.m_size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  status.m_attribute = static_cast<BYTE>(data.dwFileAttributes & 0xFF);
+  const DWORD n = GetFullPathNameW(lpszFileName, MAX_PATH, status.m_szFullName, nullptr);
+  if (n == 0 || n >= MAX_PATH) status.m_szFullName[0] = 0;
+  rStatus = status;
+  return TRUE;
+}
+#else
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -37,3 +68,4 @@ BOOL CFile::GetStatus(const WCHAR* lpszFileName, CFileStatus& rStatus) {
   rStatus = status;
   return TRUE;
 }
+#endif

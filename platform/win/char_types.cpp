@@ -142,24 +142,26 @@ extern "C" LANGID GetUserDefaultLangID(void) { return static_cast<LANGID>(GetUse
 
 namespace {
 
-// Simple case mapping of count units in place, one unit at a time: a
-// surrogate, or a unit whose mapping lies outside the BMP, stays as it is.
-DWORD MapCase(LPWSTR text, DWORD count, UChar32 (*map)(UChar32)) {
+// Windows' default casing follows file-system rules: a one-to-one table in
+// which a unit maps only when the mapping goes back to it. So ı, ſ, µ, ς and
+// the title-case digraphs (ǅ) stay as they are, and so do K (Kelvin), Ω (Ohm)
+// and ẞ under lower-casing. `inverse` is the opposite mapping of `map`.
+DWORD MapCase(LPWSTR text, DWORD count, UChar32 (*map)(UChar32), UChar32 (*inverse)(UChar32)) {
   if (text == nullptr) return 0;
   for (DWORD i = 0; i < count; ++i) {
     const UChar32 c = static_cast<uint16_t>(text[i]);
     if (IsSurrogate(static_cast<uint32_t>(c))) continue;
     const UChar32 mapped = map(c);
-    if (mapped <= 0xFFFF) text[i] = static_cast<WCHAR>(mapped);
+    if (mapped <= 0xFFFF && inverse(mapped) == c) text[i] = static_cast<WCHAR>(mapped);
   }
   return count;
 }
 
 }  // namespace
 
-extern "C" DWORD CharUpperBuffW(LPWSTR text, DWORD count) { return MapCase(text, count, u_toupper); }
+extern "C" DWORD CharUpperBuffW(LPWSTR text, DWORD count) { return MapCase(text, count, u_toupper, u_tolower); }
 
-extern "C" DWORD CharLowerBuffW(LPWSTR text, DWORD count) { return MapCase(text, count, u_tolower); }
+extern "C" DWORD CharLowerBuffW(LPWSTR text, DWORD count) { return MapCase(text, count, u_tolower, u_toupper); }
 
 extern "C" LPWSTR CharPrevW(LPCWSTR start, LPCWSTR current) {
   if (start == nullptr) return nullptr;

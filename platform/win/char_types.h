@@ -7,6 +7,13 @@
 
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 typedef WORD* LPWORD;
 
 #define CT_CTYPE1 0x0001
@@ -93,4 +100,5 @@ PAVORM_API LPWSTR CharNextW(LPCWSTR current);
 }
 #endif
 
+#endif  // _WIN32
 #endif

@@ -544,11 +544,12 @@ extern "C" BOOL IsValidCodePage(UINT codePage) {
 extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText, int cchWideChar,
                                    LPSTR multiByteText, int cbMultiByte, LPCSTR defaultChar,
                                    LPBOOL usedDefaultChar) {
-  if (wideText == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
+  if (wideText == nullptr || cchWideChar == 0 || cbMultiByte < 0 ||
       (cbMultiByte > 0 && multiByteText == nullptr))
     return Fail(ERROR_INVALID_PARAMETER);
+  // Windows reads every negative count as -1: through the terminator.
   size_t units =
-      cchWideChar == -1 ? pavo::WideLength(wideText) + 1 : static_cast<size_t>(cchWideChar);
+      cchWideChar < 0 ? pavo::WideLength(wideText) + 1 : static_cast<size_t>(cchWideChar);
   if (units > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
   if (cbMultiByte > 0) {
     const auto* wBegin = reinterpret_cast<const char*>(wideText);
@@ -608,11 +609,12 @@ extern "C" int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideText,
 
 extern "C" int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteText,
                                    int cbMultiByte, LPWSTR wideText, int cchWideChar) {
-  if (multiByteText == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
+  if (multiByteText == nullptr || cbMultiByte == 0 || cchWideChar < 0 ||
       (cchWideChar > 0 && wideText == nullptr))
     return Fail(ERROR_INVALID_PARAMETER);
+  // Windows reads every negative count as -1: through the terminator.
   const size_t bytes =
-      cbMultiByte == -1 ? std::strlen(multiByteText) + 1 : static_cast<size_t>(cbMultiByte);
+      cbMultiByte < 0 ? std::strlen(multiByteText) + 1 : static_cast<size_t>(cbMultiByte);
   if (bytes > static_cast<size_t>(INT32_MAX)) return Fail(ERROR_INVALID_PARAMETER);
   if (cchWideChar > 0) {
     const auto* wBegin = reinterpret_cast<const char*>(wideText);

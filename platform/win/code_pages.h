@@ -7,6 +7,13 @@
 
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 #define CP_ACP 0          // the process's ANSI code page
 #define CP_OEMCP 1        // the OEM code page that goes with it
 #define CP_THREAD_ACP 3   // same as CP_ACP here
@@ -46,4 +53,5 @@ PAVORM_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByteT
 }
 #endif
 
+#endif  // _WIN32
 #endif

@@ -337,6 +337,13 @@ DWORD DeliverMessage(DWORD flags, const WideString& out, LPWSTR buffer, DWORD si
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return 0;
   }
+  // An empty message stores nothing, as on Windows: 0 with ERROR_NO_WORK_DONE
+  // and no block (a fixed buffer still gets its terminator).
+  if (out.empty()) {
+    if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) == 0 && size > 0) buffer[0] = 0;
+    SetLastError(ERROR_NO_WORK_DONE);
+    return 0;
+  }
   const size_t units = out.size() + 1;
   if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
     const size_t alloc = units > size ? units : size;

@@ -15,6 +15,13 @@
 #include "platform/win/local_memory.h"
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 #define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
@@ -34,7 +41,8 @@ extern "C" {
 // without the 0. With FORMAT_MESSAGE_ALLOCATE_BUFFER, `buffer` is a LPWSTR*
 // that receives a LocalAlloc block (free it with LocalFree). 0 on failure with
 // ERROR_INVALID_PARAMETER (bad insert or conversion, missing arguments),
-// ERROR_INSUFFICIENT_BUFFER, ERROR_MR_MID_NOT_FOUND or ERROR_NOT_ENOUGH_MEMORY.
+// ERROR_INSUFFICIENT_BUFFER, ERROR_MR_MID_NOT_FOUND or ERROR_NOT_ENOUGH_MEMORY;
+// an empty message also gives 0 (ERROR_NO_WORK_DONE, no block allocated).
 PAVORM_API DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                      DWORD size, va_list* arguments);
 
@@ -42,4 +50,5 @@ PAVORM_API DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DW
 }
 #endif
 
+#endif  // _WIN32
 #endif

@@ -6,6 +6,13 @@
 
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 #define HEAP_NO_SERIALIZE 0x00000001
 #define HEAP_GENERATE_EXCEPTIONS 0x00000004
 #define HEAP_ZERO_MEMORY 0x00000008
@@ -27,4 +34,5 @@ PAVORM_API BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
 }
 #endif
 
+#endif  // _WIN32
 #endif

@@ -6,6 +6,13 @@
 
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 #define ERROR_SUCCESS 0L
 #define NO_ERROR 0L
 #define ERROR_INVALID_FUNCTION 1L
@@ -24,6 +31,9 @@
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_MORE_DATA 234L
+#ifndef ERROR_NO_WORK_DONE
+#define ERROR_NO_WORK_DONE 235L  // FormatMessageW: the message came out empty
+#endif
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
@@ -58,4 +68,5 @@ PAVORM_API void SetLastError(DWORD code);
 }
 #endif
 
+#endif  // _WIN32
 #endif

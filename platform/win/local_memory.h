@@ -7,6 +7,13 @@
 
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 #define LMEM_FIXED 0x0000
 #define LMEM_ZEROINIT 0x0040
 #define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
@@ -25,4 +32,5 @@ PAVORM_API HLOCAL LocalFree(HLOCAL block);
 }
 #endif
 
+#endif  // _WIN32
 #endif

@@ -20,6 +20,7 @@ HandlerSlot& Slot() {
   return *slot;
 }
 
+#if !defined(_WIN32)
 // The button a box of this type returns when the user just confirms it.
 int DefaultButton(UINT type) {
   static const int buttons[][3] = {
@@ -32,6 +33,7 @@ int DefaultButton(UINT type) {
   const UINT which = (type & MB_DEFMASK) >> 8;
   return buttons[kind][which < 3 ? which : 0];
 }
+#endif
 
 }  // namespace
 
@@ -46,6 +48,11 @@ extern "C" PavoRmMessageBoxHandler PavoRmSetMessageBoxHandler(PavoRmMessageBoxHa
   return old;
 }
 
+#if defined(_WIN32)
+extern "C" int PavoRmDefaultMessageBox(void*, HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+  return ::MessageBoxW(owner, text, caption, type);
+}
+#else
 extern "C" int PavoRmDefaultMessageBox(void*, HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
   std::string line;
   const WCHAR* title = caption != nullptr ? caption : WTEXT("Error");
@@ -57,8 +64,9 @@ extern "C" int PavoRmDefaultMessageBox(void*, HWND, LPCWSTR text, LPCWSTR captio
   std::fflush(stderr);
   return DefaultButton(type);
 }
+#endif
 
-extern "C" int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+extern "C" int PavoRmMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   HandlerSlot& s = Slot();
   PavoRmMessageBoxHandler handler;
   void* context;
@@ -71,3 +79,9 @@ extern "C" int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
   if (handler == nullptr) return PavoRmDefaultMessageBox(nullptr, owner, text, caption, type);
   return handler(context, owner, text != nullptr ? text : WTEXT(""), caption, type);
 }
+
+#if !defined(_WIN32)
+extern "C" int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+  return PavoRmMessageBox(owner, text, caption, type);
+}
+#endif

@@ -1,5 +1,6 @@
-// MessageBoxW through a handler that a host (or a test) installs; without one
-// the caption and text go to standard error and the default button is chosen.
+// The library's message boxes go through a handler that a host (or a test)
+// installs. Without one, on Linux the caption and text go to standard error
+// and the default button is chosen; on Windows the real MessageBoxW shows them.
 #ifndef PAVORM_PLATFORM_WIN_MESSAGE_BOX_H
 #define PAVORM_PLATFORM_WIN_MESSAGE_BOX_H
 
@@ -7,6 +8,11 @@
 
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
 #define MB_OK 0x00000000L
 #define MB_OKCANCEL 0x00000001L
 #define MB_ABORTRETRYIGNORE 0x00000002L
@@ -36,6 +42,7 @@
 #define IDNO 7
 #define IDTRYAGAIN 10
 #define IDCONTINUE 11
+#endif  // _WIN32
 
 #ifdef __cplusplus
 extern "C" {
@@ -52,10 +59,18 @@ typedef int (*PavoRmMessageBoxHandler)(void* context, HWND owner, LPCWSTR text, 
 PAVORM_API PavoRmMessageBoxHandler PavoRmSetMessageBoxHandler(PavoRmMessageBoxHandler handler, void* context,
                                                    void** previousContext);
 
-// The default handler: "caption: text" on standard error, then the default button.
+// The default handler: on Linux "caption: text" on standard error, then the
+// default button; on Windows the real MessageBoxW.
 PAVORM_API int PavoRmDefaultMessageBox(void* context, HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 
+// Shows a box through the installed handler (the default one when none is):
+// how the library itself shows every box.
+PAVORM_API int PavoRmMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
+#if !defined(_WIN32)
+// The stand-in: the same as PavoRmMessageBox.
 PAVORM_API int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+#endif
 
 #ifdef __cplusplus
 }

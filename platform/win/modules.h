@@ -10,6 +10,13 @@
 
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 #define DONT_RESOLVE_DLL_REFERENCES 0x00000001
 #define LOAD_LIBRARY_AS_DATAFILE 0x00000002
 #define LOAD_LIBRARY_AS_IMAGE_RESOURCE 0x00000020
@@ -36,4 +43,5 @@ PAVORM_API BOOL FreeLibrary(HMODULE module);
 }
 #endif
 
+#endif  // _WIN32
 #endif

@@ -1,8 +1,32 @@
 #include "platform/win/paths.h"
 
-#include <unicode/ustring.h>
-
 #include <climits>
+
+#if defined(_WIN32)
+#include "platform/win/utf8_text.h"
+
+namespace pavo {
+
+// Without ICU: the library's own UTF-8, with the same U+FFFD rules.
+std::string Utf8FromWide(const WCHAR* text, size_t length) {
+  std::string out;
+  if (text != nullptr) AppendUtf8(text, length, false, &out);
+  return out;
+}
+
+WideString WideFromUtf8(const char* text, size_t length) {
+  WideString out;
+  if (text == nullptr || length == 0) return out;
+  size_t units = 0;
+  DecodeUtf8(text, length, false, nullptr, 0, &units);
+  out.resize(units);
+  DecodeUtf8(text, length, false, &out[0], out.size(), &units);
+  return out;
+}
+
+}  // namespace pavo
+#else
+#include <unicode/ustring.h>
 
 namespace pavo {
 
@@ -36,6 +60,11 @@ WideString WideFromUtf8(const char* text, size_t length) {
   out.resize(static_cast<size_t>(written));
   return out;
 }
+
+}  // namespace pavo
+#endif
+
+namespace pavo {
 
 std::string NativePath(const WCHAR* path) {
   std::string out = Utf8FromWide(path, WideLength(path));

@@ -1,6 +1,10 @@
 #include "platform/win/pe_image.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <unicode/uchar.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -29,7 +33,14 @@ constexpr DWORD kResourceDirectoryIndex = 2;
 constexpr uint32_t kHighBit = 0x80000000u;
 
 // Windows compares resource names after upper-casing both sides.
+#if defined(_WIN32)
+inline WCHAR Upper(WCHAR c) {
+  CharUpperBuffW(&c, 1);  // the system's own rule for resource names
+  return c;
+}
+#else
 inline UChar32 Upper(WCHAR c) { return u_toupper(static_cast<UChar32>(c)); }
+#endif
 
 }  // namespace
 

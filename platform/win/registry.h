@@ -13,6 +13,13 @@
 #include "platform/win/last_error.h"
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 typedef DWORD REGSAM;
 
 typedef struct _FILETIME {
@@ -132,4 +139,5 @@ PAVORM_API LSTATUS RegLoadAppKeyW(LPCWSTR lpFile, PHKEY phkResult, REGSAM samDes
 }
 #endif
 
+#endif  // _WIN32
 #endif

@@ -1,7 +1,11 @@
 // Writing .reg files in the layout of Windows' registry editor.
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -9,16 +13,21 @@
 #include <utility>
 
 #include "platform/win/paths.h"
+#if !defined(_WIN32)
 #include "platform/win/registry_hive.h"
+#endif
 #include "platform/win/registry_reg_file.h"
 #include "platform/win/registry_reg_text.h"
 
 namespace pavo {
 namespace reg {
+#if defined(_WIN32)
+constexpr size_t kMaxValueNameLength = 16383;  // Windows' limit
+#endif
 
 namespace {
 
-const char16_t kNewLine[] = u"\r\n";
+const WCHAR kNewLine[] = WTEXT("\r\n");
 
 void AppendAscii(WideString* out, const char* s) {
   for (; *s != 0; ++s) out->push_back(static_cast<WCHAR>(*s));
@@ -170,7 +179,13 @@ LONG ExportRegText(HKEY key, const WCHAR* keyName, RegFileFormat format, std::st
   const WideString base = keyName;
   // Each key is written once: a key reached again (parent links that loop in
   // a damaged file, two rows of one name) is damage, reported, not followed.
+#if defined(_WIN32)
+  // The real registry has no loops; a key met again under another path
+  // (through a link) is written again there.
+  std::set<WideString> written;
+#else
   std::set<std::pair<const void*, KeyId>> written;
+#endif
   while (!pending.empty()) {
     const WideString rel = std::move(pending.back());
     pending.pop_back();
@@ -178,16 +193,20 @@ LONG ExportRegText(HKEY key, const WCHAR* keyName, RegFileFormat format, std::st
     LONG rc = RegOpenKeyExW(key, rel.c_str(), 0, KEY_READ, &h);
     if (rc == ERROR_FILE_NOT_FOUND && !rel.empty()) continue;  // deleted meanwhile
     if (rc != ERROR_SUCCESS) return rc;
+#if defined(_WIN32)
+    const WideString identity = rel;
+#else
     std::pair<const void*, KeyId> identity(nullptr, 0);
     if (!KeyIdentity(h, &identity.first, &identity.second)) {
       RegCloseKey(h);
       return ERROR_INVALID_HANDLE;
     }
+#endif
     if (!written.insert(identity).second) {
       RegCloseKey(h);
       return ERROR_BADDB;
     }
-    rc = AppendKey(&text, h, rel.empty() ? base : base + u"\\" + rel, format);
+    rc = AppendKey(&text, h, rel.empty() ? base : base + WTEXT("\\") + rel, format);
     DWORD subKeys = 0, maxSub = 0;
     if (rc == ERROR_SUCCESS) {
       rc = RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, &subKeys, &maxSub, nullptr, nullptr,
@@ -202,7 +221,7 @@ LONG ExportRegText(HKEY key, const WCHAR* keyName, RegFileFormat format, std::st
       if (e != ERROR_SUCCESS) rc = e;
       if (e == ERROR_SUCCESS) {
         children.push_back(rel.empty() ? WideString(name.data(), cch)
-                                       : rel + u"\\" + WideString(name.data(), cch));
+                                       : rel + WTEXT("\\") + WideString(name.data(), cch));
       }
     }
     RegCloseKey(h);
@@ -230,12 +249,21 @@ LONG ExportRegFile(const WCHAR* path, HKEY key, const WCHAR* keyName, RegFileFor
   std::string bytes;
   LONG rc = ExportRegText(key, keyName, format, &bytes);
   if (rc != ERROR_SUCCESS) return rc;
+#if defined(_WIN32)
+  const int fd = ::_wopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
   const std::string native = NativePath(path);
   const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+#endif
   if (fd < 0) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
   size_t done = 0;
   while (done < bytes.size()) {
+#if defined(_WIN32)
+    const size_t chunk = bytes.size() - done < (size_t{1} << 30) ? bytes.size() - done : (size_t{1} << 30);
+    const int n = ::_write(fd, bytes.data() + done, static_cast<unsigned>(chunk));
+#else
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+#endif
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       rc = errno == ENOSPC ? ERROR_DISK_FULL : ERROR_CANTWRITE;
@@ -243,7 +271,11 @@ LONG ExportRegFile(const WCHAR* path, HKEY key, const WCHAR* keyName, RegFileFor
     }
     done += static_cast<size_t>(n);
   }
+#if defined(_WIN32)
+  if (::_close(fd) != 0 && rc == ERROR_SUCCESS) rc = ERROR_CANTWRITE;
+#else
   if (::close(fd) != 0 && rc == ERROR_SUCCESS) rc = ERROR_CANTWRITE;
+#endif
   return rc;
 }
 

@@ -1,18 +1,33 @@
 // Reading .reg files: decode, check every line, then apply.
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
 
 #include "platform/win/paths.h"
+#if !defined(_WIN32)
 #include "platform/win/registry_hive.h"
+#endif
 #include "platform/win/registry_reg_file.h"
 #include "platform/win/registry_reg_text.h"
 
 namespace pavo {
 namespace reg {
+#if defined(_WIN32)
+namespace {
+// Names compare as the registry compares them: in upper case.
+WideString FoldName(WideString name) {
+  if (!name.empty()) CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+  return name;
+}
+}  // namespace
+#endif
 
 namespace {
 
@@ -39,7 +54,7 @@ WideString Trim(const WideString& s) {
 
 WCHAR Upper(WCHAR c) { return c >= u'a' && c <= u'z' ? static_cast<WCHAR>(c - 32) : c; }
 
-bool StartsWithNoCase(const WideString& s, size_t pos, const char16_t* prefix) {
+bool StartsWithNoCase(const WideString& s, size_t pos, const WCHAR* prefix) {
   for (size_t i = 0; prefix[i] != 0; ++i) {
     if (pos + i >= s.size() || Upper(s[pos + i]) != Upper(prefix[i])) return false;
   }
@@ -209,7 +224,7 @@ class Parser {
   static bool IsHexValue(const WideString& line) {
     size_t pos = 0;
     WideString ignored;
-    return ParseValueName(line, &pos, &ignored) && StartsWithNoCase(line, pos, u"hex");
+    return ParseValueName(line, &pos, &ignored) && StartsWithNoCase(line, pos, WTEXT("hex"));
   }
 
   bool ParseKey(const WideString& line, std::vector<Operation>* ops) {
@@ -256,7 +271,7 @@ class Parser {
       if (!ParseQuoted(line, &pos, &text) || !RestIsBlank(line, pos)) return false;
       op.type = REG_SZ;
       op.data = WideBytes(text, true);
-    } else if (StartsWithNoCase(line, pos, u"dword:")) {
+    } else if (StartsWithNoCase(line, pos, WTEXT("dword:"))) {
       pos += 6;
       uint32_t value = 0;
       int digits = 0;
@@ -268,7 +283,7 @@ class Parser {
       op.type = REG_DWORD;
       op.data = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
                  static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
-    } else if (StartsWithNoCase(line, pos, u"hex")) {
+    } else if (StartsWithNoCase(line, pos, WTEXT("hex"))) {
       pos += 3;
       op.type = REG_BINARY;
       if (pos < line.size() && line[pos] == u'(') {
@@ -339,10 +354,10 @@ LONG Apply(const std::vector<Operation>& ops) {
 }  // namespace
 
 std::vector<RegFileRoot> DefaultRegFileRoots() {
-  return {{u"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-          {u"HKCU", HKEY_CURRENT_USER},
-          {u"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-          {u"HKLM", HKEY_LOCAL_MACHINE}};
+  return {{WTEXT("HKEY_CURRENT_USER"), HKEY_CURRENT_USER},
+          {WTEXT("HKCU"), HKEY_CURRENT_USER},
+          {WTEXT("HKEY_LOCAL_MACHINE"), HKEY_LOCAL_MACHINE},
+          {WTEXT("HKLM"), HKEY_LOCAL_MACHINE}};
 }
 
 LONG ImportRegText(const void* bytes, size_t size, const std::vector<RegFileRoot>& roots,
@@ -376,14 +391,22 @@ LONG ImportRegText(const void* bytes, size_t size, const std::vector<RegFileRoot
 
 LONG ImportRegFile(const WCHAR* path, const std::vector<RegFileRoot>& roots, size_t* errorLine) {
   if (path == nullptr || path[0] == 0) return ERROR_INVALID_PARAMETER;
+#if defined(_WIN32)
+  const int fd = ::_wopen(path, _O_RDONLY | _O_BINARY);
+#else
   const std::string native = NativePath(path);
   const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
   if (fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
   std::string bytes;
   char buf[65536];
   LONG rc = ERROR_SUCCESS;
   for (;;) {
+#if defined(_WIN32)
+    const int n = ::_read(fd, buf, sizeof buf);
+#else
     const ssize_t n = ::read(fd, buf, sizeof buf);
+#endif
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       rc = ERROR_CANTREAD;
@@ -396,7 +419,11 @@ LONG ImportRegFile(const WCHAR* path, const std::vector<RegFileRoot>& roots, siz
     }
     bytes.append(buf, static_cast<size_t>(n));
   }
+#if defined(_WIN32)
+  ::_close(fd);
+#else
   ::close(fd);
+#endif
   if (rc != ERROR_SUCCESS) return rc;
   return ImportRegText(bytes.data(), bytes.size(), roots, errorLine);
 }

@@ -7,8 +7,8 @@
 namespace pavo {
 namespace reg {
 
-const char16_t kRegHeader5[] = u"Windows Registry Editor Version 5.00";
-const char16_t kRegHeader4[] = u"REGEDIT4";
+const WCHAR kRegHeader5[] = WTEXT("Windows Registry Editor Version 5.00");
+const WCHAR kRegHeader4[] = WTEXT("REGEDIT4");
 
 namespace {
 

@@ -15,8 +15,8 @@ namespace reg {
 std::string AnsiFromWide(const WideString& text);
 WideString WideFromAnsi(const std::string& bytes);
 
-extern const char16_t kRegHeader5[];  // "Windows Registry Editor Version 5.00"
-extern const char16_t kRegHeader4[];  // "REGEDIT4"
+extern const WCHAR kRegHeader5[];  // "Windows Registry Editor Version 5.00"
+extern const WCHAR kRegHeader4[];  // "REGEDIT4"
 
 }  // namespace reg
 }  // namespace pavo

@@ -9,6 +9,13 @@
 #include "platform/win/ui_language.h"
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 #define RT_CURSOR MAKEINTRESOURCEW(1)
 #define RT_BITMAP MAKEINTRESOURCEW(2)
 #define RT_ICON MAKEINTRESOURCEW(3)
@@ -46,4 +53,5 @@ PAVORM_API int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int buffe
 }
 #endif
 
+#endif  // _WIN32
 #endif

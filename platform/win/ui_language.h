@@ -7,6 +7,13 @@
 
 #include "platform/win/win_types.h"
 
+#if defined(_WIN32)
+// The real API.
+#include <windows.h>
+
+#include "platform/win/win32_names.h"
+#else
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -24,4 +31,5 @@ PAVORM_API LANGID SetThreadUILanguage(LANGID language);
 }
 #endif
 
+#endif  // _WIN32
 #endif

@@ -122,13 +122,13 @@ PrintfStatus AppendInteger(WideString& out, const PrintfDirective& dir, PrintfAr
   size_t minDigits = dir.precision >= 0 ? static_cast<size_t>(dir.precision) : 1;
   if (letter == u'p') minDigits = sizeof(void*) * 2;
   if (dir.alternate && letter == u'o' && minDigits <= nd) minDigits = nd + 1;
-  std::u16string prefix;
+  std::basic_string<WCHAR> prefix;
   if (isSigned) {
-    if (negative) prefix = u"-";
-    else if (dir.plus) prefix = u"+";
-    else if (dir.space) prefix = u" ";
+    if (negative) prefix = WTEXT("-");
+    else if (dir.plus) prefix = WTEXT("+");
+    else if (dir.space) prefix = WTEXT(" ");
   }
-  if (dir.alternate && magnitude != 0 && (letter == u'x' || letter == u'X')) prefix += letter == u'x' ? u"0x" : u"0X";
+  if (dir.alternate && magnitude != 0 && (letter == u'x' || letter == u'X')) prefix += letter == u'x' ? WTEXT("0x") : WTEXT("0X");
   const size_t zeros = minDigits > nd ? minDigits - nd : 0;
   WideString body(prefix.begin(), prefix.end());
   size_t fieldZeros = 0;
@@ -178,7 +178,7 @@ PrintfStatus AppendText(WideString& out, const PrintfDirective& dir, PrintfArgs&
   PrintfArgValue v{};
   if (!args.Next(PrintfArgKind::Pointer, v)) return PrintfStatus::MissingArgument;
   if (v.ptr == nullptr) {
-    static const WCHAR kNull[] = u"(null)";
+    static const WCHAR kNull[] = WTEXT("(null)");
     const size_t n = limit < 6 ? limit : 6;
     return AppendField(out, dir, kNull, n, fill) ? PrintfStatus::Ok : PrintfStatus::TooLong;
   }

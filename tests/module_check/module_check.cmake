@@ -1,0 +1,30 @@
+# A module written by `pavorm build` loads as Windows loads modules:
+# exports the strings of REFERENCE to a PO file, builds a module of them
+# (--fill: each string is the exported text) and has module_load_check
+# compare the two through LoadLibraryExW and LoadStringW.
+#
+#   cmake -DTOOL=pavorm -DCHECK=module_load_check -DREFERENCE=PavoRmdeu.dll
+#         -DLANG=deu -DWORK=dir [-DEMULATOR=wine] -P module_check.cmake
+#
+# The programs run through EMULATOR when it is set (the Windows build under Wine).
+foreach(var TOOL CHECK REFERENCE LANG WORK)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "module_check: ${var} is not set")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+
+function(run what)
+  execute_process(COMMAND ${EMULATOR} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "module_check: ${what} failed (${rc}):\n${out}${err}")
+  endif()
+  message(STATUS "${out}")
+endfunction()
+
+get_filename_component(stem ${REFERENCE} NAME_WE)
+run("pavorm export" ${TOOL} export ${REFERENCE} -o ${WORK}/${stem}.po)
+run("pavorm build" ${TOOL} build ${WORK}/${stem}.po --lang ${LANG} --fill -o ${WORK}/${stem}.dll)
+run("the load check" ${CHECK} ${WORK}/${stem}.dll ${REFERENCE})
+file(REMOVE_RECURSE ${WORK})
