@@ -176,7 +176,7 @@ static void hash_fill(name_slot *table, size_t size, const name_slot *from, size
 
 /* Makes room in the name table of lv (the innermost open element) for the
  * entries one more child can add, so that linking it cannot fail. */
-static int names_reserve(parser *ps, level *lv) {
+static int names_grow(parser *ps, level *lv) {
     const size_t base = lv->names_base, used = lv->names_used, size = lv->names_size;
     name_slot *t;
     if (!size) {
@@ -202,9 +202,17 @@ static int names_reserve(parser *ps, level *lv) {
     return 1;
 }
 
+/* names_grow when the table of lv is full. */
+EZXML_ALWAYS_INLINE int names_reserve(parser *ps, level *lv) {
+    if (lv->names_size ? (lv->names_used + 1) * 2 <= lv->names_size
+                       : lv->names_used < NAMES_LIST && lv->names_base + lv->names_used + 2 <= ps->names_cap)
+        return 1;
+    return names_grow(ps, lv);
+}
+
 /* The entry of name in the table of lv, or the free slot where it goes
- * (its last NULL, its hash set). */
-static name_slot *names_find(parser *ps, level *lv, const char *name, size_t len) {
+ * (its last NULL, its hash set). In a list, hash holds the first byte. */
+EZXML_ALWAYS_INLINE name_slot *names_find(parser *ps, level *lv, const char *name, size_t len) {
     name_slot *t = ps->names + lv->names_base;
     size_t i, h;
     if (lv->names_size) {
@@ -213,22 +221,25 @@ static name_slot *names_find(parser *ps, level *lv, const char *name, size_t len
         t->hash = h;
         return t;
     }
+    h = (unsigned char)name[0];
     for (i = 0; i < lv->names_used; ++i)
-        if (t[i].len == len && ezxml_bytes_equal(t[i].last->name, name, len)) return &t[i];
+        if (t[i].hash == h && t[i].len == len && ezxml_bytes_equal(t[i].last->name, name, len)) return &t[i];
     t[i].last = NULL;
+    t[i].hash = h;
     return &t[i];
 }
 
 /* Whether a child named name (len bytes) under lv follows a child of
  * another name, so that linking it needs the name table. */
-static int name_changes(const level *lv, const char *name, size_t len) {
-    return lv->last && !(lv->last_len == len && ezxml_bytes_equal(lv->last->name, name, len));
+EZXML_ALWAYS_INLINE int name_changes(const level *lv, const char *name, size_t len) {
+    return lv->last && !(lv->last_len == len && lv->last->name[0] == name[0] &&
+                         ezxml_bytes_equal(lv->last->name, name, len));
 }
 
 /* Links node (its name len bytes) as the last child of the element of
  * level lv; changed is name_changes() (the name table then has room). The
  * result is that of ezxml_insert at an offset no smaller than any child's. */
-static void link_child(parser *ps, level *lv, ezxml_node *node, size_t len, int changed) {
+EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, size_t len, int changed) {
     ezxml_node *parent = lv->node, *prev = lv->last, *x;
     name_slot *slot;
     node->parent = parent;
@@ -246,6 +257,7 @@ static void link_child(parser *ps, level *lv, ezxml_node *node, size_t len, int 
             slot = ps->names + lv->names_base;
             slot->last = prev;
             slot->len = lv->last_len;
+            slot->hash = (unsigned char)prev->name[0];
             lv->names_used = 1;
         }
         slot = names_find(ps, lv, node->name, len);
@@ -285,7 +297,7 @@ static int reserve_level(parser *ps) {
     return 1;
 }
 
-static void push_level(parser *ps, ezxml_node *node, size_t name_len) {
+EZXML_ALWAYS_INLINE void push_level(parser *ps, ezxml_node *node, size_t name_len) {
     level *lv = &ps->levels[ps->depth++];
     lv->node = node;
     lv->name_len = name_len;
@@ -404,6 +416,38 @@ fail:
     return 0;
 }
 
+/* A start tag without attributes, "<name>" or "<name/>", at m (the byte
+ * behind "<"), its name ending at q (">", or "/" with ">" behind it), under
+ * an open element: the element is made and linked as begin_element would,
+ * an empty one without becoming current. The closing byte, or NULL when out
+ * of memory. */
+static char *plain_start_tag(parser *ps, char *m, char *q) {
+    const size_t len = (size_t)(q - m);
+    const int empty = *q == '/';
+    level *lv;
+    ezxml_slot *slot;
+    ezxml_node *node;
+    int changed;
+    if (!empty && ps->depth == ps->levels_cap && !reserve_level(ps)) return NULL;
+    lv = &ps->levels[ps->depth - 1];
+    changed = name_changes(lv, m, len);
+    if (changed && !names_reserve(ps, lv)) return NULL;
+    slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE);
+    if (!slot) return NULL;
+    node = &slot->node;
+    node->name = m;
+    node->attrs = (char **)EZXML_EMPTY_LIST;
+    node->text = ezxml_empty_text;
+    node->next = node->sibling = node->ordered = node->child = NULL;
+    node->flags = 0;
+    link_child(ps, lv, node, len, changed);
+    *q = '\0';
+    if (empty) return q + 1;
+    push_level(ps, node, len);
+    ps->root->current = node;
+    return q;
+}
+
 /* Closes the current element (an open one, top of the level stack). */
 static void end_element(parser *ps) {
     --ps->depth;
@@ -476,12 +520,11 @@ fail:
 /* At end of input: counts as a closing ">" only if the saved byte was one. */
 static int closes(const parser *ps, const char *p) { return *p == '>' || (p == ps->end && ps->saved == '>'); }
 
-/* Start tag at m (the byte behind "<"). Returns the closing byte, or NULL to stop. */
-static char *start_tag(parser *ps, char *m) {
-    char *name = m, *p = m, **defaults = NULL;
+/* Start tag at m (the byte behind "<"), its name ending at name_end. Returns the closing byte, or NULL to stop. */
+static char *start_tag(parser *ps, char *m, char *name_end) {
+    char *name = m, *p = name_end, **defaults = NULL;
     size_t name_len;
     if (!ps->root->current) return NULL; /* a second root element */
-    p = scan(p, C_TAG_END);
     name_len = (size_t)(p - name);
     while (CLASS(*p) & C_CSPACE) *p++ = '\0';
     if (*p && *p != '/' && *p != '>' && *ps->root->attr_defaults)
@@ -645,7 +688,13 @@ static char *doctype(parser *ps, char *m) {
 /* Markup at the "<" at lt: the closing byte, or NULL to stop. */
 static char *markup(parser *ps, char *lt) {
     char *m = lt + 1;
-    if (CLASS(*m) & C_NAME_START) return start_tag(ps, m);
+    if (CLASS(*m) & C_NAME_START) {
+        /* Most tags have no attributes and stand inside an open element. */
+        char *q = scan(m + 1, C_TAG_END);
+        const ezxml_node *cur = ps->root->current;
+        if ((*q == '>' || (*q == '/' && q[1] == '>')) && cur && cur->name) return plain_start_tag(ps, m, q);
+        return start_tag(ps, m, q);
+    }
     if (*m == '/') return end_tag(ps, m);
     if (*m == '!') {
         if (m[1] == '-' && m[2] == '-') {
