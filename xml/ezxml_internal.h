@@ -39,9 +39,10 @@ EZXML_ALWAYS_INLINE int ezxml_bytes_equal(const char *a, const char *b, size_t n
         memcpy(&v, b + n - 4, 4);
         return ((x ^ y) | (u ^ v)) == 0;
     }
-    while (n--)
-        if (*a++ != *b++) return 0;
-    return 1;
+    /* 0 to 3 bytes, without a loop. */
+    if (n == 0) return 1;
+    if (a[0] != b[0]) return 0;
+    return n == 1 || (a[1] == b[1] && (n == 2 || a[2] == b[2]));
 }
 
 /* Its address seeds the hashes: it changes with where the library is loaded

@@ -298,10 +298,12 @@ static void free_tables(ezxml_root *root) {
     free(root->utf8_copy);
 }
 
-static void release_one(ezxml_node *n) {
+EZXML_ALWAYS_INLINE void release_one(ezxml_node *n) {
     if (n->attrs != (char **)EZXML_EMPTY_LIST) ezxml_free_attrs(n->attrs);
-    if (n->flags & EZXML_TEXT_OWNED) free(n->text);
-    if (n->flags & EZXML_NAME_OWNED) free(n->name);
+    if (n->flags & (EZXML_TEXT_OWNED | EZXML_NAME_OWNED)) {
+        if (n->flags & EZXML_TEXT_OWNED) free(n->text);
+        if (n->flags & EZXML_NAME_OWNED) free(n->name);
+    }
     ezxml_release_node(n);
 }
 
