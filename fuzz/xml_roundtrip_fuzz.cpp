@@ -1,6 +1,7 @@
 // Parse any bytes, check the tree, serialize it, parse the text again: the
 // second tree must say the same as the first, and serializing it must give
-// the same text. The input sits in a block of its exact size, so a read past
+// the same text. A document whose status says complete must re-parse as
+// complete, and only an incomplete one has an error text. The input sits in a block of its exact size, so a read past
 // the parse length is caught.
 #include "ezxml.h"
 #include "tests/xml_tree_check.h"
@@ -65,7 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!root) Fail("parse", "null root");
   std::string e = xmlcheck::CheckTree(root);
   if (!e.empty()) Fail("tree", e);
-  if (std::strcmp(ezxml_error(root), "") != 0) Fail("error", ezxml_error(root));
+  size_t stop = 0;
+  const int status = ezxml_parse_status(root, &stop);
+  if (status < EZXML_PARSE_COMPLETE || status > EZXML_PARSE_OUT_OF_MEMORY) Fail("status", std::to_string(status));
+  if ((status == EZXML_PARSE_COMPLETE) != (ezxml_error(root)[0] == '\0')) Fail("error text", ezxml_error(root));
+  // Offsets of a UTF-16 input count bytes of its UTF-8 form.
+  const bool utf16 = size > 0 && (data[0] == 0xFE || data[0] == 0xFF);
+  if (!utf16 && (status == EZXML_PARSE_COMPLETE ? stop != size : stop > size)) Fail("status offset", std::to_string(stop));
 
   const std::string dump = xmlcheck::Dump(root);
   char* text = ezxml_toxml(root);
@@ -78,6 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   e = xmlcheck::CheckTree(again);
   if (!e.empty()) Fail("reparsed tree", e);
   const std::string dump2 = xmlcheck::Dump(again);
+  if (status == EZXML_PARSE_COMPLETE && ezxml_parse_status(again, nullptr) != EZXML_PARSE_COMPLETE)
+    Fail("complete document re-parsed incomplete", std::string(ezxml_error(again)) + "\n  text: " + text);
   if (Blanked(dump2, true) != Blanked(dump, true) && DefaultNamesFitInTags(root)) Fail("round trip", dump + "\n  became\n" + dump2 + "\n  text: " + text);
   char* text2 = ezxml_toxml(again);
   if (Blanked(text, false) != Blanked(text2, false) && DefaultNamesFitInTags(root)) Fail("second serialization", std::string(text) + "\n  " + text2);

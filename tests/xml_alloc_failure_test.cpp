@@ -1,6 +1,7 @@
 // The n-th heap allocation of a parse, of a serialization and of tree
 // building fails, for every n the operation makes: nothing crashes, the
-// tree stays sound and is a prefix of the full one, and nothing leaks (the
+// tree stays sound and is a prefix of the full one, the parse status says
+// out of memory unless the parse lost nothing, and nothing leaks (the
 // sanitizer build reports leaks).
 
 #include "ezxml.h"
@@ -77,6 +78,13 @@ TEST(XmlAllocFailure, EveryAllocationOfAParse) {
       const std::vector<std::string> got = Names(root);
       ASSERT_LE(got.size(), all.size()) << "allocation " << n;
       EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin())) << "allocation " << n;
+      // A failed allocation is told, unless the parse did without it.
+      const int status = ezxml_parse_status(root, nullptr);
+      if (status == EZXML_PARSE_COMPLETE) {
+        EXPECT_EQ(xmlcheck::Dump(root), xmlcheck::Dump(full)) << "allocation " << n;
+      } else {
+        EXPECT_EQ(status, EZXML_PARSE_OUT_OF_MEMORY) << "allocation " << n << ": " << ezxml_error(root);
+      }
       // What was read can still be serialized and released.
       std::free(ezxml_toxml(root));
       ezxml_free(root);

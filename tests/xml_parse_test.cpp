@@ -119,28 +119,38 @@ TEST(XmlParse, InstructionsAndDeclaration) {
     EXPECT_EQ(ezxml_pi(ezxml_child(d.root, "nothing"), "p"), EZXML_EMPTY_LIST);
 }
 
-// Each stop keeps what was complete before it.
+// Each stop keeps what was complete before it, and the status tells why
+// and where the parse stopped.
 TEST(XmlParse, FailuresStopWithTheTreeSoFar) {
     struct Case {
-        const char *text;
+        std::string text;
         const char *root_name;  // nullptr: no element
         bool closed;
         const char *children;   // names of root's children, in order
+        int status;
+        size_t offset;
+        const char *error;
     } cases[] = {
-        {"", nullptr, false, ""},
-        {"no markup", nullptr, false, ""},
-        {"<a></b>", "a", false, ""},
-        {"<a/><b/>", "a", true, ""},
-        {"<a><b x='1></a>", "a", false, ""},
-        {"<a><b/ ></a>", "a", false, ""},
-        {"<a><b x='1'", "a", false, ""},
-        {"<a><c/><!-- x -- y --></a>", "a", false, "c"},
-        {"<a><![CDATA[x</a>", "a", false, ""},
-        {"<a><?pi x</a>", "a", false, ""},
-        {"<a><!x></a>", "a", false, ""},
-        {"<a><b><c>", "a", false, "b"},
-        {"</a>", nullptr, false, ""},
-        {"<!DOCTYPE a [ <!ENTITY e 'x'> ", nullptr, false, ""},
+        {"", nullptr, false, "", EZXML_PARSE_MALFORMED, 0, "no root element"},
+        {"no markup", nullptr, false, "", EZXML_PARSE_MALFORMED, 9, "no root element"},
+        {"<a></b>", "a", false, "", EZXML_PARSE_MISMATCHED_TAG, 3, "end tag </b> does not close <a>"},
+        {"<a/><b/>", "a", true, "", EZXML_PARSE_MALFORMED, 4, "element <b> behind the root element"},
+        {"<a/></a>", "a", true, "", EZXML_PARSE_MISMATCHED_TAG, 4, "end tag </a> closes no open element"},
+        {"<a><b x='1></a>", "a", false, "", EZXML_PARSE_UNTERMINATED, 8, "input ends inside an attribute value"},
+        {"<a><b/ ></a>", "a", false, "", EZXML_PARSE_MALFORMED, 5, nullptr},
+        {"<a><b x='1'", "a", false, "", EZXML_PARSE_UNTERMINATED, 8, "input ends inside an attribute value"},
+        {"<a><b x='1' ", "a", false, "", EZXML_PARSE_UNTERMINATED, 3, "input ends inside a start tag"},
+        {"<a><c/><!-- x -- y --></a>", "a", false, "c", EZXML_PARSE_MALFORMED, 14, "\"--\" inside a comment"},
+        {"<a><!-- x --", "a", false, "", EZXML_PARSE_UNTERMINATED, 3, "input ends inside a comment"},
+        {"<a><![CDATA[x</a>", "a", false, "", EZXML_PARSE_UNTERMINATED, 3, "input ends inside a CDATA section"},
+        {"<a><?pi x</a>", "a", false, "", EZXML_PARSE_UNTERMINATED, 3, "input ends inside a processing instruction"},
+        {"<a><!x></a>", "a", false, "", EZXML_PARSE_MALFORMED, 3, nullptr},
+        {"<a>< b/></a>", "a", false, "", EZXML_PARSE_MALFORMED, 3, nullptr},
+        {"<a><b><c>", "a", false, "b", EZXML_PARSE_UNCLOSED_ELEMENT, 9, "unclosed element <c>"},
+        {"<a><b></b", "a", false, "b", EZXML_PARSE_UNTERMINATED, 6, "input ends inside an end tag"},
+        {"</a>", nullptr, false, "", EZXML_PARSE_MISMATCHED_TAG, 0, "end tag </a> closes no open element"},
+        {"<!DOCTYPE a [ <!ENTITY e 'x'> ", nullptr, false, "", EZXML_PARSE_UNTERMINATED, 0, "input ends inside a DOCTYPE"},
+        {std::string("<a/>\0<b/>", 9), "a", true, "", EZXML_PARSE_MALFORMED, 4, "a NUL byte inside the text"},
     };
     for (const Case &c : cases) {
         ParsedDoc d(c.text);
@@ -153,8 +163,38 @@ TEST(XmlParse, FailuresStopWithTheTreeSoFar) {
         std::string names;
         for (ezxml_node *k = d.root->child; k; k = k->ordered) names += k->name;
         EXPECT_EQ(names, c.children) << c.text;
+        size_t offset = 12345;
+        EXPECT_EQ(ezxml_parse_status(d.root, &offset), c.status) << c.text;
+        EXPECT_EQ(offset, c.offset) << c.text;
+        if (c.error)
+            EXPECT_STREQ(ezxml_error(d.root), c.error) << c.text;
+        else
+            EXPECT_STRNE(ezxml_error(d.root), "") << c.text;
+        if (d.root->child) {
+            EXPECT_EQ(ezxml_parse_status(d.root->child, nullptr), c.status) << "any node of the document tells";
+        }
+    }
+}
+
+TEST(XmlParse, StatusOfCompleteAndBuiltDocuments) {
+    for (const std::string &text : {std::string("<a>x</a>"), std::string("<?p?><a><b/>t<![CDATA[c]]></a><!--e-->\n"),
+                                     std::string("<a/>\0\0", 6)}) {
+        ParsedDoc d(text);
+        size_t offset = 0;
+        EXPECT_EQ(ezxml_parse_status(d.root, &offset), EZXML_PARSE_COMPLETE) << text;
+        EXPECT_EQ(offset, text.size()) << text;
         EXPECT_STREQ(ezxml_error(d.root), "");
     }
+    ezxml_node *built = ezxml_new("r");
+    ezxml_node *child = ezxml_add_child(built, "c", 0);
+    size_t offset = 99;
+    EXPECT_EQ(ezxml_parse_status(child, &offset), EZXML_PARSE_COMPLETE);
+    EXPECT_EQ(offset, 0u);
+    ezxml_free(built);
+    offset = 99;
+    EXPECT_EQ(ezxml_parse_status(nullptr, &offset), EZXML_PARSE_NO_DOCUMENT);
+    EXPECT_EQ(offset, 0u);
+    EXPECT_EQ(ezxml_parse_status(nullptr, nullptr), EZXML_PARSE_NO_DOCUMENT);
 }
 
 TEST(XmlParse, LastByteAndInputEnd) {

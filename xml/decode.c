@@ -32,11 +32,13 @@ static const char *find_class(const char *p, unsigned mask) {
     }
 }
 
-/* Entity values nest at most this deep; a reference below that stays as written. */
+/* Entity values nest at most this deep; a deeper reference stops the decoding. */
 #define MAX_NESTING 64
 
-static inline size_t utf8_encode(long number, char *out) {
-    uint32_t v = (uint32_t)(unsigned long)number;
+/* The highest code point a character reference may name. */
+#define MAX_CODE_POINT 0x10FFFFu
+
+static inline size_t utf8_encode(uint32_t v, char *out) {
     unsigned bits = 0, k, i;
     if (v < 128 || (v & 0x80000000u)) {
         /* Below 128 as a signed 32-bit number: one byte, its low 8 bits. */
@@ -54,13 +56,15 @@ static inline size_t utf8_encode(long number, char *out) {
     return k + 1;
 }
 
-size_t ezxml_utf8_encode(long number, char *out) { return utf8_encode(number, out); }
+size_t ezxml_utf8_encode(uint32_t v, char *out) { return utf8_encode(v, out); }
 
 /* Reads a number as strtol does in the C locale (leading white space, a
- * sign, an optional 0x for base 16, saturation), from a NUL-ended text. */
-static long read_number(const char *p, int base, const char **end) {
+ * sign, an optional 0x for base 16), from a NUL-ended text, into 64 bits
+ * whatever the width of long, saturating at the 64-bit limits. */
+static int64_t read_number(const char *p, int base, const char **end) {
     int negative = 0, any = 0;
-    unsigned long acc = 0, limit;
+    uint64_t acc = 0;
+    const uint64_t limit = (uint64_t)INT64_MAX;
     const char *start = p;
     while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
@@ -68,40 +72,38 @@ static long read_number(const char *p, int base, const char **end) {
         const char c = p[2];
         if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) p += 2;
     }
-    limit = negative ? (unsigned long)LONG_MAX + 1ul : (unsigned long)LONG_MAX;
     for (;; ++p) {
-        int d;
+        unsigned d;
         if (*p >= '0' && *p <= '9')
-            d = *p - '0';
+            d = (unsigned)(*p - '0');
         else if (base == 16 && *p >= 'a' && *p <= 'f')
-            d = *p - 'a' + 10;
+            d = (unsigned)(*p - 'a' + 10);
         else if (base == 16 && *p >= 'A' && *p <= 'F')
-            d = *p - 'A' + 10;
+            d = (unsigned)(*p - 'A' + 10);
         else
             break;
         any = 1;
-        if (acc > (limit - (unsigned long)d) / (unsigned long)base)
+        if (acc > (limit - d) / (unsigned)base)
             acc = limit; /* saturate, keep consuming digits */
         else
-            acc = acc * (unsigned long)base + (unsigned long)d;
+            acc = acc * (unsigned)base + d;
     }
     if (!any) {
         *end = start;
         return 0;
     }
     *end = p;
-    if (negative) return acc == (unsigned long)LONG_MAX + 1ul ? LONG_MIN : -(long)acc;
-    return (long)acc;
+    return negative ? -(int64_t)acc : (int64_t)acc;
 }
 
 /* The common form of a character reference: up to 7 plain digits and the
  * ";". -1 for anything else (read_number then reads it as strtol would). */
-static inline long read_plain_number(const char *p, int base, const char **end) {
-    long v = 0;
+static inline int32_t read_plain_number(const char *p, int base, const char **end) {
+    int32_t v = 0;
     int i;
     for (i = 0; i < 7; ++i) {
         const unsigned char c = (unsigned char)p[i];
-        long d;
+        int32_t d;
         if (c >= '0' && c <= '9')
             d = c - '0';
         else if (base == 16 && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
@@ -300,169 +302,201 @@ static void collapse_tokens(char *out, size_t *len) {
     *len = w;
 }
 
-char *ezxml_decode_n(char *s, char **table, char mode, size_t *budget, size_t *out_len) {
-    return ezxml_decode_ix(s, table, NULL, mode, budget, out_len);
+/* One decoding under way: the output, the read position, and the entity
+ * values being read (stack[0] is where the caller's string goes on). */
+typedef struct {
+    output o;
+    const char *cur;
+    const char *stack[MAX_NESTING];
+    size_t depth;
+    ezxml_decode_options *opt;
+    size_t *budget;
+    int predefined_first; /* whether the table starts with the predefined pairs; -1: not looked yet */
+    int failure;          /* why decoding stopped: an EZXML_PARSE_ code */
+} decoder;
+
+/* Where the caller's string is still unread. */
+EZXML_ALWAYS_INLINE const char *main_read(const decoder *d) { return d->depth ? d->stack[0] : d->cur; }
+
+/* A character reference at d->cur ("&#"): 1 when it was written, 0 when it
+ * is not one (the byte is then kept), -1 when out of memory. Numbers
+ * outside 1 to U+10FFFF stay as written: 0 would end the text early. */
+EZXML_ALWAYS_INLINE int char_reference(decoder *d) {
+    const char *digits = d->cur + 2, *end;
+    int base = 10;
+    int64_t number;
+    char utf8[8];
+    if (*digits == 'x') {
+        base = 16;
+        ++digits;
+    }
+    number = read_plain_number(digits, base, &end);
+    if (number < 0) number = read_number(digits, base, &end);
+    if (number <= 0 || number > (int64_t)MAX_CODE_POINT || end == digits || *end != ';') return 0;
+    d->cur = end + 1;
+    return emit_short(&d->o, utf8, utf8_encode((uint32_t)number, utf8), main_read(d)) ? 1 : -1;
 }
 
-char *ezxml_decode_ix(char *s, char **table, ezxml_entity_index *ix, char mode, size_t *budget,
-                      size_t *out_len) {
-    output o;
-    const char *stack[MAX_NESTING]; /* read positions of the outer segments */
-    const char *cur = s;
-    size_t depth = 0;
-    unsigned main_mask, value_mask;
+/* One predefined entity, ch, replacing a reference of ref_len bytes. */
+EZXML_ALWAYS_INLINE int predefined_reference(decoder *d, char ch, size_t ref_len) {
+    d->cur += ref_len;
+    /* Its value (5 bytes) would replace the reference: the text may grow. */
+    if (!d->o.heap && 5 > ref_len && !to_heap(&d->o, 1, main_read(d))) return -1;
+    return emit_short(&d->o, &ch, 1, main_read(d)) ? 1 : -1;
+}
+
+/* An entity reference at d->cur: 1 when it was replaced (its value is read
+ * next), 0 when it names no entity, -1 when decoding must stop (failure set). */
+static int entity_reference(decoder *d) {
+    char **table = d->opt->entities, **entry;
+    const char *value;
+    size_t name_len, value_len;
+    if (*d->cur == '&') {
+        /* The predefined pairs come first in the table, so when one of
+         * them matches no other entry can match before it. */
+        int k;
+        if (d->predefined_first < 0) d->predefined_first = starts_predefined(table);
+        k = d->predefined_first ? match_predefined(d->cur + 1) : -1;
+        if (k >= 0) {
+            static const char chars[5] = {'<', '>', '"', '\'', '&'};
+            static const unsigned char name_lens[5] = {3, 3, 5, 5, 4};
+            if (predefined_reference(d, chars[k], 1 + (size_t)name_lens[k]) < 0) goto no_memory;
+            return 1;
+        }
+    }
+    entry = d->opt->index ? ezxml_entity_index_match(d->opt->index, table, d->cur + 1)
+                          : ezxml_match_entity(table, d->cur + 1);
+    if (!entry) return 0;
+    name_len = strlen(entry[0]);
+    value = entry[1] ? entry[1] : "";
+    {
+        const int pre = predefined_char(value);
+        if (pre) {
+            if (predefined_reference(d, (char)pre, 1 + name_len) < 0) goto no_memory;
+            return 1;
+        }
+    }
+    value_len = strlen(value);
+    /* Every expansion costs its value's bytes and one more, so that empty
+     * values cost too; too deep a nesting is an expansion out of bounds. */
+    if (d->depth == MAX_NESTING || value_len >= *d->budget) {
+        d->failure = EZXML_PARSE_EXPANSION_LIMIT;
+        return -1;
+    }
+    *d->budget -= value_len + 1;
+    d->cur += 1 + name_len;
+    if (!d->o.heap && value_len > 1 + name_len && !to_heap(&d->o, value_len, main_read(d))) goto no_memory;
+    d->stack[d->depth++] = d->cur;
+    d->cur = value;
+    return 1;
+no_memory:
+    d->failure = EZXML_PARSE_OUT_OF_MEMORY;
+    return -1;
+}
+
+/* The result: token mode's collapse, the terminator. NULL when out of memory. */
+static char *finish(decoder *d, char mode) {
+    output *o = &d->o;
+    char *out = o->heap ? o->heap : o->s;
+    if (mode == EZXML_MODE_TOKEN) collapse_tokens(out, &o->len);
+    if (o->heap && !heap_room(o, 0)) return NULL;
+    out = o->heap ? o->heap : o->s;
+    out[o->len] = '\0';
+    d->opt->length = o->len;
+    return out;
+}
+
+static unsigned main_mask_of(char mode) {
+    switch (mode) {
+    case EZXML_MODE_CDATA: return D_NUL | D_CR;
+    case EZXML_MODE_ENTITY: return D_NUL | D_CR | D_AMP | D_PCT;
+    case EZXML_MODE_ATTR:
+    case EZXML_MODE_TOKEN: return D_NUL | D_CR | D_AMP | D_WS;
+    default: return D_NUL | D_CR | D_AMP;
+    }
+}
+
+char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
+    decoder d;
+    size_t own_budget;
+    const unsigned main_mask = main_mask_of(mode);
     const int attr_mode = mode == EZXML_MODE_ATTR || mode == EZXML_MODE_TOKEN;
     const char ref_byte = mode == EZXML_MODE_ENTITY ? '%' : '&';
     const int expand_entities = mode != EZXML_MODE_CDATA;
-    int predefined_first = -1; /* whether table starts with the predefined pairs; -1: not looked yet */
-
-    switch (mode) {
-    case EZXML_MODE_CDATA: main_mask = D_NUL | D_CR; break;
-    case EZXML_MODE_ENTITY: main_mask = D_NUL | D_CR | D_AMP | D_PCT; break;
-    case EZXML_MODE_ATTR:
-    case EZXML_MODE_TOKEN: main_mask = D_NUL | D_CR | D_AMP | D_WS; break;
-    default: main_mask = D_NUL | D_CR | D_AMP; break;
-    }
     /* Line ends are normalised in the caller's text only, not in values. */
-    value_mask = main_mask & ~(unsigned)D_CR;
-    if (attr_mode) value_mask |= D_WS;
+    const unsigned value_mask = (main_mask & ~(unsigned)D_CR) | (attr_mode ? (unsigned)D_WS : 0u);
 
+    opt->failure = 0;
     /* Most texts hold nothing to decode: find the first byte that matters. */
-    cur = find_class(cur, main_mask);
-    if (!*cur && mode != EZXML_MODE_TOKEN) {
-        if (out_len) *out_len = (size_t)(cur - s);
+    d.cur = find_class(s, main_mask);
+    if (!*d.cur && mode != EZXML_MODE_TOKEN) {
+        opt->length = (size_t)(d.cur - s);
         return s;
     }
-
-    o.s = s;
-    o.heap = NULL;
-    o.len = (size_t)(cur - s);
-    o.cap = 0;
+    if (!opt->budget) {
+        own_budget = ezxml_expansion_budget(strlen(s));
+        d.budget = &own_budget;
+    } else {
+        d.budget = opt->budget;
+    }
+    d.opt = opt;
+    d.depth = 0;
+    d.predefined_first = -1;
+    d.failure = EZXML_PARSE_OUT_OF_MEMORY;
+    d.o.s = s;
+    d.o.heap = NULL;
+    d.o.len = (size_t)(d.cur - s);
+    d.o.cap = 0;
 
     for (;;) {
-        const unsigned mask = depth ? value_mask : main_mask;
-        const char *run = cur, *main_read;
+        const char *run = d.cur;
         unsigned char c;
-        cur = find_class(cur, mask);
-        main_read = depth ? stack[0] : cur;
-        if (cur != run && !emit(&o, run, (size_t)(cur - run), main_read)) goto fail;
-        c = (unsigned char)*cur;
+        d.cur = find_class(d.cur, d.depth ? value_mask : main_mask);
+        if (d.cur != run && !emit(&d.o, run, (size_t)(d.cur - run), main_read(&d))) goto fail;
+        c = (unsigned char)*d.cur;
         if (c == 0) {
-            if (!depth) break;
-            cur = stack[--depth];
+            if (!d.depth) break;
+            d.cur = d.stack[--d.depth];
             continue;
         }
-        if (c == '\r' && !depth) {
+        if (c == '\r' && !d.depth) {
             /* CR LF becomes LF, a lone CR becomes LF (a space in attributes). */
-            ++cur;
-            if (*cur == '\n') continue;
-            if (!emit_short(&o, attr_mode ? " " : "\n", 1, depth ? stack[0] : cur)) goto fail;
+            ++d.cur;
+            if (*d.cur == '\n') continue;
+            if (!emit_short(&d.o, attr_mode ? " " : "\n", 1, main_read(&d))) goto fail;
             continue;
         }
         if (dclass[c] & D_WS) {
-            ++cur;
-            if (!emit_short(&o, " ", 1, depth ? stack[0] : cur)) goto fail;
+            ++d.cur;
+            if (!emit_short(&d.o, " ", 1, main_read(&d))) goto fail;
             continue;
         }
-
         /* "&" or "%". */
-        if (c == '&' && cur[1] == '#') {
-            const char *digits = cur + 2, *end;
-            int base = 10;
-            long number;
-            if (*digits == 'x') {
-                base = 16;
-                ++digits;
-            }
-            number = read_plain_number(digits, base, &end);
-            if (number < 0) number = read_number(digits, base, &end);
-            /* 0, or a number whose 32-bit form is 0, would end the text early. */
-            if (number != 0 && (uint32_t)(unsigned long)number != 0 && end != digits && *end == ';') {
-                char utf8[8];
-                size_t n = utf8_encode(number, utf8);
-                cur = end + 1;
-                if (!emit_short(&o, utf8, n, depth ? stack[0] : cur)) goto fail;
-                continue;
-            }
+        if (c == '&' && d.cur[1] == '#') {
+            const int done = char_reference(&d);
+            if (done < 0) goto fail;
+            if (done) continue;
         } else if (c == (unsigned char)ref_byte && expand_entities) {
-            char **entry;
-            if (c == '&') {
-                /* The predefined pairs come first in the table, so when
-                 * one of them matches no other entry can match before it. */
-                int k;
-                if (predefined_first < 0) predefined_first = starts_predefined(table);
-                k = predefined_first ? match_predefined(cur + 1) : -1;
-                if (k >= 0) {
-                    static const char chars[5] = {'<', '>', '"', '\'', '&'};
-                    static const unsigned char name_lens[5] = {3, 3, 5, 5, 4};
-                    const char ch = chars[k];
-                    cur += 1 + name_lens[k];
-                    /* The value (5 bytes) replaces a reference of 1 + name length. */
-                    if (!o.heap && 5 > 1 + name_lens[k] && !to_heap(&o, 1, depth ? stack[0] : cur)) goto fail;
-                    if (!emit_short(&o, &ch, 1, depth ? stack[0] : cur)) goto fail;
-                    continue;
-                }
-            }
-            entry = ix ? ezxml_entity_index_match(ix, table, cur + 1) : ezxml_match_entity(table, cur + 1);
-            if (entry) {
-                const size_t name_len = strlen(entry[0]);
-                const char *value = entry[1] ? entry[1] : "";
-                const int pre = predefined_char(value);
-                if (pre) {
-                    const char ch = (char)pre;
-                    cur += 1 + name_len;
-                    /* The value (5 bytes) replaces a reference of 1 + name_len. */
-                    if (!o.heap && 5 > 1 + name_len && !to_heap(&o, 1, depth ? stack[0] : cur)) goto fail;
-                    if (!emit_short(&o, &ch, 1, depth ? stack[0] : cur)) goto fail;
-                    continue;
-                }
-                {
-                    const size_t value_len = strlen(value);
-                    if (depth < MAX_NESTING && value_len < *budget) {
-                        *budget -= value_len + 1;
-                        cur += 1 + name_len;
-                        if (!o.heap && value_len > 1 + name_len && !to_heap(&o, value_len, depth ? stack[0] : cur)) goto fail;
-                        stack[depth++] = cur;
-                        cur = value;
-                        continue;
-                    }
-                    /* Over the budget or too deep: the reference stays as written. */
-                }
-            }
+            const int done = entity_reference(&d);
+            if (done < 0) goto fail;
+            if (done) continue;
         }
         /* Not a reference: keep the byte. */
-        ++cur;
-        if (!emit_short(&o, cur - 1, 1, depth ? stack[0] : cur)) goto fail;
+        ++d.cur;
+        if (!emit_short(&d.o, d.cur - 1, 1, main_read(&d))) goto fail;
     }
-
     {
-        char *out = o.heap ? o.heap : o.s;
-        if (mode == EZXML_MODE_TOKEN) collapse_tokens(out, &o.len);
-        if (o.heap && !heap_room(&o, 0)) goto fail;
-        out = o.heap ? o.heap : o.s;
-        out[o.len] = '\0';
-        if (out_len) *out_len = o.len;
-        return out;
+        char *out = finish(&d, mode);
+        if (out) return out;
     }
-
 fail:
-    free(o.heap);
+    free(d.o.heap);
+    opt->failure = d.failure;
     return NULL;
 }
 
-size_t ezxml_default_budget(size_t input_length) {
-    const size_t base = (size_t)1 << 20;
-    if (input_length > (((size_t)-1) - base) / 16) return (size_t)-1;
-    return base + 16 * input_length;
-}
-
-char *ezxml_decode_budget(char *s, char **entities, char mode, size_t *budget) {
-    return ezxml_decode_n(s, entities, mode, budget, NULL);
-}
-
-char *ezxml_decode(char *s, char **entities, char mode) {
-    size_t budget;
-    if (!s) return NULL;
-    budget = ezxml_default_budget(strlen(s));
-    return ezxml_decode_n(s, entities, mode, &budget, NULL);
+size_t ezxml_expansion_budget(size_t input_length) {
+    const size_t threshold = (size_t)EZXML_EXPANSION_THRESHOLD;
+    if (input_length > ((size_t)-1) / EZXML_EXPANSION_FACTOR) return (size_t)-1;
+    return input_length * EZXML_EXPANSION_FACTOR > threshold ? input_length * EZXML_EXPANSION_FACTOR : threshold;
 }

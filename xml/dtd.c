@@ -112,13 +112,13 @@ static int cycle_check_fit(cycle_check *c, size_t n) {
 /* Follows the references of value through the table of n pairs. Each entity
  * is looked at once (a second visit cannot find anything new), so a deeply
  * shared definition costs no more than its size, and the walk keeps its own
- * stack. 0 when value leads back to name, or memory ran out (cannot tell). */
+ * stack. 0 when value leads back to name, -1 when memory ran out (cannot tell). */
 static int acyclic(const char *name, const char *value, char **entities, size_t n, cycle_check *c) {
     size_t depth = 0, visits = 0, name_len;
     const char *p = value;
     int result = 1;
     if (!strchr(value, '&')) return 1; /* no reference: nothing to follow */
-    if (!cycle_check_fit(c, n + 1)) return 0;
+    if (!cycle_check_fit(c, n + 1)) return -1;
     name_len = strlen(name);
     for (;;) {
         size_t idx;
@@ -153,12 +153,12 @@ int ezxml_entity_acyclic(const char *name, const char *value, char **entities) {
     int result;
     memset(&c, 0, sizeof c);
     c.steps = (size_t)-1;
-    result = acyclic(name, value, entities, table_pairs(entities), &c);
+    result = acyclic(name, value, entities, table_pairs(entities), &c) > 0;
     cycle_check_release(&c);
     return result;
 }
 
-int ezxml_record_pi_checked(ezxml_root *root, char *start, size_t length) {
+int ezxml_record_pi(ezxml_root *root, char *start, size_t length) {
     char *target = start, *text, *p, **list, *pos;
     char ***table;
     size_t lists = 0, k, count;
@@ -226,226 +226,396 @@ int ezxml_record_pi_checked(ezxml_root *root, char *start, size_t length) {
     return 1;
 }
 
-void ezxml_record_pi(ezxml_root *root, char *start, size_t length) {
-    (void)ezxml_record_pi_checked(root, start, length);
+/* --- declared attributes -------------------------------------------------
+ * While a subset is read, a hash table finds each element's default list
+ * (and how long it is) and remembers every attribute declared, so that
+ * appending a default costs O(1) and the first declaration of an attribute
+ * is binding: a later one, whatever its type or default, is ignored. */
+
+typedef struct {
+    const char *element;
+    const char *attr; /* NULL: the element's own entry; NULL element: free slot */
+    size_t hash;
+    size_t list; /* element entry: index of its list in attr_defaults */
+    size_t used; /* element entry: pointers in the list before its terminator */
+    size_t room; /* element entry: pointers allocated (0: not known) */
+} decl_slot;
+
+typedef struct {
+    decl_slot *slots;
+    size_t mask, used;
+    size_t lists;      /* lists in attr_defaults */
+    size_t lists_room; /* pointers allocated for attr_defaults (0: not known) */
+    int ready;
+} declarations;
+
+static size_t decl_hash(const char *element, const char *attr) {
+    size_t h = ezxml_bytes_hash(element, strlen(element));
+    if (attr) h = (h * 31) ^ (ezxml_bytes_hash(attr, strlen(attr)) + 1);
+    return h;
 }
 
-/* Appends (attribute, default, type) to the element's default list. */
-static int add_default(ezxml_root *root, const char *element, char *attr, char *value, char *type) {
-    char ***table = root->attr_defaults, **list, **grown;
-    size_t lists = 0, len;
-    if (table != (char ***)EZXML_EMPTY_LIST)
-        for (; table[lists] && strcmp(table[lists][0], element) != 0; ++lists) {
-        }
-    if (table == (char ***)EZXML_EMPTY_LIST || !table[lists]) {
-        char ***tgrown;
-        char **fresh = (char **)ezxml_malloc(2 * sizeof(char *));
-        if (!fresh) return 0;
-        tgrown = (char ***)ezxml_realloc(table == (char ***)EZXML_EMPTY_LIST ? NULL : table,
-                                         (lists + 2) * sizeof(char **));
-        if (!tgrown) {
-            free(fresh);
-            return 0;
-        }
-        fresh[0] = (char *)element;
-        fresh[1] = NULL;
-        tgrown[lists] = fresh;
-        tgrown[lists + 1] = NULL;
-        root->attr_defaults = table = tgrown;
+/* The entry of (element, attr), or the free slot where it would go. */
+static decl_slot *decl_find(const declarations *d, const char *element, const char *attr, size_t h) {
+    size_t i;
+    for (i = h & d->mask;; i = (i + 1) & d->mask) {
+        decl_slot *s = &d->slots[i];
+        if (!s->element) return s;
+        if (s->hash == h && (s->attr == NULL) == (attr == NULL) && strcmp(s->element, element) == 0 &&
+            (!attr || strcmp(s->attr, attr) == 0))
+            return s;
     }
-    list = table[lists];
-    for (len = 1; list[len]; len += 3) {
-    }
-    grown = (char **)ezxml_realloc(list, (len + 4) * sizeof(char *));
-    if (!grown) return 0;
-    grown[len] = attr;
-    grown[len + 1] = value;
-    grown[len + 2] = type;
-    grown[len + 3] = NULL;
-    table[lists] = grown;
+}
+
+/* Room for n more entries; 0 when out of memory. */
+static int decl_reserve(declarations *d, size_t n) {
+    decl_slot *old = d->slots, *fresh;
+    size_t old_count = d->slots ? d->mask + 1 : 0, mask, i;
+    if (d->slots && 2 * (d->used + n) + 2 <= old_count) return 1;
+    fresh = (decl_slot *)ezxml_hash_slots(2 * (d->used + n), sizeof(decl_slot), &mask);
+    if (!fresh) return 0;
+    d->slots = fresh;
+    d->mask = mask;
+    for (i = 0; i < old_count; ++i)
+        if (old[i].element) *decl_find(d, old[i].element, old[i].attr, old[i].hash) = old[i];
+    free(old);
     return 1;
 }
 
-int ezxml_read_dtd_budget(ezxml_root *root, char *s, size_t length, size_t *budget) {
-    char *const start = s, *const limit = s + length;
-    char **pe;
+static void decl_put(declarations *d, decl_slot *at, const char *element, const char *attr, size_t h) {
+    memset(at, 0, sizeof *at);
+    at->element = element;
+    at->attr = attr;
+    at->hash = h;
+    ++d->used;
+}
+
+/* Enters the lists the document holds already (from an earlier subset). */
+static int decl_start(declarations *d, ezxml_root *root) {
+    char ***t = root->attr_defaults;
+    size_t n = 0, entries = 0, i, k;
+    if (t == (char ***)EZXML_EMPTY_LIST) return d->ready = decl_reserve(d, 16);
+    for (; t[n]; ++n)
+        for (k = 1; t[n][k]; k += 3) ++entries;
+    if (!decl_reserve(d, n + entries + 16)) return 0;
+    d->ready = 1;
+    d->lists = n;
+    for (i = 0; i < n; ++i) {
+        const char *element = t[i][0];
+        size_t h = decl_hash(element, NULL);
+        decl_slot *e = decl_find(d, element, NULL, h);
+        if (e->element) continue; /* a second list of a name: lookups never reach it */
+        decl_put(d, e, element, NULL, h);
+        e->list = i;
+        for (k = 1; t[i][k]; k += 3) {
+            const size_t ha = decl_hash(element, t[i][k]);
+            decl_slot *a = decl_find(d, element, t[i][k], ha);
+            if (!a->element) decl_put(d, a, element, t[i][k], ha);
+        }
+        e->used = k;
+    }
+    return 1;
+}
+
+/* Grows a pointer array of *room (0: not known, then used is taken) to
+ * hold need pointers; 0 when out of memory (the array is unchanged). */
+static int grow_pointers(void **array, size_t *room, size_t used, size_t need, size_t size) {
+    size_t cap = *room ? *room : used;
+    void *grown;
+    if (need <= cap) return 1;
+    if (cap < 4) cap = 4;
+    while (cap < need) {
+        if (cap > ((size_t)-1) / (2 * size)) return 0;
+        cap *= 2;
+    }
+    grown = ezxml_realloc(*array, cap * size);
+    if (!grown) return 0;
+    *array = grown;
+    *room = cap;
+    return 1;
+}
+
+/* Declares attr of element with its default (NULL: none) and type: 1 when
+ * declared now, 0 when it was declared before (nothing changes; the caller
+ * keeps value), -1 when out of memory. An attribute declared CDATA without
+ * a default needs no list entry: it is only remembered. */
+static int declare_attribute(declarations *d, ezxml_root *root, const char *element, char *attr, char *value,
+                             char *type) {
+    const size_t ha = decl_hash(element, attr), he = decl_hash(element, NULL);
+    decl_slot *a, *e;
+    char **list;
+    if (!d->ready && !decl_start(d, root)) return -1;
+    if (decl_find(d, element, attr, ha)->element) return 0;
+    if (!decl_reserve(d, 2)) return -1;
+    if (!value && type == type_cdata) {
+        decl_put(d, decl_find(d, element, attr, ha), element, attr, ha);
+        return 1;
+    }
+    e = decl_find(d, element, NULL, he);
+    if (!e->element) {
+        /* A new list (element name, NULL) behind the others. */
+        char ***table = root->attr_defaults == (char ***)EZXML_EMPTY_LIST ? NULL : root->attr_defaults;
+        char **fresh = (char **)ezxml_malloc(4 * sizeof(char *));
+        if (!fresh) return -1;
+        if (!grow_pointers((void **)&table, &d->lists_room, d->lists + 1, d->lists + 2, sizeof(char **))) {
+            free(fresh);
+            return -1;
+        }
+        fresh[0] = (char *)element;
+        fresh[1] = NULL;
+        table[d->lists] = fresh;
+        table[d->lists + 1] = NULL;
+        root->attr_defaults = table;
+        decl_put(d, e, element, NULL, he);
+        e->list = d->lists++;
+        e->used = 1;
+        e->room = 4;
+    }
+    list = root->attr_defaults[e->list];
+    if (!grow_pointers((void **)&list, &e->room, e->used + 1, e->used + 4, sizeof(char *))) return -1;
+    root->attr_defaults[e->list] = list;
+    list[e->used] = attr;
+    list[e->used + 1] = value;
+    list[e->used + 2] = type;
+    list[e->used + 3] = NULL;
+    e->used += 3;
+    a = decl_find(d, element, attr, ha);
+    decl_put(d, a, element, attr, ha);
+    return 1;
+}
+
+/* --- the internal subset --------------------------------------------------
+ * One function per declaration kind; each gets the position of its "<" and
+ * returns where reading goes on, or NULL to end the subset. A problem of the
+ * subset is recorded in the parse status and ends the subset only, as the
+ * declarations read before it stay in force; running out of memory or over
+ * the expansion budget also stops the parse. */
+
+typedef struct {
+    ezxml_root *root;
+    char *start, *limit; /* the subset */
+    char **pe;           /* the parameter-entity table */
     growing_table general, parameter;
     ezxml_entity_index general_index;
     cycle_check cycles;
-    int ok = 1;
-    size_t i;
+    declarations decls;
+    size_t *budget;
+    int failure; /* 0, or the EZXML_PARSE_ code that stops the parse */
+} dtd_reader;
+
+static size_t dtd_offset(const dtd_reader *r, const char *at) { return (size_t)(at - r->root->work_start); }
+
+/* Records a problem of the subset at at; NULL. */
+static char *problem(dtd_reader *r, const char *at, const char *what) {
+    ezxml_note_stop(r->root, EZXML_PARSE_MALFORMED, dtd_offset(r, at), "DTD: %s", what);
+    return NULL;
+}
+
+/* Records a failure that stops the parse (out of memory, expansion budget); NULL. */
+static char *fatal(dtd_reader *r, const char *at, int code) {
+    if (code == EZXML_PARSE_EXPANSION_LIMIT)
+        ezxml_note_stop(r->root, code, dtd_offset(r, at), "entity expansion over its limit");
+    else
+        ezxml_note_stop(r->root, EZXML_PARSE_OUT_OF_MEMORY, dtd_offset(r, at), "out of memory");
+    r->failure = code == EZXML_PARSE_EXPANSION_LIMIT ? code : EZXML_PARSE_OUT_OF_MEMORY;
+    return NULL;
+}
+
+static int outside_subset(const dtd_reader *r, const char *p) { return p < r->start || p > r->limit; }
+
+/* "<!ENTITY": a general or parameter entity with a quoted value. */
+static char *read_entity(dtd_reader *r, char *decl) {
+    char *s = skip_space(decl + 8), *name, *v, *value, *close, *decoded;
+    growing_table *table;
+    ezxml_decode_options opt;
+    char quote;
+    int param, acyclic_result;
+    param = *s == '%';
+    while (is_space(*s) || *s == '%') ++s;
+    name = s;
+    while (*s && !is_space(*s)) ++s;
+    if (!*s) return problem(r, decl, "entity declaration without a value");
+    *s++ = ';';
+    v = skip_space(s);
+    if (*v != '"' && *v != '\'') {
+        s = strchr(v, '>'); /* external entity: skipped */
+        return s ? s : problem(r, decl, "unterminated entity declaration");
+    }
+    quote = *v;
+    *s = '\0'; /* ends the name behind its ";" (it may be the quote) */
+    value = v + 1;
+    close = strchr(value, quote);
+    if (close) *close = '\0';
+    opt.entities = r->pe;
+    opt.index = NULL;
+    opt.budget = r->budget;
+    decoded = ezxml_decode(value, EZXML_MODE_ENTITY, &opt);
+    if (!decoded) return fatal(r, value, opt.failure);
+    table = param ? &r->parameter : &r->general;
+    r->cycles.ix = param ? NULL : &r->general_index;
+    acyclic_result = acyclic(name, decoded, *table->table, table->pairs, &r->cycles);
+    if (acyclic_result <= 0) {
+        if (decoded != value) free(decoded);
+        if (acyclic_result < 0) return fatal(r, decl, EZXML_PARSE_OUT_OF_MEMORY);
+        if (r->cycles.steps == 0) {
+            ezxml_note_stop(r->root, EZXML_PARSE_EXPANSION_LIMIT, dtd_offset(r, decl),
+                            "DTD: entity references too many to check");
+            return NULL;
+        }
+        return problem(r, decl, "an entity that refers to itself");
+    }
+    if (!table_append(table, ezxml_inline_entities(r->root), name, decoded)) {
+        if (decoded != value) free(decoded);
+        return fatal(r, decl, EZXML_PARSE_OUT_OF_MEMORY);
+    }
+    if (!param) ezxml_entity_index_appended(&r->general_index, r->root->entities, r->general.pairs);
+    /* Without its quote the value ran to the end of the subset. */
+    return close ? close + 1 : problem(r, v, "entity value without its closing quote");
+}
+
+/* One attribute definition of an ATTLIST at *pos (its name): 1 when read
+ * (*pos behind it), 0 when its default ends the declaration (reading goes
+ * on at *pos), -1 to end the subset. */
+static int read_attribute(dtd_reader *r, const char *element, char **pos) {
+    char *s = *pos, *attr = s, *value = NULL, *type;
+    int declared;
+    while (*s && !is_space(*s)) ++s;
+    if (!*s) return problem(r, attr, "attribute without a type"), -1;
+    *s++ = '\0';
+    s = skip_space(s);
+    type = strncmp(s, "CDATA", 5) == 0 ? type_cdata : type_token;
+    if (strncmp(s, "NOTATION", 8) == 0) s = skip_space(s + 8);
+    if (*s == '(') {
+        s = strchr(s, ')');
+        if (!s) return problem(r, attr, "enumeration without \")\""), -1;
+    } else {
+        while (*s && !is_space(*s)) ++s;
+    }
+    while (is_space(*s) || *s == ')') ++s;
+    if (strncmp(s, "#FIXED", 6) == 0) s = skip_space(s + 6);
+
+    if (*s == '#') {
+        /* #REQUIRED, #IMPLIED: no default. */
+        while (*s && !is_space(*s) && *s != '>') ++s;
+    } else if (*s == '"' || *s == '\'') {
+        ezxml_decode_options opt;
+        char *close = strchr(s + 1, *s);
+        if (!close) return problem(r, s, "attribute default without its closing quote"), -1;
+        *close = '\0';
+        opt.entities = r->root->entities;
+        opt.index = NULL;
+        opt.budget = r->budget;
+        value = ezxml_decode(s + 1, type[0], &opt);
+        if (!value) return fatal(r, s, opt.failure), -1;
+        s = close + 1;
+    } else {
+        problem(r, s, "attribute default neither quoted nor a keyword");
+        *pos = s;
+        return 0;
+    }
+    declared = declare_attribute(&r->decls, r->root, element, attr, value, type);
+    if (declared <= 0 && value && outside_subset(r, value)) free(value);
+    if (declared < 0) return fatal(r, attr, EZXML_PARSE_OUT_OF_MEMORY), -1;
+    *pos = s;
+    return 1;
+}
+
+/* "<!ATTLIST": an element name and its attribute definitions. */
+static char *read_attlist(dtd_reader *r, char *decl) {
+    char *s = skip_space(decl + 9), *element;
+    if (!*s) return problem(r, decl, "unterminated ATTLIST declaration");
+    element = s;
+    while (*s && !is_space(*s) && *s != '>') ++s;
+    if (*s == '>') return s; /* an empty declaration */
+    if (!*s) return problem(r, decl, "unterminated ATTLIST declaration");
+    *s++ = '\0';
+    for (;;) {
+        int read;
+        s = skip_space(s);
+        if (!*s) return problem(r, decl, "unterminated ATTLIST declaration");
+        if (*s == '>') return s;
+        read = read_attribute(r, element, &s);
+        if (read < 0) return NULL;
+        if (read == 0) return s;
+    }
+}
+
+/* "<!--": skipped. */
+static char *skip_comment(dtd_reader *r, char *decl) {
+    char *end = strstr(decl + 4, "-->");
+    return end ? end + 3 : problem(r, decl, "unterminated comment");
+}
+
+/* "<?": an instruction, recorded with the document's. */
+static char *read_pi(dtd_reader *r, char *decl) {
+    char *close = strstr(decl + 2, "?>");
+    if (!close) return problem(r, decl, "unterminated processing instruction");
+    if (!ezxml_record_pi(r->root, decl + 2, (size_t)(close - (decl + 2))))
+        return fatal(r, decl, EZXML_PARSE_OUT_OF_MEMORY);
+    return close + 2;
+}
+
+/* Any other declaration ("<!ELEMENT", "<!NOTATION", ...): skipped. */
+static char *skip_declaration(dtd_reader *r, char *decl) {
+    char *end = strchr(decl, '>');
+    return end ? end + 1 : problem(r, decl, "unterminated declaration");
+}
+
+int ezxml_read_dtd(ezxml_root *root, char *s, size_t length, size_t *budget) {
+    dtd_reader r;
+    size_t own_budget, i;
+    memset(&r, 0, sizeof r);
+    r.root = root;
+    r.start = s;
+    r.limit = s + length;
     s[length] = '\0';
     if (!root->work_start) {
         /* A subset read outside a parse: its text is the work text. */
-        root->work_start = start;
-        root->work_end = limit + 1;
+        root->work_start = r.start;
+        root->work_end = r.limit + 1;
     }
-    pe = (char **)ezxml_malloc(sizeof(char *));
-    if (!pe) return 0;
-    pe[0] = NULL;
-    general = growing(&root->entities);
-    parameter = growing(&pe);
-    memset(&general_index, 0, sizeof general_index);
-    memset(&cycles, 0, sizeof cycles);
-    /* Each check walks what the new value reaches, so a long chain of
-     * entities would make the checks quadratic: like expansion, they get a
-     * budget proportional to the subset, past which a declaration counts
-     * as cyclic. */
-    cycles.steps = ezxml_default_budget(length);
+    if (!budget) {
+        own_budget = ezxml_expansion_budget(length);
+        budget = &own_budget;
+    }
+    r.budget = budget;
+    r.pe = (char **)ezxml_malloc(sizeof(char *));
+    if (!r.pe) {
+        fatal(&r, s, EZXML_PARSE_OUT_OF_MEMORY);
+        return r.failure;
+    }
+    r.pe[0] = NULL;
+    r.general = growing(&root->entities);
+    r.parameter = growing(&r.pe);
+    /* Each cycle check walks what the new value reaches, so a long chain of
+     * entities would make the checks quadratic: they get a budget of work
+     * proportional to the subset, past which a declaration is refused. */
+    r.cycles.steps = ((size_t)1 << 20) + (length > ((size_t)-1) / 32 ? ((size_t)-1) / 2 : 16 * length);
 
-    for (;;) {
+    while (s) {
         while (*s && *s != '<' && *s != '%') ++s;
         if (!*s) break;
-
-        if (strncmp(s, "<!ENTITY", 8) == 0) {
-            char *name, *v, *value, *close, *decoded;
-            growing_table *table;
-            char quote;
-            int param, last = 0;
-            s = skip_space(s + 8);
-            param = *s == '%';
-            while (is_space(*s) || *s == '%') ++s;
-            name = s;
-            while (*s && !is_space(*s)) ++s;
-            if (!*s) break; /* the name runs to the end of the subset */
-            *s++ = ';';
-            v = skip_space(s);
-            if (*v != '"' && *v != '\'') {
-                s = strchr(v, '>'); /* external entity: skipped */
-                if (!s) break;
-                continue;
-            }
-            quote = *v;
-            *s = '\0'; /* ends the name behind its ";" */
-            value = v + 1;
-            close = strchr(value, quote);
-            if (close) {
-                *close = '\0';
-                s = close + 1;
-            } else {
-                s = limit;
-                last = 1;
-            }
-            table = param ? &parameter : &general;
-            decoded = ezxml_decode_n(value, pe, EZXML_MODE_ENTITY, budget, NULL);
-            if (!decoded) {
-                ok = 0;
-                break;
-            }
-            cycles.ix = param ? NULL : &general_index;
-            if (!acyclic(name, decoded, *table->table, table->pairs, &cycles)) {
-                if (decoded != value) free(decoded);
-                break;
-            }
-            if (!table_append(table, ezxml_inline_entities(root), name, decoded)) {
-                if (decoded != value) free(decoded);
-                ok = 0;
-                break;
-            }
-            if (!param) ezxml_entity_index_appended(&general_index, root->entities, general.pairs);
-            if (last) break;
-        } else if (strncmp(s, "<!ATTLIST", 9) == 0) {
-            char *element;
-            int end_all = 0;
-            s = skip_space(s + 9);
-            if (!*s) break;
-            element = s;
-            while (*s && !is_space(*s) && *s != '>') ++s;
-            if (*s == '>') continue; /* an empty declaration */
-            if (!*s) break;
-            *s++ = '\0';
-            for (;;) {
-                char *attr, *value = NULL, *type;
-                s = skip_space(s);
-                if (!*s) {
-                    end_all = 1;
-                    break;
-                }
-                if (*s == '>') break;
-                attr = s;
-                while (*s && !is_space(*s)) ++s;
-                if (!*s) {
-                    end_all = 1;
-                    break;
-                }
-                *s++ = '\0';
-                s = skip_space(s);
-                type = strncmp(s, "CDATA", 5) == 0 ? type_cdata : type_token;
-                if (strncmp(s, "NOTATION", 8) == 0) s = skip_space(s + 8);
-                if (*s == '(') {
-                    s = strchr(s, ')');
-                    if (!s) {
-                        end_all = 1;
-                        break;
-                    }
-                } else {
-                    while (*s && !is_space(*s)) ++s;
-                }
-                while (is_space(*s) || *s == ')') ++s;
-                if (strncmp(s, "#FIXED", 6) == 0) s = skip_space(s + 6);
-
-                if (*s == '#') {
-                    /* #REQUIRED, #IMPLIED: no default. */
-                    while (*s && !is_space(*s) && *s != '>') ++s;
-                    if (type == type_cdata) continue;
-                } else if (*s == '"' || *s == '\'') {
-                    const char quote = *s;
-                    char *close = strchr(s + 1, quote);
-                    if (!close) {
-                        end_all = 1;
-                        break;
-                    }
-                    *close = '\0';
-                    value = ezxml_decode_n(s + 1, root->entities, type[0], budget, NULL);
-                    s = close + 1;
-                    if (!value) {
-                        ok = 0;
-                        end_all = 1;
-                        break;
-                    }
-                } else {
-                    break; /* ends this declaration; reading goes on here */
-                }
-                if (!add_default(root, element, attr, value, type)) {
-                    if (value && (value < start || value > limit)) free(value);
-                    ok = 0;
-                    end_all = 1;
-                    break;
-                }
-            }
-            if (end_all) break;
-        } else if (strncmp(s, "<!--", 4) == 0) {
-            s = strstr(s + 4, "-->");
-            if (!s) break;
-            s += 3;
-        } else if (strncmp(s, "<?", 2) == 0) {
-            char *close = strstr(s + 2, "?>");
-            if (!close) break;
-            if (!ezxml_record_pi_checked(root, s + 2, (size_t)(close - (s + 2)))) {
-                ok = 0;
-                break;
-            }
-            s = close + 2;
-        } else if (*s == '<') {
-            s = strchr(s, '>');
-            if (!s) break;
-            ++s;
-        } else {
-            /* A parameter-entity reference between declarations. */
-            if (!root->standalone) break;
-            ++s;
-        }
+        if (strncmp(s, "<!ENTITY", 8) == 0)
+            s = read_entity(&r, s);
+        else if (strncmp(s, "<!ATTLIST", 9) == 0)
+            s = read_attlist(&r, s);
+        else if (strncmp(s, "<!--", 4) == 0)
+            s = skip_comment(&r, s);
+        else if (strncmp(s, "<?", 2) == 0)
+            s = read_pi(&r, s);
+        else if (*s == '<')
+            s = skip_declaration(&r, s);
+        else if (root->standalone)
+            ++s; /* a parameter-entity reference between declarations */
+        else
+            s = NULL; /* it could declare anything: what follows is not read */
     }
 
-    for (i = 0; pe[2 * i]; ++i)
-        if (pe[2 * i + 1] < start || pe[2 * i + 1] > limit) free(pe[2 * i + 1]);
-    free(pe);
-    ezxml_entity_index_reset(&general_index);
-    cycle_check_release(&cycles);
-    return ok;
-}
-
-void ezxml_read_dtd(ezxml_root *root, char *start, size_t length) {
-    size_t budget = ezxml_default_budget(length);
-    (void)ezxml_read_dtd_budget(root, start, length, &budget);
+    for (i = 0; r.pe[2 * i]; ++i)
+        if (outside_subset(&r, r.pe[2 * i + 1])) free(r.pe[2 * i + 1]);
+    free(r.pe);
+    free(r.decls.slots);
+    ezxml_entity_index_reset(&r.general_index);
+    cycle_check_release(&r.cycles);
+    return r.failure;
 }

@@ -66,8 +66,22 @@ typedef struct ezxml_root {
     char ***attr_defaults;    /* per element: name, (attr, default|NULL, type)..., NULL; or EZXML_EMPTY_LIST */
     char ***instructions;     /* per target: target, texts..., NULL, position string; or EZXML_EMPTY_LIST */
     short standalone;         /* 1 when the XML declaration said standalone="yes" */
-    char error[EZXML_ERROR_SIZE]; /* always the empty string */
+    char error[EZXML_ERROR_SIZE]; /* why the parse stopped early (see ezxml_error); "" when it did not */
+    int status;               /* an ezxml_parse_status_code; read it with ezxml_parse_status */
+    size_t status_offset;     /* byte offset where the parse stopped */
 } ezxml_root;
+
+/* Why a parse stopped; EZXML_PARSE_COMPLETE when it read the whole input. */
+typedef enum ezxml_parse_status_code {
+    EZXML_PARSE_COMPLETE = 0,         /* every element closed, whole input read */
+    EZXML_PARSE_UNCLOSED_ELEMENT = 1, /* input ended with elements still open */
+    EZXML_PARSE_UNTERMINATED = 2,     /* input ended inside a tag, comment, CDATA, PI or DOCTYPE */
+    EZXML_PARSE_MISMATCHED_TAG = 3,   /* an end tag that closes no open element */
+    EZXML_PARSE_MALFORMED = 4,        /* other markup the parser cannot read */
+    EZXML_PARSE_EXPANSION_LIMIT = 5,  /* entity expansion stopped by the amplification budget */
+    EZXML_PARSE_OUT_OF_MEMORY = 6,    /* an allocation failed; the tree is what was read */
+    EZXML_PARSE_NO_DOCUMENT = 7       /* node is NULL or not the root of a parsed document */
+} ezxml_parse_status_code;
 
 /* The one shared, read-only empty list (a single NULL pointer): empty
  * attribute list, empty instruction and default tables, ezxml_pi's "none".
@@ -96,8 +110,17 @@ PAVORM_API ezxml_node *ezxml_new(const char *name);
 /* Parses length bytes of buf in place (the last byte is always overwritten;
  * UTF-16 with a byte-order mark is converted to a copy and buf left alone).
  * Never NULL except when the root itself cannot be allocated; on a syntax
- * error or a failed allocation gives the tree read so far. */
+ * error or a failed allocation gives the tree read so far, and
+ * ezxml_parse_status tells why and where it stopped. */
 PAVORM_API ezxml_node *ezxml_parse_str(char *buf, size_t length);
+
+/* The status of the parse that made node's document (node may be any node
+ * of it). When offset is not NULL it receives the byte offset in the input
+ * where the parse stopped (for COMPLETE: the input length; for a UTF-16
+ * input, offsets count bytes of its UTF-8 form). Documents from ezxml_new
+ * report COMPLETE with offset 0. Codes may be added after the last one:
+ * treat any code but EZXML_PARSE_COMPLETE as an incomplete document. */
+PAVORM_API int ezxml_parse_status(ezxml_node *node, size_t *offset);
 
 /* Adds a child named name (not copied) at offset in parent's text; NULL for a NULL parent or out of memory. */
 PAVORM_API ezxml_node *ezxml_add_child(ezxml_node *parent, const char *name, size_t offset);
@@ -137,7 +160,8 @@ PAVORM_API ezxml_node *ezxml_get(ezxml_node *node, ...);
 /* The instruction texts of target (NULL-terminated), or EZXML_EMPTY_LIST. */
 PAVORM_API const char **ezxml_pi(ezxml_node *node, const char *target);
 
-/* The document's error text: always "" in this library. */
+/* A short English text of why the document's parse stopped early, such as
+ * "unclosed element <a>"; "" for a complete parse and for a NULL node. */
 PAVORM_API const char *ezxml_error(ezxml_node *node);
 
 /* Writes node and its subtree (a root with its instructions) as XML; release

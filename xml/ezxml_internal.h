@@ -166,14 +166,6 @@ extern const unsigned char ezxml_byte_class[256];
 /* Predefined entity table: five name/value pairs, shared constants. */
 extern char *const ezxml_predefined_entities[10];
 
-/* Decodes s in place for mode; returns s, or a new heap string when the text
- * grew (NULL only when that allocation failed; s is then unchanged in meaning). */
-char *ezxml_decode(char *s, char **entities, char mode);
-/* The same with a caller-held expansion budget in bytes, shared between the
- * calls of one parse; *out_len (if given) receives the result's length. */
-char *ezxml_decode_budget(char *s, char **entities, char mode, size_t *budget);
-char *ezxml_decode_n(char *s, char **entities, char mode, size_t *budget, size_t *out_len);
-
 /* Entity table entries indexed by name (entity_index.c), for the decoding of
  * one parse while its table does not change (reset it when it does). Starts
  * zeroed; reset releases it. */
@@ -193,25 +185,44 @@ void ezxml_entity_index_appended(ezxml_entity_index *ix, char **table, size_t pa
 /* The first entry of table whose name (ending in ";") begins text. */
 char **ezxml_match_entity(char **table, const char *text);
 char **ezxml_entity_index_match(ezxml_entity_index *ix, char **table, const char *text);
-/* ezxml_decode_n that finds entities through ix (NULL: by scanning the table). */
-char *ezxml_decode_ix(char *s, char **entities, ezxml_entity_index *ix, char mode, size_t *budget,
-                      size_t *out_len);
-/* Entity expansion budget of a parse of input_length bytes. */
-size_t ezxml_default_budget(size_t input_length);
+/* How one text is decoded, and what came of it. */
+typedef struct {
+    char **entities;           /* name/value pairs (names end in ";") references are looked up in */
+    ezxml_entity_index *index; /* finds them in entities; NULL: scan the table */
+    size_t *budget;            /* bytes entity expansion may still add, shared by the decodings of
+                                * one parse; NULL: the budget of a parse of s alone */
+    size_t length;             /* out: bytes of the result */
+    int failure;               /* out, when NULL is returned: EZXML_PARSE_OUT_OF_MEMORY or
+                                * EZXML_PARSE_EXPANSION_LIMIT */
+} ezxml_decode_options;
+/* Decodes s in place for mode; returns s, or a new heap string when the text
+ * grew. NULL when an allocation failed or an expansion went out of bounds
+ * (opt->failure tells which); s is then unchanged in meaning. */
+char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt);
+
+/* Entity expansion is bounded by its amplification of the input: a parse
+ * of n input bytes may add up to EZXML_EXPANSION_FACTOR * n bytes by
+ * expansion, and never less than EZXML_EXPANSION_THRESHOLD, below which
+ * nothing is limited. Each expansion costs its value's bytes + 1. */
+#define EZXML_EXPANSION_FACTOR 100u
+#define EZXML_EXPANSION_THRESHOLD (8u << 20)
+size_t ezxml_expansion_budget(size_t input_length);
 
 /* Writes the UTF-8 form of v (1 to 6 bytes) to out; returns the byte count. */
-size_t ezxml_utf8_encode(long v, char *out);
+size_t ezxml_utf8_encode(uint32_t v, char *out);
 
 /* Non-zero when value does not lead back to name through the table. */
 int ezxml_entity_acyclic(const char *name, const char *value, char **entities);
 
-/* Stores the instruction in start[0, length) (start[length] may be overwritten). */
-void ezxml_record_pi(ezxml_root *root, char *start, size_t length);
-/* Reads the internal DTD subset in start[0, length) (start[length] may be overwritten). */
-void ezxml_read_dtd(ezxml_root *root, char *start, size_t length);
-/* The same two, returning 0 when an allocation failed (what was read stays). */
-int ezxml_record_pi_checked(ezxml_root *root, char *start, size_t length);
-int ezxml_read_dtd_budget(ezxml_root *root, char *start, size_t length, size_t *budget);
+/* Stores the instruction in start[0, length) (start[length] may be
+ * overwritten); 0 when an allocation failed (what was read stays). */
+int ezxml_record_pi(ezxml_root *root, char *start, size_t length);
+/* Reads the internal DTD subset in start[0, length) (start[length] may be
+ * overwritten), its expansion drawing on *budget (NULL: a budget of its own).
+ * A problem in the subset is recorded in the parse status and ends the
+ * subset only; the result is 0, or EZXML_PARSE_OUT_OF_MEMORY or
+ * EZXML_PARSE_EXPANSION_LIMIT when the parse must stop (recorded too). */
+int ezxml_read_dtd(ezxml_root *root, char *start, size_t length, size_t *budget);
 
 /* Finds the default-attribute list of an element name, or NULL. */
 char **ezxml_find_defaults(char ***defaults, const char *name);
@@ -238,6 +249,15 @@ void ezxml_free_attrs(char **attrs);
 
 /* Number of attribute pairs of a list. */
 size_t ezxml_attr_count(char **attrs);
+
+/* Records why a parse stopped at offset unless a reason is recorded
+ * already (status.c); the text is formatted as by printf and cut to fit. */
+#if defined(__GNUC__)
+__attribute__((format(printf, 4, 5)))
+#endif
+void ezxml_note_stop(ezxml_root *root, int code, size_t offset, const char *format, ...);
+/* Longest element name quoted in a stop text (the text has 128 bytes). */
+#define EZXML_NOTE_NAME 64
 
 /* Converts a UTF-16 input with a byte-order mark; NULL when there is no mark
  * (or the copy could not be made: *length is then set to 0). */

@@ -454,7 +454,29 @@ static void end_element(parser *ps) {
     ps->root->current = ps->root->current->parent;
 }
 
-/* Appends start[0, length) to the current element's text; 0 when out of memory. */
+/* Decodes s for mode with the parse's tables and budget; *len receives the
+ * result's length. NULL when decoding failed (the parse is then stopped at s). */
+static char *decode(parser *ps, char *s, char mode, size_t *len) {
+    ezxml_decode_options opt;
+    char *d;
+    opt.entities = ps->root->entities;
+    opt.index = &ps->entity_index;
+    opt.budget = &ps->budget;
+    d = ezxml_decode(s, mode, &opt);
+    if (!d) {
+        if (opt.failure == EZXML_PARSE_EXPANSION_LIMIT)
+            ezxml_note_stop(ps->root, EZXML_PARSE_EXPANSION_LIMIT, (size_t)(s - ps->root->work_start),
+                            "entity expansion over its limit");
+        else
+            ezxml_note_stop(ps->root, EZXML_PARSE_OUT_OF_MEMORY, (size_t)(s - ps->root->work_start), "out of memory");
+        return NULL;
+    }
+    *len = opt.length;
+    return d;
+}
+
+/* Appends start[0, length) to the current element's text; 0 when out of
+ * memory or when decoding failed (the reason is recorded). */
 static int append_text(parser *ps, char *start, size_t length, char mode, int plain) {
     ezxml_node *cur = ps->root->current;
     level *lv;
@@ -467,7 +489,7 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
         d = start;
         dlen = length;
     } else {
-        d = ezxml_decode_ix(start, ps->root->entities, &ps->entity_index, mode, &ps->budget, &dlen);
+        d = decode(ps, start, mode, &dlen);
         if (!d) return 0;
     }
 
@@ -517,6 +539,30 @@ fail:
 
 /* --- markup -------------------------------------------------------------- */
 
+/* Byte offset of p in the work text, for the parse status. */
+static size_t offset_of(const parser *ps, const char *p) { return (size_t)(p - ps->root->work_start); }
+
+/* How many bytes of a name of len bytes a stop text quotes. */
+static int shown(size_t len) { return len > EZXML_NOTE_NAME ? EZXML_NOTE_NAME : (int)len; }
+
+/* Records that the parse stops at p because it ran out of memory; NULL. */
+static char *out_of_memory(parser *ps, const char *p) {
+    ezxml_note_stop(ps->root, EZXML_PARSE_OUT_OF_MEMORY, offset_of(ps, p), "out of memory");
+    return NULL;
+}
+
+/* Records that the input ended inside a construct opened at p; NULL. */
+static char *unterminated(parser *ps, const char *p, const char *what) {
+    ezxml_note_stop(ps->root, EZXML_PARSE_UNTERMINATED, offset_of(ps, p), "input ends inside %s", what);
+    return NULL;
+}
+
+/* Records unreadable markup at p; NULL. */
+static char *malformed(parser *ps, const char *p, const char *what) {
+    ezxml_note_stop(ps->root, EZXML_PARSE_MALFORMED, offset_of(ps, p), "%s", what);
+    return NULL;
+}
+
 /* At end of input: counts as a closing ">" only if the saved byte was one. */
 static int closes(const parser *ps, const char *p) { return *p == '>' || (p == ps->end && ps->saved == '>'); }
 
@@ -524,8 +570,12 @@ static int closes(const parser *ps, const char *p) { return *p == '>' || (p == p
 static char *start_tag(parser *ps, char *m, char *name_end) {
     char *name = m, *p = name_end, **defaults = NULL;
     size_t name_len;
-    if (!ps->root->current) return NULL; /* a second root element */
     name_len = (size_t)(p - name);
+    if (!ps->root->current) {
+        ezxml_note_stop(ps->root, EZXML_PARSE_MALFORMED, offset_of(ps, m - 1), "element <%.*s> behind the root element",
+                        shown(name_len), name);
+        return NULL;
+    }
     while (CLASS(*p) & C_CSPACE) *p++ = '\0';
     if (*p && *p != '/' && *p != '>' && *ps->root->attr_defaults)
         defaults = ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, name_len);
@@ -536,12 +586,12 @@ static char *start_tag(parser *ps, char *m, char *name_end) {
             size_t cap = ps->pairs_cap * 2;
             char **pairs;
             char *marks;
-            if (cap > ((size_t)-1) / (2 * sizeof(char *))) goto drop;
+            if (cap > ((size_t)-1) / (2 * sizeof(char *))) goto no_memory;
             pairs = (char **)ezxml_malloc(2 * cap * sizeof(char *));
             marks = pairs ? (char *)ezxml_malloc(cap) : NULL;
             if (!marks) {
                 free(pairs);
-                goto drop;
+                goto no_memory;
             }
             memcpy(pairs, ps->pairs, 2 * ps->npairs * sizeof(char *));
             memcpy(marks, ps->marks, ps->npairs);
@@ -579,9 +629,13 @@ static char *start_tag(parser *ps, char *m, char *name_end) {
                 close = scan_value(value, quote == '"' ? QD : QS);
                 if (*close != quote || mode != EZXML_MODE_ATTR) {
                     close = (char *)memchr(close, quote, (size_t)(ps->end - close));
-                    if (!close) goto drop;
+                    if (!close) {
+                        unterminated(ps, value - 1, "an attribute value");
+                        goto drop;
+                    }
                     *close = '\0';
-                    d = ezxml_decode_ix(value, ps->root->entities, &ps->entity_index, mode, &ps->budget, NULL);
+                    size_t dlen;
+                    d = decode(ps, value, mode, &dlen);
                     if (!d) goto drop;
                 } else {
                     *close = '\0';
@@ -601,8 +655,14 @@ static char *start_tag(parser *ps, char *m, char *name_end) {
 
     if (*p == '/') {
         *p = '\0';
-        if (!closes(ps, p + 1)) goto drop;
-        if (!begin_element(ps, name, name_len)) return NULL;
+        if (!closes(ps, p + 1)) {
+            if (p + 1 == ps->end)
+                unterminated(ps, name - 1, "a start tag");
+            else
+                malformed(ps, p, "\"/\" not followed by \">\" in a start tag");
+            goto drop;
+        }
+        if (!begin_element(ps, name, name_len)) return out_of_memory(ps, name - 1);
         end_element(ps);
         return p + 1;
     }
@@ -612,8 +672,13 @@ static char *start_tag(parser *ps, char *m, char *name_end) {
         *p = '\0';
         ok = begin_element(ps, name, name_len);
         *p = c;
-        return ok ? p : NULL;
+        return ok ? p : out_of_memory(ps, name - 1);
     }
+    /* The scan stops only at "/", ">" or the end of the input. */
+    unterminated(ps, name - 1, "a start tag");
+    goto drop;
+no_memory:
+    out_of_memory(ps, name - 1);
 drop:
     drop_pairs(ps);
     return NULL;
@@ -629,7 +694,7 @@ static char *end_tag(parser *ps, char *m) {
         const size_t n = ps->levels[ps->depth - 1].name_len;
         if ((size_t)(ps->end - name) >= n && ezxml_bytes_equal(name, cur->name, n) && (CLASS(name[n]) & C_ETAG_END)) {
             p = name + n;
-            if (p == ps->end && ps->saved != '>') return NULL;
+            if (p == ps->end && ps->saved != '>') return unterminated(ps, m - 1, "an end tag");
             end_element(ps);
             if (CLASS(*p) & C_CSPACE)
                 while (CLASS(*p) & C_SPACE) ++p;
@@ -638,7 +703,14 @@ static char *end_tag(parser *ps, char *m) {
     }
     /* A mismatch stops the parse with the name cut off, as read. */
     p = scan(name, C_ETAG_END);
-    if (p != ps->end || ps->saved == '>') *p = '\0';
+    if (p == ps->end && ps->saved != '>') return unterminated(ps, m - 1, "an end tag");
+    if (cur && cur->name)
+        ezxml_note_stop(ps->root, EZXML_PARSE_MISMATCHED_TAG, offset_of(ps, m - 1), "end tag </%.*s> does not close <%.*s>",
+                        shown((size_t)(p - name)), name, shown(ps->levels[ps->depth - 1].name_len), cur->name);
+    else
+        ezxml_note_stop(ps->root, EZXML_PARSE_MISMATCHED_TAG, offset_of(ps, m - 1),
+                        "end tag </%.*s> closes no open element", shown((size_t)(p - name)), name);
+    *p = '\0';
     return NULL;
 }
 
@@ -659,11 +731,10 @@ static char *doctype(parser *ps, char *m) {
         char *q = p + 1;
         while (q < ps->end && *q != '[' && *q != ']' && *q != '>') ++q;
         if (q >= ps->end) {
-            if (ps->saved != '>') return NULL;
+            if (ps->saved != '>') return unterminated(ps, m - 1, "a DOCTYPE");
             ezxml_defaults_index_reset(&ps->defaults);
             ezxml_entity_index_reset(&ps->entity_index);
-            if (subset && !ezxml_read_dtd_budget(ps->root, subset, (size_t)(ps->end - subset), &ps->budget))
-                return NULL;
+            if (subset && ezxml_read_dtd(ps->root, subset, (size_t)(ps->end - subset), &ps->budget)) return NULL;
             return ps->end;
         }
         p = q;
@@ -678,11 +749,25 @@ static char *doctype(parser *ps, char *m) {
             if (closes(ps, r)) {
                 ezxml_defaults_index_reset(&ps->defaults);
                 ezxml_entity_index_reset(&ps->entity_index);
-                if (!ezxml_read_dtd_budget(ps->root, subset, (size_t)(p - subset), &ps->budget)) return NULL;
+                if (ezxml_read_dtd(ps->root, subset, (size_t)(p - subset), &ps->budget)) return NULL;
                 return p + 1;
             }
         }
     }
+}
+
+/* CDATA section at lt; returns its closing byte, or NULL to stop. At the end
+ * of the input it closes as a comment does: when the saved byte was ">". */
+static char *cdata(parser *ps, char *lt) {
+    char *text = lt + 9, *q = text;
+    for (;;) {
+        q = find2(q, ps->end, ']', ']');
+        if (!q) return unterminated(ps, lt, "a CDATA section");
+        if (q[2] == '>' || closes(ps, q + 2)) break;
+        ++q;
+    }
+    if (!append_text(ps, text, (size_t)(q - text), EZXML_MODE_CDATA, 0)) return out_of_memory(ps, text);
+    return q + 2;
 }
 
 /* Markup at the "<" at lt: the closing byte, or NULL to stop. */
@@ -692,43 +777,37 @@ static char *markup(parser *ps, char *lt) {
         /* Most tags have no attributes and stand inside an open element. */
         char *q = scan(m + 1, C_TAG_END);
         const ezxml_node *cur = ps->root->current;
-        if ((*q == '>' || (*q == '/' && q[1] == '>')) && cur && cur->name) return plain_start_tag(ps, m, q);
+        if ((*q == '>' || (*q == '/' && q[1] == '>')) && cur && cur->name) {
+            char *c = plain_start_tag(ps, m, q);
+            return c ? c : out_of_memory(ps, lt);
+        }
         return start_tag(ps, m, q);
     }
     if (*m == '/') return end_tag(ps, m);
     if (*m == '!') {
         if (m[1] == '-' && m[2] == '-') {
             char *q = find2(m + 3, ps->end, '-', '-');
-            if (!q || !closes(ps, q + 2)) return NULL;
+            if (!q || (q + 2 == ps->end && !closes(ps, q + 2))) return unterminated(ps, lt, "a comment");
+            if (!closes(ps, q + 2)) return malformed(ps, q, "\"--\" inside a comment");
             return q + 2;
         }
-        if (strncmp(m + 1, "[CDATA[", 7) == 0) {
-            char *text = m + 8, *q = text;
-            for (;;) {
-                q = find2(q, ps->end, ']', ']');
-                if (!q || q + 2 >= ps->end) return NULL;
-                if (q[2] == '>') break;
-                ++q;
-            }
-            if (!append_text(ps, text, (size_t)(q - text), EZXML_MODE_CDATA, 0)) return NULL;
-            return q + 2;
-        }
+        if (strncmp(m + 1, "[CDATA[", 7) == 0) return cdata(ps, lt);
         if (strncmp(m + 1, "DOCTYPE", 7) == 0) return doctype(ps, m);
-        return NULL;
+        return malformed(ps, lt, "unreadable markup \"<!\"");
     }
     if (*m == '?') {
         char *q = m + 1;
         for (;;) {
             q = (char *)memchr(q, '?', (size_t)(ps->end - q));
-            if (!q) return NULL;
+            if (!q) return unterminated(ps, lt, "a processing instruction");
             ++q;
             if (*q == '>' || q == ps->end) break;
         }
-        if (q == ps->end && ps->saved != '>') return NULL;
-        if (!ezxml_record_pi_checked(ps->root, m + 1, (size_t)(q - 1 - (m + 1)))) return NULL;
+        if (q == ps->end && ps->saved != '>') return unterminated(ps, lt, "a processing instruction");
+        if (!ezxml_record_pi(ps->root, m + 1, (size_t)(q - 1 - (m + 1)))) return out_of_memory(ps, lt);
         return q;
     }
-    return NULL;
+    return malformed(ps, lt, "\"<\" that starts no markup");
 }
 
 /* --- UTF-16 input -------------------------------------------------------- */
@@ -760,7 +839,7 @@ char *ezxml_utf16_to_utf8(char **buffer, size_t *length) {
             u = (((u & 0x3FF) << 10) | (w & 0x3FF)) + 0x10000;
             i += 2;
         }
-        out_len += ezxml_utf8_encode((long)u, out + out_len);
+        out_len += ezxml_utf8_encode((uint32_t)u, out + out_len);
     }
     shrunk = (char *)realloc(out, out_len ? out_len : 1);
     if (shrunk) out = shrunk;
@@ -800,10 +879,39 @@ static void parse(parser *ps, char *p) {
                     continue;
                 }
             }
-            if (!append_text(ps, p, (size_t)(lt - p), EZXML_MODE_TEXT, plain)) return;
+            if (!append_text(ps, p, (size_t)(lt - p), EZXML_MODE_TEXT, plain)) {
+                out_of_memory(ps, p);
+                return;
+            }
             p = lt;
         }
     }
+}
+
+/* The status of a parse that read to the end of its input of length bytes
+ * (unless a reason to stop is recorded already). */
+static void finish_status(parser *ps, size_t length) {
+    ezxml_root *root = ps->root;
+    const char *last = root->work_start + length - 1;
+    if (root->status != EZXML_PARSE_COMPLETE) return;
+    if (ps->end < last) {
+        /* A NUL byte ended the text early; NULs that only pad the input are not text. */
+        const char *p = ps->end;
+        while (p < last && *p == '\0') ++p;
+        if (p < last || ps->saved != '\0') {
+            ezxml_note_stop(root, EZXML_PARSE_MALFORMED, offset_of(ps, ps->end), "a NUL byte inside the text");
+            return;
+        }
+    }
+    if (!root->node.name) {
+        ezxml_note_stop(root, EZXML_PARSE_MALFORMED, length, "no root element");
+    } else if (root->current) {
+        const level *lv = &ps->levels[ps->depth - 1];
+        ezxml_note_stop(root, EZXML_PARSE_UNCLOSED_ELEMENT, length, "unclosed element <%.*s>", shown(lv->name_len),
+                        lv->node->name);
+        return;
+    }
+    root->status_offset = length;
 }
 
 ezxml_node *ezxml_parse_str(char *buf, size_t length) {
@@ -834,7 +942,12 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
         size_t n = length;
         char *copy = ezxml_utf16_to_utf8(&work, &n);
         root->utf8_copy = copy;
-        length = copy ? n : 0; /* no copy: out of memory, no element */
+        if (!copy) {
+            ezxml_note_stop(root, EZXML_PARSE_OUT_OF_MEMORY, 0, "out of memory");
+            length = 0; /* no element */
+        } else {
+            length = n;
+        }
     }
     if (buf && length > 0) {
         root->work_start = work;
@@ -842,9 +955,12 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
         ps.saved = work[length - 1];
         work[length - 1] = '\0';
         ps.end = (char *)memchr(work, '\0', length);
-        ps.budget = ezxml_default_budget(length);
+        ps.budget = ezxml_expansion_budget(length);
         lt = (char *)memchr(work, '<', (size_t)(ps.end - work));
         if (lt) parse(&ps, lt);
+        finish_status(&ps, length);
+    } else {
+        ezxml_note_stop(root, EZXML_PARSE_MALFORMED, 0, "no root element");
     }
 
     drop_pairs(&ps);

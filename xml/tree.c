@@ -37,6 +37,8 @@ int ezxml_init_root(ezxml_root *root, const char *name) {
     root->instructions = (char ***)EZXML_EMPTY_LIST;
     root->standalone = 0;
     root->error[0] = '\0';
+    root->status = EZXML_PARSE_COMPLETE;
+    root->status_offset = 0;
     return 1;
 }
 

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   ezxml_node* root = ezxml_parse_str(text, length);
   int children = 0;
   for (ezxml_node* child = root != NULL ? root->child : NULL; child != NULL; child = child->ordered) ++children;
-  if (root == NULL || ezxml_error(root)[0] != '\0') return 1;
+  if (root == NULL || ezxml_parse_status(root, NULL) != EZXML_PARSE_COMPLETE || ezxml_error(root)[0] != '\0') return 1;
   printf("%s %d\n", root->name, children);
   ezxml_free(root);
   free(text);
