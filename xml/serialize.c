@@ -3,158 +3,86 @@
  * The walk keeps its own stack of open elements, so neither depth nor a long
  * run of siblings uses the C stack, and the tree is never modified. */
 #include "ezxml_internal.h"
+#include "ezxml_writer.h"
 
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 typedef struct {
-    char *buf;
-    char *w;   /* write position */
-    char *lim; /* end of the block less one byte for the final NUL */
-    int failed;
+    const char *name;
+    size_t len;
+    unsigned stamp; /* the element it was added for; others read as free */
+} name_slot;
+
+/* The attribute names met so far in one start tag, for tags with many
+ * attributes: comparing each name with every earlier one would make a tag
+ * of n attributes cost n * n. Slots carry the stamp of their element, so
+ * moving on to the next element clears the set in constant time. */
+typedef struct {
+    name_slot *slots;
+    size_t mask, entries; /* the set holds up to entries names */
+    unsigned stamp;
+} name_set;
+
+typedef struct {
+    ezxml_writer out;
     ezxml_defaults_index defaults;
+    name_set names;
 } sbuf;
 
-/* Makes room for n more bytes; 0 (and failed set) when the block cannot grow. */
-static int grow(sbuf *o, size_t n) {
-    const size_t len = (size_t)(o->w - o->buf), cap = (size_t)(o->lim - o->buf) + 1;
-    size_t need = len + n + 1, bigger = cap;
-    char *grown;
-    if (o->failed) return 0;
-    if (need < len) goto fail;
-    while (bigger < need) {
-        if (bigger > ((size_t)-1) / 2) {
-            bigger = need;
-            break;
-        }
-        bigger *= 2;
+/* Tags with more names than this (own attributes and defaults) use the set. */
+#define FEW_NAMES 16
+
+/* An empty set for up to entries names; 0 when out of memory. */
+static int names_start(name_set *s, size_t entries) {
+    if (!s->slots || entries > s->entries) {
+        size_t mask;
+        name_slot *slots = (name_slot *)ezxml_hash_slots(entries, sizeof *slots, &mask);
+        if (!slots) return 0;
+        free(s->slots);
+        s->slots = slots;
+        s->mask = mask;
+        s->entries = (mask + 1) / 2 - 1;
+        s->stamp = 0;
     }
-    grown = (char *)ezxml_realloc(o->buf, bigger);
-    if (!grown) goto fail;
-    o->buf = grown;
-    o->w = grown + len;
-    o->lim = grown + bigger - 1;
+    if (++s->stamp == 0) {
+        /* The stamp went round: clear for real once. */
+        memset(s->slots, 0, (s->mask + 1) * sizeof *s->slots);
+        s->stamp = 1;
+    }
     return 1;
-fail:
-    o->failed = 1;
-    return 0;
 }
 
-EZXML_ALWAYS_INLINE int room(sbuf *o, size_t n) { return (size_t)(o->lim - o->w) >= n || grow(o, n); }
-
-/* Copies n bytes to the write position (room already made). */
-EZXML_ALWAYS_INLINE void copy_out(char *dst, const char *src, size_t n) {
-    if (n >= 8 && n <= 16) {
-        uint64_t a, b;
-        memcpy(&a, src, 8);
-        memcpy(&b, src + n - 8, 8);
-        memcpy(dst, &a, 8);
-        memcpy(dst + n - 8, &b, 8);
-    } else if (n >= 4 && n < 8) {
-        uint32_t a, b;
-        memcpy(&a, src, 4);
-        memcpy(&b, src + n - 4, 4);
-        memcpy(dst, &a, 4);
-        memcpy(dst + n - 4, &b, 4);
-    } else if (n < 4) {
-        while (n--) *dst++ = *src++;
-    } else {
-        memcpy(dst, src, n);
+/* Adds name; 1 when it was not in the set yet, 0 when it was. */
+static int names_add(name_set *s, const char *name) {
+    const size_t len = strlen(name);
+    size_t i = ezxml_bytes_hash(name, len) & s->mask;
+    name_slot *slot;
+    /* The set has more than twice the slots it holds names, so a probe
+     * always meets a free one. */
+    for (;; i = (i + 1) & s->mask) {
+        slot = &s->slots[i];
+        if (slot->stamp != s->stamp) break;
+        if (slot->len == len && ezxml_bytes_equal(slot->name, name, len)) return 0;
     }
+    slot->name = name;
+    slot->len = len;
+    slot->stamp = s->stamp;
+    return 1;
 }
 
-static void put(sbuf *o, const char *s, size_t n) {
-    if (!room(o, n)) return;
-    copy_out(o->w, s, n);
-    o->w += n;
-}
+static void put(sbuf *o, const char *s, size_t n) { ezxml_writer_put(&o->out, s, n); }
 
 static void puts_(sbuf *o, const char *s) { put(o, s, strlen(s)); }
 
-/* Bytes escaped in text (1) and in attribute values (2); NUL ends both. */
-static const unsigned char esc_class[256] = {
-    [0] = 3, ['&'] = 3, ['<'] = 3, ['>'] = 3, ['\r'] = 3, ['"'] = 2, ['\n'] = 2, ['\t'] = 2,
-};
-
-/* Appends up to count bytes of text (stopping at its NUL; bounded says
- * whether count applies at all), escaped; returns the bytes of text
- * consumed. Plain runs are found first and copied whole. */
-EZXML_ALWAYS_INLINE size_t escape_in(sbuf *o, const char *text, size_t count, unsigned char mask, int bounded) {
-    size_t i = 0;
-    for (;;) {
-        /* Replacements padded to 8 bytes, so that each is copied as one word. */
-        static const char reps[7][8] = {"&amp;", "&lt;", "&gt;", "&quot;", "&#xA;", "&#x9;", "&#xD;"};
-        static const unsigned char rep_len[7] = {5, 4, 4, 6, 5, 5, 5};
-        const size_t run = i;
-        int k;
-        if (bounded) {
-            while (i < count && !(esc_class[(unsigned char)text[i]] & mask)) ++i;
-        } else {
-            for (;; i += 4) {
-                if (esc_class[(unsigned char)text[i]] & mask) break;
-                if (esc_class[(unsigned char)text[i + 1]] & mask) {
-                    i += 1;
-                    break;
-                }
-                if (esc_class[(unsigned char)text[i + 2]] & mask) {
-                    i += 2;
-                    break;
-                }
-                if (esc_class[(unsigned char)text[i + 3]] & mask) {
-                    i += 3;
-                    break;
-                }
-            }
-        }
-        if (i != run) {
-            if (!room(o, i - run)) return run;
-            copy_out(o->w, text + run, i - run);
-            o->w += i - run;
-        }
-        if (bounded && i >= count) return i;
-        switch (text[i]) {
-        case 0: return i;
-        case '&': k = 0; break;
-        case '<': k = 1; break;
-        case '>': k = 2; break;
-        case '"': k = 3; break;
-        case '\n': k = 4; break;
-        case '\t': k = 5; break;
-        default: k = 6; break;
-        }
-        if (!room(o, 8)) return i;
-        memcpy(o->w, reps[k], 8);
-        o->w += rep_len[k];
-        ++i;
-    }
+/* The writer's escaping, specialised here for the serializer's loops. */
+static size_t escape_text_n(sbuf *o, const char *text, size_t count) {
+    return ezxml_writer_escape(&o->out, text, count, EZXML_ESCAPE_TEXT, 1);
 }
-
-/* Text mode, up to count bytes. */
-static size_t escape_text_n(sbuf *o, const char *text, size_t count) { return escape_in(o, text, count, 1, 1); }
-/* Text mode, to the NUL. */
-static void escape_text(sbuf *o, const char *text) { escape_in(o, text, 0, 1, 0); }
-/* Attribute mode, to the NUL. */
-static void escape_attr(sbuf *o, const char *text) { escape_in(o, text, 0, 2, 0); }
-
-/* Appends lead (1 or 2 bytes), name and tail (0 to 2 bytes). */
-static void put_name(sbuf *o, const char *lead, size_t lead_len, const char *name, const char *tail, size_t tail_len) {
-    const size_t n = strlen(name);
-    if (!room(o, lead_len + n + tail_len)) return;
-    o->w[0] = lead[0];
-    if (lead_len > 1) o->w[1] = lead[1];
-    o->w += lead_len;
-    copy_out(o->w, name, n);
-    o->w += n;
-    if (tail_len > 0) o->w[0] = tail[0];
-    if (tail_len > 1) o->w[1] = tail[1];
-    o->w += tail_len;
-}
-
+static void escape_text(sbuf *o, const char *text) { ezxml_writer_escape(&o->out, text, 0, EZXML_ESCAPE_TEXT, 0); }
 static void write_attr(sbuf *o, const char *name, const char *value) {
-    put_name(o, " ", 1, name, "=\"", 2);
-    if (*value) escape_attr(o, value);
-    if (room(o, 1)) *o->w++ = '"';
+    ezxml_writer_put_attribute(&o->out, name, value);
 }
 
 static int earlier_name(char **list, size_t stride, size_t upto, const char *name) {
@@ -164,61 +92,108 @@ static int earlier_name(char **list, size_t stride, size_t upto, const char *nam
     return 0;
 }
 
-/* Copies a name of n bytes behind lead (1 or 2 bytes), and ">" if close. */
-EZXML_ALWAYS_INLINE void put_tag(sbuf *o, const char *lead, size_t lead_len, const char *name, size_t n, int close) {
-    char *w;
-    if (!room(o, n + 3)) return;
-    w = o->w;
-    w[0] = lead[0];
-    w[1] = lead[1];
-    w += lead_len;
-    if (n >= 4) {
-        copy_out(w, name, n);
-    } else if (n > 0) {
-        /* 1 to 3 bytes: first, middle and last cover them all. */
-        w[0] = name[0];
-        w[n / 2] = name[n / 2];
-        w[n - 1] = name[n - 1];
-    }
-    w += n;
-    if (close) *w++ = '>';
-    o->w = w;
-}
-
-/* The start tag of x, whose name has n bytes. */
 static uint64_t first_byte_bit(const char *name) { return (uint64_t)1 << ((unsigned char)name[0] & 63); }
 
-static void open_tag(sbuf *o, const ezxml_node *x, size_t n, char ***defaults) {
+/* Adds the names of a[0, upto) (pairs, already written) to a fresh set;
+ * 0 when out of memory. */
+static int names_of_written(sbuf *o, char **a, size_t upto, size_t entries) {
+    size_t i;
+    if (!names_start(&o->names, entries)) {
+        o->out.failed = 1;
+        return 0;
+    }
+    for (i = 0; i < upto; i += 2) names_add(&o->names, a[i]);
+    return 1;
+}
+
+/* The start tag of x, whose name has n bytes. Each attribute name is
+ * written the first time it comes, own attributes before the defaults the
+ * DTD gives x's name; a default is skipped when it has no value, when x sets
+ * the attribute itself or when an earlier default named it. */
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+static void open_tag_with_attrs(sbuf *o, const ezxml_node *x, size_t n, char ***defaults) {
     char **a = x->attrs, **d;
     uint64_t own_names = 0;
+    size_t i, own, nd;
+    int many = 0;
+    ezxml_writer_start_tag(&o->out, x->name, n, 0);
+    /* Few names: each is compared with the earlier ones only when one of
+     * those began with a byte of the same bit in this 64-bit set. More: a
+     * hash set, so a tag of n attributes costs n, not n * n. */
+    for (i = 0; a[i]; i += 2) {
+        uint64_t bit;
+        if (i == 2 * FEW_NAMES) {
+            many = 1;
+            break;
+        }
+        bit = first_byte_bit(a[i]);
+        if (!(own_names & bit) || !earlier_name(a, 2, i, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
+        own_names |= bit;
+    }
+    if (many) {
+        if (!names_of_written(o, a, i, ezxml_attr_count(a))) return;
+        for (; a[i]; i += 2)
+            if (names_add(&o->names, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
+    }
+    own = i / 2;
+    d = *defaults ? ezxml_defaults_lookup(&o->defaults, defaults, x->name, n) : NULL;
+    if (d) {
+        for (nd = 0; d[1 + 3 * nd]; ++nd) {
+        }
+        if (many || own + nd > FEW_NAMES) {
+            if (!many) {
+                if (!names_of_written(o, a, 2 * own, own + nd)) return;
+            } else if (o->names.entries < own + nd) {
+                /* Regrown for the defaults too: the own names go in again. */
+                if (!names_of_written(o, a, 2 * own, own + nd)) return;
+            }
+            for (i = 1; d[i]; i += 3)
+                if (names_add(&o->names, d[i]) && d[i + 1]) write_attr(o, d[i], d[i + 1]);
+        } else {
+            uint64_t default_names = 0;
+            for (i = 1; d[i]; i += 3) {
+                const uint64_t bit = first_byte_bit(d[i]);
+                const int skip = !d[i + 1] || ((own_names & bit) && earlier_name(a, 2, 2 * own, d[i])) ||
+                                 ((default_names & bit) && earlier_name(d + 1, 3, i - 1, d[i]));
+                default_names |= bit;
+                if (!skip) write_attr(o, d[i], d[i + 1]);
+            }
+        }
+    }
+    ezxml_writer_byte(&o->out, '>');
+}
+
+/* The common cases inline, kept small so that the walk around them keeps
+ * its state in registers: no attributes, or a few and no DTD defaults. */
+EZXML_ALWAYS_INLINE void open_tag(sbuf *o, const ezxml_node *x, size_t n, char ***defaults) {
+    char **a = x->attrs;
+    uint64_t own_names = 0;
     size_t i;
-    if (!a[0] && !*defaults) {
-        put_tag(o, "<", 1, x->name, n, 1);
+    if (*defaults) {
+        open_tag_with_attrs(o, x, n, defaults);
         return;
     }
-    put_tag(o, "<", 1, x->name, n, 0);
-    /* Names are compared with the earlier ones only when one of those began
-     * with a byte of the same bit in this 64-bit set. */
+    if (!a[0]) {
+        ezxml_writer_start_tag(&o->out, x->name, n, 1);
+        return;
+    }
+    for (i = 0; a[i]; i += 2)
+        if (i == 2 * FEW_NAMES) {
+            open_tag_with_attrs(o, x, n, defaults);
+            return;
+        }
+    ezxml_writer_start_tag(&o->out, x->name, n, 0);
     for (i = 0; a[i]; i += 2) {
         const uint64_t bit = first_byte_bit(a[i]);
         if (!(own_names & bit) || !earlier_name(a, 2, i, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
         own_names |= bit;
     }
-    d = *defaults ? ezxml_defaults_lookup(&o->defaults, defaults, x->name, n) : NULL;
-    if (d) {
-        uint64_t default_names = 0;
-        for (i = 1; d[i]; i += 3) {
-            const uint64_t bit = first_byte_bit(d[i]);
-            const int skip = !d[i + 1] || ((own_names & bit) && earlier_name(a, 2, 2 * ezxml_attr_count(a), d[i])) ||
-                             ((default_names & bit) && earlier_name(d + 1, 3, i - 1, d[i]));
-            default_names |= bit;
-            if (!skip) write_attr(o, d[i], d[i + 1]);
-        }
-    }
-    if (room(o, 1)) *o->w++ = '>';
+    ezxml_writer_byte(&o->out, '>');
 }
 
-static void close_tag(sbuf *o, const ezxml_node *x, size_t n) { put_tag(o, "</", 2, x->name, n, 1); }
+static void close_tag(sbuf *o, const ezxml_node *x, size_t n) { ezxml_writer_end_tag(&o->out, x->name, n); }
 
 static void write_instructions(sbuf *o, ezxml_root *root, char skip, int before) {
     char ***t;
@@ -300,7 +275,7 @@ done:
     if (stack != local) free(stack);
     return;
 fail:
-    o->failed = 1;
+    o->out.failed = 1;
     if (stack != local) free(stack);
 }
 
@@ -308,14 +283,10 @@ char *ezxml_toxml(ezxml_node *node) {
     sbuf o;
     ezxml_root *root;
     ezxml_node *r;
-    o.buf = (char *)ezxml_malloc(1024);
-    if (!o.buf) return NULL;
-    o.w = o.buf;
-    o.lim = o.buf + 1023;
-    o.failed = 0;
-    o.buf[0] = '\0';
-    if (!node || !node->name) return o.buf;
+    if (!ezxml_writer_init(&o.out, 1024)) return NULL;
+    if (!node || !node->name) return ezxml_writer_take(&o.out);
     memset(&o.defaults, 0, sizeof o.defaults);
+    memset(&o.names, 0, sizeof o.names);
 
     for (r = node; r->parent; r = r->parent) {
     }
@@ -324,13 +295,6 @@ char *ezxml_toxml(ezxml_node *node) {
     write_tree(&o, node, root->attr_defaults);
     if (!node->parent) write_instructions(&o, root, '<', 0);
     ezxml_defaults_index_reset(&o.defaults);
-    if (o.failed) {
-        free(o.buf);
-        return NULL;
-    }
-    *o.w = '\0';
-    {
-        char *shrunk = (char *)realloc(o.buf, (size_t)(o.w - o.buf) + 1);
-        return shrunk ? shrunk : o.buf;
-    }
+    free(o.names.slots);
+    return ezxml_writer_take(&o.out);
 }
