@@ -95,10 +95,10 @@ struct ezxml_block {
 };
 typedef struct ezxml_slot {
     struct ezxml_block *block; /* NULL: a node allocated on its own */
-    void *pad;                 /* keeps the node 16-byte aligned */
     ezxml_node node;
 } ezxml_slot;
-#define EZXML_SLOT_SIZE ((sizeof(ezxml_slot) + 15) & ~(size_t)15)
+/* Records in a block are 8-byte aligned, as their pointers need. */
+#define EZXML_SLOT_SIZE ((sizeof(ezxml_slot) + 7) & ~(size_t)7)
 typedef struct ezxml_pool {
     struct ezxml_block *block; /* the block records are taken from, or NULL */
     char *pos, *end;           /* its free space (both NULL without a block) */
@@ -106,7 +106,7 @@ typedef struct ezxml_pool {
 } ezxml_pool;
 /* The empty text every new node starts with (shared, never written). */
 extern char ezxml_empty_text[1];
-/* need bytes (a multiple of 16, at least a slot) for a node of a pool that
+/* need bytes (a multiple of 8, at least a slot) for a node of a pool that
  * has a block: the slot's block is set, the node is not. NULL when out of
  * memory (the pool is left as it was). */
 ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need);

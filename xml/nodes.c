@@ -84,7 +84,7 @@ ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
 
 void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t size) {
     void *p;
-    size = (size + 15) & ~(size_t)15;
+    size = (size + 7) & ~(size_t)7;
     if (!pool->block || slot_of((ezxml_node *)owner)->block != pool->block || (size_t)(pool->end - pool->pos) < size)
         return NULL;
     p = pool->pos;

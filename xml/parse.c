@@ -388,7 +388,7 @@ static int begin_element(parser *ps, char *name, size_t name_len) {
         const int beside = list_size <= LIST_BESIDE_MAX;
         if (changed && !names_reserve(ps, lv)) goto fail;
         if (n && !beside && !(attrs = heap_attrs(ps))) goto fail;
-        slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE + (beside ? (list_size + 15) & ~(size_t)15 : 0));
+        slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE + (beside ? (list_size + 7) & ~(size_t)7 : 0));
         if (!slot) {
             if (!beside && n) {
                 /* The values stay the pairs' own: drop_pairs releases them. */
