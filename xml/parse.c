@@ -850,13 +850,120 @@ char *ezxml_utf16_to_utf8(char **buffer, size_t *length) {
 
 /* --- the parse ----------------------------------------------------------- */
 
+/* The markup most documents are made of, read with the parser's state in
+ * locals (every byte written into the text would otherwise make the
+ * compiler load it again): start tags without attributes under an open
+ * element, end tags of the current element other than the root's, and the
+ * first plain text of an element. p is the "<" of a markup (which may have
+ * been overwritten with NUL already). Returns the markup or text it leaves
+ * to the general path (*text tells which), or NULL when the parse ends (at
+ * the end of input, or out of memory: recorded). */
+static char *fast_lane(parser *ps, char *p, int *text) {
+    char *const end = ps->end;
+    ezxml_node *cur = ps->root->current;
+    size_t depth = ps->depth;
+    level *lv;
+    *text = 0;
+    if (!cur || !cur->name) return p;
+    lv = &ps->levels[depth - 1];
+    for (;;) {
+        char *m = p + 1;
+        if (CLASS(*m) & C_NAME_START) {
+            char *q = scan(m + 1, C_TAG_END);
+            const size_t len = (size_t)(q - m);
+            ezxml_slot *slot;
+            ezxml_node *node;
+            int changed;
+            if (*q == '>') {
+                if (depth == ps->levels_cap) {
+                    ps->depth = depth;
+                    if (!reserve_level(ps)) break;
+                    lv = &ps->levels[depth - 1];
+                }
+            } else if (*q != '/' || q[1] != '>') {
+                goto general;
+            }
+            changed = name_changes(lv, m, len);
+            if (changed && !names_reserve(ps, lv)) break;
+            slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE);
+            if (!slot) break;
+            node = &slot->node;
+            node->name = m;
+            node->attrs = (char **)EZXML_EMPTY_LIST;
+            node->text = ezxml_empty_text;
+            node->next = node->sibling = node->ordered = node->child = NULL;
+            node->flags = 0;
+            link_child(ps, lv, node, len, changed);
+            if (*q == '/') {
+                q[0] = q[1] = '\0';
+                p = q + 2;
+            } else {
+                *q = '\0';
+                p = q + 1;
+                ++lv;
+                ++depth;
+                lv->node = node;
+                lv->name_len = len;
+                lv->text_len = 0;
+                lv->text_cap = 0;
+                lv->last = lv->sib_tail = NULL;
+                lv->names_base = names_top(lv - 1);
+                lv->names_used = lv->names_size = 0;
+                cur = node;
+            }
+        } else if (*m == '/' && depth > 1) {
+            char *name = m + 1;
+            const size_t n = lv->name_len;
+            if ((size_t)(end - name) < n || !ezxml_bytes_equal(name, cur->name, n) || name[n] != '>') goto general;
+            name[n] = '\0';
+            p = name + n + 1;
+            --lv;
+            --depth;
+            cur = cur->parent;
+        } else {
+            goto general;
+        }
+        if (p >= end) {
+            ps->depth = depth;
+            ps->root->current = cur;
+            return NULL;
+        }
+        if (*p != '<') {
+            char *t = scan(p, C_TEXT);
+            if (*t != '<' || cur->text[0] || (cur->flags & EZXML_TEXT_OWNED)) {
+                *text = 1;
+                goto general;
+            }
+            *t = '\0';
+            cur->text = p;
+            lv->text_len = (size_t)(t - p);
+            p = t;
+        }
+    }
+    /* Out of memory. */
+    ps->depth = depth;
+    ps->root->current = cur;
+    out_of_memory(ps, p);
+    return NULL;
+general:
+    ps->depth = depth;
+    ps->root->current = cur;
+    return p;
+}
+
+/* p: the "<" of a markup (perhaps overwritten with NUL already). */
 static void parse(parser *ps, char *p) {
     for (;;) {
-        char *c = markup(ps, p);
-        if (!c || c >= ps->end) return;
-        *c = '\0';
-        p = c + 1;
-        if (p >= ps->end) return;
+        int text;
+        p = fast_lane(ps, p, &text);
+        if (!p) return;
+        if (!text) {
+            char *c = markup(ps, p);
+            if (!c || c >= ps->end) return;
+            *c = '\0';
+            p = c + 1;
+            if (p >= ps->end) return;
+        }
         if (*p != '<') {
             /* Character content; it needs decoding only if it holds "&" or CR. */
             char *t = scan(p, C_TEXT), *lt = t;
