@@ -850,14 +850,14 @@ char *ezxml_utf16_to_utf8(char **buffer, size_t *length) {
 
 /* --- the parse ----------------------------------------------------------- */
 
-/* The markup most documents are made of, read with the parser's state in
+/* Start and end tags and plain text, read with the parser's state in
  * locals (every byte written into the text would otherwise make the
- * compiler load it again): start tags without attributes under an open
- * element, end tags of the current element other than the root's, and the
- * first plain text of an element. p is the "<" of a markup (which may have
- * been overwritten with NUL already). Returns the markup or text it leaves
- * to the general path (*text tells which), or NULL when the parse ends (at
- * the end of input, or out of memory: recorded). */
+ * compiler load it again). Start tags without attributes under an open
+ * element, end tags of the current element other than the root's, and an
+ * element's first plain text are handled here; other start and end tags go
+ * to start_tag and end_tag. p is the "<" of a markup (which may have been
+ * overwritten with NUL already). Returns the markup or text it leaves to
+ * the general path (*text tells which), or NULL when the parse ends. */
 static char *fast_lane(parser *ps, char *p, int *text) {
     char *const end = ps->end;
     ezxml_node *cur = ps->root->current;
@@ -881,7 +881,17 @@ static char *fast_lane(parser *ps, char *p, int *text) {
                     lv = &ps->levels[depth - 1];
                 }
             } else if (*q != '/' || q[1] != '>') {
-                goto general;
+                char *c;
+                ps->depth = depth;
+                ps->root->current = cur;
+                c = start_tag(ps, m, q);
+                if (!c || c >= end) return NULL;
+                *c = '\0';
+                p = c + 1;
+                cur = ps->root->current;
+                depth = ps->depth;
+                lv = &ps->levels[depth - 1];
+                goto next;
             }
             changed = name_changes(lv, m, len);
             if (changed && !names_reserve(ps, lv)) break;
@@ -911,18 +921,36 @@ static char *fast_lane(parser *ps, char *p, int *text) {
                 lv->names_used = lv->names_size = 0;
                 cur = node;
             }
-        } else if (*m == '/' && depth > 1) {
-            char *name = m + 1;
+        } else if (*m == '/') {
+            char *name = m + 1, *c;
             const size_t n = lv->name_len;
-            if ((size_t)(end - name) < n || !ezxml_bytes_equal(name, cur->name, n) || name[n] != '>') goto general;
-            name[n] = '\0';
-            p = name + n + 1;
-            --lv;
-            --depth;
-            cur = cur->parent;
+            if (depth > 1 && (size_t)(end - name) >= n && ezxml_bytes_equal(name, cur->name, n) && name[n] == '>') {
+                name[n] = '\0';
+                p = name + n + 1;
+                --lv;
+                --depth;
+                cur = cur->parent;
+            } else {
+                ps->depth = depth;
+                ps->root->current = cur;
+                c = end_tag(ps, m);
+                if (!c || c >= end) return NULL;
+                *c = '\0';
+                p = c + 1;
+                cur = ps->root->current;
+                if (!cur) {
+                    /* The root element is closed: what follows is the general path's. */
+                    if (p >= end) return NULL;
+                    *text = *p != '<';
+                    return p;
+                }
+                depth = ps->depth;
+                lv = &ps->levels[depth - 1];
+            }
         } else {
             goto general;
         }
+    next:
         if (p >= end) {
             ps->depth = depth;
             ps->root->current = cur;
