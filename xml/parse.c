@@ -321,14 +321,13 @@ static void drop_pairs(parser *ps) {
 static char **fill_attrs(parser *ps, void *mem) {
     const size_t n = ps->npairs;
     char **attrs = (char **)mem, *own = (char *)(attrs + 2 * n + 2);
-    if (n <= 4) {
-        size_t i;
-        for (i = 0; i < 2 * n; ++i) attrs[i] = ps->pairs[i];
-        for (i = 0; i < n; ++i) own[i] = ps->marks[i];
-    } else {
-        memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
-        memcpy(own, ps->marks, n);
-    }
+    char *const *pairs = ps->pairs;
+    const char *marks = ps->marks;
+    size_t i;
+    for (i = 0; i < 2 * n; ++i) attrs[i] = pairs[i];
+    /* Markers in words: the marker buffer holds a multiple of 16 bytes, and
+     * the list's room behind the pointers is padded to 8 bytes past the NUL. */
+    for (i = 0; i < n; i += 8) memcpy(own + i, marks + i, 8);
     attrs[2 * n] = NULL;
     attrs[2 * n + 1] = own;
     own[n] = '\0';
@@ -1106,7 +1105,7 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
         free(ps.marks);
     }
     if (ps.names != ps.inline_names) free(ps.names);
-    ezxml_defaults_index_reset(&ps.defaults);
-    ezxml_entity_index_reset(&ps.entity_index);
+    if (ps.defaults.slots) ezxml_defaults_index_reset(&ps.defaults);
+    if (ps.entity_index.slots) ezxml_entity_index_reset(&ps.entity_index);
     return &root->node;
 }
