@@ -324,7 +324,10 @@ static char **fill_attrs(parser *ps, void *mem) {
     char *const *pairs = ps->pairs;
     const char *marks = ps->marks;
     size_t i;
-    for (i = 0; i < 2 * n; ++i) attrs[i] = pairs[i];
+    if (n <= 4)
+        for (i = 0; i < 2 * n; ++i) attrs[i] = pairs[i];
+    else
+        memcpy(attrs, pairs, 2 * n * sizeof(char *));
     /* Markers in words: the marker buffer holds a multiple of 16 bytes, and
      * the list's room behind the pointers is padded to 8 bytes past the NUL. */
     for (i = 0; i < n; i += 8) memcpy(own + i, marks + i, 8);
@@ -957,14 +960,27 @@ static char *fast_lane(parser *ps, char *p, int *text) {
         }
         if (*p != '<') {
             char *t = scan(p, C_TEXT);
-            if (*t != '<' || cur->text[0] || (cur->flags & EZXML_TEXT_OWNED)) {
-                *text = 1;
-                goto general;
+            if (*t == '<' && !cur->text[0] && !(cur->flags & EZXML_TEXT_OWNED)) {
+                *t = '\0';
+                cur->text = p;
+                lv->text_len = (size_t)(t - p);
+                p = t;
+            } else {
+                /* Text to decode or to join to the element's earlier pieces. */
+                char *lt = t;
+                ps->depth = depth;
+                ps->root->current = cur;
+                if (*t != '<') {
+                    if (!*t) return NULL; /* text behind the last markup is dropped */
+                    lt = (char *)memchr(t, '<', (size_t)(end - t));
+                    if (!lt) return NULL;
+                }
+                if (!append_text(ps, p, (size_t)(lt - p), EZXML_MODE_TEXT, *t == '<')) {
+                    out_of_memory(ps, p);
+                    return NULL;
+                }
+                p = lt;
             }
-            *t = '\0';
-            cur->text = p;
-            lv->text_len = (size_t)(t - p);
-            p = t;
         }
     }
     /* Out of memory. */
