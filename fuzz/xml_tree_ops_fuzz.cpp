@@ -107,12 +107,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         cut.push_back(ezxml_cut(n));
         if (n->next || n->sibling || n->ordered) Fail(step, "cut node keeps links");
         break;
-      case 2: {  // insert a cut subtree under a node outside it
+      case 2: {  // insert a cut subtree under a node outside it; inside it is refused
         step = "insert";
         if (cut.empty()) break;
         const size_t i = in.Next() % cut.size();
-        if (Inside(n, cut[i])) break;
-        ezxml_insert(cut[i], n, in.Next() % 6);
+        if (Inside(n, cut[i])) {
+          if (ezxml_insert(cut[i], n, 0) != nullptr) Fail(step, "linked below itself");
+          break;
+        }
+        if (ezxml_insert(cut[i], n, in.Next() % 6) != cut[i]) Fail(step, "refused a cut node");
         if (cut[i]->parent != n) Fail(step, "parent not set");
         cut.erase(cut.begin() + static_cast<long>(i));
         break;

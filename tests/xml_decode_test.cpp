@@ -1,5 +1,4 @@
-// Decoding modes, character references, UTF-8 forms, the internal subset
-// and the entity budget.
+// Decoding modes, character references, UTF-8 forms and the expansion budget.
 #include "ezxml.h"
 #include "ezxml_internal.h"
 #include "xml_test_support.h"
@@ -123,56 +122,6 @@ TEST(XmlDecode, Utf8FormsAtEveryLengthBoundary) {
     }
 }
 
-TEST(XmlDecode, InternalSubsetDeclarations) {
-    ParsedDoc d(
-        "<!DOCTYPE r [\n"
-        "<!ENTITY % p 'x'>\n"
-        "<!ENTITY ext SYSTEM 'e.xml'>\n"
-        "<!-- <!ENTITY hidden 'no'> -->\n"
-        "<?pi in subset?>\n"
-        "<!ATTLIST r t NMTOKENS #IMPLIED c CDATA #IMPLIED a CDATA 'x' b CDATA 'y'>\n"
-        "<!ATTLIST r f CDATA #FIXED 'fx' e (u|v) 'v' n NOTATION (g) #REQUIRED>\n"
-        "<!ENTITY g 'g%p;'>\n"
-        "<!ENTITY g 'second'>\n"
-        "]><r/>");
-    ezxml_root *root = reinterpret_cast<ezxml_root *>(d.root);
-    char **e = root->entities + 10;
-    ASSERT_STREQ(e[0], "g;");
-    EXPECT_STREQ(e[1], "gx");
-    EXPECT_STREQ(e[2], "g;") << "a second declaration is stored but never reached";
-    EXPECT_EQ(e[4], nullptr) << "only g: p is a parameter entity, ext is external, hidden is a comment";
-    char **list = root->attr_defaults[0];
-    ASSERT_NE(list, nullptr);
-    EXPECT_STREQ(list[0], "r");
-    std::vector<std::string> got;
-    for (size_t i = 1; list[i]; i += 3)
-        got.push_back(std::string(list[i]) + "=" + (list[i + 1] ? list[i + 1] : "(none)") + list[i + 2]);
-    EXPECT_EQ(got, (std::vector<std::string>{"t=(none)*", "a=x ", "b=y ", "f=fx ", "e=v*", "n=(none)*"}));
-    EXPECT_EQ(root->attr_defaults[1], nullptr);
-    EXPECT_STREQ(ezxml_pi(d.root, "pi")[0], "in subset");
-    EXPECT_STREQ(ezxml_pi(d.root, "pi")[2], "<");
-}
-
-TEST(XmlDecode, SubsetProblemsEndReadingOnly) {
-    // A cycle: b is refused, reading ends, a stays.
-    ParsedDoc cyc("<!DOCTYPE r [<!ENTITY a '&b;'><!ENTITY b '&a;'><!ENTITY c 'c'>]><r>&a;|&c;</r>");
-    char **e = reinterpret_cast<ezxml_root *>(cyc.root)->entities + 10;
-    EXPECT_STREQ(e[0], "a;");
-    EXPECT_EQ(e[2], nullptr);
-    EXPECT_STREQ(cyc.root->text, "&b;|&c;");
-    ParsedDoc self("<!DOCTYPE r [<!ENTITY s 'x&s;'>]><r>&s;</r>");
-    EXPECT_STREQ(self.root->text, "&s;");
-    // A parameter reference between declarations ends a non-standalone subset.
-    ParsedDoc pe("<!DOCTYPE r [<!ENTITY a 'A'> %x; <!ENTITY b 'B'>]><r>&a;&b;</r>");
-    EXPECT_STREQ(pe.root->text, "A&b;");
-    ParsedDoc sa("<?xml version='1.0' standalone=\"yes\"?><!DOCTYPE r [<!ENTITY a 'A'> %x; <!ENTITY b 'B'>]><r>&a;&b;</r>");
-    EXPECT_STREQ(sa.root->text, "AB");
-    // An unquoted default ends its declaration only.
-    ParsedDoc bad("<!DOCTYPE r [<!ATTLIST r a CDATA oops b CDATA 'no'><!ATTLIST r c CDATA 'yes'>]><r/>");
-    EXPECT_EQ(ezxml_attr(bad.root, "b"), nullptr);
-    EXPECT_STREQ(ezxml_attr(bad.root, "c"), "yes");
-}
-
 // A DTD of levels entities: l0 is "lol", each further one refers width
 // times to the one before; the document refers to the last one.
 std::string Laughs(int levels, int width, const std::string &body, const std::string &more_dtd = "") {
@@ -257,32 +206,6 @@ TEST(XmlDecode, ExpansionBoundedByAmplification) {
     EXPECT_STREQ(nested60.root->text, "x");
     ParsedDoc nested70(deep + "]><r>&n70;</r>");
     EXPECT_EQ(Status(nested70), EZXML_PARSE_EXPANSION_LIMIT);
-}
-
-// Large subsets are looked up through an index: the first declaration of a
-// name still wins, names holding ';' still match by prefix, cycles are still
-// refused, and a chain too long to check cheaply ends the subset.
-TEST(XmlDecode, LargeSubsetsKeepTheirMeaning) {
-    std::string dtd = "<!DOCTYPE r [<!ENTITY x '&y;'>";
-    for (int i = 0; i < 40; ++i) dtd += "<!ENTITY e" + std::to_string(i) + " 'v" + std::to_string(i) + "'>";
-    ParsedDoc d(dtd + "<!ENTITY e5 'dup'><!ENTITY y '&x;'><!ENTITY z 'Z'>]><r>&e39;&e5;&z;</r>");
-    EXPECT_STREQ(d.root->text, "v39v5&z;") << "y closes a cycle, so z is never declared";
-    ParsedDoc odd(dtd + "<!ENTITY k;l 'KL'><!ENTITY k 'K'>]><r>&k;l;&k;&e7;</r>");
-    EXPECT_STREQ(odd.root->text, "KLKv7");
-
-    std::string chain = "<!DOCTYPE r [<!ENTITY c0 'end'>";
-    for (int i = 1; i < 3000; ++i) chain += "<!ENTITY c" + std::to_string(i) + " '&c" + std::to_string(i - 1) + ";'>";
-    ParsedDoc c(chain + "]><r>&c10;|&c2999;</r>");
-    EXPECT_STREQ(c.root->text, "end|&c2999;");
-}
-
-TEST(XmlDecode, AcyclicCheckFollowsChains) {
-    char a[] = "a;", av[] = "&b;", b[] = "b;", bv[] = "&c;x", c[] = "c;", cv[] = "plain";
-    char *table[] = {a, av, b, bv, c, cv, nullptr};
-    EXPECT_TRUE(ezxml_entity_acyclic("d;", "&a;&b;", table));
-    EXPECT_FALSE(ezxml_entity_acyclic("c;", "&a;", table));
-    EXPECT_FALSE(ezxml_entity_acyclic("d;", "x&d;", table));
-    EXPECT_EQ(Decode("[&a;]", '&', table).text, "[plainx]");
 }
 
 }  // namespace

@@ -282,4 +282,32 @@ TEST(XmlTree, FreeDeepAndWideTreesWithoutRecursion) {
     EXPECT_EQ(xs, static_cast<size_t>(n - (n + 2) / 3));
 }
 
+// Records the host made itself are never taken into a tree, released or
+// taken for a document; a node is never linked below itself.
+TEST(XmlTree, OnlyLibraryRecordsAreLinkedAndReleased) {
+    ezxml_node *doc = ezxml_new("r");
+    ezxml_node *a = ezxml_add_child(doc, "a", 0);
+    ezxml_node *b = ezxml_add_child(a, "b", 0);
+    ezxml_node own;  // laid out as published, but not made by the library
+    std::memset(&own, 0, sizeof own);
+    own.name = const_cast<char *>("own");
+    own.attrs = EZXML_EMPTY_LIST;
+    own.text = const_cast<char *>("");
+    EXPECT_EQ(ezxml_insert(&own, doc, 0), nullptr);
+    EXPECT_EQ(ezxml_set_flag(&own, EZXML_LIBRARY_RECORD), &own);
+    EXPECT_EQ(own.flags & EZXML_LIBRARY_RECORD, 0) << "the bit cannot be given";
+    EXPECT_EQ(ezxml_insert(&own, doc, 0), nullptr);
+    EXPECT_EQ(ezxml_parse_status(&own, nullptr), EZXML_PARSE_NO_DOCUMENT);
+    ezxml_free(&own);  // ignored: the record is on this stack
+
+    EXPECT_EQ(ezxml_insert(nullptr, doc, 0), nullptr);
+    EXPECT_EQ(ezxml_insert(a, nullptr, 0), nullptr);
+    ezxml_cut(a);
+    EXPECT_EQ(ezxml_insert(a, b, 0), nullptr) << "below itself";
+    EXPECT_EQ(ezxml_insert(a, a, 0), nullptr);
+    EXPECT_EQ(ezxml_insert(a, doc, 0), a);
+    EXPECT_EQ(ToXml(doc), "<r><a><b></b></a></r>");
+    ezxml_free(doc);
+}
+
 }  // namespace

@@ -4,7 +4,8 @@
  * UTF-8 bytes; the tree stores the pointers it is given and records in flags
  * (and, for attributes, in an ownership string) which of them it owns. Every
  * block comes from the C heap; texts returned by ezxml_toxml are released
- * with free(). A document is used by one thread at a time.
+ * with free(), records only with ezxml_free (see "Records"). A document is
+ * used by one thread at a time.
  */
 #ifndef PAVORM_XML_EZXML_H
 #define PAVORM_XML_EZXML_H
@@ -21,6 +22,7 @@ extern "C" {
 #define EZXML_NAME_OWNED 0x80 /* the node owns name; ezxml_free releases it */
 #define EZXML_TEXT_OWNED 0x40 /* the node owns text; ezxml_free and ezxml_set_txt release it */
 #define EZXML_ADOPT_ATTR 0x20 /* the next ezxml_set_attr takes over its name and value; it clears the bit */
+#define EZXML_LIBRARY_RECORD 0x100 /* the library made the record (see "Records" below); never set or clear it */
 
 /* Marker bits of an attribute list's ownership string (one byte per attribute). */
 #define EZXML_ATTR_NAME_OWNED 0x80
@@ -50,7 +52,7 @@ typedef struct ezxml_node {
     struct ezxml_node *ordered; /* next element under the same parent in document order */
     struct ezxml_node *child;   /* first child in document order */
     struct ezxml_node *parent;  /* NULL for a document root */
-    short flags;                /* EZXML_NAME_OWNED | EZXML_TEXT_OWNED | EZXML_ADOPT_ATTR */
+    short flags;                /* EZXML_NAME_OWNED | EZXML_TEXT_OWNED | EZXML_ADOPT_ATTR | EZXML_LIBRARY_RECORD */
 } ezxml_node;
 
 /* One document; a pointer to it is a pointer to its root element. */
@@ -104,6 +106,18 @@ extern "C" {
 #define EZXML_EMPTY_LIST ((void *)ezxml_empty_list)
 #endif
 
+/* Records. Node and document records, attribute lists inside node blocks
+ * and a document's first entity table are made only by the library
+ * (ezxml_new, ezxml_add_child, ezxml_parse_str): they live in blocks the
+ * document owns, behind a header, so the C heap cannot release or resize
+ * them. Release nodes and documents with ezxml_free only (never free(),
+ * also not for a cut subtree), and never realloc or free root->entities or
+ * an attribute list the library made (change attributes through the
+ * library). A record a host allocates itself does not carry
+ * EZXML_LIBRARY_RECORD: ezxml_insert refuses it, ezxml_free leaves it
+ * alone, and ezxml_parse_status calls it no document. The strings a node
+ * points to follow the ownership bits above. */
+
 /* A new document whose root element is named name (not copied, not owned; may be NULL). NULL if out of memory. */
 PAVORM_API ezxml_node *ezxml_new(const char *name);
 
@@ -125,7 +139,9 @@ PAVORM_API int ezxml_parse_status(ezxml_node *node, size_t *offset);
 /* Adds a child named name (not copied) at offset in parent's text; NULL for a NULL parent or out of memory. */
 PAVORM_API ezxml_node *ezxml_add_child(ezxml_node *parent, const char *name, size_t offset);
 
-/* Links the unlinked node under dest at offset; returns node. Neither may be NULL. */
+/* Links the unlinked node under dest at offset; returns node. NULL (and
+ * nothing changes) when either is NULL, when node is not a record of the
+ * library, or when dest is node or lies below it. */
 PAVORM_API ezxml_node *ezxml_insert(ezxml_node *node, ezxml_node *dest, size_t offset);
 
 /* Unlinks node from its parent's chains (parent is kept); returns node, NULL for NULL. */
@@ -134,7 +150,7 @@ PAVORM_API ezxml_node *ezxml_cut(ezxml_node *node);
 /* Sets node's text (not copied, not owned; an owned old text is released); returns node. */
 PAVORM_API ezxml_node *ezxml_set_txt(ezxml_node *node, const char *text);
 
-/* ORs flag into node's flags; returns node. */
+/* ORs flag into node's flags (EZXML_LIBRARY_RECORD excepted); returns node. */
 PAVORM_API ezxml_node *ezxml_set_flag(ezxml_node *node, short flag);
 
 #if defined(PAVORM_BUILDING_LIBRARY) || defined(PAVORM_STATIC)
@@ -168,7 +184,8 @@ PAVORM_API const char *ezxml_error(ezxml_node *node);
  * with free(). NULL only when even the first 1024-byte block cannot be had. */
 PAVORM_API char *ezxml_toxml(ezxml_node *node);
 
-/* Releases node, its subtree and its document-order successors; for a root, the document. NULL is ignored. */
+/* Releases node, its subtree and its document-order successors; for a root,
+ * the document. NULL and records not made by the library are ignored. */
 PAVORM_API void ezxml_free(ezxml_node *node);
 
 #ifdef __cplusplus

@@ -403,7 +403,7 @@ static int begin_element(parser *ps, char *name, size_t name_len) {
         node->name = name;
         node->text = ezxml_empty_text;
         node->next = node->sibling = node->ordered = node->child = NULL;
-        node->flags = 0;
+        node->flags = EZXML_LIBRARY_RECORD;
         if (n && beside) attrs = fill_attrs(ps, (char *)slot + EZXML_SLOT_SIZE);
         link_child(ps, lv, node, name_len, changed);
     }
@@ -441,7 +441,7 @@ static char *plain_start_tag(parser *ps, char *m, char *q) {
     node->attrs = (char **)EZXML_EMPTY_LIST;
     node->text = ezxml_empty_text;
     node->next = node->sibling = node->ordered = node->child = NULL;
-    node->flags = 0;
+    node->flags = EZXML_LIBRARY_RECORD;
     link_child(ps, lv, node, len, changed);
     *q = '\0';
     if (empty) return q + 1;
@@ -568,7 +568,92 @@ static char *malformed(parser *ps, const char *p, const char *what) {
 /* At end of input: counts as a closing ">" only if the saved byte was one. */
 static int closes(const parser *ps, const char *p) { return *p == '>' || (p == ps->end && ps->saved == '>'); }
 
-/* Start tag at m (the byte behind "<"), its name ending at name_end. Returns the closing byte, or NULL to stop. */
+/* Makes room for one more attribute pair of the start tag; 0 when out of memory. */
+static int reserve_pair(parser *ps) {
+    size_t cap = ps->pairs_cap * 2;
+    char **pairs;
+    char *marks;
+    if (ps->npairs < ps->pairs_cap) return 1;
+    if (cap > ((size_t)-1) / (2 * sizeof(char *))) return 0;
+    pairs = (char **)ezxml_malloc(2 * cap * sizeof(char *));
+    marks = pairs ? (char *)ezxml_malloc(cap) : NULL;
+    if (!marks) {
+        free(pairs);
+        return 0;
+    }
+    memcpy(pairs, ps->pairs, 2 * ps->npairs * sizeof(char *));
+    memcpy(marks, ps->marks, ps->npairs);
+    if (ps->pairs != ps->inline_pairs) {
+        free(ps->pairs);
+        free(ps->marks);
+    }
+    ps->pairs = pairs;
+    ps->marks = marks;
+    ps->pairs_cap = cap;
+    return 1;
+}
+
+/* The decoding mode of attribute name: its declared type, else attribute mode. */
+static char attribute_mode(char **defaults, const char *name) {
+    size_t i;
+    if (defaults)
+        for (i = 1; defaults[i]; i += 3)
+            if (defaults[i][0] == name[0] && strcmp(defaults[i], name) == 0) return defaults[i + 2][0];
+    return EZXML_MODE_ATTR;
+}
+
+/* The quoted value at q (on its quote) of the pair added last: stores it
+ * decoded. Returns the byte behind the closing quote, or NULL to stop. */
+static char *attribute_value(parser *ps, char *q, char **defaults) {
+    const char quote = *q;
+    const char mode = attribute_mode(defaults, ps->pairs[2 * ps->npairs - 2]);
+    char *value = q + 1, *close, *d;
+    /* Plain values (no reference, no white space to normalise) are final as
+     * they stand. */
+    close = scan_value(value, quote == '"' ? QD : QS);
+    if (*close != quote || mode != EZXML_MODE_ATTR) {
+        size_t dlen;
+        close = (char *)memchr(close, quote, (size_t)(ps->end - close));
+        if (!close) return unterminated(ps, q, "an attribute value");
+        *close = '\0';
+        d = decode(ps, value, mode, &dlen);
+        if (!d) return NULL;
+    } else {
+        *close = '\0';
+        d = value;
+    }
+    ps->pairs[2 * ps->npairs - 1] = d;
+    if (d != value) ps->marks[ps->npairs - 1] = (char)EZXML_ATTR_VALUE_OWNED;
+    return close + 1;
+}
+
+/* Reads the attributes from p into ps->pairs, up to the end of the tag:
+ * returns that byte ("/", ">" or the end of the input), or NULL to stop. */
+static char *read_attributes(parser *ps, char *p, char **defaults, const char *tag) {
+    while (*p && *p != '/' && *p != '>') {
+        char *q;
+        if (!reserve_pair(ps)) return out_of_memory(ps, tag);
+        ps->pairs[2 * ps->npairs] = p;
+        ps->pairs[2 * ps->npairs + 1] = (char *)"";
+        ps->marks[ps->npairs] = (char)EZXML_ATTR_NOT_OWNED;
+        ++ps->npairs;
+
+        q = scan(p, C_ATTR_END);
+        p = q;
+        if (*q == '=' || (CLASS(*q) & C_CSPACE)) {
+            *q++ = '\0';
+            while ((CLASS(*q) & C_SPACE) || *q == '=') ++q;
+            /* Without a quoted value a bare word is the next name. */
+            p = *q == '"' || *q == '\'' ? attribute_value(ps, q, defaults) : q;
+            if (!p) return NULL;
+        }
+        while (CLASS(*p) & C_CSPACE) ++p;
+    }
+    return p;
+}
+
+/* Start tag at m (the byte behind "<"), its name ending at name_end. Returns
+ * the closing byte, or NULL to stop. */
 static char *start_tag(parser *ps, char *m, char *name_end) {
     char *name = m, *p = name_end, **defaults = NULL;
     size_t name_len;
@@ -579,92 +664,23 @@ static char *start_tag(parser *ps, char *m, char *name_end) {
         return NULL;
     }
     while (CLASS(*p) & C_CSPACE) *p++ = '\0';
-    if (*p && *p != '/' && *p != '>' && *ps->root->attr_defaults)
-        defaults = ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, name_len);
-
-    while (*p && *p != '/' && *p != '>') {
-        char *q;
-        if (ps->npairs == ps->pairs_cap) {
-            size_t cap = ps->pairs_cap * 2;
-            char **pairs;
-            char *marks;
-            if (cap > ((size_t)-1) / (2 * sizeof(char *))) goto no_memory;
-            pairs = (char **)ezxml_malloc(2 * cap * sizeof(char *));
-            marks = pairs ? (char *)ezxml_malloc(cap) : NULL;
-            if (!marks) {
-                free(pairs);
-                goto no_memory;
-            }
-            memcpy(pairs, ps->pairs, 2 * ps->npairs * sizeof(char *));
-            memcpy(marks, ps->marks, ps->npairs);
-            if (ps->pairs != ps->inline_pairs) {
-                free(ps->pairs);
-                free(ps->marks);
-            }
-            ps->pairs = pairs;
-            ps->marks = marks;
-            ps->pairs_cap = cap;
-        }
-        ps->pairs[2 * ps->npairs] = p;
-        ps->pairs[2 * ps->npairs + 1] = (char *)"";
-        ps->marks[ps->npairs] = (char)EZXML_ATTR_NOT_OWNED;
-        ++ps->npairs;
-
-        q = scan(p, C_ATTR_END);
-        if (*q == '=' || (CLASS(*q) & C_CSPACE)) {
-            *q++ = '\0';
-            while ((CLASS(*q) & C_SPACE) || *q == '=') ++q;
-            if (*q == '"' || *q == '\'') {
-                const char quote = *q;
-                char *value = q + 1, *close, *d, mode = EZXML_MODE_ATTR;
-                if (defaults) {
-                    size_t i;
-                    const char *aname = ps->pairs[2 * ps->npairs - 2];
-                    for (i = 1; defaults[i]; i += 3)
-                        if (defaults[i][0] == aname[0] && strcmp(defaults[i], aname) == 0) {
-                            mode = defaults[i + 2][0];
-                            break;
-                        }
-                }
-                /* Plain values (no reference, no white space to normalise)
-                 * are final as they stand. */
-                close = scan_value(value, quote == '"' ? QD : QS);
-                if (*close != quote || mode != EZXML_MODE_ATTR) {
-                    close = (char *)memchr(close, quote, (size_t)(ps->end - close));
-                    if (!close) {
-                        unterminated(ps, value - 1, "an attribute value");
-                        goto drop;
-                    }
-                    *close = '\0';
-                    size_t dlen;
-                    d = decode(ps, value, mode, &dlen);
-                    if (!d) goto drop;
-                } else {
-                    *close = '\0';
-                    d = value;
-                }
-                p = close + 1;
-                ps->pairs[2 * ps->npairs - 1] = d;
-                if (d != value) ps->marks[ps->npairs - 1] = (char)EZXML_ATTR_VALUE_OWNED;
-            } else {
-                p = q; /* no quoted value: a bare word is the next name */
-            }
-        } else {
-            p = q;
-        }
-        while (CLASS(*p) & C_CSPACE) ++p;
+    if (*p && *p != '/' && *p != '>') {
+        if (*ps->root->attr_defaults)
+            defaults = ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, name_len);
+        p = read_attributes(ps, p, defaults, m - 1);
+        if (!p) goto drop;
     }
 
     if (*p == '/') {
         *p = '\0';
         if (!closes(ps, p + 1)) {
             if (p + 1 == ps->end)
-                unterminated(ps, name - 1, "a start tag");
+                unterminated(ps, m - 1, "a start tag");
             else
                 malformed(ps, p, "\"/\" not followed by \">\" in a start tag");
             goto drop;
         }
-        if (!begin_element(ps, name, name_len)) return out_of_memory(ps, name - 1);
+        if (!begin_element(ps, name, name_len)) return out_of_memory(ps, m - 1);
         end_element(ps);
         return p + 1;
     }
@@ -674,13 +690,10 @@ static char *start_tag(parser *ps, char *m, char *name_end) {
         *p = '\0';
         ok = begin_element(ps, name, name_len);
         *p = c;
-        return ok ? p : out_of_memory(ps, name - 1);
+        return ok ? p : out_of_memory(ps, m - 1);
     }
-    /* The scan stops only at "/", ">" or the end of the input. */
-    unterminated(ps, name - 1, "a start tag");
-    goto drop;
-no_memory:
-    out_of_memory(ps, name - 1);
+    /* The attributes end only at "/", ">" or the end of the input. */
+    unterminated(ps, m - 1, "a start tag");
 drop:
     drop_pairs(ps);
     return NULL;
@@ -904,7 +917,7 @@ static char *fast_lane(parser *ps, char *p, int *text) {
             node->attrs = (char **)EZXML_EMPTY_LIST;
             node->text = ezxml_empty_text;
             node->next = node->sibling = node->ordered = node->child = NULL;
-            node->flags = 0;
+            node->flags = EZXML_LIBRARY_RECORD;
             link_child(ps, lv, node, len, changed);
             if (*q == '/') {
                 q[0] = q[1] = '\0';

@@ -20,6 +20,8 @@ int ezxml_parse_status(ezxml_node *node, size_t *offset) {
     if (offset) *offset = 0;
     if (!node) return EZXML_PARSE_NO_DOCUMENT;
     while (node->parent) node = node->parent;
+    /* Only a record the library made is a document record. */
+    if (!(node->flags & EZXML_LIBRARY_RECORD)) return EZXML_PARSE_NO_DOCUMENT;
     root = (const ezxml_root *)(const void *)node;
     if (offset) *offset = root->status_offset;
     return root->status;

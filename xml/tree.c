@@ -18,6 +18,7 @@ void ezxml_init_node(ezxml_node *n, const char *name) {
     n->name = (char *)name;
     n->attrs = (char **)EZXML_EMPTY_LIST;
     n->text = ezxml_empty_text;
+    n->flags = EZXML_LIBRARY_RECORD;
 }
 
 /* --- documents ----------------------------------------------------------- */
@@ -65,6 +66,13 @@ static int same_name(const ezxml_node *a, const ezxml_node *b) {
 
 ezxml_node *ezxml_insert(ezxml_node *node, ezxml_node *dest, size_t offset) {
     ezxml_node *head, *cur, *first, *prev, *sib_head;
+    /* Only records the library made can be released by it; a node under
+     * itself would make the tree a loop (only a node with children can be
+     * above dest, so new leaves cost no walk). */
+    if (!node || !dest || !(node->flags & EZXML_LIBRARY_RECORD) || node == dest) return NULL;
+    if (node->child)
+        for (cur = dest->parent; cur; cur = cur->parent)
+            if (cur == node) return NULL;
     node->next = node->sibling = NULL;
     node->offset = offset;
     node->parent = dest;
@@ -185,7 +193,7 @@ ezxml_node *ezxml_set_txt(ezxml_node *node, const char *text) {
 
 ezxml_node *ezxml_set_flag(ezxml_node *node, short flag) {
     if (!node) return NULL;
-    node->flags |= flag;
+    node->flags |= (short)(flag & ~EZXML_LIBRARY_RECORD);
     return node;
 }
 
@@ -306,12 +314,14 @@ EZXML_ALWAYS_INLINE void release_one(ezxml_node *n) {
         if (n->flags & EZXML_TEXT_OWNED) free(n->text);
         if (n->flags & EZXML_NAME_OWNED) free(n->name);
     }
-    ezxml_release_node(n);
+    /* A record the host made is the host's to release (ezxml_insert refuses
+     * such records; only a hand-made link gets one here). */
+    if (n->flags & EZXML_LIBRARY_RECORD) ezxml_release_node(n);
 }
 
 void ezxml_free(ezxml_node *node) {
     ezxml_node *top, *n, *up;
-    if (!node) return;
+    if (!node || !(node->flags & EZXML_LIBRARY_RECORD)) return;
     top = node;
     n = node->child;
     /* Release the subtree below top (children and everything behind them),
