@@ -2,7 +2,7 @@
 #
 #   pavorm_add_layer(<name> DIRS <folder>... [DEPENDS <layer>...] [LIBS <target>...]
 #                    [PUBLIC_HEADERS <header>...] [LAYER_HEADERS <header>...]
-#                    [FLAT_FOLDERS <folder>...])
+#                    [FLAT_FOLDERS <folder>...] [SEES <header>...])
 #
 # makes two targets:
 #   pavorm_<name>_headers  (INTERFACE) what the layers above may include: the
@@ -11,6 +11,12 @@
 #                          installed), with the headers of the layers below;
 #   pavorm_<name>          (OBJECT) the sources of its folders, compiled against
 #                          its own folders and the _headers of DEPENDS only.
+#
+# SEES narrows what the layer's own sources may include from the layers
+# below to the headers listed (which must hold everything those headers
+# include in turn): a layer that must not use one folder of a layer it
+# builds on (fsassist and platform/win) then fails to build when it tries.
+# The layers above still see all of DEPENDS through pavorm_<name>_headers.
 #
 # Headers are paths relative to the source root ("platform/win/registry.h");
 # the headers of a FLAT_FOLDERS folder are included by file name ("ezxml.h").
@@ -27,6 +33,7 @@ set(PAVORM_PUBLIC_INCLUDE_ROOT ${PAVORM_LAYER_ROOT}/public)
 file(REMOVE_RECURSE ${PAVORM_LAYER_ROOT})
 set_property(GLOBAL PROPERTY PAVORM_PUBLIC_HEADERS "")
 set_property(GLOBAL PROPERTY PAVORM_LAYERS "")
+set_property(GLOBAL PROPERTY PAVORM_FLAT_FOLDERS "")
 
 # A link at <root>/<relative> to the source file or folder <relative>.
 function(pavorm_link_source root relative)
@@ -49,7 +56,7 @@ function(pavorm_add_public_headers)
 endfunction()
 
 function(pavorm_add_layer name)
-  cmake_parse_arguments(PARSE_ARGV 1 layer "" "" "DIRS;DEPENDS;LIBS;PUBLIC_HEADERS;LAYER_HEADERS;FLAT_FOLDERS")
+  cmake_parse_arguments(PARSE_ARGV 1 layer "" "" "DIRS;DEPENDS;LIBS;PUBLIC_HEADERS;LAYER_HEADERS;FLAT_FOLDERS;SEES")
   set(interface_root ${PAVORM_LAYER_ROOT}/${name}/interface)
   set(private_root ${PAVORM_LAYER_ROOT}/${name}/private)
   file(MAKE_DIRECTORY ${interface_root} ${private_root})
@@ -60,6 +67,7 @@ function(pavorm_add_layer name)
     file(MAKE_DIRECTORY ${interface_root}/${flat})
     target_include_directories(pavorm_${name}_headers INTERFACE ${interface_root}/${flat})
   endforeach()
+  set_property(GLOBAL APPEND PROPERTY PAVORM_FLAT_FOLDERS ${layer_FLAT_FOLDERS})
   target_link_libraries(pavorm_${name}_headers INTERFACE pavorm_export)
   foreach(below IN LISTS layer_DEPENDS)
     target_link_libraries(pavorm_${name}_headers INTERFACE pavorm_${below}_headers)
@@ -77,13 +85,33 @@ function(pavorm_add_layer name)
   endforeach()
   add_library(pavorm_${name} OBJECT ${sources})
   target_include_directories(pavorm_${name} PRIVATE ${private_root})
-  # Linked object libraries give their usage requirements (headers, ICU, ...)
-  # to the layers above; their objects go only into a target that links them
-  # directly (the shared and static libraries list every layer).
-  foreach(below IN LISTS layer_DEPENDS)
-    target_link_libraries(pavorm_${name} PUBLIC pavorm_${below})
-  endforeach()
-  target_link_libraries(pavorm_${name} PUBLIC pavorm_${name}_headers ${layer_LIBS})
+  if(layer_SEES)
+    # The sources compile against the listed headers alone; everything
+    # else reaches only the targets that link this one.
+    set(view_root ${PAVORM_LAYER_ROOT}/${name}/view)
+    file(MAKE_DIRECTORY ${view_root})
+    target_include_directories(pavorm_${name} PRIVATE ${view_root})
+    get_property(flat_folders GLOBAL PROPERTY PAVORM_FLAT_FOLDERS)
+    foreach(header IN LISTS layer_SEES)
+      pavorm_link_source(${view_root} ${header})
+      get_filename_component(folder ${header} DIRECTORY)
+      if(folder IN_LIST flat_folders)
+        target_include_directories(pavorm_${name} PRIVATE ${view_root}/${folder})
+      endif()
+    endforeach()
+    target_link_libraries(pavorm_${name} PRIVATE pavorm_export INTERFACE pavorm_${name}_headers ${layer_LIBS})
+    foreach(below IN LISTS layer_DEPENDS)
+      target_link_libraries(pavorm_${name} INTERFACE pavorm_${below})
+    endforeach()
+  else()
+    # Linked object libraries give their usage requirements (headers, ICU, ...)
+    # to the layers above; their objects go only into a target that links them
+    # directly (the shared and static libraries list every layer).
+    foreach(below IN LISTS layer_DEPENDS)
+      target_link_libraries(pavorm_${name} PUBLIC pavorm_${below})
+    endforeach()
+    target_link_libraries(pavorm_${name} PUBLIC pavorm_${name}_headers ${layer_LIBS})
+  endif()
   target_compile_definitions(pavorm_${name} PRIVATE PAVORM_BUILDING_LIBRARY)
   set_target_properties(pavorm_${name} PROPERTIES
     C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)

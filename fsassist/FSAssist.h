@@ -9,7 +9,6 @@
 #include "fsassist/file_reference.h"
 #include "platform/gral/FileSpecifier.h"
 #include "platform/gral/StringBuffer.h"
-#include "platform/win/win_types.h"
 #include "string/PavoRmCString.h"
 
 namespace FSAssist {

@@ -1,6 +1,7 @@
 // Reading and writing of reference documents (see reference_document.h).
 #include "fsassist/reference_document.h"
 
+#include <cassert>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -9,8 +10,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/win/code_pages.h"
-#include "platform/win/wide_text.h"
+#include "ezxml_writer.h"
 
 namespace fsassist_detail {
 
@@ -38,26 +38,14 @@ Gral::StringBuffer ToUtf8(const Gral::StringBuffer& text) {
   return utf8;
 }
 
-Gral::StringBuffer Utf8Of(const WCHAR* text) {
-  const size_t units = text != nullptr ? pavo::WideLength(text) : 0;
-  if (units >= static_cast<size_t>(INT_MAX)) throw std::length_error("text too long");
-  // Measured first, so the buffer is exactly the text and its terminator.
-  const int bytes = units > 0 ? WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(units), nullptr, 0, nullptr, nullptr) : 0;
-  if (bytes < 0 || bytes == INT_MAX) throw std::length_error("text too long");
-  Gral::StringBuffer utf8(bytes + 1, Gral::StringBuffer::kUtf8);
-  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(units), utf8.data(), bytes, nullptr, nullptr);
-  return utf8;
-}
+Gral::StringBuffer Utf8Of(const WCHAR* text) { return ToUtf8(PavoRmCString::cnvtToSB(text)); }
 
 Gral::StringBuffer WideOf(const char* utf8) {
   const size_t length = std::strlen(utf8);
   if (length >= static_cast<size_t>(INT_MAX)) throw std::length_error("attribute value too long");
-  // Never more units than bytes; measured so the buffer is exactly the text and its terminator.
-  const int units = length > 0 ? MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(length), nullptr, 0) : 0;
-  if (units < 0 || static_cast<size_t>(units) >= static_cast<size_t>(INT_MAX / 2)) throw std::length_error("attribute value too long");
-  Gral::StringBuffer wide(2 * units + 2, Gral::StringBuffer::kUtf16);
-  if (units > 0)
-    MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(length), reinterpret_cast<WCHAR*>(wide.data()), units);
+  Gral::StringBuffer wide;
+  Gral::StringBuffer(static_cast<int>(length + 1), utf8, Gral::StringBuffer::kUtf8)
+      .convert(wide, Gral::StringBuffer::nativeEncoding());
   return wide;
 }
 
@@ -131,75 +119,55 @@ void StoreDocument(ezxml_node* root, Gral::FileSpecifier& specifier) {
 
 namespace {
 
-// The serializer's replacements of bytes in an attribute value.
-struct EscapeTable {
-  const char* replacement[256];
-  constexpr EscapeTable() : replacement{} {
-    replacement[static_cast<unsigned char>('&')] = "&amp;";
-    replacement[static_cast<unsigned char>('<')] = "&lt;";
-    replacement[static_cast<unsigned char>('>')] = "&gt;";
-    replacement[static_cast<unsigned char>('"')] = "&quot;";
-    replacement[static_cast<unsigned char>('\n')] = "&#xA;";
-    replacement[static_cast<unsigned char>('\t')] = "&#x9;";
-    replacement[static_cast<unsigned char>('\r')] = "&#xD;";
-  }
-};
-constexpr EscapeTable kEscapes;
-
-// Appends bytes to a block sized beforehand; measures only when out is null.
-class Writer {
+// The writer's block, released on every path (the writer keeps no C++ state).
+class DocumentWriter {
  public:
-  explicit Writer(char* out) : m_out(out) {}
-  void Put(const char* text, size_t length) {
-    if (m_out != nullptr) std::memcpy(m_out + m_length, text, length);
-    m_length += length;
+  DocumentWriter() { ezxml_writer_init_on(&m_out, m_first, sizeof m_first); }
+  ~DocumentWriter() { ezxml_writer_release(&m_out); }
+  DocumentWriter(const DocumentWriter&) = delete;
+  DocumentWriter& operator=(const DocumentWriter&) = delete;
+
+  // Markup that needs no escaping, as it stands.
+  template <size_t N>
+  void Markup(const char (&text)[N]) {
+    ezxml_writer_put(&m_out, text, N - 1);
   }
-  void Put(const char* text) { Put(text, std::strlen(text)); }
-  void PutEscaped(const char* value, size_t length) {
-    size_t run = 0;
-    for (size_t i = 0; i < length; ++i) {
-      const char* rep = kEscapes.replacement[static_cast<unsigned char>(value[i])];
-      if (rep == nullptr) continue;
-      Put(value + run, i - run);
-      Put(rep);
-      run = i + 1;
-    }
-    Put(value + run, length - run);
+  void Markup(const char* text) { ezxml_writer_put(&m_out, text, std::strlen(text)); }
+  void Attribute(const char* name, const char* value) { ezxml_writer_attribute(&m_out, name, value); }
+
+  // The text as a UTF-8 buffer with its terminator.
+  Gral::StringBuffer Text() {
+    const char* text = ezxml_writer_text(&m_out);
+    if (text == nullptr) throw std::bad_alloc();
+    const size_t length = ezxml_writer_length(&m_out);
+    if (length >= static_cast<size_t>(INT_MAX)) throw std::length_error("reference document too long");
+    return Gral::StringBuffer(static_cast<int>(length + 1), text, Gral::StringBuffer::kUtf8);
   }
-  size_t length() const { return m_length; }
 
  private:
-  char* m_out;
-  size_t m_length = 0;
+  ezxml_writer m_out;
+  char m_first[512];  // a one-component document fits; longer paths move to the heap
 };
-
-void WriteDocument(Writer& w, const char* element, const Attribute* attributes, size_t count) {
-  w.Put("<storage version=\"1.00\"><image><component><data><");
-  w.Put(element);
-  for (size_t i = 0; i < count; ++i) {
-    w.Put(" ");
-    w.Put(attributes[i].name);
-    w.Put("=\"");
-    w.PutEscaped(attributes[i].value, attributes[i].length);
-    w.Put("\"");
-  }
-  w.Put("></");
-  w.Put(element);
-  w.Put("></data></component></image></storage>");
-}
 
 }  // namespace
 
+// The tree of a new document with one component, as the serializer writes
+// it: the root with its version, image, component and data, each with start
+// and end tags; the storage element's attributes in the order given, escaped
+// by the serializer's writer.
 Gral::StringBuffer NewDocument(const char* element, const Attribute* attributes, size_t count) {
-  Writer measure(nullptr);
-  WriteDocument(measure, element, attributes, count);
-  // Each value byte grows to at most 6 bytes, so the sum stays far from
-  // SIZE_MAX for values held in int-sized buffers; the int limit is checked.
-  if (measure.length() >= static_cast<size_t>(INT_MAX)) throw std::length_error("reference document too long");
-  Gral::StringBuffer text(static_cast<int>(measure.length() + 1), Gral::StringBuffer::kUtf8);
-  Writer write(text.data());
-  WriteDocument(write, element, attributes, count);
-  return text;
+  DocumentWriter w;
+  w.Markup("<storage version=\"1.00\"><image><component><data><");
+  w.Markup(element);
+  for (size_t i = 0; i < count; ++i) {
+    // The writer stops at a NUL, as the serializer does with the tree's copy.
+    assert(std::strlen(attributes[i].value) == attributes[i].length);
+    w.Attribute(attributes[i].name, attributes[i].value);
+  }
+  w.Markup("></");
+  w.Markup(element);
+  w.Markup("></data></component></image></storage>");
+  return w.Text();
 }
 
 }  // namespace fsassist_detail

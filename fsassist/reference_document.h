@@ -1,4 +1,4 @@
-// Internal: reading (R) and writing (W) of reference documents, shared by the
+// Internal: reading and writing of reference documents, shared by the
 // file-reference functions and FSAssist. Not part of the public interface.
 //
 // A reference document: storage(version) / image / component* / data /
@@ -10,9 +10,9 @@
 #include <cstddef>
 
 #include "ezxml.h"
-#include "platform/win/win_types.h"
 #include "platform/gral/FileSpecifier.h"
 #include "platform/gral/StringBuffer.h"
+#include "string/PavoRmCString.h"
 
 namespace fsassist_detail {
 
@@ -21,13 +21,16 @@ extern const char kFileKeyword[];  // "file"
 extern const char kInetKeyword[];  // "inet"
 extern const char kEmbdKeyword[];  // "embd"
 
-// R2-R4, R6: the document of a specifier, parsed from a private UTF-8 copy
-// of its text. The tree is released before the copy. The kind is not looked
-// at (R1 is each caller's own step).
+// The document of a specifier, parsed from a private UTF-8 copy of its text
+// (the parser works in place, so never on the specifier's own bytes). A text
+// that is not XML reads as a tree without an image element. The tree is
+// released before the copy. The kind is not looked at: whether a specifier
+// of another kind has a document is each caller's own rule.
 class ParsedReference {
  public:
   explicit ParsedReference(const Gral::FileSpecifier& specifier);
-  // Parses a private copy the caller already made (any encoding; R3's length rule).
+  // Parses a private copy the caller already made, in any encoding (the
+  // parse length is its size, half of it for UTF-16).
   explicit ParsedReference(Gral::StringBuffer privateText);
   ~ParsedReference();
   ParsedReference(const ParsedReference&) = delete;
@@ -47,25 +50,29 @@ class ParsedReference {
   ezxml_node* m_root;
 };
 
-// W2: a child owning a copy of its name, at offset in parent's text. Throws std::bad_alloc.
+// A child owning a copy of its name, at offset in parent's text. Throws std::bad_alloc.
 ezxml_node* AddElement(ezxml_node* parent, const char* name, size_t offset);
-// W2: sets an attribute to copies of name and of value's first length bytes. Throws std::bad_alloc.
+// Sets an attribute to copies of name and of value's first length bytes,
+// which the tree owns. Throws std::bad_alloc.
 void SetAttribute(ezxml_node* node, const char* name, const char* value, size_t length);
-// W3 on a parsed document: a new component behind image's components; returns its storage element.
+// A new component, with its data element and an empty storage element,
+// behind image's components (at the offset of their count); returns the
+// storage element.
 ezxml_node* AddComponent(ezxml_node* image, const char* element);
-// W4: serializes the tree of root into specifier (UTF-8, kind 2). The caller
+// Serializes the tree of root into specifier (UTF-8, kind 2). The caller
 // frees the tree. Throws std::bad_alloc.
 void StoreDocument(ezxml_node* root, Gral::FileSpecifier& specifier);
 
-// One attribute of a storage element: value holds length bytes of UTF-8.
+// One attribute of a storage element: value holds length bytes of UTF-8
+// and a NUL behind them (none before).
 struct Attribute {
   const char* name;
   const char* value;
   size_t length;
 };
-// W1-W4 for a new document with one component in one step: the UTF-8 text
-// (kind 2) the serializer gives for that tree (same escaping), without
-// building it. Throws std::bad_alloc or std::length_error.
+// A new document with one component, in one step: the UTF-8 text (for kind
+// 2) that serializing such a tree gives, written with the serializer's own
+// writer without building the tree. Throws std::bad_alloc or std::length_error.
 Gral::StringBuffer NewDocument(const char* element, const Attribute* attributes, size_t count);
 // NewDocument for a file component: path (UTF-8 in any buffer) and frame.
 Gral::StringBuffer NewFileDocument(const Gral::StringBuffer& utf8Path, int frame);

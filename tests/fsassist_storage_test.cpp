@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <string>
+#include <vector>
+
 #include "fsassist_test_support.h"
 
 using namespace FSAssist;
@@ -62,8 +66,13 @@ TEST(FSAssistStorage, CvtToFSAndAppendFile) {
 
 TEST(FSAssistStorage, NewDocumentsMatchTheSerializedTree) {
   // New documents are written directly; extending an empty image goes
-  // through the tree and the serializer. Both must give the same bytes.
-  for (const WCHAR* text : kAwkwardTexts) {
+  // through the tree and the serializer. Both must give the same bytes,
+  // also for a path longer than the direct writer's first buffer.
+  std::basic_string<WCHAR> longPath;
+  for (int i = 0; i < 300; ++i) longPath += WTEXT("d\\&\"<\x00E9/");
+  std::vector<const WCHAR*> texts(std::begin(kAwkwardTexts), std::end(kAwkwardTexts));
+  texts.push_back(longPath.c_str());
+  for (const WCHAR* text : texts) {
     Gral::FileSpecifier viaTree = Reference("<storage version=\"1.00\"><image></image></storage>");
     appendFile(viaTree, text, -7);
     EXPECT_EQ(Utf8(cvtToFS(text, -7)), Utf8(viaTree));

@@ -44,6 +44,11 @@ const char* const kDocs[] = {
     "<?q in dtd?>]><r a='&e;' b=\"&lt;&lt;\" t=' x  y '>t&e;<s/>u&f;<![CDATA[cd]]>"
     "<s k='&e;'>w<x y='1' z='2' w='3'/>&lt;&gt;&amp;</s>v<?p two?></r><?p three?>",
     "<a>t1<b/>t2<c>in</c>t3<b>x</b><c/>t4</a>",
+    // Tags with enough names that the serializer tracks them in a hash set.
+    "<!DOCTYPE m [<!ATTLIST m d0 CDATA 'x' d1 CDATA 'x' d2 CDATA 'x' d3 CDATA 'x' d4 CDATA 'x' d5 CDATA 'x'"
+    " d6 CDATA 'x' d7 CDATA 'x' d8 CDATA 'x' d9 CDATA 'x' a1 CDATA 'x'>]>"
+    "<m a0='1' a1='1' a2='1' a3='1' a4='1' a5='1' a6='1' a7='1' a8='1' a9='1' b0='1' b1='1' b2='1'"
+    " b3='1' b4='1' b5='1' b6='1' b7='1' a0='2'><m/></m>",
 };
 
 std::string Utf16Le(const std::string& ascii) {

@@ -44,6 +44,55 @@ TEST(XmlSerialize, DuplicateAttributesAndDefaults) {
     EXPECT_EQ(ToXml(d.root), "<r b=\"own\" x=\"1\" a=\"da\"><r a=\"da\" b=\"db\"></r></r>");
 }
 
+// Each name is written once, with its first value, own attributes before
+// the defaults the DTD adds; below and above the count at which the
+// serializer switches to a hash set, with names that share their first byte.
+// The expected text is built from the input's own order, not the tree's.
+TEST(XmlSerialize, ManyAttributesAndDefaultsWriteEachNameOnce) {
+    for (int n : {3, 15, 16, 17, 40, 3000}) {
+        SCOPED_TRACE(n);
+        const int distinct = n * 2 / 3 + 1;
+        // Defaults: names the elements set, repeated declarations (the
+        // first is binding) and some without a value.
+        std::string dtd = "<!DOCTYPE r [<!ATTLIST e";
+        std::vector<std::pair<std::string, std::string>> declared;
+        std::set<std::string> declared_names;
+        for (int k = 0; k < n; ++k) {
+            // Names declared without a value are never declared again.
+            const bool implied = k % 5 == 4;
+            const std::string name = implied       ? "i" + std::to_string(k)
+                                     : k % 3 == 0 ? "a" + std::to_string(k % distinct)
+                                                  : "d" + std::to_string(k % (n / 2 + 1));
+            const std::string value = "D" + std::to_string(k);
+            dtd += " " + name + (implied ? " CDATA #IMPLIED" : " CDATA '" + value + "'");
+            if (declared_names.insert(name).second) declared.emplace_back(name, implied ? "" : value);
+        }
+        dtd += ">]>";
+        std::string doc = dtd + "<r>";
+        std::string expected = "<r>";
+        for (int element = 0; element < 3; ++element) {
+            // Element 0 sets n attributes, 1 none, 2 a few: the set of names
+            // of one element must not leak into the next.
+            const int own = element == 0 ? n : element == 1 ? 0 : 2;
+            std::string tag = "<e", out = "<e";
+            std::set<std::string> seen;
+            for (int i = 0; i < own; ++i) {
+                const std::string name = "a" + std::to_string(i % distinct), value = std::to_string(i);
+                tag += " " + name + "='" + value + "'";
+                if (seen.insert(name).second) out += " " + name + "=\"" + value + "\"";
+            }
+            for (const auto &[name, value] : declared)
+                if (!value.empty() && seen.insert(name).second) out += " " + name + "=\"" + value + "\"";
+            doc += tag + "/>";
+            expected += out + "></e>";
+        }
+        doc += "</r>";
+        expected += "</r>";
+        ParsedDoc d(doc);
+        EXPECT_EQ(ToXml(d.root), expected);
+    }
+}
+
 TEST(XmlSerialize, InstructionsAroundTheRootOnly) {
     ParsedDoc d("<?p one?><?q?><r><s/><?p inside?></r><?p two?>");
     EXPECT_EQ(ToXml(d.root), "<?p one?>\n<?q?>\n<r><s></s></r>\n<?p inside?>\n<?p two?>");

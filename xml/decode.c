@@ -186,8 +186,6 @@ EZXML_ALWAYS_INLINE void copy_forward(char *dst, const char *src, size_t n) {
     while (n--) *dst++ = *src++;
 }
 
-/* emit() with the common cases inline: room on the heap, or in place
- * behind the unread text. */
 /* Copies n bytes between blocks that do not overlap. */
 EZXML_ALWAYS_INLINE void copy_apart(char *dst, const char *src, size_t n) {
     if (n >= 8) {
@@ -211,6 +209,8 @@ EZXML_ALWAYS_INLINE void copy_apart(char *dst, const char *src, size_t n) {
     }
 }
 
+/* emit() with the common cases inline: room on the heap, or in place
+ * behind the unread text. */
 EZXML_ALWAYS_INLINE int emit(output *o, const char *src, size_t n, const char *main_read) {
     if (o->heap) {
         if (o->len + n < o->cap) {

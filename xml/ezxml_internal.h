@@ -4,6 +4,7 @@
 
 #include "ezxml.h"
 
+#include <assert.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -112,6 +113,9 @@ extern char ezxml_empty_text[1];
 ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need);
 static inline ezxml_slot *ezxml_pool_take(ezxml_pool *pool, size_t need) {
     ezxml_slot *slot;
+    /* Records stay 16-byte aligned and inside their block. */
+    assert(need >= EZXML_SLOT_SIZE && need % 16 == 0);
+    assert(pool->block && pool->pos <= pool->end);
     if ((size_t)(pool->end - pool->pos) < need) return ezxml_pool_grow(pool, need);
     slot = (ezxml_slot *)(void *)pool->pos;
     pool->pos += need;
@@ -137,6 +141,8 @@ static inline void ezxml_release_node(ezxml_node *n) {
         free(slot);
         return;
     }
+    /* A count that is already 0 means a record released twice. */
+    assert(b->live > 0);
     if (--b->live == 0 && !b->open) free(b);
 }
 void ezxml_pool_finish(ezxml_pool *pool);
@@ -152,16 +158,6 @@ int ezxml_attrs_embedded(char **attrs);
 #define EZXML_MODE_ATTR ' '
 #define EZXML_MODE_TOKEN '*'
 #define EZXML_MODE_ENTITY '%'
-
-/* Byte classes (decode.c): one table lookup per byte. */
-enum {
-    EZXML_CLASS_SPACE = 0x01,  /* tab, CR, LF, space */
-    EZXML_CLASS_CSPACE = 0x02, /* white space plus VT and FF */
-    EZXML_CLASS_NAME_START = 0x04,
-    EZXML_CLASS_NAME_END = 0x08, /* ends a start-tag name: white space, "/", ">", NUL */
-    EZXML_CLASS_ATTR_END = 0x10  /* ends an attribute name: white space, "=", "/", ">", NUL */
-};
-extern const unsigned char ezxml_byte_class[256];
 
 /* Predefined entity table: five name/value pairs, shared constants. */
 extern char *const ezxml_predefined_entities[10];

@@ -1,6 +1,7 @@
 /* Node storage: single nodes and the blocks a parse takes its nodes from. */
 #include "ezxml_internal.h"
 
+#include <assert.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -59,6 +60,7 @@ ezxml_root *ezxml_alloc_root(ezxml_pool *pool) {
 
 static void close_block(struct ezxml_block *b) {
     if (!b) return;
+    assert(b->open);
     b->open = 0;
     if (b->live == 0) free(b);
 }
@@ -67,6 +69,7 @@ ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
     size_t size = pool->next_size;
     struct ezxml_block *b;
     ezxml_slot *slot;
+    assert(need >= SLOT_SIZE && need % 16 == 0);
     if (size < need) size = need;
     b = (struct ezxml_block *)ezxml_malloc(HEADER_SIZE + size);
     if (!b) return NULL;
@@ -89,6 +92,7 @@ void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t 
         return NULL;
     p = pool->pos;
     pool->pos += size;
+    assert(pool->pos <= pool->end);
     return p;
 }
 

@@ -11,8 +11,8 @@
 
 typedef struct {
     const char *name;
-    size_t len;
-    unsigned stamp; /* the element it was added for; others read as free */
+    uint32_t hash;  /* low bits of the name's hash, compared first */
+    uint32_t stamp; /* the element it was added for; others read as free */
 } name_slot;
 
 /* The attribute names met so far in one start tag, for tags with many
@@ -22,7 +22,7 @@ typedef struct {
 typedef struct {
     name_slot *slots;
     size_t mask, entries; /* the set holds up to entries names */
-    unsigned stamp;
+    uint32_t stamp;
 } name_set;
 
 typedef struct {
@@ -56,18 +56,18 @@ static int names_start(name_set *s, size_t entries) {
 
 /* Adds name; 1 when it was not in the set yet, 0 when it was. */
 static int names_add(name_set *s, const char *name) {
-    const size_t len = strlen(name);
-    size_t i = ezxml_bytes_hash(name, len) & s->mask;
+    const size_t h = ezxml_bytes_hash(name, strlen(name));
+    size_t i = h & s->mask;
     name_slot *slot;
     /* The set has more than twice the slots it holds names, so a probe
      * always meets a free one. */
     for (;; i = (i + 1) & s->mask) {
         slot = &s->slots[i];
         if (slot->stamp != s->stamp) break;
-        if (slot->len == len && ezxml_bytes_equal(slot->name, name, len)) return 0;
+        if (slot->hash == (uint32_t)h && strcmp(slot->name, name) == 0) return 0;
     }
     slot->name = name;
-    slot->len = len;
+    slot->hash = (uint32_t)h;
     slot->stamp = s->stamp;
     return 1;
 }
@@ -94,16 +94,40 @@ static int earlier_name(char **list, size_t stride, size_t upto, const char *nam
 
 static uint64_t first_byte_bit(const char *name) { return (uint64_t)1 << ((unsigned char)name[0] & 63); }
 
-/* Adds the names of a[0, upto) (pairs, already written) to a fresh set;
- * 0 when out of memory. */
-static int names_of_written(sbuf *o, char **a, size_t upto, size_t entries) {
+/* The attributes of a tag with own attributes and nd defaults d, when
+ * there are too many names to compare each with the earlier ones. */
+static void write_many(sbuf *o, char **a, char **d, size_t names) {
     size_t i;
-    if (!names_start(&o->names, entries)) {
+    if (!names_start(&o->names, names)) {
         o->out.failed = 1;
-        return 0;
+        return;
     }
-    for (i = 0; i < upto; i += 2) names_add(&o->names, a[i]);
-    return 1;
+    for (i = 0; a[i]; i += 2)
+        if (names_add(&o->names, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
+    if (d)
+        for (i = 1; d[i]; i += 3)
+            if (names_add(&o->names, d[i]) && d[i + 1]) write_attr(o, d[i], d[i + 1]);
+}
+
+/* The attributes of a tag with few names: each is compared with the earlier
+ * ones only when one of those began with a byte of the same bit in a
+ * 64-bit set. */
+static void write_few(sbuf *o, char **a, size_t own, char **d) {
+    uint64_t own_names = 0, default_names = 0;
+    size_t i;
+    for (i = 0; a[i]; i += 2) {
+        const uint64_t bit = first_byte_bit(a[i]);
+        if (!(own_names & bit) || !earlier_name(a, 2, i, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
+        own_names |= bit;
+    }
+    if (!d) return;
+    for (i = 1; d[i]; i += 3) {
+        const uint64_t bit = first_byte_bit(d[i]);
+        const int skip = !d[i + 1] || ((own_names & bit) && earlier_name(a, 2, 2 * own, d[i])) ||
+                         ((default_names & bit) && earlier_name(d + 1, 3, i - 1, d[i]));
+        default_names |= bit;
+        if (!skip) write_attr(o, d[i], d[i + 1]);
+    }
 }
 
 /* The start tag of x, whose name has n bytes. Each attribute name is
@@ -114,59 +138,22 @@ static int names_of_written(sbuf *o, char **a, size_t upto, size_t entries) {
 __attribute__((noinline))
 #endif
 static void open_tag_with_attrs(sbuf *o, const ezxml_node *x, size_t n, char ***defaults) {
-    char **a = x->attrs, **d;
-    uint64_t own_names = 0;
-    size_t i, own, nd;
-    int many = 0;
+    char **a = x->attrs, **d = *defaults ? ezxml_defaults_lookup(&o->defaults, defaults, x->name, n) : NULL;
+    const size_t own = ezxml_attr_count(a);
+    size_t names = own, i;
+    if (d)
+        for (i = 1; d[i]; i += 3) ++names;
     ezxml_writer_start_tag(&o->out, x->name, n, 0);
-    /* Few names: each is compared with the earlier ones only when one of
-     * those began with a byte of the same bit in this 64-bit set. More: a
-     * hash set, so a tag of n attributes costs n, not n * n. */
-    for (i = 0; a[i]; i += 2) {
-        uint64_t bit;
-        if (i == 2 * FEW_NAMES) {
-            many = 1;
-            break;
-        }
-        bit = first_byte_bit(a[i]);
-        if (!(own_names & bit) || !earlier_name(a, 2, i, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
-        own_names |= bit;
-    }
-    if (many) {
-        if (!names_of_written(o, a, i, ezxml_attr_count(a))) return;
-        for (; a[i]; i += 2)
-            if (names_add(&o->names, a[i])) write_attr(o, a[i], a[i + 1] ? a[i + 1] : "");
-    }
-    own = i / 2;
-    d = *defaults ? ezxml_defaults_lookup(&o->defaults, defaults, x->name, n) : NULL;
-    if (d) {
-        for (nd = 0; d[1 + 3 * nd]; ++nd) {
-        }
-        if (many || own + nd > FEW_NAMES) {
-            if (!many) {
-                if (!names_of_written(o, a, 2 * own, own + nd)) return;
-            } else if (o->names.entries < own + nd) {
-                /* Regrown for the defaults too: the own names go in again. */
-                if (!names_of_written(o, a, 2 * own, own + nd)) return;
-            }
-            for (i = 1; d[i]; i += 3)
-                if (names_add(&o->names, d[i]) && d[i + 1]) write_attr(o, d[i], d[i + 1]);
-        } else {
-            uint64_t default_names = 0;
-            for (i = 1; d[i]; i += 3) {
-                const uint64_t bit = first_byte_bit(d[i]);
-                const int skip = !d[i + 1] || ((own_names & bit) && earlier_name(a, 2, 2 * own, d[i])) ||
-                                 ((default_names & bit) && earlier_name(d + 1, 3, i - 1, d[i]));
-                default_names |= bit;
-                if (!skip) write_attr(o, d[i], d[i + 1]);
-            }
-        }
-    }
+    if (names > FEW_NAMES)
+        write_many(o, a, d, names);
+    else
+        write_few(o, a, own, d);
     ezxml_writer_byte(&o->out, '>');
 }
 
 /* The common cases inline, kept small so that the walk around them keeps
- * its state in registers: no attributes, or a few and no DTD defaults. */
+ * its state in registers: no attributes, or a few and no DTD defaults
+ * (write_few's rule, written out here: as a call it costs more). */
 EZXML_ALWAYS_INLINE void open_tag(sbuf *o, const ezxml_node *x, size_t n, char ***defaults) {
     char **a = x->attrs;
     uint64_t own_names = 0;

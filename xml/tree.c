@@ -1,6 +1,7 @@
 /* Documents and elements: creation, linking, lookup and release. */
 #include "ezxml_internal.h"
 
+#include <assert.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -144,6 +145,7 @@ ezxml_node *ezxml_cut(ezxml_node *node) {
         if (parent->child == node) {
             parent->child = node->ordered;
         } else {
+            /* Not found: the node was cut before (its parent stays set). */
             for (cur = parent->child; cur->ordered && cur->ordered != node; cur = cur->ordered) {
             }
             if (cur->ordered == node) cur->ordered = node->ordered;
@@ -164,6 +166,8 @@ ezxml_node *ezxml_cut(ezxml_node *node) {
                         member = member->sibling;
                     }
                 }
+                /* Every element of a name chain is in document order too. */
+                assert(x == succ && succ->parent == parent);
                 if (last) {
                     succ->sibling = last->sibling;
                     last->sibling = succ;
@@ -324,16 +328,21 @@ void ezxml_free(ezxml_node *node) {
     if (!node || !(node->flags & EZXML_LIBRARY_RECORD)) return;
     top = node;
     n = node->child;
+    assert(!n || n->parent == top);
     /* Release the subtree below top (children and everything behind them),
      * then top's ordered successors with their subtrees, then top. The walk
      * reuses child links: a released node's children are gone, so it is
      * released when we come back up to it. */
     while (n) {
         if (n->child) {
+            /* The walk comes back up through parent: a child that names
+             * another parent would release nodes of another tree. */
+            assert(n->child->parent == n);
             n = n->child;
             continue;
         }
         up = n->parent;
+        assert(up);
         if (n->ordered) {
             ezxml_node *next = n->ordered;
             /* next takes n's place as the parent's first remaining child. */

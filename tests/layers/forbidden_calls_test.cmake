@@ -1,0 +1,66 @@
+# Fails when an object of one layer calls a function or uses data that the
+# objects of a folder it must not use define: the include rules stop
+# includes, this stops a hand-written declaration too.
+#
+#   cmake -DNM=nm -DOBJECTS=a.o|b.o -DFORBIDDEN=c.o|d.o -DFILTER=/win/ -P forbidden_calls_test.cmake
+#
+# FORBIDDEN objects are taken only when their path contains FILTER.
+cmake_minimum_required(VERSION 3.20)
+string(REPLACE "|" ";" objects "${OBJECTS}")
+string(REPLACE "|" ";" forbidden "${FORBIDDEN}")
+
+function(symbols out)
+  set(result "")
+  foreach(object IN LISTS ARGN)
+    execute_process(COMMAND ${NM} ${NM_FLAGS} ${object} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "${NM} failed on ${object}")
+    endif()
+    string(REGEX MATCHALL "[^\n]+" lines "${listing}")
+    foreach(line IN LISTS lines)
+      # "                 U name" or "0000000000000000 T name"
+      if(line MATCHES "^[0-9a-fA-F ]* ([A-Za-z]) ([^ ]+)$")
+        list(APPEND result "${CMAKE_MATCH_1} ${CMAKE_MATCH_2}")
+      endif()
+    endforeach()
+  endforeach()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()
+
+set(used "")
+set(NM_FLAGS -u)
+symbols(undefined ${objects})
+foreach(entry IN LISTS undefined)
+  string(REGEX REPLACE "^[A-Za-z] " "" name "${entry}")
+  list(APPEND used ${name})
+endforeach()
+
+set(NM_FLAGS --defined-only -g)
+set(taken 0)
+foreach(object IN LISTS forbidden)
+  if(object MATCHES "${FILTER}")
+    math(EXPR taken "${taken} + 1")
+    symbols(entries ${object})
+    foreach(entry IN LISTS entries)
+      if(entry MATCHES "^[TDBRWVG] (.+)$")
+        set("defined:${CMAKE_MATCH_1}" 1)
+      endif()
+    endforeach()
+  endif()
+endforeach()
+if(taken EQUAL 0)
+  message(FATAL_ERROR "no object matches ${FILTER}: the check would check nothing")
+endif()
+
+set(bad "")
+foreach(name IN LISTS used)
+  if(DEFINED "defined:${name}")
+    list(APPEND bad ${name})
+  endif()
+endforeach()
+if(bad)
+  list(REMOVE_DUPLICATES bad)
+  string(REPLACE ";" "\n  " bad "${bad}")
+  message(FATAL_ERROR "calls into ${FILTER} objects:\n  ${bad}")
+endif()
+message(STATUS "no calls into ${FILTER} objects (${taken} objects)")
