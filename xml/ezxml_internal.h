@@ -113,8 +113,8 @@ extern char ezxml_empty_text[1];
 ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need);
 static inline ezxml_slot *ezxml_pool_take(ezxml_pool *pool, size_t need) {
     ezxml_slot *slot;
-    /* Records stay 16-byte aligned and inside their block. */
-    assert(need >= EZXML_SLOT_SIZE && need % 16 == 0);
+    /* Records stay 8-byte aligned and inside their block. */
+    assert(need >= EZXML_SLOT_SIZE && need % 8 == 0);
     assert(pool->block && pool->pos <= pool->end);
     if ((size_t)(pool->end - pool->pos) < need) return ezxml_pool_grow(pool, need);
     slot = (ezxml_slot *)(void *)pool->pos;

@@ -69,7 +69,7 @@ ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
     size_t size = pool->next_size;
     struct ezxml_block *b;
     ezxml_slot *slot;
-    assert(need >= SLOT_SIZE && need % 16 == 0);
+    assert(need >= SLOT_SIZE && need % 8 == 0);
     if (size < need) size = need;
     b = (struct ezxml_block *)ezxml_malloc(HEADER_SIZE + size);
     if (!b) return NULL;
