@@ -64,6 +64,16 @@ TEST(XmlAllocFailure, EveryAllocationOfAParse) {
   std::string wide = "<r><h";
   for (int i = 0; i < 4000; ++i) wide += " a" + std::to_string(i) + "='v'";
   docs.push_back(wide + " z='&#49;'/></r>");
+  // Name tables of nested elements past the parser's inline room, and
+  // elements nested deeper than its inline level stack.
+  std::string names = "<r>";
+  for (int i = 0; i < 60; ++i) {
+    const std::string n = "n" + std::to_string(i);
+    names += i % 9 ? "<" + n + "/>" : "<" + n + "><a/><b/><a/>" + n + "<c x='1'/></" + n + ">";
+  }
+  for (int i = 0; i < 40; ++i) names += "<d" + std::to_string(i % 3) + ">";
+  for (int i = 40; i-- > 0;) names += "</d" + std::to_string(i % 3) + ">";
+  docs.push_back(names + "</r>");
   for (const std::string& doc : docs) {
     SCOPED_TRACE(doc.substr(0, 200));
     FailGuard guard;

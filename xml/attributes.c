@@ -19,7 +19,7 @@ int ezxml_attrs_embedded(char **attrs) {
 }
 
 /* Whether any of the n markers of a list made by the parser has an
- * ownership bit. Such a list sits in its node's block, padded to 16 bytes,
+ * ownership bit. Such a list sits in its node's block, padded to 8 bytes,
  * so its markers can be read in whole words; bytes past the n markers are
  * masked off. */
 static int embedded_owns(const char *own, size_t n) {

@@ -40,9 +40,10 @@ EZXML_ALWAYS_INLINE int ezxml_bytes_equal(const char *a, const char *b, size_t n
         memcpy(&v, b + n - 4, 4);
         return ((x ^ y) | (u ^ v)) == 0;
     }
-    while (n--)
-        if (*a++ != *b++) return 0;
-    return 1;
+    /* 0 to 3 bytes, without a loop. */
+    if (n == 0) return 1;
+    if (a[0] != b[0]) return 0;
+    return n == 1 || (a[1] == b[1] && (n == 2 || a[2] == b[2]));
 }
 
 /* Its address seeds the hashes: it changes with where the library is loaded
@@ -95,10 +96,10 @@ struct ezxml_block {
 };
 typedef struct ezxml_slot {
     struct ezxml_block *block; /* NULL: a node allocated on its own */
-    void *pad;                 /* keeps the node 16-byte aligned */
     ezxml_node node;
 } ezxml_slot;
-#define EZXML_SLOT_SIZE ((sizeof(ezxml_slot) + 15) & ~(size_t)15)
+/* Records in a block are 8-byte aligned, as their pointers need. */
+#define EZXML_SLOT_SIZE ((sizeof(ezxml_slot) + 7) & ~(size_t)7)
 typedef struct ezxml_pool {
     struct ezxml_block *block; /* the block records are taken from, or NULL */
     char *pos, *end;           /* its free space (both NULL without a block) */
@@ -106,14 +107,14 @@ typedef struct ezxml_pool {
 } ezxml_pool;
 /* The empty text every new node starts with (shared, never written). */
 extern char ezxml_empty_text[1];
-/* need bytes (a multiple of 16, at least a slot) for a node of a pool that
+/* need bytes (a multiple of 8, at least a slot) for a node of a pool that
  * has a block: the slot's block is set, the node is not. NULL when out of
  * memory (the pool is left as it was). */
 ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need);
 static inline ezxml_slot *ezxml_pool_take(ezxml_pool *pool, size_t need) {
     ezxml_slot *slot;
-    /* Records stay 16-byte aligned and inside their block. */
-    assert(need >= EZXML_SLOT_SIZE && need % 16 == 0);
+    /* Records stay 8-byte aligned and inside their block. */
+    assert(need >= EZXML_SLOT_SIZE && need % 8 == 0);
     assert(pool->block && pool->pos <= pool->end);
     if ((size_t)(pool->end - pool->pos) < need) return ezxml_pool_grow(pool, need);
     slot = (ezxml_slot *)(void *)pool->pos;

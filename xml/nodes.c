@@ -69,7 +69,7 @@ ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
     size_t size = pool->next_size;
     struct ezxml_block *b;
     ezxml_slot *slot;
-    assert(need >= SLOT_SIZE && need % 16 == 0);
+    assert(need >= SLOT_SIZE && need % 8 == 0);
     if (size < need) size = need;
     b = (struct ezxml_block *)ezxml_malloc(HEADER_SIZE + size);
     if (!b) return NULL;
@@ -87,7 +87,7 @@ ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
 
 void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t size) {
     void *p;
-    size = (size + 15) & ~(size_t)15;
+    size = (size + 7) & ~(size_t)7;
     if (!pool->block || slot_of((ezxml_node *)owner)->block != pool->block || (size_t)(pool->end - pool->pos) < size)
         return NULL;
     p = pool->pos;

@@ -83,17 +83,28 @@ typedef struct {
     ezxml_node *last;     /* last child in document order */
     size_t last_len;      /* bytes of its name */
     ezxml_node *sib_tail; /* last member of the sibling chain */
+    size_t names_base;    /* its name table: slots from here in parser.names */
+    size_t names_used;    /* entries; 0 while every child has the first child's name */
+    size_t names_size;    /* 0: a list of names_used slots; else a hash table of that many */
 } level;
 
-/* (parent, name) -> last child of that name, for parents whose children
- * change names; keeps linking a child O(1) however many siblings there are. */
+/* The name table of an open element whose children change names: for each
+ * distinct child name, an element of that name, the last one or a little
+ * before it (the chain is walked on from there), so that linking a child
+ * costs O(1) however many siblings there are. Up to NAMES_LIST names are a
+ * list searched in order; more make a hash table at most half full.
+ *
+ * The tables of the open elements lie one above the other in parser.names,
+ * the innermost on top. Only the innermost element gains children, so only
+ * the top table grows, and closing an element gives its table back: the
+ * space held is that of the open elements' tables, not of the document. */
 typedef struct {
-    const ezxml_node *parent;
-    const char *name;
-    size_t len;
-    size_t hash;
-    ezxml_node *last;
+    ezxml_node *last; /* NULL: a free slot of a hash table */
+    size_t len;       /* bytes of the name */
+    size_t hash;      /* of the name, in a hash table */
 } name_slot;
+#define NAMES_LIST 8
+#define NAMES_HASH_MIN 32
 
 typedef struct {
     ezxml_root *root;
@@ -105,8 +116,8 @@ typedef struct {
     char **pairs; /* attributes of the start tag being read */
     char *marks;
     size_t npairs, pairs_cap;
-    name_slot *names;
-    size_t names_used, names_cap;
+    name_slot *names; /* the name tables of the open elements */
+    size_t names_cap;
     size_t budget; /* bytes entity expansion may still add */
     ezxml_defaults_index defaults; /* over root->attr_defaults */
     ezxml_entity_index entity_index; /* over root->entities */
@@ -114,96 +125,155 @@ typedef struct {
     level inline_levels[16];
     char *inline_pairs[32];
     char inline_marks[16];
+    name_slot inline_names[64];
 } parser;
 
 /* --- linking children ---------------------------------------------------- */
 
-static int same(const char *a, const char *b) {
-    while (*a && *a == *b) ++a, ++b;
-    return *a == *b;
+/* The first slot above the name table of lv. */
+static size_t names_top(const level *lv) {
+    return lv->names_base + (lv->names_size ? lv->names_size : lv->names_used);
 }
 
-static size_t name_hash(const ezxml_node *parent, const char *name, size_t len) {
-    return ezxml_bytes_hash(name, len) ^ (size_t)(((uintptr_t)parent >> 4) * 0x9E3779B97F4A7C15ull);
+/* Makes parser.names hold at least need slots; 0 when out of memory. */
+static int names_room(parser *ps, size_t need) {
+    size_t cap = ps->names_cap * 2;
+    name_slot *grown;
+    if (need <= ps->names_cap) return 1;
+    if (cap < need) cap = need;
+    if (cap > ((size_t)-1) / sizeof(name_slot)) return 0;
+    if (ps->names == ps->inline_names) {
+        grown = (name_slot *)ezxml_malloc(cap * sizeof(name_slot));
+        if (grown) memcpy(grown, ps->names, ps->names_cap * sizeof(name_slot));
+    } else {
+        grown = (name_slot *)ezxml_realloc(ps->names, cap * sizeof(name_slot));
+    }
+    if (!grown) return 0;
+    ps->names = grown;
+    ps->names_cap = cap;
+    return 1;
 }
 
-static name_slot *names_find(parser *ps, const ezxml_node *parent, const char *name, size_t len, size_t h) {
-    size_t mask, i;
-    if (!ps->names_cap) return NULL;
-    mask = ps->names_cap - 1;
+static name_slot *hash_probe(name_slot *table, size_t size, const char *name, size_t len, size_t h) {
+    const size_t mask = size - 1;
+    size_t i;
     for (i = (h ^ (h >> 31)) & mask;; i = (i + 1) & mask) {
-        name_slot *s = &ps->names[i];
-        if (!s->parent) return s;
-        if (s->hash == h && s->parent == parent && s->len == len && ezxml_bytes_equal(s->name, name, len)) return s;
+        name_slot *s = &table[i];
+        if (!s->last || (s->hash == h && s->len == len && ezxml_bytes_equal(s->last->name, name, len))) return s;
     }
 }
 
-/* Makes room for one more entry, so that linking a child cannot fail. */
-static int names_reserve(parser *ps) {
-    size_t cap, i;
-    name_slot *old = ps->names, *fresh;
-    if (ps->names_used + 1 <= ps->names_cap / 2) return 1;
-    cap = ps->names_cap ? ps->names_cap * 2 : 64;
-    if (cap > ((size_t)-1) / sizeof(name_slot)) return 0;
-    fresh = (name_slot *)ezxml_malloc(cap * sizeof(name_slot));
-    if (!fresh) return 0;
-    memset(fresh, 0, cap * sizeof(name_slot));
-    ps->names = fresh;
-    i = ps->names_cap;
-    ps->names_cap = cap;
-    while (i--)
-        if (old[i].parent) *names_find(ps, old[i].parent, old[i].name, old[i].len, old[i].hash) = old[i];
-    free(old);
+/* Fills a zeroed hash table of size slots with the n entries at from. */
+static void hash_fill(name_slot *table, size_t size, const name_slot *from, size_t n, int hashed) {
+    size_t i;
+    for (i = 0; i < n; ++i) {
+        name_slot e = from[i];
+        if (!e.last) continue;
+        if (!hashed) e.hash = ezxml_bytes_hash(e.last->name, e.len);
+        *hash_probe(table, size, e.last->name, e.len, e.hash) = e;
+    }
+}
+
+/* Makes room in the name table of lv (the innermost open element) for the
+ * entries one more child can add, so that linking it cannot fail. */
+static int names_grow(parser *ps, level *lv) {
+    const size_t base = lv->names_base, used = lv->names_used, size = lv->names_size;
+    name_slot *t;
+    if (!size) {
+        name_slot list[NAMES_LIST];
+        /* The first change of name enters two names: the first child's and the new one. */
+        if (used < NAMES_LIST) return names_room(ps, base + used + 2);
+        if (!names_room(ps, base + NAMES_HASH_MIN)) return 0;
+        t = ps->names + base;
+        memcpy(list, t, sizeof list);
+        memset(t, 0, NAMES_HASH_MIN * sizeof *t);
+        hash_fill(t, NAMES_HASH_MIN, list, NAMES_LIST, 0);
+        lv->names_size = NAMES_HASH_MIN;
+        return 1;
+    }
+    if ((used + 1) * 2 <= size) return 1;
+    /* Twice the size; the old table is copied above the new one first. */
+    if (size > ((size_t)-1 - base) / 3 || !names_room(ps, base + 3 * size)) return 0;
+    t = ps->names + base;
+    memcpy(t + 2 * size, t, size * sizeof *t);
+    memset(t, 0, 2 * size * sizeof *t);
+    hash_fill(t, 2 * size, t + 2 * size, size, 1);
+    lv->names_size = 2 * size;
     return 1;
+}
+
+/* names_grow when the table of lv is full. */
+EZXML_ALWAYS_INLINE int names_reserve(parser *ps, level *lv) {
+    if (lv->names_size ? (lv->names_used + 1) * 2 <= lv->names_size
+                       : lv->names_used < NAMES_LIST && lv->names_base + lv->names_used + 2 <= ps->names_cap)
+        return 1;
+    return names_grow(ps, lv);
+}
+
+/* The entry of name in the table of lv, or the free slot where it goes
+ * (its last NULL, its hash set). In a list, hash holds the first byte. */
+EZXML_ALWAYS_INLINE name_slot *names_find(parser *ps, level *lv, const char *name, size_t len) {
+    name_slot *t = ps->names + lv->names_base;
+    size_t i, h;
+    if (lv->names_size) {
+        h = ezxml_bytes_hash(name, len);
+        t = hash_probe(t, lv->names_size, name, len, h);
+        t->hash = h;
+        return t;
+    }
+    h = (unsigned char)name[0];
+    for (i = 0; i < lv->names_used; ++i)
+        if (t[i].hash == h && t[i].len == len && ezxml_bytes_equal(t[i].last->name, name, len)) return &t[i];
+    t[i].last = NULL;
+    t[i].hash = h;
+    return &t[i];
 }
 
 /* Whether a child named name (len bytes) under lv follows a child of
  * another name, so that linking it needs the name table. */
-static int name_changes(const level *lv, const char *name, size_t len) {
-    return lv->last && !(lv->last_len == len && ezxml_bytes_equal(lv->last->name, name, len));
+EZXML_ALWAYS_INLINE int name_changes(const level *lv, const char *name, size_t len) {
+    return lv->last && !(lv->last_len == len && lv->last->name[0] == name[0] &&
+                         ezxml_bytes_equal(lv->last->name, name, len));
 }
 
 /* Links node (its name len bytes) as the last child of the element of
  * level lv; changed is name_changes() (the name table then has room). The
  * result is that of ezxml_insert at an offset no smaller than any child's. */
-static void link_child(parser *ps, level *lv, ezxml_node *node, size_t len, int changed) {
+EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, size_t len, int changed) {
     ezxml_node *parent = lv->node, *prev = lv->last, *x;
     name_slot *slot;
-    size_t h;
     node->parent = parent;
     node->offset = lv->text_len;
-    lv->last = node;
-    lv->last_len = len;
     if (!prev) {
         parent->child = node;
         lv->sib_tail = node;
-        return;
-    }
-    prev->ordered = node;
-    if (!changed) {
+    } else if (!changed) {
+        prev->ordered = node;
         prev->next = node;
-        return;
-    }
-    h = name_hash(parent, node->name, len);
-    slot = names_find(ps, parent, node->name, len, h);
-    if (slot->parent) {
-        x = slot->last;
     } else {
-        ++ps->names_used;
-        slot->parent = parent;
-        slot->name = node->name;
-        slot->len = len;
-        slot->hash = h;
-        x = same(parent->child->name, node->name) ? parent->child : NULL;
+        prev->ordered = node;
+        if (!lv->names_used) {
+            /* The children so far all bear the first child's name. */
+            slot = ps->names + lv->names_base;
+            slot->last = prev;
+            slot->len = lv->last_len;
+            slot->hash = (unsigned char)prev->name[0];
+            lv->names_used = 1;
+        }
+        slot = names_find(ps, lv, node->name, len);
+        if ((x = slot->last) != NULL) {
+            while (x->next) x = x->next;
+            x->next = node;
+        } else {
+            slot->len = len;
+            ++lv->names_used;
+            lv->sib_tail->sibling = node;
+            lv->sib_tail = node;
+        }
+        slot->last = node;
     }
-    slot->last = node;
-    if (x) {
-        while (x->next) x = x->next;
-        x->next = node;
-    } else {
-        lv->sib_tail->sibling = node;
-        lv->sib_tail = node;
-    }
+    lv->last = node;
+    lv->last_len = len;
 }
 
 /* --- elements and text --------------------------------------------------- */
@@ -227,13 +297,15 @@ static int reserve_level(parser *ps) {
     return 1;
 }
 
-static void push_level(parser *ps, ezxml_node *node, size_t name_len) {
+EZXML_ALWAYS_INLINE void push_level(parser *ps, ezxml_node *node, size_t name_len) {
     level *lv = &ps->levels[ps->depth++];
     lv->node = node;
     lv->name_len = name_len;
     lv->text_len = 0;
     lv->text_cap = 0;
     lv->last = lv->sib_tail = NULL;
+    lv->names_base = ps->depth > 1 ? names_top(lv - 1) : 0;
+    lv->names_used = lv->names_size = 0;
 }
 
 /* Releases the pairs of a start tag that will not become an element. */
@@ -249,14 +321,16 @@ static void drop_pairs(parser *ps) {
 static char **fill_attrs(parser *ps, void *mem) {
     const size_t n = ps->npairs;
     char **attrs = (char **)mem, *own = (char *)(attrs + 2 * n + 2);
-    if (n <= 4) {
-        size_t i;
-        for (i = 0; i < 2 * n; ++i) attrs[i] = ps->pairs[i];
-        for (i = 0; i < n; ++i) own[i] = ps->marks[i];
-    } else {
-        memcpy(attrs, ps->pairs, 2 * n * sizeof(char *));
-        memcpy(own, ps->marks, n);
-    }
+    char *const *pairs = ps->pairs;
+    const char *marks = ps->marks;
+    size_t i;
+    if (n <= 4)
+        for (i = 0; i < 2 * n; ++i) attrs[i] = pairs[i];
+    else
+        memcpy(attrs, pairs, 2 * n * sizeof(char *));
+    /* Markers in words: the marker buffer holds a multiple of 16 bytes, and
+     * the list's room behind the pointers is padded to 8 bytes past the NUL. */
+    for (i = 0; i < n; i += 8) memcpy(own + i, marks + i, 8);
     attrs[2 * n] = NULL;
     attrs[2 * n + 1] = own;
     own[n] = '\0';
@@ -314,9 +388,9 @@ static int begin_element(parser *ps, char *name, size_t name_len) {
         ezxml_slot *slot;
         /* A list too long for a node block gets its own heap blocks. */
         const int beside = list_size <= LIST_BESIDE_MAX;
-        if (changed && !names_reserve(ps)) goto fail;
+        if (changed && !names_reserve(ps, lv)) goto fail;
         if (n && !beside && !(attrs = heap_attrs(ps))) goto fail;
-        slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE + (beside ? (list_size + 15) & ~(size_t)15 : 0));
+        slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE + (beside ? (list_size + 7) & ~(size_t)7 : 0));
         if (!slot) {
             if (!beside && n) {
                 /* The values stay the pairs' own: drop_pairs releases them. */
@@ -342,6 +416,38 @@ static int begin_element(parser *ps, char *name, size_t name_len) {
 fail:
     drop_pairs(ps);
     return 0;
+}
+
+/* A start tag without attributes, "<name>" or "<name/>", at m (the byte
+ * behind "<"), its name ending at q (">", or "/" with ">" behind it), under
+ * an open element: the element is made and linked as begin_element would,
+ * an empty one without becoming current. The closing byte, or NULL when out
+ * of memory. */
+static char *plain_start_tag(parser *ps, char *m, char *q) {
+    const size_t len = (size_t)(q - m);
+    const int empty = *q == '/';
+    level *lv;
+    ezxml_slot *slot;
+    ezxml_node *node;
+    int changed;
+    if (!empty && ps->depth == ps->levels_cap && !reserve_level(ps)) return NULL;
+    lv = &ps->levels[ps->depth - 1];
+    changed = name_changes(lv, m, len);
+    if (changed && !names_reserve(ps, lv)) return NULL;
+    slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE);
+    if (!slot) return NULL;
+    node = &slot->node;
+    node->name = m;
+    node->attrs = (char **)EZXML_EMPTY_LIST;
+    node->text = ezxml_empty_text;
+    node->next = node->sibling = node->ordered = node->child = NULL;
+    node->flags = EZXML_LIBRARY_RECORD;
+    link_child(ps, lv, node, len, changed);
+    *q = '\0';
+    if (empty) return q + 1;
+    push_level(ps, node, len);
+    ps->root->current = node;
+    return q;
 }
 
 /* Closes the current element (an open one, top of the level stack). */
@@ -546,11 +652,11 @@ static char *read_attributes(parser *ps, char *p, char **defaults, const char *t
     return p;
 }
 
-/* Start tag at m (the byte behind "<"). Returns the closing byte, or NULL to stop. */
-static char *start_tag(parser *ps, char *m) {
-    char *name = m, *p = m, **defaults = NULL;
+/* Start tag at m (the byte behind "<"), its name ending at name_end. Returns
+ * the closing byte, or NULL to stop. */
+static char *start_tag(parser *ps, char *m, char *name_end) {
+    char *name = m, *p = name_end, **defaults = NULL;
     size_t name_len;
-    p = scan(p, C_TAG_END);
     name_len = (size_t)(p - name);
     if (!ps->root->current) {
         ezxml_note_stop(ps->root, EZXML_PARSE_MALFORMED, offset_of(ps, m - 1), "element <%.*s> behind the root element",
@@ -682,7 +788,16 @@ static char *cdata(parser *ps, char *lt) {
 /* Markup at the "<" at lt: the closing byte, or NULL to stop. */
 static char *markup(parser *ps, char *lt) {
     char *m = lt + 1;
-    if (CLASS(*m) & C_NAME_START) return start_tag(ps, m);
+    if (CLASS(*m) & C_NAME_START) {
+        /* Most tags have no attributes and stand inside an open element. */
+        char *q = scan(m + 1, C_TAG_END);
+        const ezxml_node *cur = ps->root->current;
+        if ((*q == '>' || (*q == '/' && q[1] == '>')) && cur && cur->name) {
+            char *c = plain_start_tag(ps, m, q);
+            return c ? c : out_of_memory(ps, lt);
+        }
+        return start_tag(ps, m, q);
+    }
     if (*m == '/') return end_tag(ps, m);
     if (*m == '!') {
         if (m[1] == '-' && m[2] == '-') {
@@ -750,13 +865,161 @@ char *ezxml_utf16_to_utf8(char **buffer, size_t *length) {
 
 /* --- the parse ----------------------------------------------------------- */
 
+/* Start and end tags and plain text, read with the parser's state in
+ * locals (every byte written into the text would otherwise make the
+ * compiler load it again). Start tags without attributes under an open
+ * element, end tags of the current element other than the root's, and an
+ * element's first plain text are handled here; other start and end tags go
+ * to start_tag and end_tag. p is the "<" of a markup (which may have been
+ * overwritten with NUL already). Returns the markup or text it leaves to
+ * the general path (*text tells which), or NULL when the parse ends. */
+static char *fast_lane(parser *ps, char *p, int *text) {
+    char *const end = ps->end;
+    ezxml_node *cur = ps->root->current;
+    size_t depth = ps->depth;
+    level *lv;
+    *text = 0;
+    if (!cur || !cur->name) return p;
+    lv = &ps->levels[depth - 1];
+    for (;;) {
+        char *m = p + 1;
+        if (CLASS(*m) & C_NAME_START) {
+            char *q = scan(m + 1, C_TAG_END);
+            const size_t len = (size_t)(q - m);
+            ezxml_slot *slot;
+            ezxml_node *node;
+            int changed;
+            if (*q == '>') {
+                if (depth == ps->levels_cap) {
+                    ps->depth = depth;
+                    if (!reserve_level(ps)) break;
+                    lv = &ps->levels[depth - 1];
+                }
+            } else if (*q != '/' || q[1] != '>') {
+                char *c;
+                ps->depth = depth;
+                ps->root->current = cur;
+                c = start_tag(ps, m, q);
+                if (!c || c >= end) return NULL;
+                *c = '\0';
+                p = c + 1;
+                cur = ps->root->current;
+                depth = ps->depth;
+                lv = &ps->levels[depth - 1];
+                goto next;
+            }
+            changed = name_changes(lv, m, len);
+            if (changed && !names_reserve(ps, lv)) break;
+            slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE);
+            if (!slot) break;
+            node = &slot->node;
+            node->name = m;
+            node->attrs = (char **)EZXML_EMPTY_LIST;
+            node->text = ezxml_empty_text;
+            node->next = node->sibling = node->ordered = node->child = NULL;
+            node->flags = EZXML_LIBRARY_RECORD;
+            link_child(ps, lv, node, len, changed);
+            if (*q == '/') {
+                q[0] = q[1] = '\0';
+                p = q + 2;
+            } else {
+                *q = '\0';
+                p = q + 1;
+                ++lv;
+                ++depth;
+                lv->node = node;
+                lv->name_len = len;
+                lv->text_len = 0;
+                lv->text_cap = 0;
+                lv->last = lv->sib_tail = NULL;
+                lv->names_base = names_top(lv - 1);
+                lv->names_used = lv->names_size = 0;
+                cur = node;
+            }
+        } else if (*m == '/') {
+            char *name = m + 1, *c;
+            const size_t n = lv->name_len;
+            if (depth > 1 && (size_t)(end - name) >= n && ezxml_bytes_equal(name, cur->name, n) && name[n] == '>') {
+                name[n] = '\0';
+                p = name + n + 1;
+                --lv;
+                --depth;
+                cur = cur->parent;
+            } else {
+                ps->depth = depth;
+                ps->root->current = cur;
+                c = end_tag(ps, m);
+                if (!c || c >= end) return NULL;
+                *c = '\0';
+                p = c + 1;
+                cur = ps->root->current;
+                if (!cur) {
+                    /* The root element is closed: what follows is the general path's. */
+                    if (p >= end) return NULL;
+                    *text = *p != '<';
+                    return p;
+                }
+                depth = ps->depth;
+                lv = &ps->levels[depth - 1];
+            }
+        } else {
+            goto general;
+        }
+    next:
+        if (p >= end) {
+            ps->depth = depth;
+            ps->root->current = cur;
+            return NULL;
+        }
+        if (*p != '<') {
+            char *t = scan(p, C_TEXT);
+            if (*t == '<' && !cur->text[0] && !(cur->flags & EZXML_TEXT_OWNED)) {
+                *t = '\0';
+                cur->text = p;
+                lv->text_len = (size_t)(t - p);
+                p = t;
+            } else {
+                /* Text to decode or to join to the element's earlier pieces. */
+                char *lt = t;
+                ps->depth = depth;
+                ps->root->current = cur;
+                if (*t != '<') {
+                    if (!*t) return NULL; /* text behind the last markup is dropped */
+                    lt = (char *)memchr(t, '<', (size_t)(end - t));
+                    if (!lt) return NULL;
+                }
+                if (!append_text(ps, p, (size_t)(lt - p), EZXML_MODE_TEXT, *t == '<')) {
+                    out_of_memory(ps, p);
+                    return NULL;
+                }
+                p = lt;
+            }
+        }
+    }
+    /* Out of memory. */
+    ps->depth = depth;
+    ps->root->current = cur;
+    out_of_memory(ps, p);
+    return NULL;
+general:
+    ps->depth = depth;
+    ps->root->current = cur;
+    return p;
+}
+
+/* p: the "<" of a markup (perhaps overwritten with NUL already). */
 static void parse(parser *ps, char *p) {
     for (;;) {
-        char *c = markup(ps, p);
-        if (!c || c >= ps->end) return;
-        *c = '\0';
-        p = c + 1;
-        if (p >= ps->end) return;
+        int text;
+        p = fast_lane(ps, p, &text);
+        if (!p) return;
+        if (!text) {
+            char *c = markup(ps, p);
+            if (!c || c >= ps->end) return;
+            *c = '\0';
+            p = c + 1;
+            if (p >= ps->end) return;
+        }
         if (*p != '<') {
             /* Character content; it needs decoding only if it holds "&" or CR. */
             char *t = scan(p, C_TEXT), *lt = t;
@@ -835,6 +1098,8 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     ps.pairs = ps.inline_pairs;
     ps.marks = ps.inline_marks;
     ps.pairs_cap = sizeof ps.inline_marks;
+    ps.names = ps.inline_names;
+    ps.names_cap = sizeof ps.inline_names / sizeof ps.inline_names[0];
 
     if (buf && length > 0 && ((unsigned char)buf[0] == 0xFE || (unsigned char)buf[0] == 0xFF)) {
         size_t n = length;
@@ -868,8 +1133,8 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
         free(ps.pairs);
         free(ps.marks);
     }
-    free(ps.names);
-    ezxml_defaults_index_reset(&ps.defaults);
-    ezxml_entity_index_reset(&ps.entity_index);
+    if (ps.names != ps.inline_names) free(ps.names);
+    if (ps.defaults.slots) ezxml_defaults_index_reset(&ps.defaults);
+    if (ps.entity_index.slots) ezxml_entity_index_reset(&ps.entity_index);
     return &root->node;
 }

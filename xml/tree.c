@@ -314,10 +314,12 @@ static void free_tables(ezxml_root *root) {
     free(root->utf8_copy);
 }
 
-static void release_one(ezxml_node *n) {
+EZXML_ALWAYS_INLINE void release_one(ezxml_node *n) {
     if (n->attrs != (char **)EZXML_EMPTY_LIST) ezxml_free_attrs(n->attrs);
-    if (n->flags & EZXML_TEXT_OWNED) free(n->text);
-    if (n->flags & EZXML_NAME_OWNED) free(n->name);
+    if (n->flags & (EZXML_TEXT_OWNED | EZXML_NAME_OWNED)) {
+        if (n->flags & EZXML_TEXT_OWNED) free(n->text);
+        if (n->flags & EZXML_NAME_OWNED) free(n->name);
+    }
     /* A record the host made is the host's to release (ezxml_insert refuses
      * such records; only a hand-made link gets one here). */
     if (n->flags & EZXML_LIBRARY_RECORD) ezxml_release_node(n);
