@@ -39,5 +39,5 @@ echo "== a module written by the Linux pavorm, loaded by Windows =="
 work=$(mktemp -d)
 trap 'rm -rf "$work"; wineserver -k || true' EXIT
 "$linux/tools/pavorm" export "$linux/lang/PavoRmdeu.dll" -o "$work/PavoRmdeu.po"
-"$linux/tools/pavorm" build "$work/PavoRmdeu.po" -o "$work/PavoRmdeu.dll"
+"$linux/tools/pavorm" build "$work/PavoRmdeu.po" --fill --lang deu -o "$work/PavoRmdeu.dll"
 wine "$win/tests/module_load_check.exe" "$work/PavoRmdeu.dll" "$linux/lang/PavoRmdeu.dll"

@@ -23,7 +23,10 @@ function(run what)
 endfunction()
 
 get_filename_component(stem ${REFERENCE} NAME_WE)
+# The export is a template of the module's own language (the stem's last
+# three letters): the build fills each entry from its source text.
+string(REGEX MATCH "...$" lang ${stem})
 run("pavorm export" ${TOOL} export ${REFERENCE} -o ${WORK}/${stem}.po)
-run("pavorm build" ${TOOL} build ${WORK}/${stem}.po -o ${WORK}/${stem}.dll)
+run("pavorm build" ${TOOL} build ${WORK}/${stem}.po --fill --lang ${lang} -o ${WORK}/${stem}.dll)
 run("the load check" ${CHECK} ${WORK}/${stem}.dll ${REFERENCE})
 file(REMOVE_RECURSE ${WORK})
