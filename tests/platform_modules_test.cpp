@@ -19,7 +19,7 @@ TEST(Modules, HandlesAndReferences) {
   // The same file by another name is the same module.
   HMODULE b = LoadLibraryExW(test::Wide(test::TestModule("../data/strings")).c_str(), nullptr, 0);
   EXPECT_EQ(a, b);
-  EXPECT_EQ(pavo::ModuleReferenceCount(a), 2u);
+  PAVORM_EXPECT_REFERENCES(a, 2);
   // Data-file loads map anew: their own handles, never the flags-0 one.
   HMODULE d1 = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   HMODULE d2 = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -88,7 +88,7 @@ TEST(Modules, ConcurrentLoadsShareOneModule) {
   }
   for (std::thread& th : threads) th.join();
   EXPECT_EQ(bad.load(), 0);
-  EXPECT_EQ(pavo::ModuleReferenceCount(keep), 1u);
+  PAVORM_EXPECT_REFERENCES(keep, 1);
   EXPECT_TRUE(FreeLibrary(keep));
 }
 
@@ -107,7 +107,7 @@ TEST(Modules, ManyHandlesReleasedOutOfOrder) {
     ASSERT_TRUE(FreeLibrary(handles[at]));
     handles.erase(handles.begin() + static_cast<std::ptrdiff_t>(at));
     if (step % 37 == 0) {
-      for (HMODULE h : handles) ASSERT_EQ(pavo::ModuleReferenceCount(h), 1u);
+      for (HMODULE h : handles) PAVORM_EXPECT_REFERENCES(h, 1);
     }
   }
   SetThreadUILanguage(1033);

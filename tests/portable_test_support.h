@@ -20,18 +20,20 @@
 #else
 #include <fcntl.h>
 #include <sys/resource.h>
-
-#include "platform/win/code_pages.h"
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
+
+#include "platform/win/code_pages.h"
+#include "platform/win/win_types.h"
+#include "platform/win/wide_text.h"
 
 namespace portable {
 
 // True when the process runs under Wine rather than Windows or Linux.
 inline bool RunningUnderWine() {
 #ifdef _WIN32
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const HMODULE ntdll = GetModuleHandleW(WTEXT("ntdll.dll"));
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 #else
   return false;
@@ -109,72 +111,72 @@ struct ProcessOptions {
 #ifdef _WIN32
 namespace detail {
 
-inline std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
+inline pavo::WideString Wide(const std::string& utf8) {
+  if (utf8.empty()) return pavo::WideString();
   const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  pavo::WideString out(static_cast<size_t>(n > 0 ? n : 0), WTEXT('\0'));
   if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
   return out;
 }
 
 // One argument quoted as the C runtime's command-line parser reads it back:
 // backslashes are literal except before a quote, where they are doubled.
-inline void AppendQuoted(std::wstring& line, const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+inline void AppendQuoted(pavo::WideString& line, const pavo::WideString& arg) {
+  if (!arg.empty() && arg.find_first_of(WTEXT(" \t\n\v\"")) == pavo::WideString::npos) {
     line += arg;
     return;
   }
-  line += L'"';
+  line += WTEXT('"');
   size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
+  for (WCHAR c : arg) {
+    if (c == WTEXT('\\')) {
       ++backslashes;
       continue;
     }
-    if (c == L'"') line.append(backslashes * 2 + 1, L'\\');
-    else line.append(backslashes, L'\\');
+    if (c == WTEXT('"')) line.append(backslashes * 2 + 1, WTEXT('\\'));
+    else line.append(backslashes, WTEXT('\\'));
     backslashes = 0;
     line += c;
   }
-  line.append(backslashes * 2, L'\\');
-  line += L'"';
+  line.append(backslashes * 2, WTEXT('\\'));
+  line += WTEXT('"');
 }
 
-inline bool SameName(const std::wstring& a, const std::wstring& b) {
+inline bool SameName(const pavo::WideString& a, const pavo::WideString& b) {
   return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
          CSTR_EQUAL;
 }
 
 // The parent's environment with the options applied, as a CreateProcessW block.
-inline std::wstring EnvironmentBlock(const ProcessOptions& options) {
-  std::vector<std::wstring> entries;
+inline pavo::WideString EnvironmentBlock(const ProcessOptions& options) {
+  std::vector<pavo::WideString> entries;
   if (LPWCH block = GetEnvironmentStringsW()) {
-    for (const wchar_t* p = block; *p != 0; p += wcslen(p) + 1) entries.emplace_back(p);
+    for (const WCHAR* p = block; *p != 0; p += pavo::WideLength(p) + 1) entries.emplace_back(p);
     FreeEnvironmentStringsW(block);
   }
-  auto remove = [&entries](const std::wstring& name) {
-    std::vector<std::wstring> kept;
-    for (const std::wstring& e : entries) {
-      const size_t eq = e.find(L'=', 1);  // entries like "=C:=C:\" start with '='
-      if (eq == std::wstring::npos || !SameName(e.substr(0, eq), name)) kept.push_back(e);
+  auto remove = [&entries](const pavo::WideString& name) {
+    std::vector<pavo::WideString> kept;
+    for (const pavo::WideString& e : entries) {
+      const size_t eq = e.find(WTEXT('='), 1);  // entries like "=C:=C:\" start with '='
+      if (eq == pavo::WideString::npos || !SameName(e.substr(0, eq), name)) kept.push_back(e);
     }
     entries.swap(kept);
   };
   for (const std::string& name : options.unsetEnv) remove(Wide(name));
   for (const auto& kv : options.setEnv) {
     remove(Wide(kv.first));
-    entries.push_back(Wide(kv.first) + L"=" + Wide(kv.second));
+    entries.push_back(Wide(kv.first) + WTEXT("=") + Wide(kv.second));
   }
-  std::wstring out;
-  for (const std::wstring& e : entries) {
+  pavo::WideString out;
+  for (const pavo::WideString& e : entries) {
     out += e;
-    out += L'\0';
+    out += WTEXT('\0');
   }
-  out += L'\0';
+  out += WTEXT('\0');
   return out;
 }
 
-inline HANDLE OpenInherited(const std::wstring& path, bool write) {
+inline HANDLE OpenInherited(const pavo::WideString& path, bool write) {
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   return CreateFileW(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
                      write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -192,13 +194,13 @@ inline ProcessRun RunProcess(const std::string& program, const std::vector<std::
   if (!capture.Made()) return run;
   const std::string outPath = capture.File("stdout"), errPath = capture.File("stderr");
 #ifdef _WIN32
-  std::wstring line;
+  pavo::WideString line;
   detail::AppendQuoted(line, detail::Wide(program));
   for (const std::string& a : args) {
-    line += L' ';
+    line += WTEXT(' ');
     detail::AppendQuoted(line, detail::Wide(a));
   }
-  HANDLE in = detail::OpenInherited(options.stdinFile.empty() ? L"NUL" : detail::Wide(options.stdinFile), false);
+  HANDLE in = detail::OpenInherited(options.stdinFile.empty() ? WTEXT("NUL") : detail::Wide(options.stdinFile), false);
   HANDLE out = detail::OpenInherited(detail::Wide(outPath), true);
   HANDLE err = detail::OpenInherited(detail::Wide(errPath), true);
   if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE) {
@@ -209,8 +211,8 @@ inline ProcessRun RunProcess(const std::string& program, const std::vector<std::
     si.hStdOutput = out;
     si.hStdError = err;
     PROCESS_INFORMATION pi{};
-    std::wstring env = detail::EnvironmentBlock(options);
-    const std::wstring dir = detail::Wide(options.workDir);
+    pavo::WideString env = detail::EnvironmentBlock(options);
+    const pavo::WideString dir = detail::Wide(options.workDir);
     if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, &env[0],
                        dir.empty() ? nullptr : dir.c_str(), &si, &pi)) {
       WaitForSingleObject(pi.hProcess, INFINITE);

@@ -52,12 +52,12 @@ TEST_F(ResourceObjects, NormalDllKeepsItsOwnModuleAndReleasesLanguageModules) {
   ASSERT_EQ(1, manager.AttachResourceObject(object, 1));
   HINSTANCE deu = object->GetResourceHandle();
   ASSERT_NE(own, deu);
-  EXPECT_EQ(1u, pavo::ModuleReferenceCount(deu));
+  PAVORM_EXPECT_REFERENCES(deu, 1);
 
   ASSERT_EQ(1, object->TryLoad(WTEXT("PavoRm")));  // its own name: the own module, the language module released
   EXPECT_EQ(1, object->FinishLoad());
   EXPECT_EQ(own, object->GetResourceHandle());
-  EXPECT_EQ(0u, pavo::ModuleReferenceCount(deu));
+  PAVORM_EXPECT_REFERENCES(deu, 0);
   EXPECT_EQ(1, object->FinishLoad());
 
   EXPECT_EQ(0, object->TryLoad(WTEXT("PavoRmita.dll")));  // missing: silent, module kept
