@@ -4,14 +4,16 @@
 #                                   the tool and running the demo need
 #   scripts/install-deps.sh test    that, plus the tests, sanitizers and fuzzers
 #                                   (the default)
+#   scripts/install-deps.sh windows the test set, plus mingw-w64 and Wine for
+#                                   the Windows build (scripts/run-windows-tests.sh)
 # PAVORM_BENCH_PEERS=1 adds the benchmark peers. Installing needs root: as
 # another user the script uses sudo, and without sudo it prints the exact
 # apt-get line and exits with 1.
 set -euo pipefail
 job=${1:-test}
 case "$job" in
-  build|test) ;;
-  *) echo "usage: $0 [build|test]" >&2; exit 2 ;;
+  build|test|windows) ;;
+  *) echo "usage: $0 [build|test|windows]" >&2; exit 2 ;;
 esac
 
 # Building and the demo: compilers, the resource compiler and linker of the
@@ -29,8 +31,10 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev pkg-config
   gettext libxml2-utils php-symfony-translation
-  # The Windows build (scripts/run-windows-tests.sh): Debian's mingw-w64 with
-  # POSIX threads, and Wine to run what it builds.
+)
+# The Windows build: Debian's mingw-w64 with POSIX threads, and Wine to run
+# what it builds.
+windows_packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
 )
 bench_packages=(
@@ -38,7 +42,8 @@ bench_packages=(
 )
 
 packages=("${build_packages[@]}")
-[ "$job" = test ] && packages+=("${test_packages[@]}")
+[ "$job" != build ] && packages+=("${test_packages[@]}")
+[ "$job" = windows ] && packages+=("${windows_packages[@]}")
 [ "${PAVORM_BENCH_PEERS:-0}" = 1 ] && packages+=("${bench_packages[@]}")
 
 missing=()

@@ -11,7 +11,7 @@
 # names the Windows build folder (default: build-win).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh windows
 linux=${1:-build}
 win=${PAVORM_WIN_BUILD_DIR:-build-win}
 jobs=$(nproc)
