@@ -195,14 +195,14 @@ TEST(PeImage, FirstAndLaterLookupsAgree) {
   for (UINT id = 65500; id < 65536; ++id) ids.push_back(id);
   struct Result {
     DWORD error;
-    std::u16string text;
+    std::basic_string<WCHAR> text;
     bool operator==(const Result& o) const { return error == o.error && text == o.text; }
   };
   auto find = [](const pavo::PeImage& image, UINT id, LANGID lang) {
     const WCHAR* text = nullptr;
     size_t length = 0;
     const DWORD error = image.FindString(id, lang, &text, &length);
-    return Result{error, error == ERROR_SUCCESS ? std::u16string(text, length) : std::u16string()};
+    return Result{error, error == ERROR_SUCCESS ? std::basic_string<WCHAR>(text, length) : std::basic_string<WCHAR>()};
   };
   pavo::PeImage reused;
   size_t opened = 0;

@@ -1,7 +1,7 @@
 // Which module a resource object of the tool uses: the fallbacks of the
 // library told on standard error, --strict refusing them, and module files
 // whatever their names.
-#include <sys/stat.h>
+#include <filesystem>
 
 #include "tool_test_support.h"
 
@@ -10,7 +10,7 @@ namespace {
 using ToolModules = ToolTest;
 
 TEST_F(ToolModules, FallbacksSayWhichModuleIsUsedAndWhy) {
-  ASSERT_EQ(::mkdir(Path("lang").c_str(), 0700), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(Path("lang")));
   Write("lang/PavoRmenu.dll", Slurp(Lang("PavoRmenu.dll")));
   Write("lang/PavoRmdeu.dll", "junk that is no module");
   Write("lang/PavoRmfra.dll", Slurp(Lang("PavoRmfra.dll")));
@@ -67,7 +67,7 @@ TEST_F(ToolModules, ModuleFilesAreReadByAnyNameAndOtherFilesAreNamedForWhatTheyA
   Write("empty.dll", "");
   EXPECT_EQ(Run({"strings", "-"}, "empty.dll").err, "pavorm: standard input: an empty file, not a module\n");
   EXPECT_EQ(Run({"strings", "empty.dll"}).err, "pavorm: empty.dll: an empty file, not a module\n");
-  ASSERT_EQ(::mkdir(Path("modules").c_str(), 0700), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(Path("modules")));
   const ToolRun folder = Run({"strings", "modules"});
   EXPECT_EQ(folder.status, 1);
   EXPECT_EQ(folder.err.rfind("pavorm: modules: is a directory, not a module", 0), 0u) << folder.err;
