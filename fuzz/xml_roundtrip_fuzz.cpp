@@ -85,11 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   e = xmlcheck::CheckTree(again);
   if (!e.empty()) Fail("reparsed tree", e);
   const std::string dump2 = xmlcheck::Dump(again);
-  if (status == EZXML_PARSE_COMPLETE && ezxml_parse_status(again, nullptr) != EZXML_PARSE_COMPLETE)
+  // Defaults written under names no tag can hold make the text unreadable
+  // too, so the status is compared only where the round trip is.
+  const bool defaultsFit = DefaultNamesFitInTags(root);
+  if (status == EZXML_PARSE_COMPLETE && defaultsFit && ezxml_parse_status(again, nullptr) != EZXML_PARSE_COMPLETE)
     Fail("complete document re-parsed incomplete", std::string(ezxml_error(again)) + "\n  text: " + text);
-  if (Blanked(dump2, true) != Blanked(dump, true) && DefaultNamesFitInTags(root)) Fail("round trip", dump + "\n  became\n" + dump2 + "\n  text: " + text);
+  if (Blanked(dump2, true) != Blanked(dump, true) && defaultsFit) Fail("round trip", dump + "\n  became\n" + dump2 + "\n  text: " + text);
   char* text2 = ezxml_toxml(again);
-  if (Blanked(text, false) != Blanked(text2, false) && DefaultNamesFitInTags(root)) Fail("second serialization", std::string(text) + "\n  " + text2);
+  if (Blanked(text, false) != Blanked(text2, false) && defaultsFit) Fail("second serialization", std::string(text) + "\n  " + text2);
 
   std::free(text2);
   ezxml_free(again);
