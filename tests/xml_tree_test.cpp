@@ -307,6 +307,11 @@ TEST(XmlTree, OnlyLibraryRecordsAreLinkedAndReleased) {
     EXPECT_EQ(ezxml_insert(a, a, 0), nullptr);
     EXPECT_EQ(ezxml_insert(a, doc, 0), a);
     EXPECT_EQ(ToXml(doc), "<r><a><b></b></a></r>");
+    // A cut child keeps its parent: a now without children is still above b.
+    ezxml_cut(b);
+    EXPECT_EQ(ezxml_insert(a, b, 0), nullptr) << "below its own cut child";
+    EXPECT_EQ(ezxml_insert(b, a, 0), b);
+    EXPECT_EQ(ToXml(doc), "<r><a><b></b></a></r>");
     ezxml_free(doc);
 }
 

@@ -65,15 +65,23 @@ static int same_name(const ezxml_node *a, const ezxml_node *b) {
     return strcmp(a->name ? a->name : "", b->name ? b->name : "") == 0;
 }
 
+static ezxml_node *link_node(ezxml_node *node, ezxml_node *dest, size_t offset);
+
 ezxml_node *ezxml_insert(ezxml_node *node, ezxml_node *dest, size_t offset) {
-    ezxml_node *head, *cur, *first, *prev, *sib_head;
+    ezxml_node *cur;
     /* Only records the library made can be released by it; a node under
-     * itself would make the tree a loop (only a node with children can be
-     * above dest, so new leaves cost no walk). */
-    if (!node || !dest || !(node->flags & EZXML_LIBRARY_RECORD) || node == dest) return NULL;
-    if (node->child)
-        for (cur = dest->parent; cur; cur = cur->parent)
-            if (cur == node) return NULL;
+     * itself would make the tree a loop. The walk goes up from dest even when
+     * node has no children now: a cut subtree keeps its parent, so a node
+     * whose children were cut can still be above dest. */
+    if (!node || !dest || !(node->flags & EZXML_LIBRARY_RECORD)) return NULL;
+    for (cur = dest; cur; cur = cur->parent)
+        if (cur == node) return NULL;
+    return link_node(node, dest, offset);
+}
+
+/* Links node under dest; the caller has made sure that it may. */
+static ezxml_node *link_node(ezxml_node *node, ezxml_node *dest, size_t offset) {
+    ezxml_node *head, *cur, *first, *prev, *sib_head;
     /* A node still linked would stay reachable from its old chains too. */
     assert(!node->ordered);
     node->next = node->sibling = NULL;
@@ -132,7 +140,8 @@ ezxml_node *ezxml_add_child(ezxml_node *parent, const char *name, size_t offset)
     if (!parent) return NULL;
     child = ezxml_alloc_node(name);
     if (!child) return NULL;
-    return ezxml_insert(child, parent, offset);
+    /* A new node is above nothing: no walk up a deep tree. */
+    return link_node(child, parent, offset);
 }
 
 ezxml_node *ezxml_cut(ezxml_node *node) {
