@@ -20,7 +20,10 @@ TEST_F(ToolModules, FallbacksSayWhichModuleIsUsedAndWhy) {
     std::string told;  // "" when no fallback happens
   } cases[] = {
       {{"--lang", "deu"}, "PavoRmdeu.dll is damaged: not a valid module (corrupt or not a PE file); using PavoRmenu.dll"},
+#ifndef _WIN32
+      // Linux file names have case; Windows finds PavoRmfra.dll by this name.
       {{"--lang", "FRA"}, "PavoRmFRA.dll not found in " + dir + " (there is PavoRmfra.dll"},
+#endif
       {{"--lang", "ita"}, "PavoRmita.dll not found in " + dir + "; using PavoRmenu.dll"},
       {{"--lang", "fra"}, ""},
   };

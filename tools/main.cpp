@@ -4,6 +4,17 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <vector>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+#endif
 
 #include "tools/cli_args.h"
 #include "tools/commands.h"
@@ -75,27 +86,67 @@ const Command kCommands[] = {
     {"build", pavorm_tool::RunBuild}, {"pseudo", pavorm_tool::RunPseudo},
 };
 
+// The arguments as UTF-8, the tool's text everywhere. On Windows argv is in
+// the ANSI code page, which cannot hold every file name: the wide command
+// line is read instead.
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  (void)argc;
+  (void)argv;
+  std::vector<std::string> out;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) throw std::bad_alloc();
+  for (int i = 0; i < count; ++i) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string a(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &a[0], n, nullptr, nullptr);
+    a.resize(a.size() - 1);  // the terminator
+    out.push_back(a);
+  }
+  LocalFree(wide);
+  return out;
+#else
+  return std::vector<std::string>(argv, argv + argc);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(true);
+#ifdef _WIN32
+  // What the tool writes is data as often as text (a catalog on standard
+  // output, a formatted file): the same bytes as on Linux, no CR added.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
+  std::vector<std::string> arguments;
+  try {
+    arguments = Utf8Arguments(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "pavorm: out of memory\n";
+    return pavorm_tool::kExitFailed;
+  }
+  argc = static_cast<int>(arguments.size());
   pavorm_tool::ArgList global;
   int at = 1;
-  for (bool value = false; at < argc && IsGlobalOption(argv[at], &value); ++at) {
-    global.push_back(argv[at]);
+  for (bool value = false; at < argc && IsGlobalOption(arguments[at], &value); ++at) {
+    global.push_back(arguments[at]);
     if (!value) continue;
     if (at + 1 >= argc) {
-      std::cerr << "pavorm: option '" << argv[at] << "' needs a value (see 'pavorm --help')\n";
+      std::cerr << "pavorm: option '" << arguments[at] << "' needs a value (see 'pavorm --help')\n";
       return pavorm_tool::kExitUsage;
     }
-    global.push_back(argv[++at]);
+    global.push_back(arguments[++at]);
   }
   if (at >= argc) {
     // A bare call: what the tool does, where a user looks first.
     std::cerr << kHelp;
     return pavorm_tool::kExitUsage;
   }
-  const std::string name = argv[at];
+  const std::string name = arguments[at];
   if (name == "--help" || name == "-h" || name == "help") {
     std::cout << kHelp;
     return 0;
@@ -107,7 +158,7 @@ int main(int argc, char** argv) {
   // Options given before the command come first, so that "--" among the
   // command's own arguments still ends them all.
   pavorm_tool::ArgList args = global;
-  args.insert(args.end(), argv + at + 1, argv + argc);
+  args.insert(args.end(), arguments.begin() + at + 1, arguments.end());
   for (const Command& c : kCommands) {
     if (name != c.name) continue;
     try {

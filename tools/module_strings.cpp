@@ -126,11 +126,13 @@ ModuleFile::ModuleFile(const std::string& path) : path_(path) {
   const FileKind kind = KindOf(path, &reason);
   if (kind == FileKind::kNone) Fail(path, reason);
   if (kind == FileKind::kDirectory) Fail(path, "is a directory, not a module");
+  // Told before loading: the loaders' errors for an empty file differ (the
+  // stand-in's ERROR_BAD_EXE_FORMAT, Windows' ERROR_FILE_INVALID).
+  if (kind == FileKind::kRegular && FileSize(path) == 0) Fail(path, "an empty file, not a module");
   SetLastError(ERROR_SUCCESS);
   module_ = LoadLibraryExW(Wide(ExactModuleName(path)).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (module_ != nullptr) return;
   const DWORD e = GetLastError();
-  if (e == ERROR_BAD_EXE_FORMAT && FileSize(path) == 0) Fail(path, "an empty file, not a module");
   if (e == ERROR_BAD_EXE_FORMAT) Fail(path, "not a valid module (corrupt or not a PE file)");
   if (e == ERROR_FILE_NOT_FOUND || e == ERROR_MOD_NOT_FOUND) Fail(path, "no such file");
   Fail(path, "cannot load the module (error " + std::to_string(e) + ")");

@@ -3,10 +3,12 @@
 #include "platform/win/module_table.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/win/pe_image.h"
@@ -32,8 +34,35 @@ Table& TheTable() {
   return *table;
 }
 
+// The size of the file a view maps, or 0 when the system does not tell.
+// The mapped file's name is an NT path: "\Device\HarddiskVolume1\..." on
+// Windows, "\??\C:\..." under Wine; both open through their Win32 forms.
+ULONGLONG MappedFileSize(const BYTE* base) {
+  std::vector<WCHAR> name(1024);
+  for (;;) {
+    const DWORD n = K32GetMappedFileNameW(GetCurrentProcess(), const_cast<BYTE*>(base), name.data(),
+                                          static_cast<DWORD>(name.size()));
+    if (n == 0) return 0;
+    if (n < name.size() - 1) break;
+    if (name.size() >= 32768) return 0;
+    name.resize(name.size() * 2);
+  }
+  std::wstring path(name.data());
+  if (path.compare(0, 4, L"\\??\\") == 0) path.replace(0, 4, L"\\\\?\\");
+  else path.insert(0, L"\\\\?\\GLOBALROOT");
+  HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  LARGE_INTEGER size;
+  const bool known = GetFileSizeEx(file, &size) != 0 && size.QuadPart > 0;
+  CloseHandle(file);
+  return known ? static_cast<ULONGLONG>(size.QuadPart) : 0;
+}
+
 // A data-file load maps the file as it is; the view's pages that belong to
-// one allocation hold the whole file.
+// one allocation hold the whole file, rounded up to whole pages. Cut to the
+// file's size, so that a file cut short inside its last page is told cut
+// rather than read as if zeros followed.
 bool ReadMappedView(HMODULE module, std::vector<BYTE>* bytes) {
   const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR{3});
   MEMORY_BASIC_INFORMATION info;
@@ -43,6 +72,8 @@ bool ReadMappedView(HMODULE module, std::vector<BYTE>* bytes) {
     size += info.RegionSize;
   }
   if (size == 0) return false;
+  const ULONGLONG fileSize = MappedFileSize(base);
+  if (fileSize != 0 && fileSize < size) size = static_cast<size_t>(fileSize);
   bytes->assign(base, base + size);
   return true;
 }
