@@ -97,6 +97,9 @@ TEST_F(ToolXml, CheckFollowsTheRulesOfXml10) {
 }
 
 TEST_F(ToolXml, CheckAgreesWithXmllintOnGeneratedDocuments) {
+#ifdef _WIN32
+  GTEST_SKIP() << "xmllint is a Linux program that a Windows process cannot start";
+#endif
   if (!HaveXmllint()) GTEST_SKIP() << "xmllint is not installed (Debian package libxml2-utils)";
   const std::vector<std::string> seeds = {
       "<?xml version=\"1.0\"?>\n<!DOCTYPE r [\n<!ENTITY e \"t &amp; u\">\n<!ENTITY f \"<b>&e;</b>\">\n"

@@ -54,9 +54,9 @@ std::string WhyNotLoaded(const std::string& path) {
                                   LOAD_LIBRARY_AS_DATAFILE);
   if (module == nullptr) {
     const DWORD e = GetLastError();
-    if (e == ERROR_BAD_EXE_FORMAT) {
-      return name + " is damaged: " + (FileSize(path) == 0 ? "an empty file" : "not a valid module (corrupt or not a PE file)");
-    }
+    // Mapping an empty file fails with ERROR_FILE_INVALID, on Windows and in the stand-in.
+    if (e == ERROR_FILE_INVALID || (e == ERROR_BAD_EXE_FORMAT && FileSize(path) == 0)) return name + " is damaged: an empty file";
+    if (e == ERROR_BAD_EXE_FORMAT) return name + " is damaged: not a valid module (corrupt or not a PE file)";
     return name + " cannot be loaded (error " + std::to_string(e) + ")";
   }
   const std::vector<std::string> damage = DescribeDamage(module, 1);

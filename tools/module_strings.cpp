@@ -126,8 +126,7 @@ ModuleFile::ModuleFile(const std::string& path) : path_(path) {
   const FileKind kind = KindOf(path, &reason);
   if (kind == FileKind::kNone) Fail(path, reason);
   if (kind == FileKind::kDirectory) Fail(path, "is a directory, not a module");
-  // Told before loading: the loaders' errors for an empty file differ (the
-  // stand-in's ERROR_BAD_EXE_FORMAT, Windows' ERROR_FILE_INVALID).
+  // Told before loading, in words: the loader's error would be ERROR_FILE_INVALID.
   if (kind == FileKind::kRegular && FileSize(path) == 0) Fail(path, "an empty file, not a module");
   SetLastError(ERROR_SUCCESS);
   module_ = LoadLibraryExW(Wide(ExactModuleName(path)).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);

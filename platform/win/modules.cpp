@@ -202,6 +202,10 @@ DWORD OpenErrorCode(int err, bool dataFile) {
 
 constexpr DWORD kDataFileFlags =
     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE;
+// Every flag Windows documents for LoadLibraryExW: DONT_RESOLVE_DLL_REFERENCES
+// (1) to LOAD_LIBRARY_SEARCH_SYSTEM32_NO_FORWARDER (0x4000), apart from
+// 0x4, which it does not define.
+constexpr DWORD kKnownLoadFlags = 0x7FFBu;
 
 // Flags 0 and LOAD_LIBRARY_AS_IMAGE_RESOURCE map the file as an image; the
 // data-file flags alone map its bytes as they are.
@@ -296,8 +300,11 @@ HMODULE ReferenceShared(ModuleTable& t, dev_t device, ino_t inode) {
 }
 
 // Maps the whole file; the descriptor is closed once the mapping holds it.
-DWORD MapModuleFile(FileDescriptor* fd, const struct stat& st, FileMapping* mapping) {
-  if (st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > SIZE_MAX / 2) {
+DWORD MapModuleFile(FileDescriptor* fd, const struct stat& st, bool asImage, FileMapping* mapping) {
+  // An empty file is no image; as data it cannot be mapped (Windows'
+  // CreateFileMapping fails with ERROR_FILE_INVALID, so do data-file loads).
+  if (st.st_size == 0) return asImage ? ERROR_BAD_EXE_FORMAT : ERROR_FILE_INVALID;
+  if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > SIZE_MAX / 2) {
     return ERROR_BAD_EXE_FORMAT;
   }
   const bool mapped = mapping->Map(fd->get(), static_cast<size_t>(st.st_size));
@@ -412,7 +419,7 @@ using pavo::LoadedModule;
 using pavo::ModuleTable;
 
 extern "C" HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
-  if (fileName == nullptr || file != nullptr || (flags & ~(pavo::kDataFileFlags | DONT_RESOLVE_DLL_REFERENCES)) != 0) {
+  if (fileName == nullptr || file != nullptr || (flags & ~pavo::kKnownLoadFlags) != 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -428,13 +435,14 @@ extern "C" HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
     return nullptr;
   }
   ModuleTable& t = pavo::Table();
-  if (!dataFile) {
-    // The same file loaded again (by any name) is the same module.
+  {
+    // The same file loaded again (by any name) is the same module; a
+    // data-file load of a file loaded as a module gets that module too.
     std::lock_guard<std::mutex> guard(t.lock);
     if (HMODULE again = pavo::ReferenceShared(t, st.st_dev, st.st_ino)) return again;
   }
   pavo::FileMapping mapping;
-  error = pavo::MapModuleFile(&fd, st, &mapping);
+  error = pavo::MapModuleFile(&fd, st, pavo::LoadsAsImage(flags), &mapping);
   std::unique_ptr<LoadedModule> m;
   if (error == ERROR_SUCCESS) {
     m = pavo::TakeModuleRecord(t);

@@ -8,9 +8,12 @@
 
 namespace {
 
+// A handle that names no loaded module is, to Windows' resource functions,
+// an image without a resource section: ERROR_RESOURCE_DATA_NOT_FOUND, as for
+// the program itself (null), which has none here.
 const pavo::PeImage* ImageOrError(HMODULE module) {
   const pavo::PeImage* image = module != nullptr ? pavo::ModuleImage(module) : nullptr;
-  if (image == nullptr) SetLastError(module != nullptr ? ERROR_INVALID_HANDLE : ERROR_RESOURCE_DATA_NOT_FOUND);
+  if (image == nullptr) SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
   return image;
 }
 
