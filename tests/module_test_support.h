@@ -54,12 +54,11 @@ inline void WriteFile(const std::string& path, const std::vector<unsigned char>&
 using StringTable = std::map<std::pair<unsigned, unsigned>, pavo::WideString>;
 
 // Why llvm-readobj cannot be run by this process, or "" when it can. It is
-// a Linux program: a Windows process (under Wine too, where CreateProcessW
-// refuses ELF files and `start /unix` hands no output back) cannot start it,
-// so the tests that compare with it skip there with this reason.
+// a Linux program: Linux and Wine start it, Windows itself does not, so the
+// tests that compare with it skip there with this reason.
 inline const std::string& ReadobjUnavailable() {
   static const std::string reason = [] {
-    const portable::ProcessRun run = portable::RunProcess(PAVORM_LLVM_READOBJ, {"--version"});
+    const portable::ProcessRun run = portable::RunProcess(portable::HostProgram(PAVORM_LLVM_READOBJ), {"--version"});
     if (run.status == 0) return std::string();
     return std::string("llvm-readobj (" PAVORM_LLVM_READOBJ ") cannot be started from this process (status ") +
            std::to_string(run.status) + ")";
@@ -74,7 +73,8 @@ inline const std::string& ReadobjUnavailable() {
 
 inline StringTable ReadObjStrings(const std::string& dll) {
   StringTable table;
-  const portable::ProcessRun run = portable::RunProcess(PAVORM_LLVM_READOBJ, {"--coff-resources", dll});
+  const portable::ProcessRun run =
+      portable::RunProcess(portable::HostProgram(PAVORM_LLVM_READOBJ), {"--coff-resources", portable::HostPath(dll)});
   if (run.status != 0) return table;
   const std::string& text = run.out;
 

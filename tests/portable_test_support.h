@@ -40,6 +40,42 @@ inline bool RunningUnderWine() {
 #endif
 }
 
+// Linux programs the tests compare with (llvm-readobj, msgfmt, xmllint) run
+// from a Windows process under Wine too: RunProcess starts a program named
+// by an absolute Linux path through /bin/sh (Wine starts Linux programs but
+// hands back no exit status; the shell writes it to a file). HostProgram
+// names such a program (a bare name: in /usr/bin), HostPath a file for it.
+// On Linux and on Windows itself both are the names as given (there the
+// programs are simply not found).
+inline std::string HostPath(const std::string& path) {
+#ifdef _WIN32
+  if (!RunningUnderWine()) return path;
+  using ToUnix = char*(__cdecl*)(LPCWSTR);
+  const auto toUnix = reinterpret_cast<ToUnix>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(WTEXT("kernel32.dll")), "wine_get_unix_file_name")));
+  const int n = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+  if (toUnix == nullptr || n <= 0) return path;
+  std::vector<WCHAR> wide(static_cast<size_t>(n));
+  MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), n);
+  char* unixPath = toUnix(wide.data());
+  if (unixPath == nullptr) return path;
+  const std::string out(unixPath);
+  HeapFree(GetProcessHeap(), 0, unixPath);
+  return out;
+#else
+  return path;
+#endif
+}
+
+inline std::string HostProgram(const std::string& program) {
+#ifdef _WIN32
+  if (!RunningUnderWine() || program.find_first_of("/\\") != std::string::npos) return program;
+  return "/usr/bin/" + program;
+#else
+  return program;
+#endif
+}
+
 // A fresh folder under the system's temporary folder, removed with all it
 // holds when the object goes.
 class ScratchDir {
@@ -176,6 +212,18 @@ inline pavo::WideString EnvironmentBlock(const ProcessOptions& options) {
   return out;
 }
 
+// Under Wine: program is a Linux executable (an ELF file named by its Linux
+// path; the Z: drive is the root).
+inline bool IsLinuxProgram(const std::string& program) {
+  if (!RunningUnderWine() || program.empty() || program[0] != '/') return false;
+  std::string dos = "Z:" + program;
+  for (char& c : dos) c = c == '/' ? '\\' : c;
+  std::ifstream in(std::filesystem::u8path(dos), std::ios::binary);
+  char magic[4] = {};
+  in.read(magic, sizeof magic);
+  return in && magic[0] == 0x7F && magic[1] == 'E' && magic[2] == 'L' && magic[3] == 'F';
+}
+
 inline HANDLE OpenInherited(const pavo::WideString& path, bool write) {
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   return CreateFileW(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
@@ -194,9 +242,23 @@ inline ProcessRun RunProcess(const std::string& program, const std::vector<std::
   if (!capture.Made()) return run;
   const std::string outPath = capture.File("stdout"), errPath = capture.File("stderr");
 #ifdef _WIN32
+  std::string exe = program;
+  std::vector<std::string> argv = args;
+  const bool linuxProgram = detail::IsLinuxProgram(program);
+  const std::string statusPath = capture.File("status");
+  if (linuxProgram) {
+    // sh -c SCRIPT sh STATUS env [-u NAME] [NAME=VALUE] PROGRAM ARGS...
+    argv = {"-c", "st=$1; shift; \"$@\"; echo $? > \"$st.tmp\" && mv \"$st.tmp\" \"$st\"", "sh", HostPath(statusPath),
+            "/usr/bin/env"};
+    for (const std::string& name : options.unsetEnv) argv.insert(argv.end(), {"-u", name});
+    for (const auto& kv : options.setEnv) argv.push_back(kv.first + "=" + kv.second);
+    argv.push_back(program);
+    argv.insert(argv.end(), args.begin(), args.end());
+    exe = "Z:\\bin\\sh";
+  }
   pavo::WideString line;
-  detail::AppendQuoted(line, detail::Wide(program));
-  for (const std::string& a : args) {
+  detail::AppendQuoted(line, detail::Wide(exe));
+  for (const std::string& a : argv) {
     line += WTEXT(' ');
     detail::AppendQuoted(line, detail::Wide(a));
   }
@@ -217,7 +279,19 @@ inline ProcessRun RunProcess(const std::string& program, const std::vector<std::
                        dir.empty() ? nullptr : dir.c_str(), &si, &pi)) {
       WaitForSingleObject(pi.hProcess, INFINITE);
       DWORD code = 0;
-      if (GetExitCodeProcess(pi.hProcess, &code)) run.status = static_cast<int>(code);
+      if (linuxProgram) {
+        // The status file appears whole (renamed into place) when the program has ended.
+        for (int waited = 0; waited < 600 * 100; ++waited) {
+          const std::string status = ReadWholeFile(statusPath);
+          if (!status.empty()) {
+            run.status = std::atoi(status.c_str());
+            break;
+          }
+          Sleep(10);
+        }
+      } else if (GetExitCodeProcess(pi.hProcess, &code)) {
+        run.status = static_cast<int>(code);
+      }
       CloseHandle(pi.hThread);
       CloseHandle(pi.hProcess);
     }
@@ -297,6 +371,11 @@ class AnsiCodePageScope {
 
 // Skips the current test under Wine, printing why: used where Wine departs
 // from Windows' documented behaviour and the test states Windows'.
+// Wine's resource lookup for LANG_NEUTRAL (FindResourceW, LoadStringW).
+#define PAVORM_WINE_NEUTRAL_FIRST                                                                      \
+  "FindResourceW and LoadStringW take a neutral-language resource before one in the thread's UI " \
+  "language (SetThreadUILanguage); Windows takes the thread's language first"
+
 #define PAVORM_SKIP_UNDER_WINE(reason)                                  \
   do {                                                                  \
     if (::portable::RunningUnderWine()) GTEST_SKIP() << "Wine: " << reason; \
