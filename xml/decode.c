@@ -12,6 +12,9 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 enum { D_NUL = 1, D_AMP = 2, D_PCT = 4, D_CR = 8, D_WS = 16 };
 
@@ -244,7 +247,7 @@ EZXML_ALWAYS_INLINE int emit_short(output *o, const char *src, size_t n, const c
 
 /* Which predefined entity (0 to 4, in table order) text behind "&" begins
  * with, or -1. */
-static int match_predefined(const char *t) {
+EZXML_ALWAYS_INLINE int match_predefined(const char *t) {
     int k;
     switch (t[0]) {
     case 'l': k = t[1] == 't' && t[2] == ';' ? 0 : -1; break;
@@ -403,6 +406,7 @@ static char *finish(decoder *d, char mode) {
     out = o->heap ? o->heap : o->s;
     out[o->len] = '\0';
     d->opt->length = o->len;
+    d->opt->capacity = o->heap ? o->cap : 0;
     return out;
 }
 
@@ -416,6 +420,126 @@ static unsigned main_mask_of(char mode) {
     }
 }
 
+/* The first byte at or after p of the caller's string whose class is in
+ * mask (which holds D_NUL and D_CR; D_AMP, D_PCT, D_WS as the mode says).
+ * Where the buffer is known to be readable up to readable_end, 16 bytes are
+ * tested at a time; the last ones, or all of them without readable_end, one
+ * by one. Most runs between references are a word or two long, so one wide
+ * test usually finds the end. */
+typedef struct {
+#if defined(__SSE2__)
+    /* The bytes a wide test looks for: NUL and CR always, one byte each
+     * for "&" and "%" and a range from lo to lo + span for white space;
+     * a byte or range not looked for is set to stand for NUL again. */
+    __m128i amp, pct, ws_lo, ws_span;
+#endif
+    const char *readable_end;
+    unsigned mask;
+    int text; /* the mask of text: NUL, CR and "&" only */
+} main_scanner;
+
+static main_scanner main_scanner_of(unsigned mask, const char *readable_end) {
+    main_scanner m;
+#if defined(__SSE2__)
+    m.amp = _mm_set1_epi8(mask & D_AMP ? '&' : 0);
+    m.pct = _mm_set1_epi8(mask & D_PCT ? '%' : 0);
+    /* Tab to CR: the byte minus 9 is at most 4; without D_WS, the byte minus 0 at most 0. */
+    m.ws_lo = _mm_set1_epi8(mask & D_WS ? 9 : 0);
+    m.ws_span = _mm_set1_epi8(mask & D_WS ? 4 : 0);
+#endif
+    m.readable_end = readable_end;
+    m.mask = mask;
+    m.text = mask == (D_NUL | D_CR | D_AMP);
+    return m;
+}
+
+EZXML_ALWAYS_INLINE const char *scan_main(const char *p, const main_scanner *m) {
+#if defined(__SSE2__)
+    if (m->readable_end) {
+        while (m->readable_end - p >= 16) {
+            const __m128i v = _mm_loadu_si128((const __m128i *)(const void *)p);
+            __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_setzero_si128()),
+                                                    _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))),
+                                       _mm_cmpeq_epi8(v, m->amp));
+            unsigned bits;
+            if (!m->text) {
+                const __m128i t = _mm_sub_epi8(v, m->ws_lo);
+                hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(v, m->pct),
+                                                     _mm_cmpeq_epi8(_mm_min_epu8(t, m->ws_span), t)));
+            }
+            bits = (unsigned)_mm_movemask_epi8(hit);
+            if (bits) return p + __builtin_ctz(bits);
+            p += 16;
+        }
+    }
+#endif
+    return find_class(p, m->mask);
+}
+
+/* Room for n more output bytes at w: on the heap inside the block up to
+ * heap_end, one byte left for the terminator; in place (heap_end NULL)
+ * behind unread, where the caller's string is still to be read. */
+EZXML_ALWAYS_INLINE int fits(const char *w, size_t n, const char *heap_end, const char *unread) {
+    return heap_end ? (size_t)(heap_end - w) > n : (size_t)(unread - w) >= n;
+}
+
+/* The value of a hexadecimal digit; 16 for any other byte. */
+static const unsigned char digit_value[256] = {
+#define X16 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16
+    X16, X16, X16,
+    0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 16, 16, 16, 16, 16,
+    16, 10, 11, 12, 13, 14, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, X16,
+    16, 10, 11, 12, 13, 14, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, X16,
+    X16, X16, X16, X16, X16, X16, X16, X16,
+#undef X16
+};
+
+/* A plain character reference "&#digits;" or "&#xhex;" (at most 7 digits)
+ * at r: its code point, 1 to U+10FFFF, and *end at the ";"; 0 for any
+ * other form, which char_reference then reads as strtol would. */
+EZXML_ALWAYS_INLINE uint32_t plain_char_reference(const char *r, const char **end) {
+    const char *p = r + 2;
+    unsigned base = 10;
+    uint32_t v = 0;
+    int i;
+    if (*p == 'x') {
+        base = 16;
+        ++p;
+    }
+    for (i = 0; i < 7; ++i) {
+        const unsigned digit = digit_value[(unsigned char)p[i]];
+        if (digit >= base) break;
+        v = v * base + digit;
+    }
+    if (i == 0 || p[i] != ';' || v - 1 >= MAX_CODE_POINT) return 0;
+    *end = p + i;
+    return v;
+}
+
+/* The UTF-8 form of v (at most U+10FFFF) at w; its length. */
+EZXML_ALWAYS_INLINE size_t put_utf8(char *w, uint32_t v) {
+    if (v < 0x80) {
+        w[0] = (char)v;
+        return 1;
+    }
+    if (v < 0x800) {
+        w[0] = (char)(0xC0 | (v >> 6));
+        w[1] = (char)(0x80 | (v & 0x3F));
+        return 2;
+    }
+    if (v < 0x10000) {
+        w[0] = (char)(0xE0 | (v >> 12));
+        w[1] = (char)(0x80 | ((v >> 6) & 0x3F));
+        w[2] = (char)(0x80 | (v & 0x3F));
+        return 3;
+    }
+    w[0] = (char)(0xF0 | (v >> 18));
+    w[1] = (char)(0x80 | ((v >> 12) & 0x3F));
+    w[2] = (char)(0x80 | ((v >> 6) & 0x3F));
+    w[3] = (char)(0x80 | (v & 0x3F));
+    return 4;
+}
+
 char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
     decoder d;
     size_t own_budget;
@@ -425,10 +549,20 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
     const int expand_entities = mode != EZXML_MODE_CDATA;
     /* Line ends are normalised in the caller's text only, not in values. */
     const unsigned value_mask = (main_mask & ~(unsigned)D_CR) | (attr_mode ? (unsigned)D_WS : 0u);
+    const main_scanner scanner = main_scanner_of(main_mask, opt->readable_end);
+    /* The loop keeps the read position, the output position and the end of
+     * the heap block (NULL while in place) in locals: the output is written
+     * with char stores, after which the compiler would reload every field
+     * of d, whose address the slower helpers take. SAVE hands them to d
+     * before such a helper, LOAD takes them back. */
+    const char *r;
+    char *w, *heap_end;
+#define SAVE() (d.cur = r, d.o.len = (size_t)(w - (d.o.heap ? d.o.heap : s)))
+#define LOAD() (r = d.cur, w = (d.o.heap ? d.o.heap : s) + d.o.len, heap_end = d.o.heap ? d.o.heap + d.o.cap : NULL)
 
     opt->failure = 0;
     /* Most texts hold nothing to decode: find the first byte that matters. */
-    d.cur = find_class(s, main_mask);
+    d.cur = scan_main(s, &scanner);
     if (!*d.cur && mode != EZXML_MODE_TOKEN) {
         opt->length = (size_t)(d.cur - s);
         return s;
@@ -447,44 +581,131 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
     d.o.heap = NULL;
     d.o.len = (size_t)(d.cur - s);
     d.o.cap = 0;
+    LOAD();
 
     for (;;) {
-        const char *run = d.cur;
+        const char *run = r;
         unsigned char c;
-        d.cur = find_class(d.cur, d.depth ? value_mask : main_mask);
-        if (d.cur != run && !emit(&d.o, run, (size_t)(d.cur - run), main_read(&d))) goto fail;
-        c = (unsigned char)*d.cur;
-        if (c == 0) {
+        size_t n;
+        if (!d.depth) {
+            r = scan_main(r, &scanner);
+            n = (size_t)(r - run);
+            if (n && w != run) {
+                if (fits(w, n, heap_end, r)) {
+                    if (heap_end)
+                        copy_apart(w, run, n);
+                    else
+                        copy_forward(w, run, n);
+                    w += n;
+                } else {
+                    SAVE();
+                    if (!emit_slow(&d.o, run, n, r)) goto fail;
+                    LOAD();
+                }
+            } else {
+                /* In place and not moved yet: the run is where it belongs. */
+                w += n;
+            }
+        } else {
+            r = find_class(r, value_mask);
+            n = (size_t)(r - run);
+            if (n) {
+                SAVE();
+                if (!emit(&d.o, run, n, d.stack[0])) goto fail;
+                LOAD();
+            }
+        }
+        c = (unsigned char)*r;
+        if (c == '&') {
+            const char *end;
+            uint32_t v;
+            int k;
+            if (r[1] == '#') {
+                v = plain_char_reference(r, &end);
+                if (v) {
+                    /* Room for the longest form; in place in the caller's
+                     * string it is always there, the reference being at
+                     * least 4 bytes. */
+                    const char *after = end + 1;
+                    if (fits(w, 4, heap_end, d.depth ? d.stack[0] : after)) {
+                        w += put_utf8(w, v);
+                        r = after;
+                        continue;
+                    }
+                }
+                SAVE();
+                k = char_reference(&d);
+                if (k < 0) goto fail;
+                LOAD();
+                if (k) continue;
+            } else if (expand_entities && mode != EZXML_MODE_ENTITY) {
+                /* The predefined pairs come first in the table (checked once),
+                 * so when one of them matches no other entry can match before it. */
+                if (d.predefined_first < 0) d.predefined_first = starts_predefined(opt->entities);
+                k = d.predefined_first ? match_predefined(r + 1) : -1;
+                if (k >= 0) {
+                    static const char chars[5] = {'<', '>', '"', '\'', '&'};
+                    static const unsigned char ref_lens[5] = {4, 4, 6, 6, 5};
+                    r += ref_lens[k];
+                    /* Its value (5 bytes) would replace the reference: the
+                     * text grows, and so moves to the heap. */
+                    if (!heap_end && 5 > ref_lens[k]) {
+                        SAVE();
+                        if (!to_heap(&d.o, 1, d.depth ? d.stack[0] : r)) goto fail;
+                        LOAD();
+                    }
+                    if (!fits(w, 1, heap_end, d.depth ? d.stack[0] : r)) {
+                        SAVE();
+                        if (!emit_slow(&d.o, &chars[k], 1, d.depth ? d.stack[0] : r)) goto fail;
+                        LOAD();
+                    } else {
+                        *w++ = chars[k];
+                    }
+                    continue;
+                }
+                SAVE();
+                k = entity_reference(&d);
+                if (k < 0) goto fail;
+                LOAD();
+                if (k) continue;
+            }
+            /* Not a reference: keep the byte. */
+        } else if (c == 0) {
             if (!d.depth) break;
-            d.cur = d.stack[--d.depth];
+            r = d.stack[--d.depth];
             continue;
-        }
-        if (c == '\r' && !d.depth) {
+        } else if (c == '\r' && !d.depth) {
             /* CR LF becomes LF, a lone CR becomes LF (a space in attributes). */
-            ++d.cur;
-            if (*d.cur == '\n') continue;
-            if (!emit_short(&d.o, attr_mode ? " " : "\n", 1, main_read(&d))) goto fail;
-            continue;
+            if (r[1] == '\n') {
+                ++r;
+                continue;
+            }
+            c = attr_mode ? ' ' : '\n';
+        } else if (dclass[c] & D_WS) {
+            c = ' ';
+        } else if (c == (unsigned char)ref_byte) {
+            /* "%" in entity values. */
+            int k;
+            SAVE();
+            k = entity_reference(&d);
+            if (k < 0) goto fail;
+            LOAD();
+            if (k) continue;
         }
-        if (dclass[c] & D_WS) {
-            ++d.cur;
-            if (!emit_short(&d.o, " ", 1, main_read(&d))) goto fail;
-            continue;
+        /* Keep one byte, c, for the one at r. */
+        ++r;
+        if (fits(w, 1, heap_end, d.depth ? d.stack[0] : r)) {
+            *w++ = (char)c;
+        } else {
+            const char ch = (char)c;
+            SAVE();
+            if (!emit_slow(&d.o, &ch, 1, d.depth ? d.stack[0] : r)) goto fail;
+            LOAD();
         }
-        /* "&" or "%". */
-        if (c == '&' && d.cur[1] == '#') {
-            const int done = char_reference(&d);
-            if (done < 0) goto fail;
-            if (done) continue;
-        } else if (c == (unsigned char)ref_byte && expand_entities) {
-            const int done = entity_reference(&d);
-            if (done < 0) goto fail;
-            if (done) continue;
-        }
-        /* Not a reference: keep the byte. */
-        ++d.cur;
-        if (!emit_short(&d.o, d.cur - 1, 1, main_read(&d))) goto fail;
     }
+#undef SAVE
+#undef LOAD
+    d.o.len = (size_t)(w - (d.o.heap ? d.o.heap : s));
     {
         char *out = finish(&d, mode);
         if (out) return out;

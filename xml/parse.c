@@ -457,13 +457,15 @@ static void end_element(parser *ps) {
 }
 
 /* Decodes s for mode with the parse's tables and budget; *len receives the
- * result's length. NULL when decoding failed (the parse is then stopped at s). */
-static char *decode(parser *ps, char *s, char mode, size_t *len) {
+ * result's length, *cap the size of its block when it is a new heap string.
+ * NULL when decoding failed (the parse is then stopped at s). */
+static char *decode(parser *ps, char *s, char mode, size_t *len, size_t *cap) {
     ezxml_decode_options opt;
     char *d;
     opt.entities = ps->root->entities;
     opt.index = &ps->entity_index;
     opt.budget = &ps->budget;
+    opt.readable_end = ps->end + 1; /* ps->end is the NUL in the buffer's last byte or before it */
     d = ezxml_decode(s, mode, &opt);
     if (!d) {
         if (opt.failure == EZXML_PARSE_EXPANSION_LIMIT)
@@ -474,6 +476,7 @@ static char *decode(parser *ps, char *s, char mode, size_t *len) {
         return NULL;
     }
     *len = opt.length;
+    *cap = opt.capacity;
     return d;
 }
 
@@ -483,7 +486,7 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
     ezxml_node *cur = ps->root->current;
     level *lv;
     char *d;
-    size_t dlen;
+    size_t dlen, dcap = 0;
     if (!cur || !cur->name || !length) return 1;
     lv = &ps->levels[ps->depth - 1];
     start[length] = '\0';
@@ -491,7 +494,7 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
         d = start;
         dlen = length;
     } else {
-        d = decode(ps, start, mode, &dlen);
+        d = decode(ps, start, mode, &dlen, &dcap);
         if (!d) return 0;
     }
 
@@ -500,8 +503,10 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
         cur->text = d;
         lv->text_len = dlen;
         if (d != start) {
+            /* The decoder's block has room to spare (the text shrank as
+             * it was decoded): a CDATA section behind it often fits. */
             cur->flags |= EZXML_TEXT_OWNED;
-            lv->text_cap = dlen + 1;
+            lv->text_cap = dcap;
         } else {
             cur->flags &= (short)~EZXML_TEXT_OWNED;
             lv->text_cap = 0;
@@ -612,11 +617,11 @@ static char *attribute_value(parser *ps, char *q, char **defaults) {
      * they stand. */
     close = scan_value(value, quote == '"' ? QD : QS);
     if (*close != quote || mode != EZXML_MODE_ATTR) {
-        size_t dlen;
+        size_t dlen, dcap;
         close = (char *)memchr(close, quote, (size_t)(ps->end - close));
         if (!close) return unterminated(ps, q, "an attribute value");
         *close = '\0';
-        d = decode(ps, value, mode, &dlen);
+        d = decode(ps, value, mode, &dlen, &dcap);
         if (!d) return NULL;
     } else {
         *close = '\0';
