@@ -123,6 +123,7 @@ static inline int32_t read_plain_number(const char *p, int base, const char **en
 
 typedef struct {
     char *s;      /* the caller's string, written in place while possible */
+    const char *s_end; /* its NUL when the caller knows it, else NULL */
     char *heap;   /* the heap result once the text grew */
     size_t len;   /* output bytes so far */
     size_t cap;   /* heap capacity */
@@ -132,7 +133,7 @@ typedef struct {
  * of the caller's string at main_read (which decodes to no more bytes than
  * it has, unless an entity value is inserted). */
 static int to_heap(output *o, size_t extra, const char *main_read) {
-    const size_t rest = strlen(main_read);
+    const size_t rest = o->s_end ? (size_t)(o->s_end - main_read) : strlen(main_read);
     size_t cap = o->len + extra;
     if (cap < o->len || cap + rest < cap || cap + rest + 64 < cap + rest) return 0;
     cap += rest + 64;
@@ -540,6 +541,43 @@ EZXML_ALWAYS_INLINE size_t put_utf8(char *w, uint32_t v) {
     return 4;
 }
 
+/* Reads the entity values being expanded (d->depth above 0) on to where
+ * the caller's string goes on: 1, or 0 when decoding must stop. Values
+ * keep their line ends; white space in them counts as it does in the mode
+ * (value_mask). */
+static int read_values(decoder *d, unsigned value_mask, char ref_byte) {
+    while (d->depth) {
+        const char *run = d->cur;
+        unsigned char c;
+        int done;
+        d->cur = find_class(d->cur, value_mask);
+        if (d->cur != run && !emit(&d->o, run, (size_t)(d->cur - run), d->stack[0])) return 0;
+        c = (unsigned char)*d->cur;
+        if (c == 0) {
+            d->cur = d->stack[--d->depth];
+            continue;
+        }
+        if (dclass[c] & D_WS) {
+            ++d->cur;
+            if (!emit_short(&d->o, " ", 1, d->stack[0])) return 0;
+            continue;
+        }
+        if (c == '&' && d->cur[1] == '#') {
+            done = char_reference(d);
+            if (done < 0) return 0;
+            if (done) continue;
+        } else if (c == (unsigned char)ref_byte) {
+            done = entity_reference(d);
+            if (done < 0) return 0;
+            if (done) continue;
+        }
+        /* Not a reference: keep the byte. */
+        ++d->cur;
+        if (!emit_short(&d->o, d->cur - 1, 1, d->stack[0])) return 0;
+    }
+    return 1;
+}
+
 char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
     decoder d;
     size_t own_budget;
@@ -557,6 +595,8 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
      * before such a helper, LOAD takes them back. */
     const char *r;
     char *w, *heap_end;
+    /* Runs starting at or before this address may be read 16 bytes at a time (0: none). */
+    const uintptr_t wide_limit = opt->readable_end && opt->readable_end - s >= 16 ? (uintptr_t)(opt->readable_end - 16) : 0;
 #define SAVE() (d.cur = r, d.o.len = (size_t)(w - (d.o.heap ? d.o.heap : s)))
 #define LOAD() (r = d.cur, w = (d.o.heap ? d.o.heap : s) + d.o.len, heap_end = d.o.heap ? d.o.heap + d.o.cap : NULL)
 
@@ -578,6 +618,7 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
     d.predefined_first = -1;
     d.failure = EZXML_PARSE_OUT_OF_MEMORY;
     d.o.s = s;
+    d.o.s_end = opt->end;
     d.o.heap = NULL;
     d.o.len = (size_t)(d.cur - s);
     d.o.cap = 0;
@@ -587,33 +628,30 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
         const char *run = r;
         unsigned char c;
         size_t n;
-        if (!d.depth) {
-            r = scan_main(r, &scanner);
-            n = (size_t)(r - run);
-            if (n && w != run) {
-                if (fits(w, n, heap_end, r)) {
-                    if (heap_end)
-                        copy_apart(w, run, n);
-                    else
-                        copy_forward(w, run, n);
-                    w += n;
-                } else {
-                    SAVE();
-                    if (!emit_slow(&d.o, run, n, r)) goto fail;
-                    LOAD();
-                }
-            } else {
-                /* In place and not moved yet: the run is where it belongs. */
+        r = scan_main(r, &scanner);
+        n = (size_t)(r - run);
+        if (w != run) {
+            if (heap_end && n <= 16 && (uintptr_t)run <= wide_limit && heap_end - w > 16) {
+                /* A short run as one 16-byte move, the bytes past it
+                 * landing in the block's free room. */
+                char piece[16];
+                memcpy(piece, run, 16);
+                memcpy(w, piece, 16);
                 w += n;
-            }
-        } else {
-            r = find_class(r, value_mask);
-            n = (size_t)(r - run);
-            if (n) {
+            } else if (fits(w, n, heap_end, r)) {
+                if (heap_end)
+                    copy_apart(w, run, n);
+                else
+                    copy_forward(w, run, n);
+                w += n;
+            } else {
                 SAVE();
-                if (!emit(&d.o, run, n, d.stack[0])) goto fail;
+                if (!emit_slow(&d.o, run, n, r)) goto fail;
                 LOAD();
             }
+        } else {
+            /* In place and not moved yet: the run is where it belongs. */
+            w += n;
         }
         c = (unsigned char)*r;
         if (c == '&') {
@@ -622,16 +660,12 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
             int k;
             if (r[1] == '#') {
                 v = plain_char_reference(r, &end);
-                if (v) {
-                    /* Room for the longest form; in place in the caller's
-                     * string it is always there, the reference being at
-                     * least 4 bytes. */
-                    const char *after = end + 1;
-                    if (fits(w, 4, heap_end, d.depth ? d.stack[0] : after)) {
-                        w += put_utf8(w, v);
-                        r = after;
-                        continue;
-                    }
+                /* Room for the longest form; in place it is always there,
+                 * the reference being at least 4 bytes. */
+                if (v && fits(w, 4, heap_end, end + 1)) {
+                    w += put_utf8(w, v);
+                    r = end + 1;
+                    continue;
                 }
                 SAVE();
                 k = char_reference(&d);
@@ -651,30 +685,24 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
                      * text grows, and so moves to the heap. */
                     if (!heap_end && 5 > ref_lens[k]) {
                         SAVE();
-                        if (!to_heap(&d.o, 1, d.depth ? d.stack[0] : r)) goto fail;
+                        if (!to_heap(&d.o, 1, r)) goto fail;
                         LOAD();
                     }
-                    if (!fits(w, 1, heap_end, d.depth ? d.stack[0] : r)) {
+                    if (!fits(w, 1, heap_end, r)) {
                         SAVE();
-                        if (!emit_slow(&d.o, &chars[k], 1, d.depth ? d.stack[0] : r)) goto fail;
+                        if (!emit_slow(&d.o, &chars[k], 1, r)) goto fail;
                         LOAD();
                     } else {
                         *w++ = chars[k];
                     }
                     continue;
                 }
-                SAVE();
-                k = entity_reference(&d);
-                if (k < 0) goto fail;
-                LOAD();
-                if (k) continue;
+                goto reference;
             }
             /* Not a reference: keep the byte. */
         } else if (c == 0) {
-            if (!d.depth) break;
-            r = d.stack[--d.depth];
-            continue;
-        } else if (c == '\r' && !d.depth) {
+            break;
+        } else if (c == '\r') {
             /* CR LF becomes LF, a lone CR becomes LF (a space in attributes). */
             if (r[1] == '\n') {
                 ++r;
@@ -686,20 +714,21 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
         } else if (c == (unsigned char)ref_byte) {
             /* "%" in entity values. */
             int k;
+        reference:
             SAVE();
             k = entity_reference(&d);
-            if (k < 0) goto fail;
+            if (k < 0 || (d.depth && !read_values(&d, value_mask, ref_byte))) goto fail;
             LOAD();
             if (k) continue;
         }
         /* Keep one byte, c, for the one at r. */
         ++r;
-        if (fits(w, 1, heap_end, d.depth ? d.stack[0] : r)) {
+        if (fits(w, 1, heap_end, r)) {
             *w++ = (char)c;
         } else {
             const char ch = (char)c;
             SAVE();
-            if (!emit_slow(&d.o, &ch, 1, d.depth ? d.stack[0] : r)) goto fail;
+            if (!emit_slow(&d.o, &ch, 1, r)) goto fail;
             LOAD();
         }
     }

@@ -449,7 +449,7 @@ static char *read_entity(dtd_reader *r, char *decl) {
     opt.entities = r->pe;
     opt.index = NULL;
     opt.budget = r->budget;
-    opt.readable_end = NULL;
+    opt.end = opt.readable_end = NULL;
     decoded = ezxml_decode(value, EZXML_MODE_ENTITY, &opt);
     if (!decoded) return fatal(r, value, opt.failure);
     table = param ? &r->parameter : &r->general;
@@ -506,7 +506,7 @@ static int read_attribute(dtd_reader *r, const char *element, char **pos) {
         opt.entities = r->root->entities;
         opt.index = NULL;
         opt.budget = r->budget;
-        opt.readable_end = NULL;
+        opt.end = opt.readable_end = NULL;
         value = ezxml_decode(s + 1, type[0], &opt);
         if (!value) return fatal(r, s, opt.failure), -1;
         s = close + 1;

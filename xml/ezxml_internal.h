@@ -187,6 +187,7 @@ typedef struct {
     ezxml_entity_index *index; /* finds them in entities; NULL: scan the table */
     size_t *budget;            /* bytes entity expansion may still add, shared by the decodings of
                                 * one parse; NULL: the budget of a parse of s alone */
+    const char *end;           /* the NUL that ends s when the caller knows it, else NULL */
     const char *readable_end;  /* s lies in a buffer that may be read up to here (not
                                 * including it), past its NUL; NULL: only up to the NUL */
     size_t length;             /* out: bytes of the result */

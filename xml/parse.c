@@ -459,12 +459,13 @@ static void end_element(parser *ps) {
 /* Decodes s for mode with the parse's tables and budget; *len receives the
  * result's length, *cap the size of its block when it is a new heap string.
  * NULL when decoding failed (the parse is then stopped at s). */
-static char *decode(parser *ps, char *s, char mode, size_t *len, size_t *cap) {
+static char *decode(parser *ps, char *s, char *s_end, char mode, size_t *len, size_t *cap) {
     ezxml_decode_options opt;
     char *d;
     opt.entities = ps->root->entities;
     opt.index = &ps->entity_index;
     opt.budget = &ps->budget;
+    opt.end = s_end;
     opt.readable_end = ps->end + 1; /* ps->end is the NUL in the buffer's last byte or before it */
     d = ezxml_decode(s, mode, &opt);
     if (!d) {
@@ -494,7 +495,7 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
         d = start;
         dlen = length;
     } else {
-        d = decode(ps, start, mode, &dlen, &dcap);
+        d = decode(ps, start, start + length, mode, &dlen, &dcap);
         if (!d) return 0;
     }
 
@@ -621,7 +622,7 @@ static char *attribute_value(parser *ps, char *q, char **defaults) {
         close = (char *)memchr(close, quote, (size_t)(ps->end - close));
         if (!close) return unterminated(ps, q, "an attribute value");
         *close = '\0';
-        d = decode(ps, value, mode, &dlen, &dcap);
+        d = decode(ps, value, close, mode, &dlen, &dcap);
         if (!d) return NULL;
     } else {
         *close = '\0';
