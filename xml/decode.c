@@ -123,7 +123,7 @@ static inline int32_t read_plain_number(const char *p, int base, const char **en
 
 typedef struct {
     char *s;      /* the caller's string, written in place while possible */
-    const char *s_end; /* its NUL when the caller knows it, else NULL */
+    const char *s_end; /* its NUL */
     char *heap;   /* the heap result once the text grew */
     size_t len;   /* output bytes so far */
     size_t cap;   /* heap capacity */
@@ -133,7 +133,7 @@ typedef struct {
  * of the caller's string at main_read (which decodes to no more bytes than
  * it has, unless an entity value is inserted). */
 static int to_heap(output *o, size_t extra, const char *main_read) {
-    const size_t rest = o->s_end ? (size_t)(o->s_end - main_read) : strlen(main_read);
+    const size_t rest = (size_t)(o->s_end - main_read);
     size_t cap = o->len + extra;
     if (cap < o->len || cap + rest < cap || cap + rest + 64 < cap + rest) return 0;
     cap += rest + 64;
@@ -477,13 +477,6 @@ EZXML_ALWAYS_INLINE const char *scan_main(const char *p, const main_scanner *m) 
     return find_class(p, m->mask);
 }
 
-/* Room for n more output bytes at w: on the heap inside the block up to
- * heap_end, one byte left for the terminator; in place (heap_end NULL)
- * behind unread, where the caller's string is still to be read. */
-EZXML_ALWAYS_INLINE int fits(const char *w, size_t n, const char *heap_end, const char *unread) {
-    return heap_end ? (size_t)(heap_end - w) > n : (size_t)(unread - w) >= n;
-}
-
 /* The value of a hexadecimal digit; 16 for any other byte. */
 static const unsigned char digit_value[256] = {
 #define X16 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16
@@ -593,7 +586,7 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
      * with char stores, after which the compiler would reload every field
      * of d, whose address the slower helpers take. SAVE hands them to d
      * before such a helper, LOAD takes them back. */
-    const char *r;
+    const char *r, *s_end;
     char *w, *heap_end;
     /* Runs starting at or before this address may be read 16 bytes at a time (0: none). */
     const uintptr_t wide_limit = opt->readable_end && opt->readable_end - s >= 16 ? (uintptr_t)(opt->readable_end - 16) : 0;
@@ -617,52 +610,57 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
     d.depth = 0;
     d.predefined_first = -1;
     d.failure = EZXML_PARSE_OUT_OF_MEMORY;
+    s_end = opt->end ? opt->end : d.cur + strlen(d.cur);
     d.o.s = s;
-    d.o.s_end = opt->end;
+    d.o.s_end = s_end;
     d.o.heap = NULL;
     d.o.len = (size_t)(d.cur - s);
     d.o.cap = 0;
     LOAD();
 
     for (;;) {
-        const char *run = r;
+        const char *run;
         unsigned char c;
         size_t n;
+        /* Every step below writes no more than it reads, except that a run
+         * of up to 16 bytes may be moved as 16: in place the output stays
+         * behind the unread text, and a heap block that keeps room for the
+         * unread text and 16 bytes keeps it to the end. to_heap() makes the
+         * block so; only entity values read in between (read_values) may
+         * have used that room up, and this test gives it back. */
+        assert(heap_end || w <= r);
+        if (heap_end && (size_t)(heap_end - w) <= (size_t)(s_end - r) + 16) {
+            SAVE();
+            if (!heap_room(&d.o, (size_t)(s_end - r) + 16)) goto fail;
+            LOAD();
+        }
+        run = r;
         r = scan_main(r, &scanner);
         n = (size_t)(r - run);
         if (w != run) {
-            if (heap_end && n <= 16 && (uintptr_t)run <= wide_limit && heap_end - w > 16) {
-                /* A short run as one 16-byte move, the bytes past it
-                 * landing in the block's free room. */
+            if (n <= 16 && (uintptr_t)run <= wide_limit && (heap_end || r - w >= 16)) {
+                /* A short run as one 16-byte move; the bytes past it land
+                 * in the block's free room, or in place on bytes read already. */
                 char piece[16];
                 memcpy(piece, run, 16);
                 memcpy(w, piece, 16);
-                w += n;
-            } else if (fits(w, n, heap_end, r)) {
-                if (heap_end)
-                    copy_apart(w, run, n);
-                else
-                    copy_forward(w, run, n);
-                w += n;
+            } else if (heap_end) {
+                copy_apart(w, run, n);
             } else {
-                SAVE();
-                if (!emit_slow(&d.o, run, n, r)) goto fail;
-                LOAD();
+                copy_forward(w, run, n);
             }
-        } else {
-            /* In place and not moved yet: the run is where it belongs. */
-            w += n;
         }
+        /* In place and not moved yet, the run is where it belongs already. */
+        w += n;
         c = (unsigned char)*r;
         if (c == '&') {
             const char *end;
             uint32_t v;
             int k;
             if (r[1] == '#') {
+                /* At most 4 bytes for a reference of at least 4. */
                 v = plain_char_reference(r, &end);
-                /* Room for the longest form; in place it is always there,
-                 * the reference being at least 4 bytes. */
-                if (v && fits(w, 4, heap_end, end + 1)) {
+                if (v) {
                     w += put_utf8(w, v);
                     r = end + 1;
                     continue;
@@ -688,13 +686,7 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
                         if (!to_heap(&d.o, 1, r)) goto fail;
                         LOAD();
                     }
-                    if (!fits(w, 1, heap_end, r)) {
-                        SAVE();
-                        if (!emit_slow(&d.o, &chars[k], 1, r)) goto fail;
-                        LOAD();
-                    } else {
-                        *w++ = chars[k];
-                    }
+                    *w++ = chars[k];
                     continue;
                 }
                 goto reference;
@@ -723,14 +715,7 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
         }
         /* Keep one byte, c, for the one at r. */
         ++r;
-        if (fits(w, 1, heap_end, r)) {
-            *w++ = (char)c;
-        } else {
-            const char ch = (char)c;
-            SAVE();
-            if (!emit_slow(&d.o, &ch, 1, r)) goto fail;
-            LOAD();
-        }
+        *w++ = (char)c;
     }
 #undef SAVE
 #undef LOAD
