@@ -577,7 +577,8 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
     const unsigned main_mask = main_mask_of(mode);
     const int attr_mode = mode == EZXML_MODE_ATTR || mode == EZXML_MODE_TOKEN;
     const char ref_byte = mode == EZXML_MODE_ENTITY ? '%' : '&';
-    const int expand_entities = mode != EZXML_MODE_CDATA;
+    /* "&name;" is expanded in text and attribute values; entity values expand "%name;". */
+    const int named_references = mode != EZXML_MODE_CDATA && mode != EZXML_MODE_ENTITY;
     /* Line ends are normalised in the caller's text only, not in values. */
     const unsigned value_mask = (main_mask & ~(unsigned)D_CR) | (attr_mode ? (unsigned)D_WS : 0u);
     const main_scanner scanner = main_scanner_of(main_mask, opt->readable_end);
@@ -608,7 +609,7 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
     }
     d.opt = opt;
     d.depth = 0;
-    d.predefined_first = -1;
+    d.predefined_first = opt->predefined_first ? opt->predefined_first > 0 : -1;
     d.failure = EZXML_PARSE_OUT_OF_MEMORY;
     s_end = opt->end ? opt->end : d.cur + strlen(d.cur);
     d.o.s = s;
@@ -622,18 +623,13 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
         const char *run;
         unsigned char c;
         size_t n;
-        /* Every step below writes no more than it reads, except that a run
-         * of up to 16 bytes may be moved as 16: in place the output stays
-         * behind the unread text, and a heap block that keeps room for the
-         * unread text and 16 bytes keeps it to the end. to_heap() makes the
-         * block so; only entity values read in between (read_values) may
-         * have used that room up, and this test gives it back. */
-        assert(heap_end || w <= r);
-        if (heap_end && (size_t)(heap_end - w) <= (size_t)(s_end - r) + 16) {
-            SAVE();
-            if (!heap_room(&d.o, (size_t)(s_end - r) + 16)) goto fail;
-            LOAD();
-        }
+        /* Room: every step below writes no more than it reads, except that
+         * a run of up to 16 bytes may be moved as 16. So in place the output
+         * stays behind the unread text, and a heap block with room for the
+         * unread text and 16 bytes more keeps it to the end. to_heap() makes
+         * the block so; entity values, which may use that room up, give it
+         * back when they are read (below, at "reference"). */
+        assert(heap_end ? (size_t)(heap_end - w) > (size_t)(s_end - r) + 16 : w <= r);
         run = r;
         r = scan_main(r, &scanner);
         n = (size_t)(r - run);
@@ -670,10 +666,13 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
                 if (k < 0) goto fail;
                 LOAD();
                 if (k) continue;
-            } else if (expand_entities && mode != EZXML_MODE_ENTITY) {
+            } else if (named_references) {
                 /* The predefined pairs come first in the table (checked once),
                  * so when one of them matches no other entry can match before it. */
-                if (d.predefined_first < 0) d.predefined_first = starts_predefined(opt->entities);
+                if (d.predefined_first < 0) {
+                    d.predefined_first = starts_predefined(opt->entities);
+                    opt->predefined_first = d.predefined_first ? 1 : -1;
+                }
                 k = d.predefined_first ? match_predefined(r + 1) : -1;
                 if (k >= 0) {
                     static const char chars[5] = {'<', '>', '"', '\'', '&'};
@@ -710,6 +709,7 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
             SAVE();
             k = entity_reference(&d);
             if (k < 0 || (d.depth && !read_values(&d, value_mask, ref_byte))) goto fail;
+            if (d.o.heap && !heap_room(&d.o, (size_t)(s_end - d.cur) + 16)) goto fail;
             LOAD();
             if (k) continue;
         }

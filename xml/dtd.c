@@ -450,6 +450,7 @@ static char *read_entity(dtd_reader *r, char *decl) {
     opt.index = NULL;
     opt.budget = r->budget;
     opt.end = opt.readable_end = NULL;
+    opt.predefined_first = 0;
     decoded = ezxml_decode(value, EZXML_MODE_ENTITY, &opt);
     if (!decoded) return fatal(r, value, opt.failure);
     table = param ? &r->parameter : &r->general;
@@ -507,6 +508,7 @@ static int read_attribute(dtd_reader *r, const char *element, char **pos) {
         opt.index = NULL;
         opt.budget = r->budget;
         opt.end = opt.readable_end = NULL;
+        opt.predefined_first = 0;
         value = ezxml_decode(s + 1, type[0], &opt);
         if (!value) return fatal(r, s, opt.failure), -1;
         s = close + 1;

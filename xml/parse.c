@@ -119,6 +119,7 @@ typedef struct {
     name_slot *names; /* the name tables of the open elements */
     size_t names_cap;
     size_t budget; /* bytes entity expansion may still add */
+    int predefined_first; /* of root->entities, for the decoder: 0 not known yet */
     ezxml_defaults_index defaults; /* over root->attr_defaults */
     ezxml_entity_index entity_index; /* over root->entities */
     /* Inline storage, not cleared at the start of a parse. */
@@ -465,9 +466,13 @@ static char *decode(parser *ps, char *s, char *s_end, char mode, size_t *len, si
     opt.entities = ps->root->entities;
     opt.index = &ps->entity_index;
     opt.budget = &ps->budget;
+    /* The table's first pairs do not change while the content is read:
+     * declarations go behind them. */
+    opt.predefined_first = ps->predefined_first;
     opt.end = s_end;
     opt.readable_end = ps->end + 1; /* ps->end is the NUL in the buffer's last byte or before it */
     d = ezxml_decode(s, mode, &opt);
+    ps->predefined_first = opt.predefined_first;
     if (!d) {
         if (opt.failure == EZXML_PARSE_EXPANSION_LIMIT)
             ezxml_note_stop(ps->root, EZXML_PARSE_EXPANSION_LIMIT, (size_t)(s - ps->root->work_start),
