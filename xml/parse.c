@@ -876,6 +876,46 @@ char *ezxml_utf16_to_utf8(char **buffer, size_t *length) {
 
 /* --- the parse ----------------------------------------------------------- */
 
+/* The most attributes a start tag may have for the fast lane. */
+#define PLAIN_ATTRS_MAX 8
+
+/* Where the attributes of a start tag lie, read without writing anything:
+ * for each, its name, the "=" behind it, its value (behind the quote) and
+ * the closing quote. */
+typedef struct {
+    char *at[PLAIN_ATTRS_MAX][4];
+} plain_attrs;
+
+/* Reads the attributes behind a start tag's name (p is the white space
+ * behind it) when they are plain: up to PLAIN_ATTRS_MAX pairs name="value"
+ * or name='value', "=" right behind the name and the quote behind it,
+ * values without "&", white space or NUL (which need decoding), and the
+ * tag closed by ">" or "/>". Returns the number of pairs and sets *close to
+ * the ">" or "/", or returns 0 for anything else, which start_tag reads.
+ * The document must declare no attribute defaults. */
+EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **close) {
+    size_t n = 0;
+    for (;;) {
+        char *eq, *value, *quote;
+        while (CLASS(*p) & C_CSPACE) ++p;
+        if (*p == '>' || (*p == '/' && p[1] == '>')) break;
+        if (n == PLAIN_ATTRS_MAX) return 0;
+        eq = scan(p, C_ATTR_END);
+        if (*eq != '=' || eq == p || (eq[1] != '"' && eq[1] != '\'')) return 0;
+        value = eq + 2;
+        quote = scan_value(value, eq[1] == '"' ? QD : QS);
+        if (*quote != eq[1]) return 0;
+        a->at[n][0] = p;
+        a->at[n][1] = eq;
+        a->at[n][2] = value;
+        a->at[n][3] = quote;
+        ++n;
+        p = quote + 1;
+    }
+    *close = p;
+    return n;
+}
+
 /* Start and end tags and plain text, read with the parser's state in
  * locals (every byte written into the text would otherwise make the
  * compiler load it again). Start tags without attributes under an open
@@ -900,32 +940,59 @@ static char *fast_lane(parser *ps, char *p, int *text) {
             ezxml_slot *slot;
             ezxml_node *node;
             int changed;
-            if (*q == '>') {
-                if (depth == ps->levels_cap) {
+            size_t na = 0;
+            plain_attrs pa;
+            if (*q != '>' && (*q != '/' || q[1] != '>')) {
+                char *close = NULL;
+                if (!(CLASS(*q) & C_CSPACE) || *ps->root->attr_defaults || !(na = read_plain_attrs(q, &pa, &close))) {
+                    /* Attributes that need more than the fast lane reads. */
+                    char *c;
                     ps->depth = depth;
-                    if (!reserve_level(ps)) break;
+                    ps->root->current = cur;
+                    c = start_tag(ps, m, q);
+                    if (!c || c >= end) return NULL;
+                    *c = '\0';
+                    p = c + 1;
+                    cur = ps->root->current;
+                    depth = ps->depth;
                     lv = &ps->levels[depth - 1];
+                    goto next;
                 }
-            } else if (*q != '/' || q[1] != '>') {
-                char *c;
+                /* As start_tag does: NUL over the white space behind the name. */
+                while (CLASS(*q) & C_CSPACE) *q++ = '\0';
+                q = close;
+            }
+            if (*q == '>' && depth == ps->levels_cap) {
                 ps->depth = depth;
-                ps->root->current = cur;
-                c = start_tag(ps, m, q);
-                if (!c || c >= end) return NULL;
-                *c = '\0';
-                p = c + 1;
-                cur = ps->root->current;
-                depth = ps->depth;
+                if (!reserve_level(ps)) break;
                 lv = &ps->levels[depth - 1];
-                goto next;
             }
             changed = name_changes(lv, m, len);
             if (changed && !names_reserve(ps, lv)) break;
-            slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE);
+            /* An attribute list sits behind the node in its block, laid out
+             * as fill_attrs() does: the pairs, NULL, the ownership string. */
+            slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE + (na ? ((2 * na + 2) * sizeof(char *) + na + 1 + 7) & ~(size_t)7 : 0));
             if (!slot) break;
             node = &slot->node;
             node->name = m;
-            node->attrs = (char **)EZXML_EMPTY_LIST;
+            if (na) {
+                char **attrs = (char **)(void *)((char *)slot + EZXML_SLOT_SIZE);
+                char *own = (char *)(attrs + 2 * na + 2);
+                size_t i;
+                for (i = 0; i < na; ++i) {
+                    *pa.at[i][1] = '\0';
+                    *pa.at[i][3] = '\0';
+                    attrs[2 * i] = pa.at[i][0];
+                    attrs[2 * i + 1] = pa.at[i][2];
+                    own[i] = (char)EZXML_ATTR_NOT_OWNED;
+                }
+                attrs[2 * na] = NULL;
+                attrs[2 * na + 1] = own;
+                own[na] = '\0';
+                node->attrs = attrs;
+            } else {
+                node->attrs = (char **)EZXML_EMPTY_LIST;
+            }
             node->text = ezxml_empty_text;
             node->next = node->sibling = node->ordered = node->child = NULL;
             node->flags = EZXML_LIBRARY_RECORD;
