@@ -2,6 +2,7 @@
 // input ends and UTF-16 input.
 #include "ezxml.h"
 #include "xml_test_support.h"
+#include "xml_tree_check.h"
 
 namespace {
 
@@ -70,6 +71,28 @@ TEST(XmlParse, AttributesNormalisedAndDeclared) {
     EXPECT_STREQ(ezxml_attr(t.root, "d"), "dflt") << "the DTD default stands in";
     EXPECT_STREQ(ezxml_attr(ezxml_child(t.root, "r"), "d"), "dflt");
     EXPECT_EQ(ezxml_attr(t.root, "none"), nullptr);
+}
+
+TEST(XmlParse, StartTagsReadAlikeWithAndWithoutDeclaredDefaults) {
+    // Plain attribute lists are read by a quicker path unless the document
+    // declares defaults; a declaration for another element must change
+    // nothing: the tree, the status, nor the bytes written into the buffer.
+    const std::string nine = "<e a='1' b='2' c='3' d='4' e='5' f='6' g='7' h='8' i='9'/>";
+    const char *tags[] = {"<e a=\"1\" b='2'/>", "<e a=\"1\"b=\"2\">t</e>", "<e  a=\"x\"  \t>u</e>",
+                          "<e a = \"1\"/>", "<e a=\"1&amp;\"/>", "<e a=\"x y\"/>", "<e a=\"\t\r\n\"/>",
+                          "<e a/>", "<e a=1/>", "<e =\"1\"/>", "<e a=\"\"/>", "<e a=\"1\" / >", "<e a=\"1\"/x>",
+                          "<e a=\"1\"", "<e a=\"1", "<e a='\"'/>", "<e a=\"'\"/>", "<e a=\"1\" a=\"2\"/>",
+                          "<e a=\"1\">", nine.c_str(), "<e a='1' b='2' c='3' d='4' e='5' f='6' g='7' h='8'/>"};
+    const std::string declared = "<!DOCTYPE r [<!ATTLIST zz q CDATA 'd'>]>";
+    for (const char *tag : tags) {
+        const std::string body = std::string("<r><x/>") + tag + tag + "<y/></r>";
+        ParsedDoc quick(body), general(declared + body);
+        ASSERT_NE(quick.root, nullptr);
+        EXPECT_EQ(ToXml(quick.root), ToXml(general.root)) << tag;
+        EXPECT_EQ(ezxml_parse_status(quick.root, nullptr), ezxml_parse_status(general.root, nullptr)) << tag;
+        EXPECT_TRUE(std::equal(quick.buf.begin(), quick.buf.end(), general.buf.begin() + declared.size())) << tag;
+        EXPECT_EQ(xmlcheck::CheckTree(quick.root), "") << tag;
+    }
 }
 
 // Default lists are found by element name among many, including lists that
