@@ -254,12 +254,22 @@ EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, siz
     } else {
         prev->ordered = node;
         if (!lv->names_used) {
-            /* The children so far all bear the first child's name. */
+            /* The children so far all bear the first child's name, so this
+             * second name is new: the list gets both (names_reserve made
+             * room for two). */
             slot = ps->names + lv->names_base;
-            slot->last = prev;
-            slot->len = lv->last_len;
-            slot->hash = (unsigned char)prev->name[0];
-            lv->names_used = 1;
+            slot[0].last = prev;
+            slot[0].len = lv->last_len;
+            slot[0].hash = (unsigned char)prev->name[0];
+            slot[1].last = node;
+            slot[1].len = len;
+            slot[1].hash = (unsigned char)node->name[0];
+            lv->names_used = 2;
+            lv->sib_tail->sibling = node;
+            lv->sib_tail = node;
+            lv->last = node;
+            lv->last_len = len;
+            return;
         }
         slot = names_find(ps, lv, node->name, len);
         if ((x = slot->last) != NULL) {
