@@ -370,9 +370,10 @@ void ezxml_free(ezxml_node *node) {
         up = n->parent;
         assert(up);
         if (n->ordered) {
+            /* On to the next child of the same parent; the walk comes back
+             * to the parent only from its last child, which clears its
+             * child link, so the links to released children are not read. */
             ezxml_node *next = n->ordered;
-            /* next takes n's place as the parent's first remaining child. */
-            if (up) up->child = next;
             release_one(n);
             n = next;
             continue;
