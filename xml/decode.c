@@ -590,7 +590,8 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
     const char *r, *s_end;
     char *w, *heap_end;
     /* Runs starting at or before this address may be read 16 bytes at a time (0: none). */
-    const uintptr_t wide_limit = opt->readable_end && opt->readable_end - s >= 16 ? (uintptr_t)(opt->readable_end - 16) : 0;
+    const uintptr_t wide_limit =
+        opt->readable_end && opt->readable_end - s >= 16 ? (uintptr_t)(opt->readable_end - 16) : 0;
 #define SAVE() (d.cur = r, d.o.len = (size_t)(w - (d.o.heap ? d.o.heap : s)))
 #define LOAD() (r = d.cur, w = (d.o.heap ? d.o.heap : s) + d.o.len, heap_end = d.o.heap ? d.o.heap + d.o.cap : NULL)
 

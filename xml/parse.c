@@ -899,10 +899,11 @@ typedef struct {
 /* Reads the attributes behind a start tag's name (p is the white space
  * behind it) when they are plain: up to PLAIN_ATTRS_MAX pairs name="value"
  * or name='value', "=" right behind the name and the quote behind it,
- * values without "&", white space or NUL (which need decoding), and the
- * tag closed by ">" or "/>". Returns the number of pairs and sets *close to
+ * values without "&", NUL or white space other than the space (which
+ * need decoding), and the tag closed by ">" or "/>". Returns the number of pairs and sets *close to
  * the ">" or "/", or returns 0 for anything else, which start_tag reads.
- * The document must declare no attribute defaults. */
+ * The element must have no declared attributes (whose values may be
+ * tokenised: spaces are plain in other values). */
 EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **close) {
     size_t n = 0;
     for (;;) {
@@ -923,6 +924,21 @@ EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **clos
         p = quote + 1;
     }
     *close = p;
+    return n;
+}
+
+/* The attributes of the start tag of name (len bytes) behind it at q, when
+ * the fast lane can take them (read_plain_attrs, and no attributes of the
+ * element declared): their number, their places in *a, the ">" or "/" that
+ * closes the tag in *close, and the white space behind the name overwritten
+ * with NUL as start_tag does. 0 when start_tag has to read them. */
+static size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q, plain_attrs *a, char **close) {
+    size_t n;
+    if (!(CLASS(*q) & C_CSPACE)) return 0;
+    if (*ps->root->attr_defaults && ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, len)) return 0;
+    n = read_plain_attrs(q, a, close);
+    if (n)
+        while (CLASS(*q) & C_CSPACE) *q++ = '\0';
     return n;
 }
 
@@ -954,7 +970,7 @@ static char *fast_lane(parser *ps, char *p, int *text) {
             plain_attrs pa;
             if (*q != '>' && (*q != '/' || q[1] != '>')) {
                 char *close = NULL;
-                if (!(CLASS(*q) & C_CSPACE) || *ps->root->attr_defaults || !(na = read_plain_attrs(q, &pa, &close))) {
+                if (!(na = plain_tag_attrs(ps, m, len, q, &pa, &close))) {
                     /* Attributes that need more than the fast lane reads. */
                     char *c;
                     ps->depth = depth;
@@ -968,8 +984,6 @@ static char *fast_lane(parser *ps, char *p, int *text) {
                     lv = &ps->levels[depth - 1];
                     goto next;
                 }
-                /* As start_tag does: NUL over the white space behind the name. */
-                while (CLASS(*q) & C_CSPACE) *q++ = '\0';
                 q = close;
             }
             if (*q == '>' && depth == ps->levels_cap) {
@@ -981,7 +995,8 @@ static char *fast_lane(parser *ps, char *p, int *text) {
             if (changed && !names_reserve(ps, lv)) break;
             /* An attribute list sits behind the node in its block, laid out
              * as fill_attrs() does: the pairs, NULL, the ownership string. */
-            slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE + (na ? ((2 * na + 2) * sizeof(char *) + na + 1 + 7) & ~(size_t)7 : 0));
+            slot = ezxml_pool_take(&ps->pool,
+                                   EZXML_SLOT_SIZE + (na ? ((2 * na + 2) * sizeof(char *) + na + 1 + 7) & ~(size_t)7 : 0));
             if (!slot) break;
             node = &slot->node;
             node->name = m;
