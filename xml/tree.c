@@ -214,7 +214,7 @@ ezxml_node *ezxml_set_flag(ezxml_node *node, short flag) {
 
 /* The bodies of ezxml_child and ezxml_idx, which ezxml_get calls directly
  * (exported functions are not inlined into each other). */
-static ezxml_node *child_named(ezxml_node *node, const char *name) {
+EZXML_ALWAYS_INLINE ezxml_node *child_named(ezxml_node *node, const char *name) {
     ezxml_node *c;
     if (!node || !name) return NULL;
     for (c = node->child; c; c = c->sibling)
