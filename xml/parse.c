@@ -313,7 +313,7 @@ EZXML_ALWAYS_INLINE void push_level(parser *ps, ezxml_node *node, size_t name_le
     lv->node = node;
     lv->name_len = name_len;
     lv->text_len = 0;
-    lv->text_cap = 0;
+    lv->text_cap = 0; /* read only once the text is an own one, which sets it */
     lv->last = lv->sib_tail = NULL;
     lv->names_base = ps->depth > 1 ? names_top(lv - 1) : 0;
     lv->names_used = lv->names_size = 0;
@@ -1030,11 +1030,12 @@ static char *fast_lane(parser *ps, char *p, int *text) {
                 p = q + 1;
                 ++lv;
                 ++depth;
+                /* As push_level: text_cap and sib_tail are read only once
+                 * an own text or a first child has set them. */
                 lv->node = node;
                 lv->name_len = len;
                 lv->text_len = 0;
-                lv->text_cap = 0;
-                lv->last = lv->sib_tail = NULL;
+                lv->last = NULL;
                 lv->names_base = names_top(lv - 1);
                 lv->names_used = lv->names_size = 0;
                 cur = node;
