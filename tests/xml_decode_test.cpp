@@ -12,13 +12,21 @@ struct Decoded {
     bool heap;
 };
 
-Decoded Decode(const std::string &in, char mode, char **table = nullptr) {
+// readable: bytes the decoder may read past the NUL (as the parser lets it,
+// 16 at a time); -1: none, the decoder knows neither end.
+Decoded Decode(const std::string &in, char mode, char **table = nullptr, int readable = -1) {
     std::vector<char> buf(in.begin(), in.end());
     buf.push_back('\0');
+    // Bytes that would end a run or a reference if they were read as text.
+    for (int i = 0; i < readable; ++i) buf.push_back("&<;\r#"[i % 5]);
     ezxml_node *doc = ezxml_new(nullptr);
     char **entities = table ? table : reinterpret_cast<ezxml_root *>(doc)->entities;
     ezxml_decode_options opt{};
     opt.entities = entities;
+    if (readable >= 0) {
+        opt.end = buf.data() + in.size();
+        opt.readable_end = buf.data() + buf.size();
+    }
     char *out = ezxml_decode(buf.data(), mode, &opt);
     if (out) {
         EXPECT_EQ(opt.length, strlen(out));
@@ -94,6 +102,39 @@ TEST(XmlDecode, QuickAndFullReadingsAgree) {
     Decoded grown = Decode(in, '&', table);
     EXPECT_TRUE(grown.heap);
     EXPECT_EQ(grown.text, want);
+}
+
+TEST(XmlDecode, WideReadingAgreesWithByteReading) {
+    // The parser lets the decoder read its buffer 16 bytes at a time and move
+    // short runs as 16 bytes; texts of every mix of runs and references, at
+    // every distance from the end of the buffer, must decode as byte by byte.
+    static char x[] = "x;", long_value[] = "a value longer than its reference &#233;&lt;";
+    char *table[16];
+    memcpy(table, ezxml_predefined_entities, sizeof ezxml_predefined_entities);
+    char *extra[] = {x, long_value, nullptr};
+    memcpy(table + 10, extra, sizeof extra);
+    const char *pieces[] = {"&lt;", "&gt;", "&amp;", "&quot;", "&#169;", "&#x1F600;", "&#0000065;", "&#x10FFFF;",
+                            "&#;", "&#x110000;", "&nosuch;", "&x;", "\r\n", "\r", "\t", " ", "&", "%"};
+    unsigned seed = 12345;
+    auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int round = 0; round < 400; ++round) {
+        std::string in;
+        for (unsigned k = next(12); k > 0; --k) {
+            in += std::string(next(3) ? next(6) : next(40), static_cast<char>('a' + next(26)));
+            in += pieces[next(sizeof pieces / sizeof *pieces)];
+        }
+        for (char mode : {'&', ' ', '*', 'c'}) {
+            const Decoded bytewise = Decode(in, mode, table);
+            for (int readable : {0, 1, 7, 15, 16, 40}) {
+                const Decoded wide = Decode(in, mode, table, readable);
+                ASSERT_EQ(wide.text, bytewise.text) << "mode " << mode << " readable " << readable << ": " << in;
+                ASSERT_EQ(wide.heap, bytewise.heap) << in;
+            }
+        }
+    }
 }
 
 TEST(XmlDecode, Utf8FormsAtEveryLengthBoundary) {

@@ -2,6 +2,7 @@
 // input ends and UTF-16 input.
 #include "ezxml.h"
 #include "xml_test_support.h"
+#include "xml_tree_check.h"
 
 namespace {
 
@@ -70,6 +71,42 @@ TEST(XmlParse, AttributesNormalisedAndDeclared) {
     EXPECT_STREQ(ezxml_attr(t.root, "d"), "dflt") << "the DTD default stands in";
     EXPECT_STREQ(ezxml_attr(ezxml_child(t.root, "r"), "d"), "dflt");
     EXPECT_EQ(ezxml_attr(t.root, "none"), nullptr);
+}
+
+TEST(XmlParse, StartTagsInsideAnElementReadAsTheRootElementsTag) {
+    // Start tags with plain attributes inside an element are read by a
+    // quicker path than the root element's tag; both must give the same
+    // element, status and bytes written into the buffer, with attribute
+    // types declared or not.
+    const std::string nine = "<e a='1' b='2' c='3' d='4' e='5' f='6' g='7' h='8' i='9'/>";
+    const char *tags[] = {"<e a=\"1\" b='2'/>", "<e a=\"1\"b=\"2\">t</e>", "<e  a=\"x\"  \t>u</e>",
+                          "<e a = \"1\"/>", "<e a=\"1&amp;\"/>", "<e a=\"x y\"/>", "<e a=\"\t\r\n\"/>",
+                          "<e a/>", "<e a=1/>", "<e =\"1\"/>", "<e a=\"\"/>", "<e a=\"1\" / >", "<e a=\"1\"/x>",
+                          "<e a=\"1", "<e a='\"'/>", "<e a=\"'\"/>", "<e a=\"1\" a=\"2\"/>",
+                          "<e a=\"1\"></e>", "<e a=\" 1  2 \"/>", nine.c_str(),
+                          "<e a='1' b='2' c='3' d='4' e='5' f='6' g='7' h='8'/>"};
+    for (const std::string declared : {"", "<!DOCTYPE r [<!ATTLIST e a NMTOKENS #IMPLIED b CDATA 'x' z ID #IMPLIED>]>",
+                                       "<!DOCTYPE r [<!ATTLIST zz a NMTOKENS #IMPLIED>]>"}) {
+        for (const char *tag : tags) {
+            const std::string t = tag;
+            ParsedDoc root(declared + t + " "), inside(declared + "<r>" + t + "</r>");
+            ASSERT_NE(inside.root, nullptr);
+            const bool made = root.root && root.root->name;
+            EXPECT_EQ(made ? ToXml(root.root) : "", inside.root->child ? ToXml(inside.root->child) : "") << tag;
+            EXPECT_EQ(ezxml_parse_status(root.root, nullptr), ezxml_parse_status(inside.root, nullptr)) << tag;
+            EXPECT_TRUE(std::equal(root.buf.begin() + declared.size(), root.buf.begin() + declared.size() + t.size(),
+                                   inside.buf.begin() + declared.size() + 3))
+                << tag;
+            if (made && inside.root->child) {
+                EXPECT_EQ(xmlcheck::CheckTree(inside.root), "") << tag;
+                for (int i = 0; root.root->attrs[i]; ++i)
+                    EXPECT_STREQ(root.root->attrs[i], inside.root->child->attrs[i]);
+                const size_t n = xmlcheck::PairCount(root.root->attrs);
+                EXPECT_STREQ(root.root->attrs[2 * n + 1], inside.root->child->attrs[2 * n + 1]) << "markers of " << tag;
+                EXPECT_STREQ(ezxml_attr(inside.root->child, "b"), ezxml_attr(root.root, "b")) << tag;
+            }
+        }
+    }
 }
 
 // Default lists are found by element name among many, including lists that

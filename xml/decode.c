@@ -12,6 +12,9 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 enum { D_NUL = 1, D_AMP = 2, D_PCT = 4, D_CR = 8, D_WS = 16 };
 
@@ -120,6 +123,7 @@ static inline int32_t read_plain_number(const char *p, int base, const char **en
 
 typedef struct {
     char *s;      /* the caller's string, written in place while possible */
+    const char *s_end; /* its NUL */
     char *heap;   /* the heap result once the text grew */
     size_t len;   /* output bytes so far */
     size_t cap;   /* heap capacity */
@@ -129,7 +133,7 @@ typedef struct {
  * of the caller's string at main_read (which decodes to no more bytes than
  * it has, unless an entity value is inserted). */
 static int to_heap(output *o, size_t extra, const char *main_read) {
-    const size_t rest = strlen(main_read);
+    const size_t rest = (size_t)(o->s_end - main_read);
     size_t cap = o->len + extra;
     if (cap < o->len || cap + rest < cap || cap + rest + 64 < cap + rest) return 0;
     cap += rest + 64;
@@ -244,7 +248,7 @@ EZXML_ALWAYS_INLINE int emit_short(output *o, const char *src, size_t n, const c
 
 /* Which predefined entity (0 to 4, in table order) text behind "&" begins
  * with, or -1. */
-static int match_predefined(const char *t) {
+EZXML_ALWAYS_INLINE int match_predefined(const char *t) {
     int k;
     switch (t[0]) {
     case 'l': k = t[1] == 't' && t[2] == ';' ? 0 : -1; break;
@@ -403,6 +407,7 @@ static char *finish(decoder *d, char mode) {
     out = o->heap ? o->heap : o->s;
     out[o->len] = '\0';
     d->opt->length = o->len;
+    d->opt->capacity = o->heap ? o->cap : 0;
     return out;
 }
 
@@ -416,19 +421,183 @@ static unsigned main_mask_of(char mode) {
     }
 }
 
+/* The first byte at or after p of the caller's string whose class is in
+ * mask (which holds D_NUL and D_CR; D_AMP, D_PCT, D_WS as the mode says).
+ * Where the buffer is known to be readable up to readable_end, 16 bytes are
+ * tested at a time; the last ones, or all of them without readable_end, one
+ * by one. Most runs between references are a word or two long, so one wide
+ * test usually finds the end. */
+typedef struct {
+#if defined(__SSE2__)
+    /* The bytes a wide test looks for: NUL and CR always, one byte each
+     * for "&" and "%" and a range from lo to lo + span for white space;
+     * a byte or range not looked for is set to stand for NUL again. */
+    __m128i amp, pct, ws_lo, ws_span;
+#endif
+    const char *readable_end;
+    unsigned mask;
+    int text; /* the mask of text: NUL, CR and "&" only */
+} main_scanner;
+
+static main_scanner main_scanner_of(unsigned mask, const char *readable_end) {
+    main_scanner m;
+#if defined(__SSE2__)
+    m.amp = _mm_set1_epi8(mask & D_AMP ? '&' : 0);
+    m.pct = _mm_set1_epi8(mask & D_PCT ? '%' : 0);
+    /* Tab to CR: the byte minus 9 is at most 4; without D_WS, the byte minus 0 at most 0. */
+    m.ws_lo = _mm_set1_epi8(mask & D_WS ? 9 : 0);
+    m.ws_span = _mm_set1_epi8(mask & D_WS ? 4 : 0);
+#endif
+    m.readable_end = readable_end;
+    m.mask = mask;
+    m.text = mask == (D_NUL | D_CR | D_AMP);
+    return m;
+}
+
+EZXML_ALWAYS_INLINE const char *scan_main(const char *p, const main_scanner *m) {
+#if defined(__SSE2__)
+    if (m->readable_end) {
+        while (m->readable_end - p >= 16) {
+            const __m128i v = _mm_loadu_si128((const __m128i *)(const void *)p);
+            __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_setzero_si128()),
+                                                    _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))),
+                                       _mm_cmpeq_epi8(v, m->amp));
+            unsigned bits;
+            if (!m->text) {
+                const __m128i t = _mm_sub_epi8(v, m->ws_lo);
+                hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(v, m->pct),
+                                                     _mm_cmpeq_epi8(_mm_min_epu8(t, m->ws_span), t)));
+            }
+            bits = (unsigned)_mm_movemask_epi8(hit);
+            if (bits) return p + __builtin_ctz(bits);
+            p += 16;
+        }
+    }
+#endif
+    return find_class(p, m->mask);
+}
+
+/* The value of a hexadecimal digit; 16 for any other byte. */
+static const unsigned char digit_value[256] = {
+#define X16 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16
+    X16, X16, X16,
+    0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 16, 16, 16, 16, 16,
+    16, 10, 11, 12, 13, 14, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, X16,
+    16, 10, 11, 12, 13, 14, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, X16,
+    X16, X16, X16, X16, X16, X16, X16, X16,
+#undef X16
+};
+
+/* A plain character reference "&#digits;" or "&#xhex;" (at most 7 digits)
+ * at r: its code point, 1 to U+10FFFF, and *end at the ";"; 0 for any
+ * other form, which char_reference then reads as strtol would. */
+EZXML_ALWAYS_INLINE uint32_t plain_char_reference(const char *r, const char **end) {
+    const char *p = r + 2;
+    unsigned base = 10;
+    uint32_t v = 0;
+    int i;
+    if (*p == 'x') {
+        base = 16;
+        ++p;
+    }
+    for (i = 0; i < 7; ++i) {
+        const unsigned digit = digit_value[(unsigned char)p[i]];
+        if (digit >= base) break;
+        v = v * base + digit;
+    }
+    if (i == 0 || p[i] != ';' || v - 1 >= MAX_CODE_POINT) return 0;
+    *end = p + i;
+    return v;
+}
+
+/* The UTF-8 form of v (at most U+10FFFF) at w; its length. */
+EZXML_ALWAYS_INLINE size_t put_utf8(char *w, uint32_t v) {
+    if (v < 0x80) {
+        w[0] = (char)v;
+        return 1;
+    }
+    if (v < 0x800) {
+        w[0] = (char)(0xC0 | (v >> 6));
+        w[1] = (char)(0x80 | (v & 0x3F));
+        return 2;
+    }
+    if (v < 0x10000) {
+        w[0] = (char)(0xE0 | (v >> 12));
+        w[1] = (char)(0x80 | ((v >> 6) & 0x3F));
+        w[2] = (char)(0x80 | (v & 0x3F));
+        return 3;
+    }
+    w[0] = (char)(0xF0 | (v >> 18));
+    w[1] = (char)(0x80 | ((v >> 12) & 0x3F));
+    w[2] = (char)(0x80 | ((v >> 6) & 0x3F));
+    w[3] = (char)(0x80 | (v & 0x3F));
+    return 4;
+}
+
+/* Reads the entity values being expanded (d->depth above 0) on to where
+ * the caller's string goes on: 1, or 0 when decoding must stop. Values
+ * keep their line ends; white space in them counts as it does in the mode
+ * (value_mask). */
+static int read_values(decoder *d, unsigned value_mask, char ref_byte) {
+    while (d->depth) {
+        const char *run = d->cur;
+        unsigned char c;
+        int done;
+        d->cur = find_class(d->cur, value_mask);
+        if (d->cur != run && !emit(&d->o, run, (size_t)(d->cur - run), d->stack[0])) return 0;
+        c = (unsigned char)*d->cur;
+        if (c == 0) {
+            d->cur = d->stack[--d->depth];
+            continue;
+        }
+        if (dclass[c] & D_WS) {
+            ++d->cur;
+            if (!emit_short(&d->o, " ", 1, d->stack[0])) return 0;
+            continue;
+        }
+        if (c == '&' && d->cur[1] == '#') {
+            done = char_reference(d);
+            if (done < 0) return 0;
+            if (done) continue;
+        } else if (c == (unsigned char)ref_byte) {
+            done = entity_reference(d);
+            if (done < 0) return 0;
+            if (done) continue;
+        }
+        /* Not a reference: keep the byte. */
+        ++d->cur;
+        if (!emit_short(&d->o, d->cur - 1, 1, d->stack[0])) return 0;
+    }
+    return 1;
+}
+
 char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
     decoder d;
     size_t own_budget;
     const unsigned main_mask = main_mask_of(mode);
     const int attr_mode = mode == EZXML_MODE_ATTR || mode == EZXML_MODE_TOKEN;
     const char ref_byte = mode == EZXML_MODE_ENTITY ? '%' : '&';
-    const int expand_entities = mode != EZXML_MODE_CDATA;
+    /* "&name;" is expanded in text and attribute values; entity values expand "%name;". */
+    const int named_references = mode != EZXML_MODE_CDATA && mode != EZXML_MODE_ENTITY;
     /* Line ends are normalised in the caller's text only, not in values. */
     const unsigned value_mask = (main_mask & ~(unsigned)D_CR) | (attr_mode ? (unsigned)D_WS : 0u);
+    const main_scanner scanner = main_scanner_of(main_mask, opt->readable_end);
+    /* The loop keeps the read position, the output position and the end of
+     * the heap block (NULL while in place) in locals: the output is written
+     * with char stores, after which the compiler would reload every field
+     * of d, whose address the slower helpers take. SAVE hands them to d
+     * before such a helper, LOAD takes them back. */
+    const char *r, *s_end;
+    char *w, *heap_end;
+    /* Runs starting at or before this address may be read 16 bytes at a time (0: none). */
+    const uintptr_t wide_limit =
+        opt->readable_end && opt->readable_end - s >= 16 ? (uintptr_t)(opt->readable_end - 16) : 0;
+#define SAVE() (d.cur = r, d.o.len = (size_t)(w - (d.o.heap ? d.o.heap : s)))
+#define LOAD() (r = d.cur, w = (d.o.heap ? d.o.heap : s) + d.o.len, heap_end = d.o.heap ? d.o.heap + d.o.cap : NULL)
 
     opt->failure = 0;
     /* Most texts hold nothing to decode: find the first byte that matters. */
-    d.cur = find_class(s, main_mask);
+    d.cur = scan_main(s, &scanner);
     if (!*d.cur && mode != EZXML_MODE_TOKEN) {
         opt->length = (size_t)(d.cur - s);
         return s;
@@ -441,50 +610,117 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt) {
     }
     d.opt = opt;
     d.depth = 0;
-    d.predefined_first = -1;
+    d.predefined_first = opt->predefined_first ? opt->predefined_first > 0 : -1;
     d.failure = EZXML_PARSE_OUT_OF_MEMORY;
+    s_end = opt->end ? opt->end : d.cur + strlen(d.cur);
     d.o.s = s;
+    d.o.s_end = s_end;
     d.o.heap = NULL;
     d.o.len = (size_t)(d.cur - s);
     d.o.cap = 0;
+    LOAD();
 
     for (;;) {
-        const char *run = d.cur;
+        const char *run;
         unsigned char c;
-        d.cur = find_class(d.cur, d.depth ? value_mask : main_mask);
-        if (d.cur != run && !emit(&d.o, run, (size_t)(d.cur - run), main_read(&d))) goto fail;
-        c = (unsigned char)*d.cur;
-        if (c == 0) {
-            if (!d.depth) break;
-            d.cur = d.stack[--d.depth];
-            continue;
+        size_t n;
+        /* Room: every step below writes no more than it reads, except that
+         * a run of up to 16 bytes may be moved as 16. So in place the output
+         * stays behind the unread text, and a heap block with room for the
+         * unread text and 16 bytes more keeps it to the end. to_heap() makes
+         * the block so; entity values, which may use that room up, give it
+         * back when they are read (below, at "reference"). */
+        assert(heap_end ? (size_t)(heap_end - w) > (size_t)(s_end - r) + 16 : w <= r);
+        run = r;
+        r = scan_main(r, &scanner);
+        n = (size_t)(r - run);
+        if (w != run) {
+            if (n <= 16 && (uintptr_t)run <= wide_limit && (heap_end || r - w >= 16)) {
+                /* A short run as one 16-byte move; the bytes past it land
+                 * in the block's free room, or in place on bytes read already. */
+                char piece[16];
+                memcpy(piece, run, 16);
+                memcpy(w, piece, 16);
+            } else if (heap_end) {
+                copy_apart(w, run, n);
+            } else {
+                copy_forward(w, run, n);
+            }
         }
-        if (c == '\r' && !d.depth) {
+        /* In place and not moved yet, the run is where it belongs already. */
+        w += n;
+        c = (unsigned char)*r;
+        if (c == '&') {
+            const char *end;
+            uint32_t v;
+            int k;
+            if (r[1] == '#') {
+                /* At most 4 bytes for a reference of at least 4. */
+                v = plain_char_reference(r, &end);
+                if (v) {
+                    w += put_utf8(w, v);
+                    r = end + 1;
+                    continue;
+                }
+                SAVE();
+                k = char_reference(&d);
+                if (k < 0) goto fail;
+                LOAD();
+                if (k) continue;
+            } else if (named_references) {
+                /* The predefined pairs come first in the table (checked once),
+                 * so when one of them matches no other entry can match before it. */
+                if (d.predefined_first < 0) {
+                    d.predefined_first = starts_predefined(opt->entities);
+                    opt->predefined_first = d.predefined_first ? 1 : -1;
+                }
+                k = d.predefined_first ? match_predefined(r + 1) : -1;
+                if (k >= 0) {
+                    static const char chars[5] = {'<', '>', '"', '\'', '&'};
+                    static const unsigned char ref_lens[5] = {4, 4, 6, 6, 5};
+                    r += ref_lens[k];
+                    /* Its value (5 bytes) would replace the reference: the
+                     * text grows, and so moves to the heap. */
+                    if (!heap_end && 5 > ref_lens[k]) {
+                        SAVE();
+                        if (!to_heap(&d.o, 1, r)) goto fail;
+                        LOAD();
+                    }
+                    *w++ = chars[k];
+                    continue;
+                }
+                goto reference;
+            }
+            /* Not a reference: keep the byte. */
+        } else if (c == 0) {
+            break;
+        } else if (c == '\r') {
             /* CR LF becomes LF, a lone CR becomes LF (a space in attributes). */
-            ++d.cur;
-            if (*d.cur == '\n') continue;
-            if (!emit_short(&d.o, attr_mode ? " " : "\n", 1, main_read(&d))) goto fail;
-            continue;
+            if (r[1] == '\n') {
+                ++r;
+                continue;
+            }
+            c = attr_mode ? ' ' : '\n';
+        } else if (dclass[c] & D_WS) {
+            c = ' ';
+        } else if (c == (unsigned char)ref_byte) {
+            /* "%" in entity values. */
+            int k;
+        reference:
+            SAVE();
+            k = entity_reference(&d);
+            if (k < 0 || (d.depth && !read_values(&d, value_mask, ref_byte))) goto fail;
+            if (d.o.heap && !heap_room(&d.o, (size_t)(s_end - d.cur) + 16)) goto fail;
+            LOAD();
+            if (k) continue;
         }
-        if (dclass[c] & D_WS) {
-            ++d.cur;
-            if (!emit_short(&d.o, " ", 1, main_read(&d))) goto fail;
-            continue;
-        }
-        /* "&" or "%". */
-        if (c == '&' && d.cur[1] == '#') {
-            const int done = char_reference(&d);
-            if (done < 0) goto fail;
-            if (done) continue;
-        } else if (c == (unsigned char)ref_byte && expand_entities) {
-            const int done = entity_reference(&d);
-            if (done < 0) goto fail;
-            if (done) continue;
-        }
-        /* Not a reference: keep the byte. */
-        ++d.cur;
-        if (!emit_short(&d.o, d.cur - 1, 1, main_read(&d))) goto fail;
+        /* Keep one byte, c, for the one at r. */
+        ++r;
+        *w++ = (char)c;
     }
+#undef SAVE
+#undef LOAD
+    d.o.len = (size_t)(w - (d.o.heap ? d.o.heap : s));
     {
         char *out = finish(&d, mode);
         if (out) return out;

@@ -449,6 +449,8 @@ static char *read_entity(dtd_reader *r, char *decl) {
     opt.entities = r->pe;
     opt.index = NULL;
     opt.budget = r->budget;
+    opt.end = opt.readable_end = NULL;
+    opt.predefined_first = 0;
     decoded = ezxml_decode(value, EZXML_MODE_ENTITY, &opt);
     if (!decoded) return fatal(r, value, opt.failure);
     table = param ? &r->parameter : &r->general;
@@ -505,6 +507,8 @@ static int read_attribute(dtd_reader *r, const char *element, char **pos) {
         opt.entities = r->root->entities;
         opt.index = NULL;
         opt.budget = r->budget;
+        opt.end = opt.readable_end = NULL;
+        opt.predefined_first = 0;
         value = ezxml_decode(s + 1, type[0], &opt);
         if (!value) return fatal(r, s, opt.failure), -1;
         s = close + 1;

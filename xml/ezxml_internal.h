@@ -187,7 +187,13 @@ typedef struct {
     ezxml_entity_index *index; /* finds them in entities; NULL: scan the table */
     size_t *budget;            /* bytes entity expansion may still add, shared by the decodings of
                                 * one parse; NULL: the budget of a parse of s alone */
+    const char *end;           /* the NUL that ends s when the caller knows it, else NULL */
+    const char *readable_end;  /* s lies in a buffer that may be read up to here (not
+                                * including it), past its NUL; NULL: only up to the NUL */
+    int predefined_first;      /* in/out: whether entities starts with the predefined pairs: 1 yes,
+                                * -1 no, 0 not known yet (then looked at and set when needed) */
     size_t length;             /* out: bytes of the result */
+    size_t capacity;           /* out: bytes of the block of a new heap result (more than length) */
     int failure;               /* out, when NULL is returned: EZXML_PARSE_OUT_OF_MEMORY or
                                 * EZXML_PARSE_EXPANSION_LIMIT */
 } ezxml_decode_options;

@@ -119,6 +119,7 @@ typedef struct {
     name_slot *names; /* the name tables of the open elements */
     size_t names_cap;
     size_t budget; /* bytes entity expansion may still add */
+    int predefined_first; /* of root->entities, for the decoder: 0 not known yet */
     ezxml_defaults_index defaults; /* over root->attr_defaults */
     ezxml_entity_index entity_index; /* over root->entities */
     /* Inline storage, not cleared at the start of a parse. */
@@ -253,12 +254,22 @@ EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, siz
     } else {
         prev->ordered = node;
         if (!lv->names_used) {
-            /* The children so far all bear the first child's name. */
+            /* The children so far all bear the first child's name, so this
+             * second name is new: the list gets both (names_reserve made
+             * room for two). */
             slot = ps->names + lv->names_base;
-            slot->last = prev;
-            slot->len = lv->last_len;
-            slot->hash = (unsigned char)prev->name[0];
-            lv->names_used = 1;
+            slot[0].last = prev;
+            slot[0].len = lv->last_len;
+            slot[0].hash = (unsigned char)prev->name[0];
+            slot[1].last = node;
+            slot[1].len = len;
+            slot[1].hash = (unsigned char)node->name[0];
+            lv->names_used = 2;
+            lv->sib_tail->sibling = node;
+            lv->sib_tail = node;
+            lv->last = node;
+            lv->last_len = len;
+            return;
         }
         slot = names_find(ps, lv, node->name, len);
         if ((x = slot->last) != NULL) {
@@ -302,7 +313,7 @@ EZXML_ALWAYS_INLINE void push_level(parser *ps, ezxml_node *node, size_t name_le
     lv->node = node;
     lv->name_len = name_len;
     lv->text_len = 0;
-    lv->text_cap = 0;
+    lv->text_cap = 0; /* read only once the text is an own one, which sets it */
     lv->last = lv->sib_tail = NULL;
     lv->names_base = ps->depth > 1 ? names_top(lv - 1) : 0;
     lv->names_used = lv->names_size = 0;
@@ -457,14 +468,21 @@ static void end_element(parser *ps) {
 }
 
 /* Decodes s for mode with the parse's tables and budget; *len receives the
- * result's length. NULL when decoding failed (the parse is then stopped at s). */
-static char *decode(parser *ps, char *s, char mode, size_t *len) {
+ * result's length, *cap the size of its block when it is a new heap string.
+ * NULL when decoding failed (the parse is then stopped at s). */
+static char *decode(parser *ps, char *s, char *s_end, char mode, size_t *len, size_t *cap) {
     ezxml_decode_options opt;
     char *d;
     opt.entities = ps->root->entities;
     opt.index = &ps->entity_index;
     opt.budget = &ps->budget;
+    /* The table's first pairs do not change while the content is read:
+     * declarations go behind them. */
+    opt.predefined_first = ps->predefined_first;
+    opt.end = s_end;
+    opt.readable_end = ps->end + 1; /* ps->end is the NUL in the buffer's last byte or before it */
     d = ezxml_decode(s, mode, &opt);
+    ps->predefined_first = opt.predefined_first;
     if (!d) {
         if (opt.failure == EZXML_PARSE_EXPANSION_LIMIT)
             ezxml_note_stop(ps->root, EZXML_PARSE_EXPANSION_LIMIT, (size_t)(s - ps->root->work_start),
@@ -474,6 +492,7 @@ static char *decode(parser *ps, char *s, char mode, size_t *len) {
         return NULL;
     }
     *len = opt.length;
+    *cap = opt.capacity;
     return d;
 }
 
@@ -483,7 +502,7 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
     ezxml_node *cur = ps->root->current;
     level *lv;
     char *d;
-    size_t dlen;
+    size_t dlen, dcap = 0;
     if (!cur || !cur->name || !length) return 1;
     lv = &ps->levels[ps->depth - 1];
     start[length] = '\0';
@@ -491,7 +510,7 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
         d = start;
         dlen = length;
     } else {
-        d = decode(ps, start, mode, &dlen);
+        d = decode(ps, start, start + length, mode, &dlen, &dcap);
         if (!d) return 0;
     }
 
@@ -500,8 +519,10 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
         cur->text = d;
         lv->text_len = dlen;
         if (d != start) {
+            /* The decoder's block has room to spare (the text shrank as
+             * it was decoded): a CDATA section behind it often fits. */
             cur->flags |= EZXML_TEXT_OWNED;
-            lv->text_cap = dlen + 1;
+            lv->text_cap = dcap;
         } else {
             cur->flags &= (short)~EZXML_TEXT_OWNED;
             lv->text_cap = 0;
@@ -612,11 +633,11 @@ static char *attribute_value(parser *ps, char *q, char **defaults) {
      * they stand. */
     close = scan_value(value, quote == '"' ? QD : QS);
     if (*close != quote || mode != EZXML_MODE_ATTR) {
-        size_t dlen;
+        size_t dlen, dcap;
         close = (char *)memchr(close, quote, (size_t)(ps->end - close));
         if (!close) return unterminated(ps, q, "an attribute value");
         *close = '\0';
-        d = decode(ps, value, mode, &dlen);
+        d = decode(ps, value, close, mode, &dlen, &dcap);
         if (!d) return NULL;
     } else {
         *close = '\0';
@@ -865,6 +886,62 @@ char *ezxml_utf16_to_utf8(char **buffer, size_t *length) {
 
 /* --- the parse ----------------------------------------------------------- */
 
+/* The most attributes a start tag may have for the fast lane. */
+#define PLAIN_ATTRS_MAX 8
+
+/* Where the attributes of a start tag lie, read without writing anything:
+ * for each, its name, the "=" behind it, its value (behind the quote) and
+ * the closing quote. */
+typedef struct {
+    char *at[PLAIN_ATTRS_MAX][4];
+} plain_attrs;
+
+/* Reads the attributes behind a start tag's name (p is the white space
+ * behind it) when they are plain: up to PLAIN_ATTRS_MAX pairs name="value"
+ * or name='value', "=" right behind the name and the quote behind it,
+ * values without "&", NUL or white space other than the space (which
+ * need decoding), and the tag closed by ">" or "/>". Returns the number of pairs and sets *close to
+ * the ">" or "/", or returns 0 for anything else, which start_tag reads.
+ * The element must have no declared attributes (whose values may be
+ * tokenised: spaces are plain in other values). */
+EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **close) {
+    size_t n = 0;
+    for (;;) {
+        char *eq, *value, *quote;
+        while (CLASS(*p) & C_CSPACE) ++p;
+        if (*p == '>' || (*p == '/' && p[1] == '>')) break;
+        if (n == PLAIN_ATTRS_MAX) return 0;
+        eq = scan(p, C_ATTR_END);
+        if (*eq != '=' || eq == p || (eq[1] != '"' && eq[1] != '\'')) return 0;
+        value = eq + 2;
+        quote = scan_value(value, eq[1] == '"' ? QD : QS);
+        if (*quote != eq[1]) return 0;
+        a->at[n][0] = p;
+        a->at[n][1] = eq;
+        a->at[n][2] = value;
+        a->at[n][3] = quote;
+        ++n;
+        p = quote + 1;
+    }
+    *close = p;
+    return n;
+}
+
+/* The attributes of the start tag of name (len bytes) behind it at q, when
+ * the fast lane can take them (read_plain_attrs, and no attributes of the
+ * element declared): their number, their places in *a, the ">" or "/" that
+ * closes the tag in *close, and the white space behind the name overwritten
+ * with NUL as start_tag does. 0 when start_tag has to read them. */
+static size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q, plain_attrs *a, char **close) {
+    size_t n;
+    if (!(CLASS(*q) & C_CSPACE)) return 0;
+    if (*ps->root->attr_defaults && ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, len)) return 0;
+    n = read_plain_attrs(q, a, close);
+    if (n)
+        while (CLASS(*q) & C_CSPACE) *q++ = '\0';
+    return n;
+}
+
 /* Start and end tags and plain text, read with the parser's state in
  * locals (every byte written into the text would otherwise make the
  * compiler load it again). Start tags without attributes under an open
@@ -889,32 +966,58 @@ static char *fast_lane(parser *ps, char *p, int *text) {
             ezxml_slot *slot;
             ezxml_node *node;
             int changed;
-            if (*q == '>') {
-                if (depth == ps->levels_cap) {
+            size_t na = 0;
+            plain_attrs pa;
+            if (*q != '>' && (*q != '/' || q[1] != '>')) {
+                char *close = NULL;
+                if (!(na = plain_tag_attrs(ps, m, len, q, &pa, &close))) {
+                    /* Attributes that need more than the fast lane reads. */
+                    char *c;
                     ps->depth = depth;
-                    if (!reserve_level(ps)) break;
+                    ps->root->current = cur;
+                    c = start_tag(ps, m, q);
+                    if (!c || c >= end) return NULL;
+                    *c = '\0';
+                    p = c + 1;
+                    cur = ps->root->current;
+                    depth = ps->depth;
                     lv = &ps->levels[depth - 1];
+                    goto next;
                 }
-            } else if (*q != '/' || q[1] != '>') {
-                char *c;
+                q = close;
+            }
+            if (*q == '>' && depth == ps->levels_cap) {
                 ps->depth = depth;
-                ps->root->current = cur;
-                c = start_tag(ps, m, q);
-                if (!c || c >= end) return NULL;
-                *c = '\0';
-                p = c + 1;
-                cur = ps->root->current;
-                depth = ps->depth;
+                if (!reserve_level(ps)) break;
                 lv = &ps->levels[depth - 1];
-                goto next;
             }
             changed = name_changes(lv, m, len);
             if (changed && !names_reserve(ps, lv)) break;
-            slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE);
+            /* An attribute list sits behind the node in its block, laid out
+             * as fill_attrs() does: the pairs, NULL, the ownership string. */
+            slot = ezxml_pool_take(&ps->pool,
+                                   EZXML_SLOT_SIZE + (na ? ((2 * na + 2) * sizeof(char *) + na + 1 + 7) & ~(size_t)7 : 0));
             if (!slot) break;
             node = &slot->node;
             node->name = m;
-            node->attrs = (char **)EZXML_EMPTY_LIST;
+            if (na) {
+                char **attrs = (char **)(void *)((char *)slot + EZXML_SLOT_SIZE);
+                char *own = (char *)(attrs + 2 * na + 2);
+                size_t i;
+                for (i = 0; i < na; ++i) {
+                    *pa.at[i][1] = '\0';
+                    *pa.at[i][3] = '\0';
+                    attrs[2 * i] = pa.at[i][0];
+                    attrs[2 * i + 1] = pa.at[i][2];
+                    own[i] = (char)EZXML_ATTR_NOT_OWNED;
+                }
+                attrs[2 * na] = NULL;
+                attrs[2 * na + 1] = own;
+                own[na] = '\0';
+                node->attrs = attrs;
+            } else {
+                node->attrs = (char **)EZXML_EMPTY_LIST;
+            }
             node->text = ezxml_empty_text;
             node->next = node->sibling = node->ordered = node->child = NULL;
             node->flags = EZXML_LIBRARY_RECORD;
@@ -927,11 +1030,12 @@ static char *fast_lane(parser *ps, char *p, int *text) {
                 p = q + 1;
                 ++lv;
                 ++depth;
+                /* As push_level: text_cap and sib_tail are read only once
+                 * an own text or a first child has set them. */
                 lv->node = node;
                 lv->name_len = len;
                 lv->text_len = 0;
-                lv->text_cap = 0;
-                lv->last = lv->sib_tail = NULL;
+                lv->last = NULL;
                 lv->names_base = names_top(lv - 1);
                 lv->names_used = lv->names_size = 0;
                 cur = node;

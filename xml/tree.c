@@ -214,7 +214,7 @@ ezxml_node *ezxml_set_flag(ezxml_node *node, short flag) {
 
 /* The bodies of ezxml_child and ezxml_idx, which ezxml_get calls directly
  * (exported functions are not inlined into each other). */
-static ezxml_node *child_named(ezxml_node *node, const char *name) {
+EZXML_ALWAYS_INLINE ezxml_node *child_named(ezxml_node *node, const char *name) {
     ezxml_node *c;
     if (!node || !name) return NULL;
     for (c = node->child; c; c = c->sibling)
@@ -323,8 +323,23 @@ static void free_tables(ezxml_root *root) {
     free(root->utf8_copy);
 }
 
+/* Whether a list has anything to release: most lists the parser made sit
+ * in their node's block (ownership string right behind the pointers) and
+ * own none of their strings, which takes a look at each marker only. */
+static int attrs_to_release(char **attrs) {
+    size_t n = 0, i;
+    const char *own;
+    if (!attrs) return 0;
+    while (attrs[2 * n]) ++n;
+    own = attrs[2 * n + 1];
+    if (own != (const char *)(attrs + 2 * n + 2)) return 1;
+    for (i = 0; i < n; ++i)
+        if ((unsigned char)own[i] & (EZXML_ATTR_NAME_OWNED | EZXML_ATTR_VALUE_OWNED)) return 1;
+    return 0;
+}
+
 EZXML_ALWAYS_INLINE void release_one(ezxml_node *n) {
-    if (n->attrs != (char **)EZXML_EMPTY_LIST) ezxml_free_attrs(n->attrs);
+    if (n->attrs != (char **)EZXML_EMPTY_LIST && attrs_to_release(n->attrs)) ezxml_free_attrs(n->attrs);
     if (n->flags & (EZXML_TEXT_OWNED | EZXML_NAME_OWNED)) {
         if (n->flags & EZXML_TEXT_OWNED) free(n->text);
         if (n->flags & EZXML_NAME_OWNED) free(n->name);
@@ -355,9 +370,10 @@ void ezxml_free(ezxml_node *node) {
         up = n->parent;
         assert(up);
         if (n->ordered) {
+            /* On to the next child of the same parent; the walk comes back
+             * to the parent only from its last child, which clears its
+             * child link, so the links to released children are not read. */
             ezxml_node *next = n->ordered;
-            /* next takes n's place as the parent's first remaining child. */
-            if (up) up->child = next;
             release_one(n);
             n = next;
             continue;
