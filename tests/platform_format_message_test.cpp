@@ -46,7 +46,7 @@ ULONG_PTR Str(const WCHAR* s) { return reinterpret_cast<ULONG_PTR>(s); }
 
 }  // namespace
 
-TEST(FormatMessage, InsertsAndEscapes) {
+TEST(FormatMessageW, InsertsAndEscapes) {
   EXPECT_EQ(WithArray(WTEXT("%1 and %2!d! [%3!5.2s!] [%4!-4x!] [%4!#X!]"), {Str(WTEXT("one")), 42, Str(WTEXT("abcdef")), 255}),
             WTEXT("one and 42 [   ab] [ff  ] [0XFF]"));
   EXPECT_EQ(WithArray(WTEXT("%% %. %! %t|%r|%n|end%0 not this"), {}), WTEXT("% . ! \t|\r|\r\n|end"));
@@ -78,12 +78,12 @@ static void ExpectRefused(std::initializer_list<const WCHAR*> bad) {
 }
 
 // An empty or unknown printf conversion in an insert is refused here.
-TEST(FormatMessage, EmptyAndUnknownConversionsFail) {
+TEST(FormatMessageW, EmptyAndUnknownConversionsFail) {
   PAVORM_SKIP_UNDER_WINE("FormatMessageW prints an unknown conversion as its letter and an empty one as nothing");
   ExpectRefused({WTEXT("%1!!"), WTEXT("%1!q!")});
 }
 
-TEST(FormatMessage, MalformedFormatsFail) {
+TEST(FormatMessageW, MalformedFormatsFail) {
   ExpectRefused({WTEXT("%1!d"), WTEXT("trailing %")});
   // Inserts without arguments, or past those counted.
   LPWSTR out = nullptr;
@@ -91,7 +91,7 @@ TEST(FormatMessage, MalformedFormatsFail) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
-TEST(FormatMessage, BuffersWidthsAndIgnoredInserts) {
+TEST(FormatMessageW, BuffersWidthsAndIgnoredInserts) {
   WCHAR buffer[6];
   std::vector<ULONG_PTR> args = {Str(WTEXT("abc"))};
   auto* va = reinterpret_cast<va_list*>(args.data());
@@ -120,7 +120,7 @@ TEST(FormatMessage, BuffersWidthsAndIgnoredInserts) {
   EXPECT_EQ(LocalFree(system), nullptr);
 }
 
-TEST(FormatMessage, MessageTableOfAModule) {
+TEST(FormatMessageW, MessageTableOfAModule) {
   HMODULE m = LoadLibraryExW(test::Wide(test::TestModule("messages.dll")).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(m, nullptr);
   std::vector<ULONG_PTR> args = {Str(WTEXT("world"))};
@@ -144,7 +144,7 @@ TEST(FormatMessage, MessageTableOfAModule) {
 
 // An empty message stores nothing: 0 with ERROR_NO_WORK_DONE, no block, and a
 // fixed buffer gets just the terminator.
-TEST(FormatMessage, EmptyMessageStoresNothing) {
+TEST(FormatMessageW, EmptyMessageStoresNothing) {
   LPWSTR out = reinterpret_cast<LPWSTR>(&out);
   SetLastError(0);
   EXPECT_EQ(FormatMessageW(kAlloc, WTEXT(""), 0, 0, reinterpret_cast<LPWSTR>(&out), 0, nullptr), 0u);
