@@ -81,3 +81,20 @@ TEST_F(ToolFiles, XmlCheckLocatesProblemsAndFormatIsStable) {
 }
 
 }  // namespace
+
+namespace {
+
+// Names beyond ASCII reach the tool whole (on Windows through its UTF-16
+// command line, not the ANSI code page) and come back in its messages.
+TEST_F(ToolFiles, FileNamesBeyondAsciiAreReadAndTold) {
+  const std::string name = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xE6\x97\xA5.xml";  // Grüße € 日
+  Write(name, "<r>\xC3\xA9</r>");
+  const ToolRun r = Run({"xml", "check", name});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind(name + ": well-formed", 0), 0u) << r.out;
+  const ToolRun missing = Run({"xml", "check", "no-" + name});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err.rfind("pavorm: no-" + name + ":", 0), 0u) << missing.err;
+}
+
+}  // namespace
