@@ -301,8 +301,12 @@ DWORD PeImage::FindStringInBlock(WORD block, UINT id, LANGID uiLanguage, const W
   unsigned rank = 3;
   for (uint32_t j = 0; j < langs.named + langs.ids && rank != 0; ++j) {
     const uint32_t field = Le32(rsrc_ + langs.Entry(j));  // inside: ReadDir checked
-    const uint32_t entry = Target(langs.Entry(j), false);
-    if ((field >> 16) != 0 || entry == 0) continue;  // as ReadBlock skips them
+    // Target's rule for a data entry: no subdirectory bit, not the root,
+    // its 16 bytes inside the directory.
+    const uint32_t entry = Le32(rsrc_ + langs.Entry(j) + 4);
+    if ((field >> 16) != 0 || (entry & kHighBit) != 0 || entry == 0 || !Has(rsrcSize_, entry, 16)) {
+      continue;  // as ReadBlock skips them
+    }
     if (chosen == 0) chosen = entry;
     for (unsigned r = 0; r < rank; ++r) {
       if (static_cast<WORD>(field) == order[r]) {
@@ -320,23 +324,23 @@ DWORD PeImage::FindStringInBlock(WORD block, UINT id, LANGID uiLanguage, const W
     return ERROR_RESOURCE_DATA_NOT_FOUND;
   }
   // ParseStringTable's rule: entries end where a length word or its text
-  // would run past the block.
+  // would run past the block. An entry before the one wanted is passed over
+  // when its text and the next length word lie inside (pos stays far below
+  // SIZE_MAX: at most 16 steps of 131,072 bytes past a 32-bit size).
   const BYTE* p = d.bytes;
-  size_t left = d.size;
-  for (unsigned k = id & 15u;; --k) {
-    if (left < 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
-    const size_t units = Le16(p);
-    const size_t bytes = 2 + 2 * units;
-    if (bytes > left) return ERROR_RESOURCE_DATA_NOT_FOUND;
-    if (k == 0) {
-      if (units == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
-      *text = reinterpret_cast<const WCHAR*>(p + 2);
-      *length = units;
-      return ERROR_SUCCESS;
-    }
-    p += bytes;
-    left -= bytes;
+  const size_t size = d.size;
+  if (size < 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
+  size_t pos = 0;
+  for (unsigned k = id & 15u; k != 0; --k) {
+    pos += 2 + 2 * static_cast<size_t>(Le16(p + pos));
+    if (pos + 2 > size) return ERROR_RESOURCE_DATA_NOT_FOUND;
   }
+  const size_t units = Le16(p + pos);
+  if (2 * units > size - pos - 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
+  if (units == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
+  *text = reinterpret_cast<const WCHAR*>(p + pos + 2);
+  *length = units;
+  return ERROR_SUCCESS;
 }
 
 const PeImage::StringBlock* PeImage::ReadBlock(WORD block) const {
