@@ -151,12 +151,21 @@ struct LookupCache {
 thread_local LookupCache t_lookup;
 
 // Each thread keeps the record of the module it released last for its next
-// load, which then takes no lock for it (the table's spares are shared).
-struct SpareRecord {
-  LoadedModule* record = nullptr;
-  ~SpareRecord() { delete record; }
+// load, which then takes no lock for it (the table's spares are shared). The
+// record and the flag are plain thread-locals, usable from destructors that
+// run after the owner's (a FreeLibrary at exit then goes to the table).
+thread_local LoadedModule* t_spareRecord = nullptr;
+thread_local bool t_spareClosed = false;
+struct SpareRecordOwner {
+  // Keeps m; the first call makes the thread free it when it ends.
+  void Keep(LoadedModule* m) { t_spareRecord = m; }
+  ~SpareRecordOwner() {
+    delete t_spareRecord;
+    t_spareRecord = nullptr;
+    t_spareClosed = true;
+  }
 };
-thread_local SpareRecord t_spare;
+thread_local SpareRecordOwner t_spareOwner;
 
 // UTF-16 path to the UTF-8 bytes Linux takes; '\\' becomes '/'. False for a
 // path with a lone surrogate. `out` is reused from load to load.
@@ -349,8 +358,8 @@ DWORD MapModuleFile(FileDescriptor* fd, const struct stat& st, bool asImage, Fil
 // A record for a new module: a released one kept for reuse, else a fresh
 // one; null when memory is short.
 std::unique_ptr<LoadedModule> TakeModuleRecord(ModuleTable& t) {
-  std::unique_ptr<LoadedModule> m(t_spare.record);
-  t_spare.record = nullptr;
+  std::unique_ptr<LoadedModule> m(t_spareRecord);
+  t_spareRecord = nullptr;
   if (!m) {
     std::lock_guard<std::mutex> guard(t.lock);
     if (!t.spare.empty()) {
@@ -531,8 +540,8 @@ extern "C" BOOL FreeLibrary(HMODULE module) {
   munmap(gone->mapping, gone->mappingSize);
   gone->image.Open(nullptr, 0);  // drops its string index; fails by design
   gone->mapping = nullptr;
-  if (pavo::t_spare.record == nullptr) {
-    pavo::t_spare.record = gone;
+  if (pavo::t_spareRecord == nullptr && !pavo::t_spareClosed) {
+    pavo::t_spareOwner.Keep(gone);
     return TRUE;
   }
   {
