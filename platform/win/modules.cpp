@@ -116,6 +116,10 @@ struct ModuleTable {
   std::mutex lock;
   HandleIndex byHandle;
   std::vector<LoadedModule*> shared;  // flags-0 loads, found again by file identity
+  // Size of `shared`, read without the lock: a load finds nothing to share
+  // while it is 0 (a flags-0 load of the same file racing with it may be
+  // published before or after it, as if it had come first or second).
+  std::atomic<size_t> sharedCount{0};
   // Records of released modules kept for the next loads (their image holds
   // no string index), so that a language switch does not allocate.
   std::vector<LoadedModule*> spare;
@@ -135,8 +139,9 @@ ModuleTable& Table() {
   return *table;
 }
 
-// Each thread remembers the last handle it looked up, valid while no module
-// has been released since (a released handle's address may be reused).
+// Each thread remembers the last handle it loaded or looked up, valid while
+// no module has been released since (a released handle's address may be
+// reused). A load fills it, so that the first lookup after it takes no lock.
 std::atomic<uint64_t> g_releases{0};
 struct LookupCache {
   HMODULE handle = nullptr;
@@ -145,12 +150,52 @@ struct LookupCache {
 };
 thread_local LookupCache t_lookup;
 
+// Each thread keeps the record of the module it released last for its next
+// load, which then takes no lock for it (the table's spares are shared). The
+// record and the flag are plain thread-locals, usable from destructors that
+// run after the owner's (a FreeLibrary at exit then goes to the table).
+thread_local LoadedModule* t_spareRecord = nullptr;
+thread_local bool t_spareClosed = false;
+struct SpareRecordOwner {
+  // Keeps m; the first call makes the thread free it when it ends.
+  void Keep(LoadedModule* m) { t_spareRecord = m; }
+  ~SpareRecordOwner() {
+    delete t_spareRecord;
+    t_spareRecord = nullptr;
+    t_spareClosed = true;
+  }
+};
+thread_local SpareRecordOwner t_spareOwner;
+
 // UTF-16 path to the UTF-8 bytes Linux takes; '\\' becomes '/'. False for a
 // path with a lone surrogate. `out` is reused from load to load.
 bool PathToUtf8(LPCWSTR path, std::string* out) {
   size_t length = 0;
   unsigned all = 0;  // OR of every unit: below 0x80 means plain ASCII
-  for (; path[length] != 0; ++length) all |= path[length];
+  // Four units a step (paths run to dozens of units); no unit past the
+  // terminator is read.
+  for (;; length += 4) {
+    const unsigned a = path[length];
+    if (a == 0) break;
+    const unsigned b = path[length + 1];
+    if (b == 0) {
+      all |= a;
+      length += 1;
+      break;
+    }
+    const unsigned c = path[length + 2];
+    if (c == 0) {
+      all |= a | b;
+      length += 2;
+      break;
+    }
+    const unsigned d = path[length + 3];
+    all |= a | b | c | d;
+    if (d == 0) {
+      length += 3;
+      break;
+    }
+  }
   if (all < 0x80) {
     out->resize(length);
     char* bytes = &(*out)[0];
@@ -282,10 +327,8 @@ DWORD ModulePath(LPCWSTR fileName, bool dataFile, std::string* path) {
 DWORD OpenModuleFile(const std::string& path, bool dataFile, FileDescriptor* fd, struct stat* st) {
   fd->Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd->get() < 0) return OpenErrorCode(errno, dataFile);
-  *st = {};
-  if (fstat(fd->get(), st) != 0 || !S_ISREG(st->st_mode)) {
-    return S_ISDIR(st->st_mode) ? ERROR_ACCESS_DENIED : ERROR_BAD_EXE_FORMAT;
-  }
+  if (fstat(fd->get(), st) != 0) return ERROR_BAD_EXE_FORMAT;
+  if (!S_ISREG(st->st_mode)) return S_ISDIR(st->st_mode) ? ERROR_ACCESS_DENIED : ERROR_BAD_EXE_FORMAT;
   return ERROR_SUCCESS;
 }
 
@@ -315,8 +358,9 @@ DWORD MapModuleFile(FileDescriptor* fd, const struct stat& st, bool asImage, Fil
 // A record for a new module: a released one kept for reuse, else a fresh
 // one; null when memory is short.
 std::unique_ptr<LoadedModule> TakeModuleRecord(ModuleTable& t) {
-  std::unique_ptr<LoadedModule> m;
-  {
+  std::unique_ptr<LoadedModule> m(t_spareRecord);
+  t_spareRecord = nullptr;
+  if (!m) {
     std::lock_guard<std::mutex> guard(t.lock);
     if (!t.spare.empty()) {
       m.reset(t.spare.back());
@@ -368,7 +412,11 @@ HMODULE PublishModule(ModuleTable& t, std::unique_ptr<LoadedModule> m) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
+  t.sharedCount.store(t.shared.size(), std::memory_order_release);
   unmap.record = nullptr;
+  // No release can come between this and the caller's first lookup unless
+  // another thread frees the handle, which bumps the release count.
+  t_lookup = {m->handle, &m->image, g_releases.load(std::memory_order_relaxed)};
   return m.release()->handle;
 }
 
@@ -428,14 +476,14 @@ extern "C" HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
   thread_local std::string path;
   DWORD error = pavo::ModulePath(fileName, dataFile, &path);
   pavo::FileDescriptor fd;
-  struct stat st = {};
+  struct stat st;  // filled by OpenModuleFile
   if (error == ERROR_SUCCESS) error = pavo::OpenModuleFile(path, dataFile, &fd, &st);
   if (error != ERROR_SUCCESS) {
     SetLastError(error);
     return nullptr;
   }
   ModuleTable& t = pavo::Table();
-  {
+  if (t.sharedCount.load(std::memory_order_acquire) != 0) {
     // The same file loaded again (by any name) is the same module; a
     // data-file load of a file loaded as a module gets that module too.
     std::lock_guard<std::mutex> guard(t.lock);
@@ -484,6 +532,7 @@ extern "C" BOOL FreeLibrary(HMODULE module) {
       const auto listed = std::find(t.shared.begin(), t.shared.end(), m);
       assert(listed != t.shared.end());  // erasing end() would corrupt the list
       t.shared.erase(listed);
+      t.sharedCount.store(t.shared.size(), std::memory_order_release);
     }
     pavo::g_releases.fetch_add(1, std::memory_order_acq_rel);
     gone = m;
@@ -491,6 +540,10 @@ extern "C" BOOL FreeLibrary(HMODULE module) {
   munmap(gone->mapping, gone->mappingSize);
   gone->image.Open(nullptr, 0);  // drops its string index; fails by design
   gone->mapping = nullptr;
+  if (pavo::t_spareRecord == nullptr && !pavo::t_spareClosed) {
+    pavo::t_spareOwner.Keep(gone);
+    return TRUE;
+  }
   {
     std::lock_guard<std::mutex> guard(t.lock);
     // A record kept twice would be handed to two loads.

@@ -101,6 +101,13 @@ DWORD PeImage::Open(const BYTE* data, size_t size) {
   cutSections_ = 0;
   firstCutSection_ = 0;
   is64_ = false;
+  rsrcSectionFirst_ = kMaxSections;
+  stringDir_ = 0;
+  stringNamed_ = 0;
+  stringIds_ = 0;
+  firstBlock_ = 0;
+  blockSpan_ = 0;
+  blocksOrdered_ = false;
   DropBlocks();
   if (data == nullptr || !Has(size, 0, 64) || data[0] != 'M' || data[1] != 'Z') return ERROR_BAD_EXE_FORMAT;
   const DWORD peOffset = Le32(data + 0x3C);
@@ -156,11 +163,51 @@ DWORD PeImage::Open(const BYTE* data, size_t size) {
     const DWORD into = rsrcRva - sec.va;
     rsrc_ = data + sec.rawOffset + into;
     rsrcSize_ = sec.rawSize - into;
+    bool covered = false;
+    for (unsigned j = 0; j < i && !covered; ++j) {
+      const Section& before = sections_[j];
+      covered = before.rawSize != 0 && before.va < sec.va + static_cast<uint64_t>(sec.rawSize) &&
+                sec.va < before.va + static_cast<uint64_t>(before.rawSize);
+    }
+    if (!covered) rsrcSectionFirst_ = i;
     break;
   }
   Dir root;
   if (rsrc_ == nullptr || !ReadDir(0, &root)) return ERROR_BAD_EXE_FORMAT;
+  FindStringBlocks(root);
   return ERROR_SUCCESS;
+}
+
+void PeImage::FindStringBlocks(const Dir& root) {
+  // FindChild's bisection of the root's id entries, which ReadDir checked.
+  uint32_t lo = root.named;
+  uint32_t hi = root.named + root.ids;
+  uint32_t nameDir = 0;
+  while (lo < hi) {
+    const uint32_t mid = lo + (hi - lo) / 2;
+    const uint32_t id = Le32(rsrc_ + root.Entry(mid));
+    if (id == kRtString) {
+      nameDir = Target(root.Entry(mid), true);
+      break;
+    }
+    if (id < kRtString) lo = mid + 1;
+    else hi = mid;
+  }
+  Dir names;
+  if (nameDir == 0 || !ReadDir(nameDir, &names) || names.ids == 0) return;
+  // The blocks between the first and the last id entry: in a sorted
+  // directory (any compiler's) no block lies outside. Only these two entries
+  // are read, whatever the size of the module.
+  const uint32_t first = Le32(rsrc_ + names.Entry(names.named));  // inside: ReadDir checked
+  const uint32_t last = Le32(rsrc_ + names.Entry(names.named + names.ids - 1));
+  const bool ordered = first >= 1 && first <= last && last <= kMaxStringBlock;
+  const uint32_t low = ordered ? first : 1;
+  stringDir_ = nameDir;
+  stringNamed_ = names.named;
+  stringIds_ = names.ids;
+  firstBlock_ = static_cast<WORD>(low);
+  blockSpan_ = (ordered ? last : kMaxStringBlock) - low + 1;
+  blocksOrdered_ = ordered;
 }
 
 const PeImage::StringBlock* PeImage::AbsentBlock() {
@@ -175,42 +222,33 @@ const PeImage::StringBlock* PeImage::MarkedBlock() {
 
 const PeImage::StringBlocks* PeImage::SetUpBlocks() const {
   StringBlocks& b = blocks_;
-  int unset = StringBlocks::kUnset;
-  // One thread sets the table up; lookups meanwhile walk the directory.
-  if (!b.state.compare_exchange_strong(unset, StringBlocks::kBuilding, std::memory_order_acq_rel)) {
-    return unset == StringBlocks::kReady ? &b : nullptr;
+  int state = b.state.load(std::memory_order_acquire);
+  // The module's first lookup sets nothing up: most modules see few.
+  if (state == StringBlocks::kUnset &&
+      b.state.compare_exchange_strong(state, StringBlocks::kOnce, std::memory_order_acq_rel)) {
+    return nullptr;
   }
-  b.nameDir = 0;
-  b.span = 0;
-  Dir names;
-  const uint32_t nameDir = rsrc_ != nullptr ? FindChild(0, ResourceKey::FromId(kRtString), true) : 0;
-  if (nameDir != 0 && ReadDir(nameDir, &names) && names.ids != 0) {
-    // Slots for the blocks between the first and the last id entry: in a
-    // sorted directory (any compiler's) no block lies outside. Only these two
-    // entries are read here, whatever the size of the module.
-    const uint32_t first = Read32(names.Entry(names.named));
-    const uint32_t last = Read32(names.Entry(names.named + names.ids - 1));
-    const bool ordered = first >= 1 && first <= last && last <= kMaxStringBlock;
-    const uint32_t low = ordered ? first : 1;
-    const uint32_t span = (ordered ? last : kMaxStringBlock) - low + 1;
-    if (span > b.capacity) {
-      // Zeroed: every slot starts empty.
-      std::atomic<const StringBlock*>* slots = new (std::nothrow) std::atomic<const StringBlock*>[span]();
-      if (slots == nullptr) {
-        b.state.store(StringBlocks::kUnset, std::memory_order_release);
-        return nullptr;  // no memory: this lookup walks
-      }
-      b.slots.reset(slots);
-      b.capacity = span;
+  // One thread sets the table up; lookups meanwhile read the directory.
+  if (state != StringBlocks::kOnce ||
+      !b.state.compare_exchange_strong(state, StringBlocks::kBuilding, std::memory_order_acq_rel)) {
+    return state == StringBlocks::kReady ? &b : nullptr;
+  }
+  const uint32_t span = blockSpan_;
+  if (span > b.capacity) {
+    // Zeroed: every slot starts empty.
+    std::atomic<const StringBlock*>* slots = new (std::nothrow) std::atomic<const StringBlock*>[span]();
+    if (slots == nullptr) {
+      b.state.store(StringBlocks::kOnce, std::memory_order_release);
+      return nullptr;  // no memory: this lookup reads the directory
     }
-    b.nameDir = nameDir;
-    b.firstBlock = static_cast<WORD>(low);
-    b.span = span;
-    b.outsideAbsent = ordered;
-    // No more tables than distinct data entries fit in the directory bytes:
-    // shared subdirectories cannot multiply what is kept.
-    b.budget.store(rsrcSize_ / 8, std::memory_order_relaxed);
+    b.slots.reset(slots);
+    b.capacity = span;
   }
+  b.firstBlock = firstBlock_;
+  b.span = span;
+  // No more tables than distinct data entries fit in the directory bytes:
+  // shared subdirectories cannot multiply what is kept.
+  b.budget.store(rsrcSize_ / 8, std::memory_order_relaxed);
   b.state.store(StringBlocks::kReady, std::memory_order_release);
   return &b;
 }
@@ -240,16 +278,15 @@ void PeImage::ParseStringTable(uint32_t entry, StringTable* table) const {
 }
 
 uint32_t PeImage::BlockLanguages(WORD block) const {
-  const StringBlocks& b = blocks_;
-  Dir names;
-  if (!ReadDir(b.nameDir, &names)) return 0;
   // Compilers write one entry per block in ascending order, so the entry is
-  // usually found at its place; otherwise the directory is bisected.
-  const uint32_t guess = names.named + (block - b.firstBlock);
-  if (b.outsideAbsent && guess < names.named + names.ids && Le32(rsrc_ + names.Entry(guess)) == block) {
-    return Target(names.Entry(guess), true);
+  // usually found at its place; otherwise the directory is bisected. Open
+  // checked that the directory's entries lie inside the resource bytes.
+  const uint32_t guess = static_cast<uint32_t>(block - firstBlock_);
+  if (blocksOrdered_ && guess < stringIds_) {
+    const uint32_t entry = stringDir_ + 16 + 8 * (stringNamed_ + guess);
+    if (Le32(rsrc_ + entry) == block) return Target(entry, true);
   }
-  return FindChild(b.nameDir, ResourceKey::FromId(block), true);
+  return FindChild(stringDir_, ResourceKey::FromId(block), true);
 }
 
 DWORD PeImage::FindStringInBlock(WORD block, UINT id, LANGID uiLanguage, const WCHAR** text,
@@ -264,8 +301,12 @@ DWORD PeImage::FindStringInBlock(WORD block, UINT id, LANGID uiLanguage, const W
   unsigned rank = 3;
   for (uint32_t j = 0; j < langs.named + langs.ids && rank != 0; ++j) {
     const uint32_t field = Le32(rsrc_ + langs.Entry(j));  // inside: ReadDir checked
-    const uint32_t entry = Target(langs.Entry(j), false);
-    if ((field >> 16) != 0 || entry == 0) continue;  // as ReadBlock skips them
+    // Target's rule for a data entry: no subdirectory bit, not the root,
+    // its 16 bytes inside the directory.
+    const uint32_t entry = Le32(rsrc_ + langs.Entry(j) + 4);
+    if ((field >> 16) != 0 || (entry & kHighBit) != 0 || entry == 0 || !Has(rsrcSize_, entry, 16)) {
+      continue;  // as ReadBlock skips them
+    }
     if (chosen == 0) chosen = entry;
     for (unsigned r = 0; r < rank; ++r) {
       if (static_cast<WORD>(field) == order[r]) {
@@ -283,28 +324,28 @@ DWORD PeImage::FindStringInBlock(WORD block, UINT id, LANGID uiLanguage, const W
     return ERROR_RESOURCE_DATA_NOT_FOUND;
   }
   // ParseStringTable's rule: entries end where a length word or its text
-  // would run past the block.
+  // would run past the block. An entry before the one wanted is passed over
+  // when its text and the next length word lie inside (pos stays far below
+  // SIZE_MAX: at most 16 steps of 131,072 bytes past a 32-bit size).
   const BYTE* p = d.bytes;
-  size_t left = d.size;
-  for (unsigned k = id & 15u;; --k) {
-    if (left < 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
-    const size_t units = Le16(p);
-    const size_t bytes = 2 + 2 * units;
-    if (bytes > left) return ERROR_RESOURCE_DATA_NOT_FOUND;
-    if (k == 0) {
-      if (units == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
-      *text = reinterpret_cast<const WCHAR*>(p + 2);
-      *length = units;
-      return ERROR_SUCCESS;
-    }
-    p += bytes;
-    left -= bytes;
+  const size_t size = d.size;
+  if (size < 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
+  size_t pos = 0;
+  for (unsigned k = id & 15u; k != 0; --k) {
+    pos += 2 + 2 * static_cast<size_t>(Le16(p + pos));
+    if (pos + 2 > size) return ERROR_RESOURCE_DATA_NOT_FOUND;
   }
+  const size_t units = Le16(p + pos);
+  if (2 * units > size - pos - 2) return ERROR_RESOURCE_DATA_NOT_FOUND;
+  if (units == 0) return ERROR_RESOURCE_NAME_NOT_FOUND;
+  *text = reinterpret_cast<const WCHAR*>(p + pos + 2);
+  *length = units;
+  return ERROR_SUCCESS;
 }
 
 const PeImage::StringBlock* PeImage::ReadBlock(WORD block) const {
   StringBlocks& b = blocks_;
-  std::atomic<const StringBlock*>& slot = b.slots[block - b.firstBlock];
+  std::atomic<const StringBlock*>& slot = b.slots[block - firstBlock_];
   Dir langs;
   const uint32_t langDir = BlockLanguages(block);
   StringBlock* record = nullptr;
@@ -352,16 +393,18 @@ const PeImage::StringBlock* PeImage::ReadBlock(WORD block) const {
 
 DWORD PeImage::FindString(UINT id, LANGID uiLanguage, const WCHAR** text, size_t* length) const {
   if (rsrc_ == nullptr) return ERROR_RESOURCE_DATA_NOT_FOUND;
-  const StringBlocks* blocks = Blocks();
-  if (blocks == nullptr) return FindStringByWalk(id, uiLanguage, text, length);
-  if (blocks->nameDir == 0) return ERROR_RESOURCE_TYPE_NOT_FOUND;
+  if (stringDir_ == 0) return ERROR_RESOURCE_TYPE_NOT_FOUND;
   // Strings live in blocks of 16: block (id / 16) + 1, entry id % 16 (16-bit ids).
   const WORD block = static_cast<WORD>(((id & 0xFFFFu) >> 4) + 1);
-  const uint32_t slot = static_cast<uint32_t>(block - blocks->firstBlock);
-  if (block < blocks->firstBlock || slot >= blocks->span) {
-    if (blocks->outsideAbsent) return ERROR_RESOURCE_NAME_NOT_FOUND;
+  const uint32_t slot = static_cast<uint32_t>(block - firstBlock_);
+  if (block < firstBlock_ || slot >= blockSpan_) {
+    if (blocksOrdered_) return ERROR_RESOURCE_NAME_NOT_FOUND;
     return FindStringByWalk(id, uiLanguage, text, length);
   }
+  // The module's first lookup costs what a plain reader pays: one descent
+  // to the block and a walk inside it.
+  const StringBlocks* blocks = Blocks();
+  if (blocks == nullptr) return FindStringInBlock(block, id, uiLanguage, text, length);
   std::atomic<const StringBlock*>& at = blocks->slots[slot];
   const StringBlock* tables = at.load(std::memory_order_acquire);
   if (tables == nullptr) {
@@ -550,21 +593,27 @@ bool PeImage::DataOf(uint32_t entryOffset, ResourceData* out) const {
 bool PeImage::StringDataOf(uint32_t entryOffset, ResourceData* out, bool* cut) const {
   *cut = false;
   if (entryOffset == 0 || !Has(rsrcSize_, entryOffset, 16)) return false;
-  const DWORD rva = Read32(entryOffset);
-  const DWORD size = Read32(entryOffset + 4);
-  for (unsigned i = 0; i < sectionCount_; ++i) {
-    const Section& sec = sections_[i];
-    if (rva < sec.va) continue;
-    const DWORD into = rva - sec.va;
-    if (into >= sec.rawSize) continue;
-    // rawSize was cut to the file at Open: what lies past it is not there.
-    const DWORD inside = sec.rawSize - into;
-    *cut = size > inside;
-    out->bytes = data_ + sec.rawOffset + into;
-    out->size = *cut ? inside : size;
-    return true;
+  const DWORD rva = Le32(rsrc_ + entryOffset);  // inside: checked above
+  const DWORD size = Le32(rsrc_ + entryOffset + 4);
+  // Strings lie in the resource section, which is tried first when no
+  // section before it in the table covers any of its addresses (the first
+  // section that holds the address is the one read).
+  const Section* sec = nullptr;
+  if (rsrcSectionFirst_ < sectionCount_) {
+    const Section& first = sections_[rsrcSectionFirst_];
+    if (rva >= first.va && rva - first.va < first.rawSize) sec = &first;
   }
-  return false;
+  for (unsigned i = 0; sec == nullptr && i < sectionCount_; ++i) {
+    if (rva >= sections_[i].va && rva - sections_[i].va < sections_[i].rawSize) sec = &sections_[i];
+  }
+  if (sec == nullptr) return false;
+  const DWORD into = rva - sec->va;
+  // rawSize was cut to the file at Open: what lies past it is not there.
+  const DWORD inside = sec->rawSize - into;
+  *cut = size > inside;
+  out->bytes = data_ + sec->rawOffset + into;
+  out->size = *cut ? inside : size;
+  return true;
 }
 
 bool PeImage::EntryOffsetOf(const void* address, uint32_t* entryOffset) const {

@@ -174,21 +174,21 @@ class PeImage {
     StringBlock* next;  // the list of blocks read since Open
     const StringTable* Tables() const { return reinterpret_cast<const StringTable*>(this + 1); }
   };
-  // Where the string blocks are found: slots for blocks firstBlock ..
-  // firstBlock + span - 1. A block's first lookup reads its string straight
-  // from the directory and marks the slot; its second reads the block's
-  // tables into it. Set up by the first FindString; kept (and reused by the
-  // next Open) with the object, so that a module loaded again allocates only
-  // the blocks it reads, and one of which a few strings are used allocates
-  // nothing.
+  // Slots for the blocks firstBlock_ .. firstBlock_ + blockSpan_ - 1, set up
+  // by the module's second FindString (its first reads its string straight
+  // from the directory, as a plain reader does, and sets nothing up). A
+  // block's first lookup after the set-up reads its string from the
+  // directory and marks the slot; its next one reads the block's tables into
+  // it. Kept (and reused by the next Open) with the object, so that a module
+  // loaded again allocates only the blocks it reads, and one of which a few
+  // strings are used allocates nothing.
   struct StringBlocks {
     static constexpr uint32_t kMarksKept = 8;
-    enum : int { kUnset, kBuilding, kReady };
+    // kOnce: the module's first lookup is done, the slots are not set up yet.
+    enum : int { kUnset, kOnce, kBuilding, kReady };
     std::atomic<int> state{kUnset};
-    uint32_t nameDir = 0;  // 0: the module has no string tables
     WORD firstBlock = 0;
     uint32_t span = 0;
-    bool outsideAbsent = false;  // the directory's id range shows blocks outside are absent
     std::atomic<size_t> budget{0};  // tables that may still be kept
     std::atomic<bool> anyAbsent{false};
     std::atomic<StringBlock*> read{nullptr};
@@ -199,13 +199,16 @@ class PeImage {
     std::atomic<uint32_t> marks{0};
     uint16_t marked[kMarksKept] = {};
   };
-  // The block table, or null while another thread sets it up or when memory
-  // is short (the caller walks).
+  // The block table, or null for the module's first lookup, while another
+  // thread sets it up or when memory is short (the caller reads the block's
+  // directory).
   const StringBlocks* Blocks() const {
     if (blocks_.state.load(std::memory_order_acquire) == StringBlocks::kReady) return &blocks_;
     return SetUpBlocks();
   }
   const StringBlocks* SetUpBlocks() const;
+  // Finds the string type's directory and its range of blocks (Open).
+  void FindStringBlocks(const Dir& root);
   // The block's tables, read and kept by the first lookup; null when they
   // cannot be kept (no memory, or more tables than the file can hold).
   const StringBlock* ReadBlock(WORD block) const;
@@ -236,6 +239,18 @@ class PeImage {
   unsigned firstCutSection_ = 0;
   const BYTE* rsrc_ = nullptr;  // resource directory's first byte
   uint32_t rsrcSize_ = 0;       // bytes from rsrc_ to the end of its section's raw data
+  // The section of rsrc_ when no section before it covers any of its
+  // addresses (StringDataOf tries it first), else kMaxSections.
+  unsigned rsrcSectionFirst_ = kMaxSections;
+  // The string type's directory (0: the module has no string tables), its
+  // entry counts and the blocks between its first and last id entry;
+  // blocksOrdered_ when that range shows that blocks outside it are absent.
+  uint32_t stringDir_ = 0;
+  uint32_t stringNamed_ = 0;
+  uint32_t stringIds_ = 0;
+  WORD firstBlock_ = 0;
+  uint32_t blockSpan_ = 0;
+  bool blocksOrdered_ = false;
   mutable StringBlocks blocks_;
 };
 
