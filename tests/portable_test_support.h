@@ -247,10 +247,10 @@ inline ProcessRun RunProcess(const std::string& program, const std::vector<std::
   const bool linuxProgram = detail::IsLinuxProgram(program);
   const std::string statusPath = capture.File("status");
   if (linuxProgram) {
-    // sh -c SCRIPT sh STATUS env [-u NAME] [NAME=VALUE] PROGRAM ARGS...
+    // sh -c SCRIPT sh STATUS env [--unset=NAME] [NAME=VALUE] PROGRAM ARGS...
     argv = {"-c", "st=$1; shift; \"$@\"; echo $? > \"$st.tmp\" && mv \"$st.tmp\" \"$st\"", "sh", HostPath(statusPath),
             "/usr/bin/env"};
-    for (const std::string& name : options.unsetEnv) argv.insert(argv.end(), {"-u", name});
+    for (const std::string& name : options.unsetEnv) argv.push_back("--unset=" + name);
     for (const auto& kv : options.setEnv) argv.push_back(kv.first + "=" + kv.second);
     argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
