@@ -84,8 +84,12 @@ typedef struct {
     size_t last_len;      /* bytes of its name */
     ezxml_node *sib_tail; /* last member of the sibling chain */
     size_t names_base;    /* its name table: slots from here in parser.names */
-    size_t names_used;    /* entries; 0 while every child has the first child's name */
+    size_t names_top;     /* the first slot above it; names_base while every child has
+                           * the first child's name (there is no table then, and the
+                           * fields below are not read) */
+    size_t names_used;    /* entries */
     size_t names_size;    /* 0: a list of names_used slots; else a hash table of that many */
+    uint64_t names_seen;  /* of a list: the name_bit() of each name in it */
 } level;
 
 /* The name table of an open element whose children change names: for each
@@ -130,11 +134,6 @@ typedef struct {
 } parser;
 
 /* --- linking children ---------------------------------------------------- */
-
-/* The first slot above the name table of lv. */
-static size_t names_top(const level *lv) {
-    return lv->names_base + (lv->names_size ? lv->names_size : lv->names_used);
-}
 
 /* Makes parser.names hold at least need slots; 0 when out of memory. */
 static int names_room(parser *ps, size_t need) {
@@ -182,7 +181,7 @@ static int names_grow(parser *ps, level *lv) {
     name_slot *t;
     if (!size) {
         name_slot list[NAMES_LIST];
-        /* The first change of name enters two names: the first child's and the new one. */
+        /* A list of fewer than NAMES_LIST names only needs the slot of the next one. */
         if (used < NAMES_LIST) return names_room(ps, base + used + 2);
         if (!names_room(ps, base + NAMES_HASH_MIN)) return 0;
         t = ps->names + base;
@@ -190,6 +189,7 @@ static int names_grow(parser *ps, level *lv) {
         memset(t, 0, NAMES_HASH_MIN * sizeof *t);
         hash_fill(t, NAMES_HASH_MIN, list, NAMES_LIST, 0);
         lv->names_size = NAMES_HASH_MIN;
+        lv->names_top = base + NAMES_HASH_MIN;
         return 1;
     }
     if ((used + 1) * 2 <= size) return 1;
@@ -200,15 +200,25 @@ static int names_grow(parser *ps, level *lv) {
     memset(t, 0, 2 * size * sizeof *t);
     hash_fill(t, 2 * size, t + 2 * size, size, 1);
     lv->names_size = 2 * size;
+    lv->names_top = base + 2 * size;
     return 1;
 }
 
-/* names_grow when the table of lv is full. */
+/* names_grow when the table of lv is full; without a table, room for the
+ * first two names. */
 EZXML_ALWAYS_INLINE int names_reserve(parser *ps, level *lv) {
+    if (lv->names_top == lv->names_base) return lv->names_base + 2 <= ps->names_cap || names_room(ps, lv->names_base + 2);
     if (lv->names_size ? (lv->names_used + 1) * 2 <= lv->names_size
-                       : lv->names_used < NAMES_LIST && lv->names_base + lv->names_used + 2 <= ps->names_cap)
+                       : lv->names_used < NAMES_LIST && lv->names_top + 2 <= ps->names_cap)
         return 1;
     return names_grow(ps, lv);
+}
+
+/* A bit for a name (its first byte) in a 64-bit filter of the names of a list: a child whose
+ * bit is not set in it bears a new name, and the list is not searched (in
+ * documents of short names that change with every child, most are new). */
+EZXML_ALWAYS_INLINE uint64_t name_bit(const char *name) {
+    return (uint64_t)1 << ((unsigned char)name[0] & 63);
 }
 
 /* The entry of name in the table of lv, or the free slot where it goes
@@ -223,8 +233,14 @@ EZXML_ALWAYS_INLINE name_slot *names_find(parser *ps, level *lv, const char *nam
         return t;
     }
     h = (unsigned char)name[0];
-    for (i = 0; i < lv->names_used; ++i)
-        if (t[i].hash == h && t[i].len == len && ezxml_bytes_equal(t[i].last->name, name, len)) return &t[i];
+    if (lv->names_seen & name_bit(name)) {
+        for (i = 0; i < lv->names_used; ++i)
+            if (t[i].hash == h && t[i].len == len && ezxml_bytes_equal(t[i].last->name, name, len)) return &t[i];
+    } else {
+        /* The caller enters the name. */
+        i = lv->names_used;
+        lv->names_seen |= name_bit(name);
+    }
     t[i].last = NULL;
     t[i].hash = h;
     return &t[i];
@@ -253,7 +269,7 @@ EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, siz
         prev->next = node;
     } else {
         prev->ordered = node;
-        if (!lv->names_used) {
+        if (lv->names_top == lv->names_base) {
             /* The children so far all bear the first child's name, so this
              * second name is new: the list gets both (names_reserve made
              * room for two). */
@@ -265,6 +281,9 @@ EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, siz
             slot[1].len = len;
             slot[1].hash = (unsigned char)node->name[0];
             lv->names_used = 2;
+            lv->names_size = 0;
+            lv->names_top = lv->names_base + 2;
+            lv->names_seen = name_bit(prev->name) | name_bit(node->name);
             lv->sib_tail->sibling = node;
             lv->sib_tail = node;
             lv->last = node;
@@ -278,6 +297,8 @@ EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, siz
         } else {
             slot->len = len;
             ++lv->names_used;
+            /* A list grows by its new entry; a hash table keeps its size. */
+            if (!lv->names_size) ++lv->names_top;
             lv->sib_tail->sibling = node;
             lv->sib_tail = node;
         }
@@ -315,8 +336,7 @@ EZXML_ALWAYS_INLINE void push_level(parser *ps, ezxml_node *node, size_t name_le
     lv->text_len = 0;
     lv->text_cap = 0; /* read only once the text is an own one, which sets it */
     lv->last = lv->sib_tail = NULL;
-    lv->names_base = ps->depth > 1 ? names_top(lv - 1) : 0;
-    lv->names_used = lv->names_size = 0;
+    lv->names_base = lv->names_top = ps->depth > 1 ? lv[-1].names_top : 0;
 }
 
 /* Releases the pairs of a start tag that will not become an element. */
@@ -1036,8 +1056,7 @@ static char *fast_lane(parser *ps, char *p, int *text) {
                 lv->name_len = len;
                 lv->text_len = 0;
                 lv->last = NULL;
-                lv->names_base = names_top(lv - 1);
-                lv->names_used = lv->names_size = 0;
+                lv->names_base = lv->names_top = lv[-1].names_top;
                 cur = node;
             }
         } else if (*m == '/') {
