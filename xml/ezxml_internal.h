@@ -246,6 +246,26 @@ void ezxml_defaults_index_reset(ezxml_defaults_index *ix);
 /* ezxml_find_defaults(defaults, name) for a name of len bytes. */
 char **ezxml_defaults_lookup(ezxml_defaults_index *ix, char ***defaults, const char *name, size_t len);
 
+/* Whether any of the n markers of a list made by the parser has an
+ * ownership bit. Such a list sits in its node's block, padded to 8 bytes,
+ * so its markers can be read in whole words; bytes past the n markers are
+ * masked off (by a byte mask, so the byte order does not matter). */
+EZXML_ALWAYS_INLINE int ezxml_embedded_owns(const char *own, size_t n) {
+    static const unsigned char keep[16] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const uint64_t owned_bits = 0x0101010101010101ull * (EZXML_ATTR_NAME_OWNED | EZXML_ATTR_VALUE_OWNED);
+    size_t i;
+    for (i = 0; i < n; i += 8) {
+        uint64_t w, mask;
+        memcpy(&w, own + i, 8);
+        if (n - i < 8) {
+            memcpy(&mask, keep + 8 - (n - i), 8);
+            w &= mask;
+        }
+        if (w & owned_bits) return 1;
+    }
+    return 0;
+}
+
 /* Releases an attribute list as ezxml_free does (never EZXML_EMPTY_LIST). */
 void ezxml_free_attrs(char **attrs);
 
