@@ -16,8 +16,10 @@ extern "C" {
 
 #if defined(__GNUC__)
 #define EZXML_ALWAYS_INLINE static inline __attribute__((always_inline))
+#define EZXML_NOINLINE __attribute__((noinline))
 #else
 #define EZXML_ALWAYS_INLINE static inline
+#define EZXML_NOINLINE
 #endif
 
 /* Whether the n bytes at a and b are equal (names are short). */
@@ -280,6 +282,11 @@ __attribute__((format(printf, 4, 5)))
 void ezxml_note_stop(ezxml_root *root, int code, size_t offset, const char *format, ...);
 /* Longest element name quoted in a stop text (the text has 128 bytes). */
 #define EZXML_NOTE_NAME 64
+
+/* ezxml_parse_str with every tag and text read by the general readers, not
+ * by the quicker lanes for plain tags: the reference those lanes are
+ * tested against (same tree, status and bytes written). */
+ezxml_node *ezxml_parse_str_general(char *buf, size_t length);
 
 /* Converts a UTF-16 input with a byte-order mark; NULL when there is no mark
  * (or the copy could not be made: *length is then set to 0). */

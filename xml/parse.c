@@ -126,6 +126,7 @@ typedef struct {
     int predefined_first; /* of root->entities, for the decoder: 0 not known yet */
     ezxml_defaults_index defaults; /* over root->attr_defaults */
     ezxml_entity_index entity_index; /* over root->entities */
+    int general;  /* 1: every tag and text goes to the general readers */
     /* Inline storage, not cleared at the start of a parse. */
     level inline_levels[16];
     char *inline_pairs[32];
@@ -952,7 +953,7 @@ EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **clos
  * element declared): their number, their places in *a, the ">" or "/" that
  * closes the tag in *close, and the white space behind the name overwritten
  * with NUL as start_tag does. 0 when start_tag has to read them. */
-static size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q, plain_attrs *a, char **close) {
+EZXML_ALWAYS_INLINE size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q, plain_attrs *a, char **close) {
     size_t n;
     if (!(CLASS(*q) & C_CSPACE)) return 0;
     if (*ps->root->attr_defaults && ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, len)) return 0;
@@ -960,6 +961,78 @@ static size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q,
     if (n)
         while (CLASS(*q) & C_CSPACE) *q++ = '\0';
     return n;
+}
+
+/* Writes the NULs that end the names and values of the plain attributes
+ * in *a and lays out their list in attrs, with the ownership string at own
+ * (all markers "not owned"). */
+EZXML_ALWAYS_INLINE char **lay_plain_attrs(const plain_attrs *a, size_t na, char **attrs, char *own) {
+    size_t i;
+    for (i = 0; i < na; ++i) {
+        *a->at[i][1] = '\0';
+        *a->at[i][3] = '\0';
+        attrs[2 * i] = a->at[i][0];
+        attrs[2 * i + 1] = a->at[i][2];
+        own[i] = (char)EZXML_ATTR_NOT_OWNED;
+    }
+    attrs[2 * na] = NULL;
+    attrs[2 * na + 1] = own;
+    own[na] = '\0';
+    return attrs;
+}
+
+/* The root element's start tag at p (its "<") when it is "<name>" or has
+ * plain attributes (plain_tag_attrs): the document record takes the name
+ * and the list, which goes beside it (a heap list when there is no room),
+ * and its level is pushed. Returns the ">"; p when start_tag has to read
+ * the tag (nothing is written then); NULL when memory ran out (the parse
+ * status says so). Not inlined into the fast lane: it runs once. */
+static char *plain_root_tag(parser *ps, char *p) {
+    ezxml_node *root = &ps->root->node;
+    char *m = p + 1, *q, **attrs = (char **)EZXML_EMPTY_LIST;
+    size_t len, na = 0;
+    plain_attrs pa;
+    assert(ps->depth == 0 && !root->name);
+    if (!(CLASS(*m) & C_NAME_START)) return p;
+    q = scan(m + 1, C_TAG_END);
+    len = (size_t)(q - m);
+    if (*q != '>') {
+        char *close = NULL;
+        /* An empty root element is left to start_tag. */
+        if (*q == '/' || !(na = plain_tag_attrs(ps, m, len, q, &pa, &close))) return p;
+        /* plain_tag_attrs has written the NULs behind the name: from here
+         * on the tag is read here, "/>" included. */
+        q = close;
+    }
+    if (na) {
+        /* At most PLAIN_ATTRS_MAX pairs: the size cannot overflow. */
+        const size_t list_size = (2 * na + 2) * sizeof(char *) + na + 1;
+        void *mem = ezxml_pool_bytes_beside(&ps->pool, root, list_size);
+        char *own = NULL;
+        if (mem) {
+            attrs = (char **)mem;
+            own = (char *)(attrs + 2 * na + 2);
+        } else {
+            own = (char *)ezxml_malloc(na + 1);
+            attrs = own ? (char **)ezxml_malloc((2 * na + 2) * sizeof(char *)) : NULL;
+            if (!attrs) {
+                free(own);
+                out_of_memory(ps, p);
+                return NULL;
+            }
+        }
+        attrs = lay_plain_attrs(&pa, na, attrs, own);
+    }
+    root->name = m;
+    root->attrs = attrs;
+    push_level(ps, root, len);
+    if (*q == '/') {
+        /* "<root a="v"/>": the document is complete. */
+        q[0] = '\0';
+        end_element(ps);
+        return q + 1;
+    }
+    return q;
 }
 
 /* Start and end tags and plain text, read with the parser's state in
@@ -970,7 +1043,7 @@ static size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q,
  * to start_tag and end_tag. p is the "<" of a markup (which may have been
  * overwritten with NUL already). Returns the markup or text it leaves to
  * the general path (*text tells which), or NULL when the parse ends. */
-static char *fast_lane(parser *ps, char *p, int *text) {
+static EZXML_NOINLINE char *fast_lane(parser *ps, char *p, int *text) {
     char *const end = ps->end;
     ezxml_node *cur = ps->root->current;
     size_t depth = ps->depth;
@@ -1022,19 +1095,7 @@ static char *fast_lane(parser *ps, char *p, int *text) {
             node->name = m;
             if (na) {
                 char **attrs = (char **)(void *)((char *)slot + EZXML_SLOT_SIZE);
-                char *own = (char *)(attrs + 2 * na + 2);
-                size_t i;
-                for (i = 0; i < na; ++i) {
-                    *pa.at[i][1] = '\0';
-                    *pa.at[i][3] = '\0';
-                    attrs[2 * i] = pa.at[i][0];
-                    attrs[2 * i + 1] = pa.at[i][2];
-                    own[i] = (char)EZXML_ATTR_NOT_OWNED;
-                }
-                attrs[2 * na] = NULL;
-                attrs[2 * na + 1] = own;
-                own[na] = '\0';
-                node->attrs = attrs;
+                node->attrs = lay_plain_attrs(&pa, na, attrs, (char *)(attrs + 2 * na + 2));
             } else {
                 node->attrs = (char **)EZXML_EMPTY_LIST;
             }
@@ -1062,11 +1123,13 @@ static char *fast_lane(parser *ps, char *p, int *text) {
         } else if (*m == '/') {
             char *name = m + 1, *c;
             const size_t n = lv->name_len;
-            if (depth > 1 && (size_t)(end - name) >= n && ezxml_bytes_equal(name, cur->name, n) && name[n] == '>') {
+            /* The input's last byte, overwritten with NUL, may be the ">". */
+            if ((size_t)(end - name) >= n && ezxml_bytes_equal(name, cur->name, n) &&
+                (name[n] == '>' || (name + n == end && ps->saved == '>'))) {
                 name[n] = '\0';
                 p = name + n + 1;
                 --lv;
-                --depth;
+                if (!--depth) goto closed;
                 cur = cur->parent;
             } else {
                 ps->depth = depth;
@@ -1128,16 +1191,25 @@ general:
     ps->depth = depth;
     ps->root->current = cur;
     return p;
+closed:
+    /* The root element is closed (as end_element does): what follows is the
+     * general path's. */
+    ps->depth = 0;
+    ps->root->current = NULL;
+    if (p >= end) return NULL;
+    *text = *p != '<';
+    return p;
 }
 
 /* p: the "<" of a markup (perhaps overwritten with NUL already). */
 static void parse(parser *ps, char *p) {
     for (;;) {
-        int text;
-        p = fast_lane(ps, p, &text);
+        int text = 0;
+        if (!ps->general) p = fast_lane(ps, p, &text);
         if (!p) return;
         if (!text) {
-            char *c = markup(ps, p);
+            char *c = ps->root->node.name || ps->general ? p : plain_root_tag(ps, p);
+            if (c == p) c = markup(ps, p);
             if (!c || c >= ps->end) return;
             *c = '\0';
             p = c + 1;
@@ -1200,7 +1272,7 @@ static void finish_status(parser *ps, size_t length) {
     root->status_offset = length;
 }
 
-ezxml_node *ezxml_parse_str(char *buf, size_t length) {
+static ezxml_node *parse_document(char *buf, size_t length, int general) {
     parser ps;
     ezxml_root *root;
     char *work = buf, *lt;
@@ -1216,6 +1288,7 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     }
     root->input = buf;
     ps.root = root;
+    ps.general = general;
     ps.levels = ps.inline_levels;
     ps.levels_cap = sizeof ps.inline_levels / sizeof ps.inline_levels[0];
     ps.pairs = ps.inline_pairs;
@@ -1261,3 +1334,7 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     if (ps.entity_index.slots) ezxml_entity_index_reset(&ps.entity_index);
     return &root->node;
 }
+
+ezxml_node *ezxml_parse_str(char *buf, size_t length) { return parse_document(buf, length, 0); }
+
+ezxml_node *ezxml_parse_str_general(char *buf, size_t length) { return parse_document(buf, length, 1); }
