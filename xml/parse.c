@@ -1159,7 +1159,8 @@ static EZXML_NOINLINE char *fast_lane(parser *ps, char *p, int *text) {
         }
         if (*p != '<') {
             char *t = scan(p, C_TEXT);
-            if (*t == '<' && !cur->text[0] && !(cur->flags & EZXML_TEXT_OWNED)) {
+            /* text_len is the length of the text read so far (no text holds a NUL). */
+            if (*t == '<' && !lv->text_len && !(cur->flags & EZXML_TEXT_OWNED)) {
                 *t = '\0';
                 cur->text = p;
                 lv->text_len = (size_t)(t - p);
