@@ -24,7 +24,22 @@ extern "C" {
 
 /* Whether the n bytes at a and b are equal (names are short). */
 EZXML_ALWAYS_INLINE int ezxml_bytes_equal(const char *a, const char *b, size_t n) {
-    if (n >= 8) {
+    /* Short names first: most names in markup are short. */
+    if (n < 4) {
+        /* 0 to 3 bytes, without a loop. */
+        if (n == 0) return 1;
+        if (a[0] != b[0]) return 0;
+        return n == 1 || (a[1] == b[1] && (n == 2 || a[2] == b[2]));
+    }
+    if (n < 8) {
+        uint32_t x, y, u, v;
+        memcpy(&x, a, 4);
+        memcpy(&y, b, 4);
+        memcpy(&u, a + n - 4, 4);
+        memcpy(&v, b + n - 4, 4);
+        return ((x ^ y) | (u ^ v)) == 0;
+    }
+    {
         /* Two words that overlap when n < 16, both within the n bytes. */
         uint64_t x, y, u, v;
         if (n > 16) return memcmp(a, b, n) == 0;
@@ -34,18 +49,6 @@ EZXML_ALWAYS_INLINE int ezxml_bytes_equal(const char *a, const char *b, size_t n
         memcpy(&v, b + n - 8, 8);
         return ((x ^ y) | (u ^ v)) == 0;
     }
-    if (n >= 4) {
-        uint32_t x, y, u, v;
-        memcpy(&x, a, 4);
-        memcpy(&y, b, 4);
-        memcpy(&u, a + n - 4, 4);
-        memcpy(&v, b + n - 4, 4);
-        return ((x ^ y) | (u ^ v)) == 0;
-    }
-    /* 0 to 3 bytes, without a loop. */
-    if (n == 0) return 1;
-    if (a[0] != b[0]) return 0;
-    return n == 1 || (a[1] == b[1] && (n == 2 || a[2] == b[2]));
 }
 
 /* Its address seeds the hashes: it changes with where the library is loaded
