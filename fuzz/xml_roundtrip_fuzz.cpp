@@ -2,8 +2,11 @@
 // second tree must say the same as the first, and serializing it must give
 // the same text. A document whose status says complete must re-parse as
 // complete, and only an incomplete one has an error text. The input sits in a block of its exact size, so a read past
-// the parse length is caught.
+// the parse length is caught. The same bytes parsed by the general readers
+// alone (no quicker lane for plain tags) must give the same tree, status and
+// buffer.
 #include "ezxml.h"
+#include "ezxml_internal.h"
 #include "tests/xml_tree_check.h"
 
 #include <cstdint>
@@ -75,6 +78,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!utf16 && (status == EZXML_PARSE_COMPLETE ? stop != size : stop > size)) Fail("status offset", std::to_string(stop));
 
   const std::string dump = xmlcheck::Dump(root);
+  {
+    char* gbuf = static_cast<char*>(std::malloc(size ? size : 1));
+    if (!gbuf) Fail("malloc", "general copy");
+    if (size) std::memcpy(gbuf, data, size);
+    ezxml_node* general = ezxml_parse_str_general(gbuf, size);
+    size_t gstop = 0;
+    if (!general) Fail("general parse", "null root");
+    if (ezxml_parse_status(general, &gstop) != status || gstop != stop)
+      Fail("general readers stop elsewhere", std::string(ezxml_error(general)) + " / " + ezxml_error(root));
+    if (std::strcmp(ezxml_error(general), ezxml_error(root)) != 0) Fail("general readers' error", ezxml_error(general));
+    if (xmlcheck::Dump(general) != dump) Fail("general readers' tree", xmlcheck::Dump(general) + "\n  against\n" + dump);
+    if (size && std::memcmp(gbuf, buf, size) != 0) Fail("general readers' buffer", "differs");
+    ezxml_free(general);
+    std::free(gbuf);
+  }
   char* text = ezxml_toxml(root);
   if (!text) Fail("toxml", "null");
   if (xmlcheck::Dump(root) != dump) Fail("toxml changed the tree", dump);

@@ -39,7 +39,10 @@ class Generator {
         text += 2;
       }
       Expected c;
-      c.name = "n" + std::to_string(Pick(pool));
+      // First bytes that repeat among names and ones that do not: a list of
+      // names is searched only for a child whose first byte it has seen.
+      const size_t k = Pick(pool);
+      c.name = std::string(1, static_cast<char>('a' + k % 23)) + std::to_string(k);
       c.offset = text;
       if (Pick(2) == 0) {
         out += "<" + c.name + (Pick(2) ? "/>" : " a='1'/>");

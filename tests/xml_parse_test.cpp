@@ -74,10 +74,10 @@ TEST(XmlParse, AttributesNormalisedAndDeclared) {
 }
 
 TEST(XmlParse, StartTagsInsideAnElementReadAsTheRootElementsTag) {
-    // Start tags with plain attributes inside an element are read by a
-    // quicker path than the root element's tag; both must give the same
-    // element, status and bytes written into the buffer, with attribute
-    // types declared or not.
+    // Start tags with plain attributes are read by quicker lanes than the
+    // general reader, one for the root element and one inside it; all three
+    // must give the same element, status and bytes written into the buffer,
+    // with attribute types declared or not.
     const std::string nine = "<e a='1' b='2' c='3' d='4' e='5' f='6' g='7' h='8' i='9'/>";
     const char *tags[] = {"<e a=\"1\" b='2'/>", "<e a=\"1\"b=\"2\">t</e>", "<e  a=\"x\"  \t>u</e>",
                           "<e a = \"1\"/>", "<e a=\"1&amp;\"/>", "<e a=\"x y\"/>", "<e a=\"\t\r\n\"/>",
@@ -90,7 +90,15 @@ TEST(XmlParse, StartTagsInsideAnElementReadAsTheRootElementsTag) {
         for (const char *tag : tags) {
             const std::string t = tag;
             ParsedDoc root(declared + t + " "), inside(declared + "<r>" + t + "</r>");
+            ParsedDoc root_general(declared + t + " ", true), inside_general(declared + "<r>" + t + "</r>", true);
             ASSERT_NE(inside.root, nullptr);
+            ASSERT_NE(inside_general.root, nullptr);
+            EXPECT_EQ(ToXml(inside.root), ToXml(inside_general.root)) << tag;
+            EXPECT_EQ(ToXml(root.root), ToXml(root_general.root)) << tag;
+            EXPECT_EQ(ezxml_parse_status(inside.root, nullptr), ezxml_parse_status(inside_general.root, nullptr)) << tag;
+            EXPECT_EQ(ezxml_parse_status(root.root, nullptr), ezxml_parse_status(root_general.root, nullptr)) << tag;
+            EXPECT_EQ(inside.buf, inside_general.buf) << tag;
+            EXPECT_EQ(root.buf, root_general.buf) << tag;
             const bool made = root.root && root.root->name;
             EXPECT_EQ(made ? ToXml(root.root) : "", inside.root->child ? ToXml(inside.root->child) : "") << tag;
             EXPECT_EQ(ezxml_parse_status(root.root, nullptr), ezxml_parse_status(inside.root, nullptr)) << tag;
@@ -106,6 +114,24 @@ TEST(XmlParse, StartTagsInsideAnElementReadAsTheRootElementsTag) {
                 EXPECT_STREQ(ezxml_attr(inside.root->child, "b"), ezxml_attr(root.root, "b")) << tag;
             }
         }
+    }
+}
+
+// The quicker lanes open and close the root element too, also where the
+// input's last byte (which the parser overwrites) closes a tag.
+TEST(XmlParse, RootElementEdgesReadAsTheGeneralReaderReadsThem) {
+    using namespace std::string_literals;
+    for (const std::string &d : {"<r/>"s, "<r a='1'/>"s, "<r a='1'/"s, "<r a='1'"s, "<r></r>"s, "<r></r"s, "<r></r >"s,
+                                 "<r></rr>"s, "<r><a></a>"s, "<r><a></a></r>"s, "<r a='1' b=\"2\">t</r>x"s, "<r></r><s/>"s,
+                                 "<r></r>  "s, "<?xml version='1.0'?><r k='v'><a/></r>"s, "<r>t\0</r>"s, "<r a='1'>\0</r>"s}) {
+        const char *doc = d.c_str();
+        ParsedDoc quick(d), general(d, true);
+        size_t at_quick = 0, at_general = 0;
+        EXPECT_EQ(ezxml_parse_status(quick.root, &at_quick), ezxml_parse_status(general.root, &at_general)) << doc;
+        EXPECT_EQ(at_quick, at_general) << doc;
+        EXPECT_STREQ(ezxml_error(quick.root), ezxml_error(general.root)) << doc;
+        EXPECT_EQ(quick.root->name ? ToXml(quick.root) : "", general.root->name ? ToXml(general.root) : "") << doc;
+        EXPECT_EQ(quick.buf, general.buf) << doc;
     }
 }
 

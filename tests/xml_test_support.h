@@ -3,6 +3,7 @@
 #define PAVORM_TESTS_XML_TEST_SUPPORT_H
 
 #include "ezxml.h"
+#include "ezxml_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,10 @@
 struct ParsedDoc {
     std::vector<char> buf;
     ezxml_node *root = nullptr;
-    explicit ParsedDoc(const std::string &text) : buf(text.begin(), text.end()) {
-        root = ezxml_parse_str(buf.data(), buf.size());
+    // general: every tag read by the general readers (the reference for the
+    // quicker lanes).
+    explicit ParsedDoc(const std::string &text, bool general = false) : buf(text.begin(), text.end()) {
+        root = general ? ezxml_parse_str_general(buf.data(), buf.size()) : ezxml_parse_str(buf.data(), buf.size());
     }
     ~ParsedDoc() { ezxml_free(root); }
     ParsedDoc(const ParsedDoc &) = delete;

@@ -18,34 +18,13 @@ int ezxml_attrs_embedded(char **attrs) {
     return attrs[2 * n + 1] == (char *)(attrs + 2 * n + 2);
 }
 
-/* Whether any of the n markers of a list made by the parser has an
- * ownership bit. Such a list sits in its node's block, padded to 8 bytes,
- * so its markers can be read in whole words; bytes past the n markers are
- * masked off. */
-static int embedded_owns(const char *own, size_t n) {
-    static const unsigned char keep[16] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    uint64_t owned_bits;
-    size_t i;
-    memset(&owned_bits, EZXML_ATTR_NAME_OWNED | EZXML_ATTR_VALUE_OWNED, sizeof owned_bits);
-    for (i = 0; i < n; i += 8) {
-        uint64_t w, mask;
-        memcpy(&w, own + i, 8);
-        if (n - i < 8) {
-            memcpy(&mask, keep + 8 - (n - i), 8);
-            w &= mask;
-        }
-        if (w & owned_bits) return 1;
-    }
-    return 0;
-}
-
 void ezxml_free_attrs(char **attrs) {
     size_t i, n = 0;
     const char *own;
     if (!attrs || attrs == (char **)EZXML_EMPTY_LIST) return;
     while (attrs[2 * n]) ++n;
     own = attrs[2 * n + 1];
-    if (own == (const char *)(attrs + 2 * n + 2) && !embedded_owns(own, n)) return;
+    if (own == (const char *)(attrs + 2 * n + 2) && !ezxml_embedded_owns(own, n)) return;
     if (own) {
         /* The ownership string may be shorter than the list: its NUL ends it. */
         for (i = 0; i < n; ++i) {

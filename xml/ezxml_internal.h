@@ -16,13 +16,30 @@ extern "C" {
 
 #if defined(__GNUC__)
 #define EZXML_ALWAYS_INLINE static inline __attribute__((always_inline))
+#define EZXML_NOINLINE __attribute__((noinline))
 #else
 #define EZXML_ALWAYS_INLINE static inline
+#define EZXML_NOINLINE
 #endif
 
 /* Whether the n bytes at a and b are equal (names are short). */
 EZXML_ALWAYS_INLINE int ezxml_bytes_equal(const char *a, const char *b, size_t n) {
-    if (n >= 8) {
+    /* Short names first: most names in markup are short. */
+    if (n < 4) {
+        /* 0 to 3 bytes, without a loop. */
+        if (n == 0) return 1;
+        if (a[0] != b[0]) return 0;
+        return n == 1 || (a[1] == b[1] && (n == 2 || a[2] == b[2]));
+    }
+    if (n < 8) {
+        uint32_t x, y, u, v;
+        memcpy(&x, a, 4);
+        memcpy(&y, b, 4);
+        memcpy(&u, a + n - 4, 4);
+        memcpy(&v, b + n - 4, 4);
+        return ((x ^ y) | (u ^ v)) == 0;
+    }
+    {
         /* Two words that overlap when n < 16, both within the n bytes. */
         uint64_t x, y, u, v;
         if (n > 16) return memcmp(a, b, n) == 0;
@@ -32,18 +49,6 @@ EZXML_ALWAYS_INLINE int ezxml_bytes_equal(const char *a, const char *b, size_t n
         memcpy(&v, b + n - 8, 8);
         return ((x ^ y) | (u ^ v)) == 0;
     }
-    if (n >= 4) {
-        uint32_t x, y, u, v;
-        memcpy(&x, a, 4);
-        memcpy(&y, b, 4);
-        memcpy(&u, a + n - 4, 4);
-        memcpy(&v, b + n - 4, 4);
-        return ((x ^ y) | (u ^ v)) == 0;
-    }
-    /* 0 to 3 bytes, without a loop. */
-    if (n == 0) return 1;
-    if (a[0] != b[0]) return 0;
-    return n == 1 || (a[1] == b[1] && (n == 2 || a[2] == b[2]));
 }
 
 /* Its address seeds the hashes: it changes with where the library is loaded
@@ -246,6 +251,26 @@ void ezxml_defaults_index_reset(ezxml_defaults_index *ix);
 /* ezxml_find_defaults(defaults, name) for a name of len bytes. */
 char **ezxml_defaults_lookup(ezxml_defaults_index *ix, char ***defaults, const char *name, size_t len);
 
+/* Whether any of the n markers of a list made by the parser has an
+ * ownership bit. Such a list sits in its node's block, padded to 8 bytes,
+ * so its markers can be read in whole words; bytes past the n markers are
+ * masked off (by a byte mask, so the byte order does not matter). */
+EZXML_ALWAYS_INLINE int ezxml_embedded_owns(const char *own, size_t n) {
+    static const unsigned char keep[16] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const uint64_t owned_bits = 0x0101010101010101ull * (EZXML_ATTR_NAME_OWNED | EZXML_ATTR_VALUE_OWNED);
+    size_t i;
+    for (i = 0; i < n; i += 8) {
+        uint64_t w, mask;
+        memcpy(&w, own + i, 8);
+        if (n - i < 8) {
+            memcpy(&mask, keep + 8 - (n - i), 8);
+            w &= mask;
+        }
+        if (w & owned_bits) return 1;
+    }
+    return 0;
+}
+
 /* Releases an attribute list as ezxml_free does (never EZXML_EMPTY_LIST). */
 void ezxml_free_attrs(char **attrs);
 
@@ -260,6 +285,11 @@ __attribute__((format(printf, 4, 5)))
 void ezxml_note_stop(ezxml_root *root, int code, size_t offset, const char *format, ...);
 /* Longest element name quoted in a stop text (the text has 128 bytes). */
 #define EZXML_NOTE_NAME 64
+
+/* ezxml_parse_str with every tag and text read by the general readers, not
+ * by the quicker lanes for plain tags: the reference those lanes are
+ * tested against (same tree, status and bytes written). */
+ezxml_node *ezxml_parse_str_general(char *buf, size_t length);
 
 /* Converts a UTF-16 input with a byte-order mark; NULL when there is no mark
  * (or the copy could not be made: *length is then set to 0). */

@@ -84,8 +84,12 @@ typedef struct {
     size_t last_len;      /* bytes of its name */
     ezxml_node *sib_tail; /* last member of the sibling chain */
     size_t names_base;    /* its name table: slots from here in parser.names */
-    size_t names_used;    /* entries; 0 while every child has the first child's name */
+    size_t names_top;     /* the first slot above it; names_base while every child has
+                           * the first child's name (there is no table then, and the
+                           * fields below are not read) */
+    size_t names_used;    /* entries */
     size_t names_size;    /* 0: a list of names_used slots; else a hash table of that many */
+    uint64_t names_seen;  /* of a list: the name_bit() of each name in it */
 } level;
 
 /* The name table of an open element whose children change names: for each
@@ -122,6 +126,7 @@ typedef struct {
     int predefined_first; /* of root->entities, for the decoder: 0 not known yet */
     ezxml_defaults_index defaults; /* over root->attr_defaults */
     ezxml_entity_index entity_index; /* over root->entities */
+    int general;  /* 1: every tag and text goes to the general readers */
     /* Inline storage, not cleared at the start of a parse. */
     level inline_levels[16];
     char *inline_pairs[32];
@@ -130,11 +135,6 @@ typedef struct {
 } parser;
 
 /* --- linking children ---------------------------------------------------- */
-
-/* The first slot above the name table of lv. */
-static size_t names_top(const level *lv) {
-    return lv->names_base + (lv->names_size ? lv->names_size : lv->names_used);
-}
 
 /* Makes parser.names hold at least need slots; 0 when out of memory. */
 static int names_room(parser *ps, size_t need) {
@@ -182,7 +182,7 @@ static int names_grow(parser *ps, level *lv) {
     name_slot *t;
     if (!size) {
         name_slot list[NAMES_LIST];
-        /* The first change of name enters two names: the first child's and the new one. */
+        /* A list of fewer than NAMES_LIST names only needs the slot of the next one. */
         if (used < NAMES_LIST) return names_room(ps, base + used + 2);
         if (!names_room(ps, base + NAMES_HASH_MIN)) return 0;
         t = ps->names + base;
@@ -190,6 +190,7 @@ static int names_grow(parser *ps, level *lv) {
         memset(t, 0, NAMES_HASH_MIN * sizeof *t);
         hash_fill(t, NAMES_HASH_MIN, list, NAMES_LIST, 0);
         lv->names_size = NAMES_HASH_MIN;
+        lv->names_top = base + NAMES_HASH_MIN;
         return 1;
     }
     if ((used + 1) * 2 <= size) return 1;
@@ -200,15 +201,25 @@ static int names_grow(parser *ps, level *lv) {
     memset(t, 0, 2 * size * sizeof *t);
     hash_fill(t, 2 * size, t + 2 * size, size, 1);
     lv->names_size = 2 * size;
+    lv->names_top = base + 2 * size;
     return 1;
 }
 
-/* names_grow when the table of lv is full. */
+/* names_grow when the table of lv is full; without a table, room for the
+ * first two names. */
 EZXML_ALWAYS_INLINE int names_reserve(parser *ps, level *lv) {
+    if (lv->names_top == lv->names_base) return lv->names_base + 2 <= ps->names_cap || names_room(ps, lv->names_base + 2);
     if (lv->names_size ? (lv->names_used + 1) * 2 <= lv->names_size
-                       : lv->names_used < NAMES_LIST && lv->names_base + lv->names_used + 2 <= ps->names_cap)
+                       : lv->names_used < NAMES_LIST && lv->names_top + 2 <= ps->names_cap)
         return 1;
     return names_grow(ps, lv);
+}
+
+/* A bit for a name (its first byte) in a 64-bit filter of the names of a list: a child whose
+ * bit is not set in it bears a new name, and the list is not searched (in
+ * documents of short names that change with every child, most are new). */
+EZXML_ALWAYS_INLINE uint64_t name_bit(const char *name) {
+    return (uint64_t)1 << ((unsigned char)name[0] & 63);
 }
 
 /* The entry of name in the table of lv, or the free slot where it goes
@@ -223,8 +234,14 @@ EZXML_ALWAYS_INLINE name_slot *names_find(parser *ps, level *lv, const char *nam
         return t;
     }
     h = (unsigned char)name[0];
-    for (i = 0; i < lv->names_used; ++i)
-        if (t[i].hash == h && t[i].len == len && ezxml_bytes_equal(t[i].last->name, name, len)) return &t[i];
+    if (lv->names_seen & name_bit(name)) {
+        for (i = 0; i < lv->names_used; ++i)
+            if (t[i].hash == h && t[i].len == len && ezxml_bytes_equal(t[i].last->name, name, len)) return &t[i];
+    } else {
+        /* The caller enters the name. */
+        i = lv->names_used;
+        lv->names_seen |= name_bit(name);
+    }
     t[i].last = NULL;
     t[i].hash = h;
     return &t[i];
@@ -253,7 +270,7 @@ EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, siz
         prev->next = node;
     } else {
         prev->ordered = node;
-        if (!lv->names_used) {
+        if (lv->names_top == lv->names_base) {
             /* The children so far all bear the first child's name, so this
              * second name is new: the list gets both (names_reserve made
              * room for two). */
@@ -265,6 +282,9 @@ EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, siz
             slot[1].len = len;
             slot[1].hash = (unsigned char)node->name[0];
             lv->names_used = 2;
+            lv->names_size = 0;
+            lv->names_top = lv->names_base + 2;
+            lv->names_seen = name_bit(prev->name) | name_bit(node->name);
             lv->sib_tail->sibling = node;
             lv->sib_tail = node;
             lv->last = node;
@@ -278,6 +298,8 @@ EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, siz
         } else {
             slot->len = len;
             ++lv->names_used;
+            /* A list grows by its new entry; a hash table keeps its size. */
+            if (!lv->names_size) ++lv->names_top;
             lv->sib_tail->sibling = node;
             lv->sib_tail = node;
         }
@@ -315,8 +337,7 @@ EZXML_ALWAYS_INLINE void push_level(parser *ps, ezxml_node *node, size_t name_le
     lv->text_len = 0;
     lv->text_cap = 0; /* read only once the text is an own one, which sets it */
     lv->last = lv->sib_tail = NULL;
-    lv->names_base = ps->depth > 1 ? names_top(lv - 1) : 0;
-    lv->names_used = lv->names_size = 0;
+    lv->names_base = lv->names_top = ps->depth > 1 ? lv[-1].names_top : 0;
 }
 
 /* Releases the pairs of a start tag that will not become an element. */
@@ -932,7 +953,7 @@ EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **clos
  * element declared): their number, their places in *a, the ">" or "/" that
  * closes the tag in *close, and the white space behind the name overwritten
  * with NUL as start_tag does. 0 when start_tag has to read them. */
-static size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q, plain_attrs *a, char **close) {
+EZXML_ALWAYS_INLINE size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q, plain_attrs *a, char **close) {
     size_t n;
     if (!(CLASS(*q) & C_CSPACE)) return 0;
     if (*ps->root->attr_defaults && ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, len)) return 0;
@@ -940,6 +961,78 @@ static size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q,
     if (n)
         while (CLASS(*q) & C_CSPACE) *q++ = '\0';
     return n;
+}
+
+/* Writes the NULs that end the names and values of the plain attributes
+ * in *a and lays out their list in attrs, with the ownership string at own
+ * (all markers "not owned"). */
+EZXML_ALWAYS_INLINE char **lay_plain_attrs(const plain_attrs *a, size_t na, char **attrs, char *own) {
+    size_t i;
+    for (i = 0; i < na; ++i) {
+        *a->at[i][1] = '\0';
+        *a->at[i][3] = '\0';
+        attrs[2 * i] = a->at[i][0];
+        attrs[2 * i + 1] = a->at[i][2];
+        own[i] = (char)EZXML_ATTR_NOT_OWNED;
+    }
+    attrs[2 * na] = NULL;
+    attrs[2 * na + 1] = own;
+    own[na] = '\0';
+    return attrs;
+}
+
+/* The root element's start tag at p (its "<") when it is "<name>" or has
+ * plain attributes (plain_tag_attrs): the document record takes the name
+ * and the list, which goes beside it (a heap list when there is no room),
+ * and its level is pushed. Returns the ">"; p when start_tag has to read
+ * the tag (nothing is written then); NULL when memory ran out (the parse
+ * status says so). Not inlined into the fast lane: it runs once. */
+static char *plain_root_tag(parser *ps, char *p) {
+    ezxml_node *root = &ps->root->node;
+    char *m = p + 1, *q, **attrs = (char **)EZXML_EMPTY_LIST;
+    size_t len, na = 0;
+    plain_attrs pa;
+    assert(ps->depth == 0 && !root->name);
+    if (!(CLASS(*m) & C_NAME_START)) return p;
+    q = scan(m + 1, C_TAG_END);
+    len = (size_t)(q - m);
+    if (*q != '>') {
+        char *close = NULL;
+        /* An empty root element is left to start_tag. */
+        if (*q == '/' || !(na = plain_tag_attrs(ps, m, len, q, &pa, &close))) return p;
+        /* plain_tag_attrs has written the NULs behind the name: from here
+         * on the tag is read here, "/>" included. */
+        q = close;
+    }
+    if (na) {
+        /* At most PLAIN_ATTRS_MAX pairs: the size cannot overflow. */
+        const size_t list_size = (2 * na + 2) * sizeof(char *) + na + 1;
+        void *mem = ezxml_pool_bytes_beside(&ps->pool, root, list_size);
+        char *own = NULL;
+        if (mem) {
+            attrs = (char **)mem;
+            own = (char *)(attrs + 2 * na + 2);
+        } else {
+            own = (char *)ezxml_malloc(na + 1);
+            attrs = own ? (char **)ezxml_malloc((2 * na + 2) * sizeof(char *)) : NULL;
+            if (!attrs) {
+                free(own);
+                out_of_memory(ps, p);
+                return NULL;
+            }
+        }
+        attrs = lay_plain_attrs(&pa, na, attrs, own);
+    }
+    root->name = m;
+    root->attrs = attrs;
+    push_level(ps, root, len);
+    if (*q == '/') {
+        /* "<root a="v"/>": the document is complete. */
+        q[0] = '\0';
+        end_element(ps);
+        return q + 1;
+    }
+    return q;
 }
 
 /* Start and end tags and plain text, read with the parser's state in
@@ -950,7 +1043,7 @@ static size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q,
  * to start_tag and end_tag. p is the "<" of a markup (which may have been
  * overwritten with NUL already). Returns the markup or text it leaves to
  * the general path (*text tells which), or NULL when the parse ends. */
-static char *fast_lane(parser *ps, char *p, int *text) {
+static EZXML_NOINLINE char *fast_lane(parser *ps, char *p, int *text) {
     char *const end = ps->end;
     ezxml_node *cur = ps->root->current;
     size_t depth = ps->depth;
@@ -1002,19 +1095,7 @@ static char *fast_lane(parser *ps, char *p, int *text) {
             node->name = m;
             if (na) {
                 char **attrs = (char **)(void *)((char *)slot + EZXML_SLOT_SIZE);
-                char *own = (char *)(attrs + 2 * na + 2);
-                size_t i;
-                for (i = 0; i < na; ++i) {
-                    *pa.at[i][1] = '\0';
-                    *pa.at[i][3] = '\0';
-                    attrs[2 * i] = pa.at[i][0];
-                    attrs[2 * i + 1] = pa.at[i][2];
-                    own[i] = (char)EZXML_ATTR_NOT_OWNED;
-                }
-                attrs[2 * na] = NULL;
-                attrs[2 * na + 1] = own;
-                own[na] = '\0';
-                node->attrs = attrs;
+                node->attrs = lay_plain_attrs(&pa, na, attrs, (char *)(attrs + 2 * na + 2));
             } else {
                 node->attrs = (char **)EZXML_EMPTY_LIST;
             }
@@ -1036,18 +1117,19 @@ static char *fast_lane(parser *ps, char *p, int *text) {
                 lv->name_len = len;
                 lv->text_len = 0;
                 lv->last = NULL;
-                lv->names_base = names_top(lv - 1);
-                lv->names_used = lv->names_size = 0;
+                lv->names_base = lv->names_top = lv[-1].names_top;
                 cur = node;
             }
         } else if (*m == '/') {
             char *name = m + 1, *c;
             const size_t n = lv->name_len;
-            if (depth > 1 && (size_t)(end - name) >= n && ezxml_bytes_equal(name, cur->name, n) && name[n] == '>') {
+            /* The input's last byte, overwritten with NUL, may be the ">". */
+            if ((size_t)(end - name) >= n && ezxml_bytes_equal(name, cur->name, n) &&
+                (name[n] == '>' || (name + n == end && ps->saved == '>'))) {
                 name[n] = '\0';
                 p = name + n + 1;
                 --lv;
-                --depth;
+                if (!--depth) goto closed;
                 cur = cur->parent;
             } else {
                 ps->depth = depth;
@@ -1077,7 +1159,8 @@ static char *fast_lane(parser *ps, char *p, int *text) {
         }
         if (*p != '<') {
             char *t = scan(p, C_TEXT);
-            if (*t == '<' && !cur->text[0] && !(cur->flags & EZXML_TEXT_OWNED)) {
+            /* text_len is the length of the text read so far (no text holds a NUL). */
+            if (*t == '<' && !lv->text_len && !(cur->flags & EZXML_TEXT_OWNED)) {
                 *t = '\0';
                 cur->text = p;
                 lv->text_len = (size_t)(t - p);
@@ -1109,16 +1192,25 @@ general:
     ps->depth = depth;
     ps->root->current = cur;
     return p;
+closed:
+    /* The root element is closed (as end_element does): what follows is the
+     * general path's. */
+    ps->depth = 0;
+    ps->root->current = NULL;
+    if (p >= end) return NULL;
+    *text = *p != '<';
+    return p;
 }
 
 /* p: the "<" of a markup (perhaps overwritten with NUL already). */
 static void parse(parser *ps, char *p) {
     for (;;) {
-        int text;
-        p = fast_lane(ps, p, &text);
+        int text = 0;
+        if (!ps->general) p = fast_lane(ps, p, &text);
         if (!p) return;
         if (!text) {
-            char *c = markup(ps, p);
+            char *c = ps->root->node.name || ps->general ? p : plain_root_tag(ps, p);
+            if (c == p) c = markup(ps, p);
             if (!c || c >= ps->end) return;
             *c = '\0';
             p = c + 1;
@@ -1181,7 +1273,7 @@ static void finish_status(parser *ps, size_t length) {
     root->status_offset = length;
 }
 
-ezxml_node *ezxml_parse_str(char *buf, size_t length) {
+static ezxml_node *parse_document(char *buf, size_t length, int general) {
     parser ps;
     ezxml_root *root;
     char *work = buf, *lt;
@@ -1197,6 +1289,7 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     }
     root->input = buf;
     ps.root = root;
+    ps.general = general;
     ps.levels = ps.inline_levels;
     ps.levels_cap = sizeof ps.inline_levels / sizeof ps.inline_levels[0];
     ps.pairs = ps.inline_pairs;
@@ -1242,3 +1335,7 @@ ezxml_node *ezxml_parse_str(char *buf, size_t length) {
     if (ps.entity_index.slots) ezxml_entity_index_reset(&ps.entity_index);
     return &root->node;
 }
+
+ezxml_node *ezxml_parse_str(char *buf, size_t length) { return parse_document(buf, length, 0); }
+
+ezxml_node *ezxml_parse_str_general(char *buf, size_t length) { return parse_document(buf, length, 1); }

@@ -333,6 +333,8 @@ static int attrs_to_release(char **attrs) {
     while (attrs[2 * n]) ++n;
     own = attrs[2 * n + 1];
     if (own != (const char *)(attrs + 2 * n + 2)) return 1;
+    /* A few markers are looked at one by one, more in words. */
+    if (n >= 4) return ezxml_embedded_owns(own, n);
     for (i = 0; i < n; ++i)
         if ((unsigned char)own[i] & (EZXML_ATTR_NAME_OWNED | EZXML_ATTR_VALUE_OWNED)) return 1;
     return 0;
