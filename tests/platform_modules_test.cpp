@@ -162,26 +162,6 @@ TEST(Modules, FirstLookupsFromSeveralThreads) {
   }
 }
 
-#if !defined(_WIN32)
-// A load fills its thread's lookup cache; a release by another thread must
-// still make the handle unknown here at once, and a thread that ends with a
-// released record kept for its next load frees it. (What Windows does with a
-// released data-file handle is its own affair.)
-TEST(Modules, HandleReleasedByAnotherThreadIsUnknown) {
-  const pavo::WideString path = test::Wide(test::TestModule("strings.dll"));
-  SetThreadUILanguage(1033);
-  HMODULE h = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(h, nullptr);
-  std::thread([h] { EXPECT_TRUE(FreeLibrary(h)); }).join();
-  WCHAR text[16];
-  EXPECT_EQ(LoadStringW(h, 16, text, 16), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
-  HMODULE again = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  EXPECT_EQ(LoadStringW(again, 16, text, 16), 7);
-  EXPECT_TRUE(FreeLibrary(again));
-}
-#endif
-
 // Backslashes and non-ASCII names reach the file system as UTF-8 with '/'.
 TEST(Modules, NonAsciiPathWithBackslashes) {
   const std::string dir = testing::TempDir();
