@@ -34,7 +34,7 @@ TEST(FSAssistInet, AppendInet) {
   EXPECT_EQ(numComponentsInReference(&held), 3);
   EXPECT_EQ(getInternetReference(held, 2), PavoRmCString(WTEXT("u2")));
   Gral::FileSpecifier name = constructFS(WTEXT("a.tif"));
-  appendInet(name, WTEXT("u"));
+  appendInet(name, WTEXT("url"));
   EXPECT_EQ(name.kind(), 0);
   EXPECT_EQ(PavoRmCString(name.text()), PavoRmCString(WTEXT("a.tif")));
   // A document held in UTF-16 is read as text, not as 8-bit bytes.

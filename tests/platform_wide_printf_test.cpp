@@ -25,7 +25,7 @@ WideString Fmt(const WCHAR* format, ...) {
 
 TEST(WidePrintf, IntegersWithFlagsWidthAndPrecision) {
   EXPECT_EQ(Fmt(WTEXT("%d|%5d|%-5d|%05d|%+d|% d"), 42, 42, 42, -42, 7, 7), WTEXT("42|   42|42   |-0042|+7| 7"));
-  EXPECT_EQ(Fmt(WTEXT("%x|%X|%#x|%o|%#o|%u"), 255, 255, 255, 8, 8, 4294967295u), WTEXT("ff|FF|0xff|10|010|4294967295"));
+  EXPECT_EQ(Fmt(WTEXT("%u|%x|%X|%#x|%o|%#o"), 4294967295u, 255, 255, 255, 8, 8), WTEXT("4294967295|ff|FF|0xff|10|010"));
   EXPECT_EQ(Fmt(WTEXT("%.3d|%.0d|%8.3d|%*d|%-*d|%.*d"), 5, 0, -5, 4, 1, -3, 2, 2, 9), WTEXT("005||    -005|   1|2  |09"));
   EXPECT_EQ(Fmt(WTEXT("%I64d|%lld|%I64x|%hd|%hhu|%ld|%zu"), -5000000000LL, 1LL << 40, 0xABCDEF012LL, 70000, 257, 123L,
                 static_cast<size_t>(99)),

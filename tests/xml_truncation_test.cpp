@@ -235,7 +235,7 @@ TEST(XmlTruncation, DoctypeWithSubsetAndEntities) {
   CheckEveryPrefix({
       Other("<!DOCTYPE r [<!ENTITY e 'long replacement text'><!ENTITY c \"&#65;&e;\">"
             "<!ATTLIST r t NMTOKENS #IMPLIED><!-- note --><!ELEMENT r ANY>]>"),
-      Open("<r t=\"  a   b \" u=\"&e;\">", "r", {{"t", "a b"}, {"u", "long replacement text"}}),
+      Open("<r t=\"  a   b \" v=\"&e;\">", "r", {{"t", "a b"}, {"v", "long replacement text"}}),
       Text("&e;|&c;|&lt;", "long replacement text|Along replacement text|<"),
       Empty("<s/>", "s"),
       Text("&#x10348;", "\xF0\x90\x8D\x88"),

@@ -1,6 +1,5 @@
 #include "tools/module_strings.h"
 
-#include <cstdio>
 #include <iostream>
 #include <set>
 
@@ -166,10 +165,9 @@ std::string StringTableLanguages(HMODULE module) {
   image->ForEachString([&](UINT, WORD lang, const BYTE*, size_t) {
     if (!seen.insert(lang).second) return;
     const LanguageName* l = FindLanguage(static_cast<unsigned short>(lang));
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(lang));
+    const std::string number = std::to_string(lang);
     if (!out.empty()) out += ", ";
-    out += l != nullptr ? std::string(l->name) + " (" + buf + ")" : std::string(buf);
+    out += l != nullptr ? std::string(l->name) + " (" + number + ")" : number;
   });
   return out;
 }
