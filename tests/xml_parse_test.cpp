@@ -341,4 +341,67 @@ TEST(XmlParse, AlternatingSiblingNamesKeepChains) {
     EXPECT_EQ(ezxml_idx(ezxml_child(d.root, "b"), 99)->offset, 99u);
 }
 
+// Names, texts and attribute values are scanned 16 bytes at a time once
+// they run past their first bytes; the wide test only picks candidates. Runs
+// of every length up to past two wide steps, each ended (or not) by every
+// kind of byte, at the buffer's very end too (the test's buffer is exactly
+// the document), must read as the byte-by-byte general reader reads them.
+TEST(XmlParse, LongRunsReadAsTheGeneralReaderReadsThem) {
+    const std::string enders[] = {"", " ", "\t", "\n", "\r", "/", ">", "<", "&", "&amp;", "\"", "'", "=",
+                                  std::string(1, '\0'), "\x01", "\x08", "\x0B", "\x0C", "\x0E", "\x1F", "\x7F", "\xC3\xA9"};
+    for (size_t len = 0; len <= 40; ++len) {
+        const std::string run(len, 'n');
+        for (const std::string &e : enders) {
+            const std::string name = "n" + run + e, text = run + e, value = run + e;
+            const std::string docs[] = {
+                "<r><" + name + ">x</" + name + "></r>",
+                "<r><" + name + "/></r>",
+                "<r><" + name,
+                "<r>" + text + "</r>",
+                "<r><a/>" + text + "<b/>" + text + "</r>",
+                "<r>" + text,
+                "<r><e a=\"" + value + "\" b='" + value + "'/></r>",
+                "<r><e a=\"" + value,
+            };
+            for (const std::string &doc : docs) {
+                ParsedDoc quick(doc), general(doc, true);
+                size_t at_quick = 0, at_general = 0;
+                ASSERT_NE(quick.root, nullptr);
+                EXPECT_EQ(ezxml_parse_status(quick.root, &at_quick), ezxml_parse_status(general.root, &at_general))
+                    << len << " " << doc;
+                EXPECT_EQ(at_quick, at_general) << doc;
+                EXPECT_EQ(ToXml(quick.root), ToXml(general.root)) << doc;
+                EXPECT_STREQ(quick.root->text, general.root->text) << doc;
+                EXPECT_EQ(quick.buf, general.buf) << doc;
+            }
+        }
+    }
+}
+
+// The white space between many children is joined into the parent's text,
+// growing one own block: the same text, offsets and bytes as the general
+// reader's, with pieces of every length.
+TEST(XmlParse, JoinedTextBetweenManyChildren) {
+    std::string doc = "<r>";
+    std::string expected;
+    for (int i = 0; i < 200; ++i) {
+        const std::string piece(static_cast<size_t>(i % 37), i % 2 ? ' ' : '\n');
+        doc += piece + "<c>" + std::to_string(i) + "</c>";
+        expected += piece;
+    }
+    doc += "\n</r>";
+    expected += "\n";
+    ParsedDoc quick(doc), general(doc, true);
+    EXPECT_EQ(std::string(quick.root->text), expected);
+    EXPECT_STREQ(quick.root->text, general.root->text);
+    EXPECT_EQ(quick.buf, general.buf);
+    size_t offset = 0, i = 0;
+    for (ezxml_node *c = quick.root->child; c; c = c->ordered, ++i) {
+        offset += i % 37;
+        EXPECT_EQ(c->offset, offset);
+    }
+    EXPECT_EQ(i, 200u);
+    EXPECT_EQ(xmlcheck::CheckTree(quick.root), "");
+}
+
 }  // namespace

@@ -16,6 +16,9 @@ void ezxml_defaults_index_reset(ezxml_defaults_index *ix) {
     ix->slots = NULL;
     ix->mask = 0;
     ix->state = 0;
+    ix->last_name = NULL;
+    ix->last_len = 0;
+    ix->last_list = NULL;
 }
 
 /* Fills the index from the lists; 0 when out of memory. The first list of
@@ -50,7 +53,11 @@ char **ezxml_defaults_lookup(ezxml_defaults_index *ix, char ***defaults, const c
     if (ix->state == 2) return ezxml_find_defaults(defaults, name);
     for (j = hash_name(name, len) & ix->mask;; j = (j + 1) & ix->mask) {
         const ezxml_defaults_slot *s = &ix->slots[j];
-        if (!s->list) return NULL;
-        if (s->len == len && ezxml_bytes_equal(s->name, name, len)) return s->list;
+        if (!s->list || (s->len == len && ezxml_bytes_equal(s->name, name, len))) {
+            ix->last_name = name;
+            ix->last_len = len;
+            ix->last_list = s->list;
+            return s->list;
+        }
     }
 }

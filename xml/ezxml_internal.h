@@ -246,10 +246,21 @@ typedef struct {
     ezxml_defaults_slot *slots;
     size_t mask;
     int state; /* 0 not built yet, 1 built, 2 could not be built: search the lists */
+    /* The last name looked up and its result (NULL too): runs of elements
+     * of one name are the common case. The name must stay as it is while
+     * the index is used, as the tree's names do. */
+    const char *last_name;
+    size_t last_len;
+    char **last_list;
 } ezxml_defaults_index;
 void ezxml_defaults_index_reset(ezxml_defaults_index *ix);
 /* ezxml_find_defaults(defaults, name) for a name of len bytes. */
 char **ezxml_defaults_lookup(ezxml_defaults_index *ix, char ***defaults, const char *name, size_t len);
+/* The same, answered in line when name is the one looked up last. */
+EZXML_ALWAYS_INLINE char **ezxml_defaults_find(ezxml_defaults_index *ix, char ***defaults, const char *name, size_t len) {
+    if (ix->last_name && ix->last_len == len && ezxml_bytes_equal(ix->last_name, name, len)) return ix->last_list;
+    return ezxml_defaults_lookup(ix, defaults, name, len);
+}
 
 /* Whether any of the n markers of a list made by the parser has an
  * ownership bit. Such a list sits in its node's block, padded to 8 bytes,

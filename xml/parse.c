@@ -8,6 +8,9 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 enum {
     C_NAME_START = 0x01, /* letter, "_", ":", 0x80 and above */
@@ -72,6 +75,80 @@ static char *scan(char *p, unsigned char mask) {
         if (CLASS(p[2]) & mask) return p + 2;
         if (CLASS(p[3]) & mask) return p + 3;
     }
+}
+
+/* What a wide scan looks for. */
+enum { RUN_TEXT, RUN_NAME, RUN_VALUE_DQ, RUN_VALUE_SQ };
+
+/* The rest of a run's scan from p on (see scan_run): 16 bytes at a time
+ * while the buffer is readable up to readable_end (one past its last byte).
+ * A wide test picks candidates (for names every byte up to a space, "/" and
+ * ">"; for values every byte up to CR, "&" and the quote) and the byte
+ * tests settle the first one exactly, so the result is the byte scan's. */
+static EZXML_NOINLINE char *scan_wide(char *p, int run, const char *readable_end) {
+#if defined(__SSE2__)
+    while (readable_end - p >= 16) {
+        const __m128i v = _mm_loadu_si128((const __m128i *)(const void *)p);
+        __m128i hit;
+        unsigned bits;
+        if (run == RUN_TEXT) {
+            hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), _mm_cmpeq_epi8(v, _mm_set1_epi8('&'))),
+                               _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_setzero_si128())));
+        } else if (run == RUN_NAME) {
+            const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(' ')), v);
+            hit = _mm_or_si128(low, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('/')), _mm_cmpeq_epi8(v, _mm_set1_epi8('>'))));
+        } else {
+            const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8('\r')), v);
+            hit = _mm_or_si128(low, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                                                 _mm_cmpeq_epi8(v, _mm_set1_epi8(run == RUN_VALUE_DQ ? '"' : '\''))));
+        }
+        bits = (unsigned)_mm_movemask_epi8(hit);
+        if (bits) {
+            p += __builtin_ctz(bits);
+            break;
+        }
+        p += 16;
+    }
+#else
+    (void)readable_end;
+#endif
+    switch (run) {
+    case RUN_TEXT: return scan(p, C_TEXT);
+    case RUN_NAME: return scan(p, C_TAG_END);
+    case RUN_VALUE_DQ: return scan_value(p, QD);
+    default: return scan_value(p, QS);
+    }
+}
+
+/* scan_value(p, quote), quote QD or QS, for a value of a plain tag: its
+ * first bytes one by one, then scan_wide(). Not inlined: the fast lane's
+ * code stays small. */
+static char *scan_value_run(char *p, unsigned char quote, const char *readable_end) {
+    if (value_end[(unsigned char)p[0]] & quote) return p;
+    if (value_end[(unsigned char)p[1]] & quote) return p + 1;
+    if (value_end[(unsigned char)p[2]] & quote) return p + 2;
+    if (value_end[(unsigned char)p[3]] & quote) return p + 3;
+    if (value_end[(unsigned char)p[4]] & quote) return p + 4;
+    if (value_end[(unsigned char)p[5]] & quote) return p + 5;
+    if (value_end[(unsigned char)p[6]] & quote) return p + 6;
+    if (value_end[(unsigned char)p[7]] & quote) return p + 7;
+    return scan_wide(p + 8, quote == QD ? RUN_VALUE_DQ : RUN_VALUE_SQ, readable_end);
+}
+
+/* scan(p, C_TEXT) or scan(p, C_TAG_END), run saying which: the first bytes
+ * one by one, as most texts and names end there, then scan_wide(). */
+EZXML_ALWAYS_INLINE char *scan_run(char *p, int run, const char *readable_end) {
+    const unsigned char mask = run == RUN_TEXT ? C_TEXT : C_TAG_END;
+    assert(run == RUN_TEXT || run == RUN_NAME);
+    if (CLASS(p[0]) & mask) return p;
+    if (CLASS(p[1]) & mask) return p + 1;
+    if (CLASS(p[2]) & mask) return p + 2;
+    if (CLASS(p[3]) & mask) return p + 3;
+    if (CLASS(p[4]) & mask) return p + 4;
+    if (CLASS(p[5]) & mask) return p + 5;
+    if (CLASS(p[6]) & mask) return p + 6;
+    if (CLASS(p[7]) & mask) return p + 7;
+    return scan_wide(p + 8, run, readable_end);
 }
 
 /* One open element. */
@@ -925,7 +1002,7 @@ typedef struct {
  * the ">" or "/", or returns 0 for anything else, which start_tag reads.
  * The element must have no declared attributes (whose values may be
  * tokenised: spaces are plain in other values). */
-EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **close) {
+EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **close, const char *readable_end) {
     size_t n = 0;
     for (;;) {
         char *eq, *value, *quote;
@@ -935,7 +1012,7 @@ EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **clos
         eq = scan(p, C_ATTR_END);
         if (*eq != '=' || eq == p || (eq[1] != '"' && eq[1] != '\'')) return 0;
         value = eq + 2;
-        quote = scan_value(value, eq[1] == '"' ? QD : QS);
+        quote = scan_value_run(value, eq[1] == '"' ? QD : QS, readable_end);
         if (*quote != eq[1]) return 0;
         a->at[n][0] = p;
         a->at[n][1] = eq;
@@ -948,6 +1025,12 @@ EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **clos
     return n;
 }
 
+/* Whether the element name (len bytes) has a default-attribute list; out of
+ * line, as most documents declare none and the fast lane stays small. */
+static EZXML_NOINLINE int declared(parser *ps, const char *name, size_t len) {
+    return ezxml_defaults_find(&ps->defaults, ps->root->attr_defaults, name, len) != NULL;
+}
+
 /* The attributes of the start tag of name (len bytes) behind it at q, when
  * the fast lane can take them (read_plain_attrs, and no attributes of the
  * element declared): their number, their places in *a, the ">" or "/" that
@@ -956,8 +1039,8 @@ EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **clos
 EZXML_ALWAYS_INLINE size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q, plain_attrs *a, char **close) {
     size_t n;
     if (!(CLASS(*q) & C_CSPACE)) return 0;
-    if (*ps->root->attr_defaults && ezxml_defaults_lookup(&ps->defaults, ps->root->attr_defaults, name, len)) return 0;
-    n = read_plain_attrs(q, a, close);
+    if (*ps->root->attr_defaults && declared(ps, name, len)) return 0;
+    n = read_plain_attrs(q, a, close, ps->end + 1);
     if (n)
         while (CLASS(*q) & C_CSPACE) *q++ = '\0';
     return n;
@@ -1054,7 +1137,7 @@ static EZXML_NOINLINE char *fast_lane(parser *ps, char *p, int *text) {
     for (;;) {
         char *m = p + 1;
         if (CLASS(*m) & C_NAME_START) {
-            char *q = scan(m + 1, C_TAG_END);
+            char *q = scan_run(m + 1, RUN_NAME, end + 1);
             const size_t len = (size_t)(q - m);
             ezxml_slot *slot;
             ezxml_node *node;
@@ -1158,12 +1241,23 @@ static EZXML_NOINLINE char *fast_lane(parser *ps, char *p, int *text) {
             return NULL;
         }
         if (*p != '<') {
-            char *t = scan(p, C_TEXT);
+            char *t = scan_run(p, RUN_TEXT, end + 1);
             /* text_len is the length of the text read so far (no text holds a NUL). */
             if (*t == '<' && !lv->text_len && !(cur->flags & EZXML_TEXT_OWNED)) {
                 *t = '\0';
                 cur->text = p;
                 lv->text_len = (size_t)(t - p);
+                p = t;
+            } else if (*t == '<' && lv->text_len && (cur->flags & EZXML_TEXT_OWNED) &&
+                       (size_t)(t - p) < lv->text_cap - lv->text_len) {
+                /* A plain piece that fits behind the element's own text (the
+                 * white space between its children, mostly). */
+                const size_t n = (size_t)(t - p);
+                assert(lv->text_cap > lv->text_len);
+                memcpy(cur->text + lv->text_len, p, n);
+                lv->text_len += n;
+                cur->text[lv->text_len] = '\0';
+                *t = '\0';
                 p = t;
             } else {
                 /* Text to decode or to join to the element's earlier pieces. */
@@ -1218,7 +1312,7 @@ static void parse(parser *ps, char *p) {
         }
         if (*p != '<') {
             /* Character content; it needs decoding only if it holds "&" or CR. */
-            char *t = scan(p, C_TEXT), *lt = t;
+            char *t = ps->general ? scan(p, C_TEXT) : scan_run(p, RUN_TEXT, ps->end + 1), *lt = t;
             int plain = *t == '<';
             if (!plain) {
                 if (!*t) return; /* text behind the last markup is dropped */
