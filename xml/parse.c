@@ -85,7 +85,7 @@ enum { RUN_TEXT, RUN_NAME, RUN_VALUE_DQ, RUN_VALUE_SQ };
  * A wide test picks candidates (for names every byte up to a space, "/" and
  * ">"; for values every byte up to CR, "&" and the quote) and the byte
  * tests settle the first one exactly, so the result is the byte scan's. */
-static EZXML_NOINLINE char *scan_wide(char *p, int run, const char *readable_end) {
+EZXML_ALWAYS_INLINE char *scan_wide_as(char *p, int run, const char *readable_end) {
 #if defined(__SSE2__)
     while (readable_end - p >= 16) {
         const __m128i v = _mm_loadu_si128((const __m128i *)(const void *)p);
@@ -117,6 +117,30 @@ static EZXML_NOINLINE char *scan_wide(char *p, int run, const char *readable_end
     case RUN_NAME: return scan(p, C_TAG_END);
     case RUN_VALUE_DQ: return scan_value(p, QD);
     default: return scan_value(p, QS);
+    }
+}
+
+/* scan_wide_as() for each run, out of line (called once per long run) and
+ * without tests of run in the loop. */
+static EZXML_NOINLINE char *scan_wide_text(char *p, const char *readable_end) {
+    return scan_wide_as(p, RUN_TEXT, readable_end);
+}
+static EZXML_NOINLINE char *scan_wide_name(char *p, const char *readable_end) {
+    return scan_wide_as(p, RUN_NAME, readable_end);
+}
+static EZXML_NOINLINE char *scan_wide_dq(char *p, const char *readable_end) {
+    return scan_wide_as(p, RUN_VALUE_DQ, readable_end);
+}
+static EZXML_NOINLINE char *scan_wide_sq(char *p, const char *readable_end) {
+    return scan_wide_as(p, RUN_VALUE_SQ, readable_end);
+}
+
+EZXML_ALWAYS_INLINE char *scan_wide(char *p, int run, const char *readable_end) {
+    switch (run) {
+    case RUN_TEXT: return scan_wide_text(p, readable_end);
+    case RUN_NAME: return scan_wide_name(p, readable_end);
+    case RUN_VALUE_DQ: return scan_wide_dq(p, readable_end);
+    default: return scan_wide_sq(p, readable_end);
     }
 }
 
@@ -1300,7 +1324,8 @@ closed:
 static void parse(parser *ps, char *p) {
     for (;;) {
         int text = 0;
-        if (!ps->general) p = fast_lane(ps, p, &text);
+        /* The fast lane reads inside an open element only. */
+        if (!ps->general && ps->depth) p = fast_lane(ps, p, &text);
         if (!p) return;
         if (!text) {
             char *c = ps->root->node.name || ps->general ? p : plain_root_tag(ps, p);
