@@ -49,6 +49,9 @@ const char* const kDocs[] = {
     " d6 CDATA 'x' d7 CDATA 'x' d8 CDATA 'x' d9 CDATA 'x' a1 CDATA 'x'>]>"
     "<m a0='1' a1='1' a2='1' a3='1' a4='1' a5='1' a6='1' a7='1' a8='1' a9='1' b0='1' b1='1' b2='1'"
     " b3='1' b4='1' b5='1' b6='1' b7='1' a0='2'><m/></m>",
+    // Tokenised attributes of children, read right when the index of the
+    // declarations cannot be built.
+    "<!DOCTYPE r [<!ATTLIST e t NMTOKENS #IMPLIED c CDATA 'd'>]><r><e t=' a  b '/><e t='c' c=' x '/></r>",
 };
 
 std::string Utf16Le(const std::string& ascii) {

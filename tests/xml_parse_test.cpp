@@ -404,4 +404,38 @@ TEST(XmlParse, JoinedTextBetweenManyChildren) {
     EXPECT_EQ(xmlcheck::CheckTree(quick.root), "");
 }
 
+// Declared attributes: CDATA ones (with or without defaults) do not change
+// how a tag reads; tokenised ones collapse the spaces of their values. The
+// quick reader gives what the general one gives, in runs of one name and
+// alternating names, and whatever the order of the declarations.
+TEST(XmlParse, DeclaredAttributesReadAsTheGeneralReaderReadsThem) {
+    const std::string dtd =
+        "<!DOCTYPE r [<!ATTLIST e c CDATA #IMPLIED d CDATA 'dflt'>"
+        "<!ATTLIST e t NMTOKENS #IMPLIED><!ATTLIST f c CDATA #REQUIRED>"
+        "<!ATTLIST g k (one|two) #IMPLIED>]>";
+    const std::string tags[] = {"<e c='a  b' t='x'/>", "<e t='  x   y '/>", "<e c=' s ' t='p q'/>", "<f c='  p  q '/>",
+                                "<g k='one'/>",        "<g k=' two '/>",    "<e/>",                 "<h t=' u  v '/>"};
+    std::string body;
+    for (int i = 0; i < 64; ++i) body += tags[(i * 5 / 3) % 8] + (i % 3 ? "" : "\n");
+    ParsedDoc quick(dtd + "<r>" + body + "</r>"), general(dtd + "<r>" + body + "</r>", true);
+    ASSERT_NE(quick.root, nullptr);
+    EXPECT_EQ(ToXml(quick.root), ToXml(general.root));
+    EXPECT_EQ(quick.buf, general.buf);
+    for (ezxml_node *q = quick.root->child, *g = general.root->child; q || g; q = q->ordered, g = g->ordered) {
+        ASSERT_TRUE(q && g);
+        for (const char *a : {"c", "d", "t", "k"}) {
+            const char *qv = ezxml_attr(q, a), *gv = ezxml_attr(g, a);
+            EXPECT_EQ(qv ? std::string(qv) : "<none>", gv ? std::string(gv) : "<none>") << q->name << " " << a;
+        }
+    }
+    ezxml_node *e = ezxml_child(quick.root, "e");
+    ASSERT_NE(e, nullptr);
+    EXPECT_STREQ(ezxml_attr(e, "c"), "a  b") << "CDATA keeps its spaces";
+    EXPECT_STREQ(ezxml_attr(e, "d"), "dflt");
+    EXPECT_STREQ(ezxml_attr(ezxml_idx(e, 1), "t"), "x y") << "tokens are collapsed";
+    EXPECT_STREQ(ezxml_attr(ezxml_child(quick.root, "f"), "c"), "  p  q ");
+    EXPECT_STREQ(ezxml_attr(ezxml_idx(ezxml_child(quick.root, "g"), 1), "k"), "two");
+    EXPECT_STREQ(ezxml_attr(ezxml_child(quick.root, "h"), "t"), " u  v ") << "undeclared: CDATA";
+}
+
 }  // namespace

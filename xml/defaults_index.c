@@ -19,6 +19,23 @@ void ezxml_defaults_index_reset(ezxml_defaults_index *ix) {
     ix->last_name = NULL;
     ix->last_len = 0;
     ix->last_list = NULL;
+    ix->last_tokenised = 0;
+}
+
+static int tokenised(char **list) {
+    size_t i;
+    if (list)
+        for (i = 1; list[i]; i += 3)
+            if (list[i + 2][0] != EZXML_MODE_ATTR) return 1;
+    return 0;
+}
+
+static char **remember(ezxml_defaults_index *ix, const char *name, size_t len, char **list, int tokens) {
+    ix->last_name = name;
+    ix->last_len = len;
+    ix->last_list = list;
+    ix->last_tokenised = tokens;
+    return list;
 }
 
 /* Fills the index from the lists; 0 when out of memory. The first list of
@@ -38,6 +55,7 @@ static int build(ezxml_defaults_index *ix, char ***defaults) {
                 s->name = name;
                 s->len = len;
                 s->list = defaults[i];
+                s->tokenised = (char)tokenised(defaults[i]);
                 break;
             }
             if (s->len == len && memcmp(s->name, name, len) == 0) break;
@@ -48,16 +66,23 @@ static int build(ezxml_defaults_index *ix, char ***defaults) {
 
 char **ezxml_defaults_lookup(ezxml_defaults_index *ix, char ***defaults, const char *name, size_t len) {
     size_t j;
-    if (!*defaults || !name) return NULL;
+    if (!name) {
+        ix->last_tokenised = 0;
+        return NULL;
+    }
+    if (!*defaults) return remember(ix, name, len, NULL, 0);
     if (ix->state == 0) ix->state = build(ix, defaults) ? 1 : 2;
-    if (ix->state == 2) return ezxml_find_defaults(defaults, name);
+    if (ix->state == 2) {
+        /* Without an index (out of memory): the lists in order, by length,
+         * as name may not end in a NUL. */
+        for (; *defaults; ++defaults)
+            if (strlen((*defaults)[0]) == len && memcmp((*defaults)[0], name, len) == 0)
+                return remember(ix, name, len, *defaults, tokenised(*defaults));
+        return remember(ix, name, len, NULL, 0);
+    }
     for (j = hash_name(name, len) & ix->mask;; j = (j + 1) & ix->mask) {
         const ezxml_defaults_slot *s = &ix->slots[j];
-        if (!s->list || (s->len == len && ezxml_bytes_equal(s->name, name, len))) {
-            ix->last_name = name;
-            ix->last_len = len;
-            ix->last_list = s->list;
-            return s->list;
-        }
+        if (!s->list || (s->len == len && ezxml_bytes_equal(s->name, name, len)))
+            return remember(ix, name, len, s->list, s->list ? s->tokenised : 0);
     }
 }

@@ -240,7 +240,8 @@ char **ezxml_find_defaults(char ***defaults, const char *name);
 typedef struct {
     const char *name;
     size_t len;
-    char **list; /* NULL: free slot */
+    char **list;    /* NULL: free slot */
+    char tokenised; /* ezxml_defaults_tokenised() of list */
 } ezxml_defaults_slot;
 typedef struct {
     ezxml_defaults_slot *slots;
@@ -252,14 +253,20 @@ typedef struct {
     const char *last_name;
     size_t last_len;
     char **last_list;
+    int last_tokenised;
 } ezxml_defaults_index;
 void ezxml_defaults_index_reset(ezxml_defaults_index *ix);
-/* ezxml_find_defaults(defaults, name) for a name of len bytes. */
+/* ezxml_find_defaults(defaults, name) for a name of len bytes (which need
+ * not be NUL-terminated). */
 char **ezxml_defaults_lookup(ezxml_defaults_index *ix, char ***defaults, const char *name, size_t len);
-/* The same, answered in line when name is the one looked up last. */
-EZXML_ALWAYS_INLINE char **ezxml_defaults_find(ezxml_defaults_index *ix, char ***defaults, const char *name, size_t len) {
-    if (ix->last_name && ix->last_len == len && ezxml_bytes_equal(ix->last_name, name, len)) return ix->last_list;
-    return ezxml_defaults_lookup(ix, defaults, name, len);
+/* Whether the list of the element name (len bytes) declares an attribute
+ * of a type other than CDATA, whose values are read as tokens: only then
+ * does a declaration change how a start tag is read. Answered in line when
+ * name is the one looked up last. */
+EZXML_ALWAYS_INLINE int ezxml_defaults_tokenised(ezxml_defaults_index *ix, char ***defaults, const char *name, size_t len) {
+    if (!ix->last_name || ix->last_len != len || !ezxml_bytes_equal(ix->last_name, name, len))
+        ezxml_defaults_lookup(ix, defaults, name, len);
+    return ix->last_tokenised;
 }
 
 /* Whether any of the n markers of a list made by the parser has an

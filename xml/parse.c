@@ -1024,8 +1024,7 @@ typedef struct {
  * values without "&", NUL or white space other than the space (which
  * need decoding), and the tag closed by ">" or "/>". Returns the number of pairs and sets *close to
  * the ">" or "/", or returns 0 for anything else, which start_tag reads.
- * The element must have no declared attributes (whose values may be
- * tokenised: spaces are plain in other values). */
+ * Spaces are plain in CDATA values only: see plain_tag_attrs(). */
 EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **close, const char *readable_end) {
     size_t n = 0;
     for (;;) {
@@ -1049,22 +1048,33 @@ EZXML_ALWAYS_INLINE size_t read_plain_attrs(char *p, plain_attrs *a, char **clos
     return n;
 }
 
-/* Whether the element name (len bytes) has a default-attribute list; out of
- * line, as most documents declare none and the fast lane stays small. */
-static EZXML_NOINLINE int declared(parser *ps, const char *name, size_t len) {
-    return ezxml_defaults_find(&ps->defaults, ps->root->attr_defaults, name, len) != NULL;
+/* Whether the element name (len bytes) declares tokenised attributes; out
+ * of line, as most documents declare none and the fast lane stays small. */
+static EZXML_NOINLINE int tokens_declared(parser *ps, const char *name, size_t len) {
+    return ezxml_defaults_tokenised(&ps->defaults, ps->root->attr_defaults, name, len);
+}
+
+/* Whether a value of the n plain attributes in *a holds a space. Values
+ * without one read as tokens read as they stand (plain values hold no
+ * other white space). */
+static EZXML_NOINLINE int spaced_values(const plain_attrs *a, size_t n) {
+    size_t i;
+    for (i = 0; i < n; ++i)
+        if (memchr(a->at[i][2], ' ', (size_t)(a->at[i][3] - a->at[i][2]))) return 1;
+    return 0;
 }
 
 /* The attributes of the start tag of name (len bytes) behind it at q, when
- * the fast lane can take them (read_plain_attrs, and no attributes of the
- * element declared): their number, their places in *a, the ">" or "/" that
- * closes the tag in *close, and the white space behind the name overwritten
- * with NUL as start_tag does. 0 when start_tag has to read them. */
+ * the fast lane can take them (read_plain_attrs, and values without spaces
+ * where the element declares tokenised attributes): their number, their
+ * places in *a, the ">" or "/" that closes the tag in *close, and the white
+ * space behind the name overwritten with NUL as start_tag does. 0 when
+ * start_tag has to read them. */
 EZXML_ALWAYS_INLINE size_t plain_tag_attrs(parser *ps, const char *name, size_t len, char *q, plain_attrs *a, char **close) {
     size_t n;
     if (!(CLASS(*q) & C_CSPACE)) return 0;
-    if (*ps->root->attr_defaults && declared(ps, name, len)) return 0;
     n = read_plain_attrs(q, a, close, ps->end + 1);
+    if (n && *ps->root->attr_defaults && tokens_declared(ps, name, len) && spaced_values(a, n)) return 0;
     if (n)
         while (CLASS(*q) & C_CSPACE) *q++ = '\0';
     return n;
