@@ -18,10 +18,10 @@ void ezxml_defaults_index_reset(ezxml_defaults_index *ix) {
     ix->state = 0;
     ix->last_name = NULL;
     ix->last_len = 0;
-    ix->last_list = NULL;
     ix->last_tokenised = 0;
 }
 
+/* Whether list declares an attribute of a type other than CDATA. */
 static int tokenised(char **list) {
     size_t i;
     if (list)
@@ -33,7 +33,6 @@ static int tokenised(char **list) {
 static char **remember(ezxml_defaults_index *ix, const char *name, size_t len, char **list, int tokens) {
     ix->last_name = name;
     ix->last_len = len;
-    ix->last_list = list;
     ix->last_tokenised = tokens;
     return list;
 }

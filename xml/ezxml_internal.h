@@ -247,12 +247,11 @@ typedef struct {
     ezxml_defaults_slot *slots;
     size_t mask;
     int state; /* 0 not built yet, 1 built, 2 could not be built: search the lists */
-    /* The last name looked up and its result (NULL too): runs of elements
-     * of one name are the common case. The name must stay as it is while
-     * the index is used, as the tree's names do. */
+    /* The last name looked up and whether its list declares tokens: runs
+     * of elements of one name are the common case. The name must stay as
+     * it is while the index is used, as the tree's names do. */
     const char *last_name;
     size_t last_len;
-    char **last_list;
     int last_tokenised;
 } ezxml_defaults_index;
 void ezxml_defaults_index_reset(ezxml_defaults_index *ix);
