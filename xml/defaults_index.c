@@ -72,12 +72,9 @@ char **ezxml_defaults_lookup(ezxml_defaults_index *ix, char ***defaults, const c
     if (!*defaults) return remember(ix, name, len, NULL, 0);
     if (ix->state == 0) ix->state = build(ix, defaults) ? 1 : 2;
     if (ix->state == 2) {
-        /* Without an index (out of memory): the lists in order, by length,
-         * as name may not end in a NUL. */
-        for (; *defaults; ++defaults)
-            if (strlen((*defaults)[0]) == len && memcmp((*defaults)[0], name, len) == 0)
-                return remember(ix, name, len, *defaults, tokenised(*defaults));
-        return remember(ix, name, len, NULL, 0);
+        /* Without an index (out of memory): the lists in order. */
+        char **list = ezxml_find_defaults_of(defaults, name, len);
+        return remember(ix, name, len, list, tokenised(list));
     }
     for (j = hash_name(name, len) & ix->mask;; j = (j + 1) & ix->mask) {
         const ezxml_defaults_slot *s = &ix->slots[j];

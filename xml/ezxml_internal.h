@@ -233,6 +233,8 @@ int ezxml_read_dtd(ezxml_root *root, char *start, size_t length, size_t *budget)
 
 /* Finds the default-attribute list of an element name, or NULL. */
 char **ezxml_find_defaults(char ***defaults, const char *name);
+/* The same for a name of len bytes, which need not end in a NUL. */
+char **ezxml_find_defaults_of(char ***defaults, const char *name, size_t len);
 
 /* Default-attribute lists indexed by element name (defaults_index.c), for
  * one operation over a document whose lists do not change meanwhile (reset

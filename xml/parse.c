@@ -1166,7 +1166,7 @@ static EZXML_NOINLINE char *fast_lane(parser *ps, char *p, int *text) {
     size_t depth = ps->depth;
     level *lv;
     *text = 0;
-    if (!cur || !cur->name) return p;
+    assert(depth && cur && cur->name); /* parse() comes here inside an element only */
     lv = &ps->levels[depth - 1];
     for (;;) {
         char *m = p + 1;

@@ -265,9 +265,12 @@ const char *ezxml_error(ezxml_node *node) {
 }
 
 char **ezxml_find_defaults(char ***defaults, const char *name) {
-    if (!name) return NULL;
+    return name ? ezxml_find_defaults_of(defaults, name, strlen(name)) : NULL;
+}
+
+char **ezxml_find_defaults_of(char ***defaults, const char *name, size_t len) {
     for (; *defaults; ++defaults)
-        if (strcmp((*defaults)[0], name) == 0) return *defaults;
+        if (strlen((*defaults)[0]) == len && memcmp((*defaults)[0], name, len) == 0) return *defaults;
     return NULL;
 }
 
