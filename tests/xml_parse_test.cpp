@@ -407,7 +407,7 @@ TEST(XmlParse, JoinedTextBetweenManyChildren) {
 // Declared attributes: CDATA ones (with or without defaults) do not change
 // how a tag reads; tokenised ones collapse the spaces of their values. The
 // quick reader gives what the general one gives, in runs of one name and
-// alternating names, and whatever the order of the declarations.
+// alternating names, with an element's declarations split over two lists.
 TEST(XmlParse, DeclaredAttributesReadAsTheGeneralReaderReadsThem) {
     const std::string dtd =
         "<!DOCTYPE r [<!ATTLIST e c CDATA #IMPLIED d CDATA 'dflt'>"
