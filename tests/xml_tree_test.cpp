@@ -3,8 +3,10 @@
 #include "xml_test_support.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -262,6 +264,39 @@ TEST(XmlTree, CutSubtreeOutlivesOrPrecedesDocument) {
             ezxml_free(sub);
         }
     }
+}
+
+// A released document's first block serves the next parse, but only once
+// nothing lives in it: a cut subtree keeps it, and documents parsed and
+// released in several threads never share one.
+TEST(XmlTree, FirstBlockServesTheNextParseOnlyWhenEmpty) {
+    std::string a_text = "<r><a x=\"1\"><b>keep</b></a></r>", b_text = "<s><t>other</t></s>";
+    std::vector<char> a_buf(a_text.begin(), a_text.end());
+    ezxml_node *a = ezxml_parse_str(a_buf.data(), a_buf.size());
+    ezxml_node *sub = ezxml_cut(ezxml_child(a, "a"));
+    ezxml_free(a);
+    ParsedDoc b(b_text), c(a_text);
+    EXPECT_EQ(ToXml(sub), "<a x=\"1\"><b>keep</b></a>");
+    ezxml_free(sub);
+    ParsedDoc d(b_text);
+    EXPECT_EQ(ToXml(b.root), b_text);
+    EXPECT_EQ(ToXml(c.root), a_text);
+    EXPECT_EQ(ToXml(d.root), b_text);
+
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t, &wrong] {
+            const std::string text = "<doc n=\"" + std::to_string(t) + "\"><v>" + std::string(40, char('a' + t)) + "</v></doc>";
+            for (int i = 0; i < 2000; ++i) {
+                ParsedDoc doc(text);
+                ezxml_node *v = ezxml_child(doc.root, "v");
+                const char *n = ezxml_attr(doc.root, "n");
+                if (!v || !n || std::string(v->text) != std::string(40, char('a' + t)) || n[0] != char('0' + t)) ++wrong;
+            }
+        });
+    for (auto &th : threads) th.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 // Release walks without recursion: depth and sibling count do not matter.

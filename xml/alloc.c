@@ -19,9 +19,11 @@ void ezxml_fail_allocation(long n) {
 long ezxml_allocation_count(void) { return alloc_count; }
 
 static int should_fail(void) {
-    ++alloc_count;
-    return fail_at != 0 && alloc_count == fail_at;
+    /* The count is at least 1 here, so a fail_at of 0 never matches. */
+    return ++alloc_count == fail_at;
 }
+
+int ezxml_may_allocate(void) { return !should_fail(); }
 
 void *ezxml_malloc(size_t size) {
     if (should_fail()) return NULL;

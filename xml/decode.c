@@ -730,9 +730,3 @@ fail:
     opt->failure = d.failure;
     return NULL;
 }
-
-size_t ezxml_expansion_budget(size_t input_length) {
-    const size_t threshold = (size_t)EZXML_EXPANSION_THRESHOLD;
-    if (input_length > ((size_t)-1) / EZXML_EXPANSION_FACTOR) return (size_t)-1;
-    return input_length * EZXML_EXPANSION_FACTOR > threshold ? input_length * EZXML_EXPANSION_FACTOR : threshold;
-}

@@ -79,8 +79,12 @@ EZXML_ALWAYS_INLINE size_t ezxml_bytes_hash(const char *p, size_t n) {
     return (size_t)(h ^ (h >> 32));
 }
 
-/* Heap wrapper (alloc.c): every block of the library passes here. */
+/* Heap wrapper (alloc.c): every block of the library passes here (or, when
+ * it is served without the heap, through ezxml_may_allocate). */
 void *ezxml_malloc(size_t size);
+/* The test hook's decision on an allocation the library serves without
+ * the heap (it is counted as one): 0 when it is to fail. */
+int ezxml_may_allocate(void);
 /* Zeroed slots for an open-addressing hash table of entries entries: a
  * power of two, at least 16 and more than twice the entries, so a probe
  * always meets a free slot; *mask is the count - 1. NULL on overflow or
@@ -96,9 +100,12 @@ char *ezxml_strndup(const char *s, size_t n);
  * that go back to the heap when their last node is released, so a cut
  * subtree may be freed before or after the rest of its document. */
 struct ezxml_block {
-    size_t live; /* nodes still living in the block */
-    size_t open; /* 1 while the pool still hands out its space */
+    size_t live;        /* nodes still living in the block */
+    unsigned int open;  /* 1 while the pool still hands out its space */
+    unsigned int first; /* 1: a document's first block, which may be kept for the next parse */
 };
+/* Gives a block whose last node is gone and whose pool is closed back. */
+void ezxml_block_release(struct ezxml_block *b);
 typedef struct ezxml_slot {
     struct ezxml_block *block; /* NULL: a node allocated on its own */
     ezxml_node node;
@@ -148,7 +155,7 @@ static inline void ezxml_release_node(ezxml_node *n) {
     }
     /* A count that is already 0 means a record released twice. */
     assert(b->live > 0);
-    if (--b->live == 0 && !b->open) free(b);
+    if (--b->live == 0 && !b->open) ezxml_block_release(b);
 }
 void ezxml_pool_finish(ezxml_pool *pool);
 
@@ -213,7 +220,11 @@ char *ezxml_decode(char *s, char mode, ezxml_decode_options *opt);
  * nothing is limited. Each expansion costs its value's bytes + 1. */
 #define EZXML_EXPANSION_FACTOR 100u
 #define EZXML_EXPANSION_THRESHOLD (8u << 20)
-size_t ezxml_expansion_budget(size_t input_length);
+EZXML_ALWAYS_INLINE size_t ezxml_expansion_budget(size_t input_length) {
+    const size_t threshold = (size_t)EZXML_EXPANSION_THRESHOLD;
+    if (input_length > ((size_t)-1) / EZXML_EXPANSION_FACTOR) return (size_t)-1;
+    return input_length * EZXML_EXPANSION_FACTOR > threshold ? input_length * EZXML_EXPANSION_FACTOR : threshold;
+}
 
 /* Writes the UTF-8 form of v (1 to 6 bytes) to out; returns the byte count. */
 size_t ezxml_utf8_encode(uint32_t v, char *out);
