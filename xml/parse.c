@@ -212,22 +212,26 @@ typedef struct {
 #define NAMES_HASH_MIN 32
 
 typedef struct {
-    ezxml_root *root;
+    /* Fields up to root start out zero. */
     char *end;   /* the first NUL: end of input */
-    char saved;  /* the input's original last byte */
-    level *levels;
-    size_t depth, levels_cap;
-    ezxml_pool pool;
-    char **pairs; /* attributes of the start tag being read */
-    char *marks;
-    size_t npairs, pairs_cap;
-    name_slot *names; /* the name tables of the open elements */
-    size_t names_cap;
     size_t budget; /* bytes entity expansion may still add */
+    size_t depth;
+    size_t npairs;
+    char saved;  /* the input's original last byte */
     int predefined_first; /* of root->entities, for the decoder: 0 not known yet */
     ezxml_defaults_index defaults; /* over root->attr_defaults */
     ezxml_entity_index entity_index; /* over root->entities */
+    /* Set by parse_document. */
+    ezxml_root *root;
     int general;  /* 1: every tag and text goes to the general readers */
+    level *levels;
+    size_t levels_cap;
+    ezxml_pool pool;
+    char **pairs; /* attributes of the start tag being read */
+    char *marks;
+    size_t pairs_cap;
+    name_slot *names; /* the name tables of the open elements */
+    size_t names_cap;
     /* Inline storage, not cleared at the start of a parse. */
     level inline_levels[16];
     char *inline_pairs[32];
@@ -1407,8 +1411,7 @@ static ezxml_node *parse_document(char *buf, size_t length, int general) {
     ezxml_root *root;
     char *work = buf, *lt;
 
-    /* Every field but the inline storage starts out zero. */
-    memset(&ps, 0, offsetof(parser, inline_levels));
+    memset(&ps, 0, offsetof(parser, root));
     root = ezxml_alloc_root(&ps.pool);
     if (!root) return NULL;
     if (!ezxml_init_root(root, NULL)) {
@@ -1445,7 +1448,8 @@ static ezxml_node *parse_document(char *buf, size_t length, int general) {
         work[length - 1] = '\0';
         ps.end = (char *)memchr(work, '\0', length);
         ps.budget = ezxml_expansion_budget(length);
-        lt = (char *)memchr(work, '<', (size_t)(ps.end - work));
+        /* Most documents start with their first markup. */
+        lt = *work == '<' ? work : (char *)memchr(work, '<', (size_t)(ps.end - work));
         if (lt) parse(&ps, lt);
         finish_status(&ps, length);
     } else {

@@ -323,7 +323,7 @@ static void free_tables(ezxml_root *root) {
         free(root->instructions);
     }
     if (root->input_release == (size_t)-1) free(root->input);
-    free(root->utf8_copy);
+    if (root->utf8_copy) free(root->utf8_copy);
 }
 
 /* Whether a list has anything to release: most lists the parser made sit
