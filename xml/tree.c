@@ -367,9 +367,11 @@ void ezxml_free(ezxml_node *node) {
     n = node->child;
     assert(!n || n->parent == top);
     /* Release the subtree below top (children and everything behind them),
-     * then top's ordered successors with their subtrees, then top. The walk
-     * reuses child links: a released node's children are gone, so it is
-     * released when we come back up to it. */
+     * then top's ordered successors with their subtrees, then top. A node
+     * is released once its children are: the walk goes down child links
+     * and comes back up through parent from a last child, when the parent
+     * is taken as a leaf at once (its child link, which names a released
+     * node, is not read again). */
     while (n) {
         if (n->child) {
             /* The walk comes back up through parent: a child that names
@@ -378,21 +380,22 @@ void ezxml_free(ezxml_node *node) {
             n = n->child;
             continue;
         }
-        up = n->parent;
-        assert(up);
-        if (n->ordered) {
-            /* On to the next child of the same parent; the walk comes back
-             * to the parent only from its last child, which clears its
-             * child link, so the links to released children are not read. */
+        for (;;) {
             ezxml_node *next = n->ordered;
+            up = n->parent;
+            assert(up);
             release_one(n);
-            n = next;
-            continue;
+            if (next) {
+                /* On to the next child of the same parent. */
+                n = next;
+                break;
+            }
+            if (!up || up == top) {
+                n = NULL;
+                break;
+            }
+            n = up;
         }
-        release_one(n);
-        if (!up || up == top) break;
-        up->child = NULL;
-        n = up;
     }
     /* top's own successors in document order, each with its subtree. */
     {
