@@ -331,22 +331,23 @@ static void free_tables(ezxml_root *root) {
  * own none of their strings, which takes a look at each marker only. */
 static int attrs_to_release(char **attrs) {
     const unsigned char owned = EZXML_ATTR_NAME_OWNED | EZXML_ATTR_VALUE_OWNED;
-    size_t n = 0, i;
+    size_t n;
     const char *own;
     if (!attrs) return 0;
-    /* One pair, the most common list, without the loops. */
-    if (attrs[0] && !attrs[2]) {
+    if (!attrs[0]) {
+        n = 0;
+    } else if (!attrs[2]) {
+        /* One pair, the most common list, without the loops. */
         own = attrs[3];
         return own != (const char *)(attrs + 4) || ((unsigned char)own[0] & owned);
+    } else {
+        for (n = 2; attrs[2 * n]; ++n) {
+        }
     }
-    while (attrs[2 * n]) ++n;
     own = attrs[2 * n + 1];
     if (own != (const char *)(attrs + 2 * n + 2)) return 1;
-    /* A few markers are looked at one by one, more in words. */
-    if (n >= 4) return ezxml_embedded_owns(own, n);
-    for (i = 0; i < n; ++i)
-        if ((unsigned char)own[i] & owned) return 1;
-    return 0;
+    /* The markers of a list in its node's block are read in words. */
+    return n && ezxml_embedded_owns(own, n);
 }
 
 EZXML_ALWAYS_INLINE void release_one(ezxml_node *n) {
