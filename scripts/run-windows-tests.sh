@@ -30,7 +30,20 @@ wineboot -i </dev/null >/dev/null 2>&1
 cmake --toolchain cmake/mingw-w64-x86_64.cmake -S . -B "$win" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAVORM_BUILD_TESTS=ON
 cmake --build "$win" -j "$jobs"
-ctest --test-dir "$win" --output-on-failure -j "$jobs"
+# Under Wine a test process now and then ends at once with nothing written
+# (0.00 s, not even GoogleTest's banner: the process never ran the test);
+# seen twice in a few dozen runs, each time a different test that passed
+# when it ran again. Only when every failure is of that kind do the failed
+# tests run once more, one at a time, and the run fails if any of them
+# fails again; the first failures stay in the log.
+ctest_log=$win/ctest-output.txt
+if ! ctest --test-dir "$win" --output-on-failure -j "$jobs" 2>&1 | tee "$ctest_log"; then
+  if grep -E '\*\*\*(Failed|Exception|Timeout)' "$ctest_log" | grep -vqE 'Failed +0\.00 sec$'; then
+    exit 1
+  fi
+  echo "== tests that did not start under Wine, once more =="
+  ctest --test-dir "$win" --rerun-failed --output-on-failure
+fi
 
 echo "== code pages: the Linux stand-ins against the real API =="
 bash scripts/compare-code-pages.sh "$linux/tests/code_pages_dump" "$win/tests/code_pages_dump.exe"
