@@ -19,10 +19,10 @@ int ezxml_attrs_embedded(char **attrs) {
 }
 
 void ezxml_free_attrs(char **attrs) {
-    size_t i, n = 0;
+    size_t i, n;
     const char *own;
     if (!attrs || attrs == (char **)EZXML_EMPTY_LIST) return;
-    while (attrs[2 * n]) ++n;
+    n = ezxml_attr_count(attrs);
     own = attrs[2 * n + 1];
     if (own == (const char *)(attrs + 2 * n + 2) && !ezxml_embedded_owns(own, n)) return;
     if (own) {

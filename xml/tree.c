@@ -328,7 +328,7 @@ static void free_tables(ezxml_root *root) {
 
 /* Whether a list has anything to release: most lists the parser made sit
  * in their node's block (ownership string right behind the pointers) and
- * own none of their strings, which takes a look at each marker only. */
+ * own none of their strings, which their markers, read in words, tell. */
 static int attrs_to_release(char **attrs) {
     const unsigned char owned = EZXML_ATTR_NAME_OWNED | EZXML_ATTR_VALUE_OWNED;
     size_t n;
@@ -341,12 +341,11 @@ static int attrs_to_release(char **attrs) {
         own = attrs[3];
         return own != (const char *)(attrs + 4) || ((unsigned char)own[0] & owned);
     } else {
-        for (n = 2; attrs[2 * n]; ++n) {
-        }
+        n = 2;
+        while (attrs[2 * n]) ++n;
     }
     own = attrs[2 * n + 1];
     if (own != (const char *)(attrs + 2 * n + 2)) return 1;
-    /* The markers of a list in its node's block are read in words. */
     return n && ezxml_embedded_owns(own, n);
 }
 
