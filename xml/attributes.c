@@ -107,6 +107,7 @@ ezxml_node *ezxml_set_attr(ezxml_node *node, const char *name, const char *value
     size_t i, n;
     int adopt;
     if (!node) return NULL;
+    ezxml_touch(node);
     adopt = (node->flags & EZXML_ADOPT_ATTR) != 0;
     node->flags &= (short)~EZXML_ADOPT_ATTR;
     if (!name) {

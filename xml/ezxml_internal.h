@@ -96,13 +96,26 @@ char *ezxml_strndup(const char *s, size_t n);
 
 /* Node storage (nodes.c). Every node is preceded by a header naming the
  * block it lives in. Nodes made one at a time are blocks of their own; a
- * parse takes its nodes, with their attribute lists, from larger blocks
- * that go back to the heap when their last node is released, so a cut
- * subtree may be freed before or after the rest of its document. */
+ * parse takes its nodes, with their attribute lists, from larger blocks.
+ * A block goes back to the heap when its last node is released, so a cut
+ * subtree may be freed before or after the rest of its document; the
+ * document's first block, which holds the document record, waits for the
+ * document's other blocks.
+ *
+ * A document whose tree no library function has changed (nothing set,
+ * linked, cut or released in it since the parse) is released block by
+ * block, without a visit to each node: the parser lists the nodes that own
+ * strings ("owners"), and every function that changes a tree marks the
+ * document of the nodes it is given ("touched"). */
 struct ezxml_block {
-    size_t live;        /* nodes still living in the block */
-    unsigned int open;  /* 1 while the pool still hands out its space */
-    unsigned int first; /* 1: a document's first block, which may be kept for the next parse */
+    size_t live;               /* nodes still living in the block */
+    struct ezxml_block *head;  /* the document's first block (the block itself for that one) */
+    struct ezxml_block *prev;  /* the document's other blocks, a list from head->next */
+    struct ezxml_block *next;
+    unsigned int open;         /* 1 while the pool still hands out its space */
+    unsigned int touched;      /* head only: a function that changes trees was given one of its nodes */
+    ezxml_node **owners;       /* head only: nodes of the parse that own strings or lists */
+    size_t owner_count, owner_cap;
 };
 /* Gives a block whose last node is gone and whose pool is closed back. */
 void ezxml_block_release(struct ezxml_block *b);
@@ -135,6 +148,32 @@ static inline ezxml_slot *ezxml_pool_take(ezxml_pool *pool, size_t need) {
     slot->block = pool->block;
     return slot;
 }
+/* Adds node, which owns a string or a list, to the owners of the pool's
+ * document; when that list cannot grow, the document is marked touched
+ * instead (its release then visits every node). */
+void ezxml_pool_note_owner(ezxml_pool *pool, ezxml_node *node);
+/* The block a node of a parse lives in, or NULL (a node made on its own,
+ * or a record the host made). */
+EZXML_ALWAYS_INLINE struct ezxml_block *ezxml_block_of(const ezxml_node *n) {
+    if (!(n->flags & EZXML_LIBRARY_RECORD)) return NULL;
+    return ((const ezxml_slot *)(const void *)((const char *)n - offsetof(ezxml_slot, node)))->block;
+}
+/* Marks the document of n, when it was parsed, as changed by the library:
+ * its release visits every node. Called by every function that changes a
+ * tree, before the change. */
+EZXML_ALWAYS_INLINE void ezxml_touch(const ezxml_node *n) {
+    struct ezxml_block *b = n ? ezxml_block_of(n) : NULL;
+    if (b) b->head->touched = 1;
+}
+/* The first block of a parsed document when it can be released without
+ * visiting its nodes (see above), else NULL. */
+EZXML_ALWAYS_INLINE struct ezxml_block *ezxml_untouched_document(const ezxml_node *root) {
+    struct ezxml_block *b = ezxml_block_of(root);
+    return b && b->head == b && !b->touched && !b->open ? b : NULL;
+}
+/* Releases every block of an untouched document (its owners have released
+ * their strings); the first one last. */
+void ezxml_release_document_blocks(struct ezxml_block *head);
 /* The document's own entity table, in its record's block until a DTD
  * declaration makes it grow onto the heap. */
 char **ezxml_inline_entities(ezxml_root *root);
@@ -299,6 +338,30 @@ EZXML_ALWAYS_INLINE int ezxml_embedded_owns(const char *own, size_t n) {
         if (w & owned_bits) return 1;
     }
     return 0;
+}
+
+/* Whether a list has anything to release: most lists the parser made sit
+ * in their node's block (ownership string right behind the pointers) and
+ * own none of their strings, which their markers, read in words, tell.
+ * Never EZXML_EMPTY_LIST. */
+EZXML_ALWAYS_INLINE int ezxml_attrs_own_strings(char **attrs) {
+    const unsigned char owned = EZXML_ATTR_NAME_OWNED | EZXML_ATTR_VALUE_OWNED;
+    size_t n;
+    const char *own;
+    if (!attrs) return 0;
+    if (!attrs[0]) {
+        n = 0;
+    } else if (!attrs[2]) {
+        /* One pair, the most common list, without the loops. */
+        own = attrs[3];
+        return own != (const char *)(attrs + 4) || ((unsigned char)own[0] & owned);
+    } else {
+        n = 2;
+        while (attrs[2 * n]) ++n;
+    }
+    own = attrs[2 * n + 1];
+    if (own != (const char *)(attrs + 2 * n + 2)) return 1;
+    return n && ezxml_embedded_owns(own, n);
 }
 
 /* Releases an attribute list as ezxml_free does (never EZXML_EMPTY_LIST). */

@@ -6,7 +6,8 @@
 #include <string.h>
 
 /* A block counts the nodes still living in it; it is released when that
- * count reaches 0 once the pool no longer hands out its space. */
+ * count reaches 0 once the pool no longer hands out its space (the first
+ * block of a document once the other blocks are gone too). */
 
 #define HEADER_SIZE ((sizeof(struct ezxml_block) + 15) & ~(size_t)15)
 #define SLOT_SIZE EZXML_SLOT_SIZE
@@ -72,10 +73,55 @@ static int keep_spare(struct ezxml_block *b) {
 }
 #endif
 
+/* The first block goes back last: the other blocks' nodes may mark it. */
+static void release_head(struct ezxml_block *head) {
+    assert(head->head == head && !head->next && head->live == 0 && !head->open);
+    free(head->owners);
+    if (keep_spare(head)) return;
+    free(head);
+}
+
 void ezxml_block_release(struct ezxml_block *b) {
+    struct ezxml_block *head = b->head;
     assert(b->live == 0 && !b->open);
-    if (b->first && keep_spare(b)) return;
+    if (b == head) {
+        if (!b->next) release_head(b);
+        return;
+    }
+    b->prev->next = b->next;
+    if (b->next) b->next->prev = b->prev;
     free(b);
+    if (head->live == 0 && !head->open && !head->next) release_head(head);
+}
+
+void ezxml_release_document_blocks(struct ezxml_block *head) {
+    struct ezxml_block *b = head->next, *next;
+    assert(head->head == head && !head->open);
+    for (; b; b = next) {
+        next = b->next;
+        free(b);
+    }
+    head->next = NULL;
+    head->live = 0;
+    release_head(head);
+}
+
+void ezxml_pool_note_owner(ezxml_pool *pool, ezxml_node *node) {
+    struct ezxml_block *head = pool->block->head;
+    if (head->touched) return;
+    if (head->owner_count == head->owner_cap) {
+        const size_t cap = head->owner_cap ? 2 * head->owner_cap : 16;
+        ezxml_node **grown;
+        if (cap > ((size_t)-1) / sizeof *grown ||
+            !(grown = (ezxml_node **)ezxml_realloc(head->owners, cap * sizeof *grown))) {
+            /* Without the list, the release visits every node instead. */
+            head->touched = 1;
+            return;
+        }
+        head->owners = grown;
+        head->owner_cap = cap;
+    }
+    head->owners[head->owner_count++] = node;
 }
 
 static ezxml_slot *slot_of(ezxml_node *n) { return (ezxml_slot *)(void *)((char *)n - offsetof(ezxml_slot, node)); }
@@ -106,8 +152,12 @@ ezxml_root *ezxml_alloc_root(ezxml_pool *pool) {
         b = take_spare();
         if (!b && !(b = (struct ezxml_block *)malloc(FIRST_BYTES))) return NULL;
         b->live = 1;
+        b->head = b;
+        b->prev = b->next = NULL;
         b->open = 1;
-        b->first = 1;
+        b->touched = 0;
+        b->owners = NULL;
+        b->owner_count = b->owner_cap = 0;
         slot = (ezxml_slot *)(void *)((char *)b + HEADER_SIZE);
         slot->block = b;
         pool->block = b;
@@ -135,7 +185,12 @@ ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
     if (!b) return NULL;
     b->live = 1;
     b->open = 1;
-    b->first = 0;
+    /* Behind the first block in its list of the document's other blocks. */
+    b->head = pool->block->head;
+    b->prev = b->head;
+    b->next = b->head->next;
+    if (b->next) b->next->prev = b;
+    b->head->next = b;
     close_block(pool->block);
     pool->block = b;
     pool->pos = (char *)b + HEADER_SIZE + need;

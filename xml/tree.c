@@ -76,6 +76,8 @@ ezxml_node *ezxml_insert(ezxml_node *node, ezxml_node *dest, size_t offset) {
     if (!node || !dest || !(node->flags & EZXML_LIBRARY_RECORD)) return NULL;
     for (cur = dest; cur; cur = cur->parent)
         if (cur == node) return NULL;
+    ezxml_touch(node);
+    ezxml_touch(dest);
     return link_node(node, dest, offset);
 }
 
@@ -138,6 +140,7 @@ static ezxml_node *link_node(ezxml_node *node, ezxml_node *dest, size_t offset) 
 ezxml_node *ezxml_add_child(ezxml_node *parent, const char *name, size_t offset) {
     ezxml_node *child;
     if (!parent) return NULL;
+    ezxml_touch(parent);
     child = ezxml_alloc_node(name);
     if (!child) return NULL;
     /* A new node is above nothing: no walk up a deep tree. */
@@ -147,6 +150,7 @@ ezxml_node *ezxml_add_child(ezxml_node *parent, const char *name, size_t offset)
 ezxml_node *ezxml_cut(ezxml_node *node) {
     ezxml_node *parent, *cur, *prev, *first;
     if (!node) return NULL;
+    ezxml_touch(node);
     parent = node->parent;
     if (parent && parent->child) {
         prev = NULL;
@@ -200,6 +204,7 @@ ezxml_node *ezxml_cut(ezxml_node *node) {
 
 ezxml_node *ezxml_set_txt(ezxml_node *node, const char *text) {
     if (!node) return NULL;
+    ezxml_touch(node);
     if (node->flags & EZXML_TEXT_OWNED) free(node->text);
     node->flags &= (short)~EZXML_TEXT_OWNED;
     node->text = (char *)text;
@@ -208,6 +213,7 @@ ezxml_node *ezxml_set_txt(ezxml_node *node, const char *text) {
 
 ezxml_node *ezxml_set_flag(ezxml_node *node, short flag) {
     if (!node) return NULL;
+    ezxml_touch(node);
     node->flags |= (short)(flag & ~EZXML_LIBRARY_RECORD);
     return node;
 }
@@ -326,35 +332,17 @@ static void free_tables(ezxml_root *root) {
     if (root->utf8_copy) free(root->utf8_copy);
 }
 
-/* Whether a list has anything to release: most lists the parser made sit
- * in their node's block (ownership string right behind the pointers) and
- * own none of their strings, which their markers, read in words, tell. */
-static int attrs_to_release(char **attrs) {
-    const unsigned char owned = EZXML_ATTR_NAME_OWNED | EZXML_ATTR_VALUE_OWNED;
-    size_t n;
-    const char *own;
-    if (!attrs) return 0;
-    if (!attrs[0]) {
-        n = 0;
-    } else if (!attrs[2]) {
-        /* One pair, the most common list, without the loops. */
-        own = attrs[3];
-        return own != (const char *)(attrs + 4) || ((unsigned char)own[0] & owned);
-    } else {
-        n = 2;
-        while (attrs[2 * n]) ++n;
-    }
-    own = attrs[2 * n + 1];
-    if (own != (const char *)(attrs + 2 * n + 2)) return 1;
-    return n && ezxml_embedded_owns(own, n);
-}
-
-EZXML_ALWAYS_INLINE void release_one(ezxml_node *n) {
-    if (n->attrs != (char **)EZXML_EMPTY_LIST && attrs_to_release(n->attrs)) ezxml_free_attrs(n->attrs);
+/* Releases what a node owns, not the node. */
+EZXML_ALWAYS_INLINE void release_strings(ezxml_node *n) {
+    if (n->attrs != (char **)EZXML_EMPTY_LIST && ezxml_attrs_own_strings(n->attrs)) ezxml_free_attrs(n->attrs);
     if (n->flags & (EZXML_TEXT_OWNED | EZXML_NAME_OWNED)) {
         if (n->flags & EZXML_TEXT_OWNED) free(n->text);
         if (n->flags & EZXML_NAME_OWNED) free(n->name);
     }
+}
+
+EZXML_ALWAYS_INLINE void release_one(ezxml_node *n) {
+    release_strings(n);
     /* A record the host made is the host's to release (ezxml_insert refuses
      * such records; only a hand-made link gets one here). */
     if (n->flags & EZXML_LIBRARY_RECORD) ezxml_release_node(n);
@@ -363,6 +351,22 @@ EZXML_ALWAYS_INLINE void release_one(ezxml_node *n) {
 void ezxml_free(ezxml_node *node) {
     ezxml_node *top, *n, *up;
     if (!node || !(node->flags & EZXML_LIBRARY_RECORD)) return;
+    if (!node->parent && !node->ordered) {
+        /* A parsed document that no function has changed: its owners
+         * release their strings, and its blocks go back without a visit
+         * to each node. */
+        struct ezxml_block *head = ezxml_untouched_document(node);
+        if (head) {
+            size_t i;
+            for (i = 0; i < head->owner_count; ++i) release_strings(head->owners[i]);
+            free_tables((ezxml_root *)(void *)node);
+            release_strings(node);
+            ezxml_release_document_blocks(head);
+            return;
+        }
+    }
+    /* Nodes of this document are released one by one from here on. */
+    ezxml_touch(node);
     top = node;
     n = node->child;
     assert(!n || n->parent == top);
