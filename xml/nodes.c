@@ -21,7 +21,16 @@
 #define FIRST_BLOCK (1024 - HEADER_SIZE - ROOT_SIZE)
 /* The first block must leave room for a few nodes. */
 typedef char ezxml_first_block_has_room[(HEADER_SIZE + ROOT_SIZE + 4 * SLOT_SIZE <= 1024) ? 1 : -1];
-#define MAX_BLOCK 65536
+/* Blocks double up to MAX_BLOCK. Blocks of HUGE_PAGE or more ask the
+ * kernel for huge pages where it can (Linux): a page fault per 2 MB instead
+ * of per 4 KB. A parse of many small elements writes about 9 bytes of
+ * nodes per input byte, and the faults of that fresh memory were a third
+ * of its time. */
+#define MAX_BLOCK ((size_t)4 << 20)
+#define HUGE_PAGE ((size_t)2 << 20)
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 #define FIRST_BYTES (HEADER_SIZE + ROOT_SIZE + FIRST_BLOCK)
 
 /* When a document is released, its first block is kept for the next parse
@@ -175,6 +184,20 @@ static void close_block(struct ezxml_block *b) {
     if (b->live == 0) ezxml_block_release(b);
 }
 
+/* The whole huge pages inside the n bytes at p may be backed by huge
+ * pages. Advice only: the memory stays the C heap's, and a kernel that
+ * says no changes nothing. */
+static void advise_huge_pages(void *p, size_t n) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    const uintptr_t start = ((uintptr_t)p + HUGE_PAGE - 1) & ~(uintptr_t)(HUGE_PAGE - 1);
+    const uintptr_t end = ((uintptr_t)p + n) & ~(uintptr_t)(HUGE_PAGE - 1);
+    if (end > start) (void)madvise((void *)start, end - start, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
 ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
     size_t size = pool->next_size;
     struct ezxml_block *b;
@@ -183,6 +206,7 @@ ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
     if (size < need) size = need;
     b = (struct ezxml_block *)ezxml_malloc(HEADER_SIZE + size);
     if (!b) return NULL;
+    if (size >= HUGE_PAGE) advise_huge_pages(b, HEADER_SIZE + size);
     b->live = 1;
     b->open = 1;
     /* Behind the first block in its list of the document's other blocks. */
