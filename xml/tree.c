@@ -358,7 +358,17 @@ void ezxml_free(ezxml_node *node) {
         struct ezxml_block *head = ezxml_untouched_document(node);
         if (head) {
             size_t i;
-            for (i = 0; i < head->owner_count; ++i) release_strings(head->owners[i]);
+            ezxml_node **owners = head->owners;
+            const size_t count = head->owner_count;
+            for (i = 0; i < count; ++i) {
+#if defined(__GNUC__)
+                /* The nodes and the heap headers of their strings are long
+                 * out of the caches: fetch them a few owners ahead. */
+                if (i + 16 < count) __builtin_prefetch(owners[i + 16]);
+                if (i + 8 < count) __builtin_prefetch((const void *)((uintptr_t)owners[i + 8]->text - 16));
+#endif
+                release_strings(owners[i]);
+            }
             free_tables((ezxml_root *)(void *)node);
             release_strings(node);
             ezxml_release_document_blocks(head);
