@@ -543,8 +543,6 @@ static int begin_element(parser *ps, char *name, size_t name_len) {
         node->flags = EZXML_LIBRARY_RECORD;
         if (n && beside) attrs = fill_attrs(ps, (char *)slot + EZXML_SLOT_SIZE);
         link_child(ps, lv, node, name_len, changed);
-        /* A text of its own is noted when the element is closed, unless
-         * the node is noted here already. */
         if (n && (!beside || ezxml_embedded_owns(ps->marks, n))) ezxml_pool_note_owner(&ps->pool, node);
     }
     push_level(ps, node, name_len);
@@ -590,21 +588,17 @@ static char *plain_start_tag(parser *ps, char *m, char *q) {
     return q;
 }
 
-/* Notes an element being closed as an owner when it owns its text and its
- * list did not make it one when it was begun (the root record is released
- * on its own). */
-static EZXML_NOINLINE void note_text_owner(parser *ps, ezxml_node *node) {
-    if ((node->flags & EZXML_TEXT_OWNED) && node->parent &&
-        (node->attrs == (char **)EZXML_EMPTY_LIST || !ezxml_attrs_own_strings(node->attrs)))
-        ezxml_pool_note_owner(&ps->pool, node);
-}
-
 /* Closes the current element (an open one, top of the level stack). */
 static void end_element(parser *ps) {
-    ezxml_node *cur = ps->root->current;
-    if (cur->flags & EZXML_TEXT_OWNED) note_text_owner(ps, cur);
     --ps->depth;
-    ps->root->current = cur->parent;
+    ps->root->current = ps->root->current->parent;
+}
+
+/* The current element has just come to own its text: it joins the owners
+ * (once more, if its list made it one; the release takes a node's strings
+ * once). The document record is released on its own. */
+static void note_text_owner(parser *ps) {
+    if (ps->depth > 1) ezxml_pool_note_owner(&ps->pool, ps->root->current);
 }
 
 /* Decodes s for mode with the parse's tables and budget; *len receives the
@@ -661,6 +655,7 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
         if (d != start) {
             /* The decoder's block has room to spare (the text shrank as
              * it was decoded): a CDATA section behind it often fits. */
+            if (!(cur->flags & EZXML_TEXT_OWNED)) note_text_owner(ps);
             cur->flags |= EZXML_TEXT_OWNED;
             lv->text_cap = dcap;
         } else {
@@ -686,6 +681,7 @@ static int append_text(parser *ps, char *start, size_t length, char mode, int pl
             if (!joined) goto fail;
             memcpy(joined, cur->text, lv->text_len);
             cur->text = joined;
+            note_text_owner(ps);
             cur->flags |= EZXML_TEXT_OWNED;
             lv->text_cap = cap;
         }
@@ -1265,7 +1261,6 @@ static EZXML_NOINLINE char *fast_lane(parser *ps, char *p, int *text) {
                 p = name + n + 1;
                 --lv;
                 if (!--depth) goto closed;
-                if (cur->flags & EZXML_TEXT_OWNED) note_text_owner(ps, cur);
                 cur = cur->parent;
             } else {
                 ps->depth = depth;
@@ -1467,11 +1462,6 @@ static ezxml_node *parse_document(char *buf, size_t length, int general) {
         lt = *work == '<' ? work : (char *)memchr(work, '<', (size_t)(ps.end - work));
         if (lt) parse(&ps, lt);
         finish_status(&ps, length);
-        {
-            /* Elements left open are complete as the tree holds them. */
-            size_t d;
-            for (d = 1; d < ps.depth; ++d) note_text_owner(&ps, ps.levels[d].node);
-        }
     } else {
         ezxml_note_stop(root, EZXML_PARSE_MALFORMED, 0, "no root element");
     }

@@ -341,6 +341,14 @@ EZXML_ALWAYS_INLINE void release_strings(ezxml_node *n) {
     }
 }
 
+/* release_strings for a node that may be listed twice among its
+ * document's owners: what it owned is marked as gone. */
+EZXML_ALWAYS_INLINE void release_owned_once(ezxml_node *n) {
+    release_strings(n);
+    n->attrs = (char **)EZXML_EMPTY_LIST;
+    n->flags &= (short)~(EZXML_TEXT_OWNED | EZXML_NAME_OWNED);
+}
+
 EZXML_ALWAYS_INLINE void release_one(ezxml_node *n) {
     release_strings(n);
     /* A record the host made is the host's to release (ezxml_insert refuses
@@ -367,7 +375,7 @@ void ezxml_free(ezxml_node *node) {
                 if (i + 16 < count) __builtin_prefetch(owners[i + 16]);
                 if (i + 8 < count) __builtin_prefetch((const void *)((uintptr_t)owners[i + 8]->text - 16));
 #endif
-                release_strings(owners[i]);
+                release_owned_once(owners[i]);
             }
             free_tables((ezxml_root *)(void *)node);
             release_strings(node);
