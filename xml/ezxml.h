@@ -53,6 +53,9 @@ typedef struct ezxml_node {
     struct ezxml_node *child;   /* first child in document order */
     struct ezxml_node *parent;  /* NULL for a document root */
     short flags;                /* EZXML_NAME_OWNED | EZXML_TEXT_OWNED | EZXML_ADOPT_ATTR | EZXML_LIBRARY_RECORD */
+    unsigned int block_offset;  /* the library's own: how far a record it made lies behind the
+                                 * start of its block (0: an allocation of its own); on 64-bit
+                                 * targets it fills what was padding */
 } ezxml_node;
 
 /* One document; a pointer to it is a pointer to its root element. */

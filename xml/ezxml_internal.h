@@ -94,8 +94,8 @@ void *ezxml_realloc(void *block, size_t size);
 char *ezxml_strndup(const char *s, size_t n);
 #define ezxml_release free
 
-/* Node storage (nodes.c). Every node is preceded by a header naming the
- * block it lives in. Nodes made one at a time are blocks of their own; a
+/* Node storage (nodes.c). Every node tells how far it lies behind the
+ * start of the block it lives in (block_offset). Nodes made one at a time are blocks of their own; a
  * parse takes its nodes, with their attribute lists, from larger blocks.
  * A block goes back to the heap when its last node is released, so a cut
  * subtree may be freed before or after the rest of its document; the
@@ -119,12 +119,10 @@ struct ezxml_block {
 };
 /* Gives a block whose last node is gone and whose pool is closed back. */
 void ezxml_block_release(struct ezxml_block *b);
-typedef struct ezxml_slot {
-    struct ezxml_block *block; /* NULL: a node allocated on its own */
-    ezxml_node node;
-} ezxml_slot;
-/* Records in a block are 8-byte aligned, as their pointers need. */
-#define EZXML_SLOT_SIZE ((sizeof(ezxml_slot) + 7) & ~(size_t)7)
+/* Records in a block are 8-byte aligned, as their pointers need. A node
+ * finds its block through its block_offset, so a parsed element takes no
+ * more than its record: 80 bytes on 64-bit targets. */
+#define EZXML_NODE_SIZE ((sizeof(ezxml_node) + 7) & ~(size_t)7)
 typedef struct ezxml_pool {
     struct ezxml_block *block; /* the block records are taken from, or NULL */
     char *pos, *end;           /* its free space (both NULL without a block) */
@@ -132,21 +130,21 @@ typedef struct ezxml_pool {
 } ezxml_pool;
 /* The empty text every new node starts with (shared, never written). */
 extern char ezxml_empty_text[1];
-/* need bytes (a multiple of 8, at least a slot) for a node of a pool that
- * has a block: the slot's block is set, the node is not. NULL when out of
+/* need bytes (a multiple of 8, at least a node) for a node of a pool that
+ * has a block: its block_offset is set, nothing else. NULL when out of
  * memory (the pool is left as it was). */
-ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need);
-static inline ezxml_slot *ezxml_pool_take(ezxml_pool *pool, size_t need) {
-    ezxml_slot *slot;
+ezxml_node *ezxml_pool_grow(ezxml_pool *pool, size_t need);
+static inline ezxml_node *ezxml_pool_take(ezxml_pool *pool, size_t need) {
+    ezxml_node *node;
     /* Records stay 8-byte aligned and inside their block. */
-    assert(need >= EZXML_SLOT_SIZE && need % 8 == 0);
+    assert(need >= EZXML_NODE_SIZE && need % 8 == 0);
     assert(pool->block && pool->pos <= pool->end);
     if ((size_t)(pool->end - pool->pos) < need) return ezxml_pool_grow(pool, need);
-    slot = (ezxml_slot *)(void *)pool->pos;
+    node = (ezxml_node *)(void *)pool->pos;
+    node->block_offset = (unsigned int)(pool->pos - (char *)pool->block);
     pool->pos += need;
     pool->block->live++;
-    slot->block = pool->block;
-    return slot;
+    return node;
 }
 /* Adds node, which owns a string or a list, to the owners of the pool's
  * document; when that list cannot grow, the document is marked touched
@@ -155,8 +153,8 @@ void ezxml_pool_note_owner(ezxml_pool *pool, ezxml_node *node);
 /* The block a node of a parse lives in, or NULL (a node made on its own,
  * or a record the host made). */
 EZXML_ALWAYS_INLINE struct ezxml_block *ezxml_block_of(const ezxml_node *n) {
-    if (!(n->flags & EZXML_LIBRARY_RECORD)) return NULL;
-    return ((const ezxml_slot *)(const void *)((const char *)n - offsetof(ezxml_slot, node)))->block;
+    if (!(n->flags & EZXML_LIBRARY_RECORD) || !n->block_offset) return NULL;
+    return (struct ezxml_block *)(void *)((char *)(uintptr_t)n - n->block_offset);
 }
 /* Marks the document of n, when it was parsed, as changed by the library:
  * its release visits every node. Called by every function that changes a
@@ -177,6 +175,7 @@ void ezxml_release_document_blocks(struct ezxml_block *head);
 /* The document's own entity table, in its record's block until a DTD
  * declaration makes it grow onto the heap. */
 char **ezxml_inline_entities(ezxml_root *root);
+/* Fills a new record, leaving its block_offset as its allocation set it. */
 void ezxml_init_node(ezxml_node *n, const char *name);
 ezxml_node *ezxml_alloc_node(const char *name);
 /* A document record; with a pool, the record starts the pool's first block. */
@@ -186,12 +185,12 @@ int ezxml_init_root(ezxml_root *root, const char *name);
 void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t size);
 /* Releases the record of a node: its own block, or its share of a pool block. */
 static inline void ezxml_release_node(ezxml_node *n) {
-    ezxml_slot *slot = (ezxml_slot *)(void *)((char *)n - offsetof(ezxml_slot, node));
-    struct ezxml_block *b = slot->block;
-    if (!b) {
-        free(slot);
+    struct ezxml_block *b;
+    if (!n->block_offset) {
+        free(n);
         return;
     }
+    b = (struct ezxml_block *)(void *)((char *)n - n->block_offset);
     /* A count that is already 0 means a record released twice. */
     assert(b->live > 0);
     if (--b->live == 0 && !b->open) ezxml_block_release(b);

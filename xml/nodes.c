@@ -10,22 +10,23 @@
  * block of a document once the other blocks are gone too). */
 
 #define HEADER_SIZE ((sizeof(struct ezxml_block) + 15) & ~(size_t)15)
-#define SLOT_SIZE EZXML_SLOT_SIZE
+#define NODE_SIZE EZXML_NODE_SIZE
 /* The document record, then its own entity table (the five predefined
  * pairs and the terminator). */
-#define RECORD_SIZE ((offsetof(ezxml_slot, node) + sizeof(ezxml_root) + 15) & ~(size_t)15)
+#define RECORD_SIZE ((sizeof(ezxml_root) + 15) & ~(size_t)15)
 #define ENTITIES_SIZE ((11 * sizeof(char *) + 15) & ~(size_t)15)
 #define ROOT_SIZE (RECORD_SIZE + ENTITIES_SIZE)
 /* The document record and its first block stay within the C heap's fast
  * small-block path (up to about 1 KB), which is what a small document needs. */
 #define FIRST_BLOCK (1024 - HEADER_SIZE - ROOT_SIZE)
 /* The first block must leave room for a few nodes. */
-typedef char ezxml_first_block_has_room[(HEADER_SIZE + ROOT_SIZE + 4 * SLOT_SIZE <= 1024) ? 1 : -1];
-/* Blocks double up to MAX_BLOCK. Blocks of HUGE_PAGE or more ask the
- * kernel for huge pages where it can (Linux): a page fault per 2 MB instead
- * of per 4 KB. A parse of many small elements writes about 9 bytes of
- * nodes per input byte, and the faults of that fresh memory were a third
- * of its time. */
+typedef char ezxml_first_block_has_room[(HEADER_SIZE + ROOT_SIZE + 4 * NODE_SIZE <= 1024) ? 1 : -1];
+/* Blocks double up to MAX_BLOCK. Blocks of MAX_BLOCK ask the kernel for
+ * huge pages where it can (Linux): a page fault per 2 MB instead of per
+ * 4 KB. A parse of many small elements writes about 8 bytes of nodes per
+ * input byte, and the faults of that fresh memory were a third of its
+ * time. Smaller blocks do not ask: a document that ends in a block of
+ * 2 MB would hold a huge page it uses only in part. */
 #define MAX_BLOCK ((size_t)4 << 20)
 #define HUGE_PAGE ((size_t)2 << 20)
 #if defined(__linux__)
@@ -133,26 +134,22 @@ void ezxml_pool_note_owner(ezxml_pool *pool, ezxml_node *node) {
     head->owners[head->owner_count++] = node;
 }
 
-static ezxml_slot *slot_of(ezxml_node *n) { return (ezxml_slot *)(void *)((char *)n - offsetof(ezxml_slot, node)); }
-
-char **ezxml_inline_entities(ezxml_root *root) {
-    return (char **)(void *)((char *)slot_of(&root->node) + RECORD_SIZE);
-}
+char **ezxml_inline_entities(ezxml_root *root) { return (char **)(void *)((char *)root + RECORD_SIZE); }
 
 ezxml_node *ezxml_alloc_node(const char *name) {
-    ezxml_slot *slot = (ezxml_slot *)ezxml_malloc(sizeof *slot);
-    if (!slot) return NULL;
-    slot->block = NULL;
-    ezxml_init_node(&slot->node, name);
-    return &slot->node;
+    ezxml_node *node = (ezxml_node *)ezxml_malloc(sizeof *node);
+    if (!node) return NULL;
+    node->block_offset = 0;
+    ezxml_init_node(node, name);
+    return node;
 }
 
 ezxml_root *ezxml_alloc_root(ezxml_pool *pool) {
-    ezxml_slot *slot;
+    ezxml_root *root;
     if (!pool) {
-        slot = (ezxml_slot *)ezxml_malloc(ROOT_SIZE);
-        if (!slot) return NULL;
-        slot->block = NULL;
+        root = (ezxml_root *)ezxml_malloc(ROOT_SIZE);
+        if (!root) return NULL;
+        root->node.block_offset = 0;
     } else {
         /* The document record and the first nodes share one block; the
          * kept one counts as an allocation for the test hook. */
@@ -167,14 +164,14 @@ ezxml_root *ezxml_alloc_root(ezxml_pool *pool) {
         b->touched = 0;
         b->owners = NULL;
         b->owner_count = b->owner_cap = 0;
-        slot = (ezxml_slot *)(void *)((char *)b + HEADER_SIZE);
-        slot->block = b;
+        root = (ezxml_root *)(void *)((char *)b + HEADER_SIZE);
+        root->node.block_offset = HEADER_SIZE;
         pool->block = b;
-        pool->pos = (char *)slot + ROOT_SIZE;
+        pool->pos = (char *)root + ROOT_SIZE;
         pool->end = pool->pos + FIRST_BLOCK;
         pool->next_size = 2048;
     }
-    return (ezxml_root *)(void *)&slot->node;
+    return root;
 }
 
 static void close_block(struct ezxml_block *b) {
@@ -198,15 +195,15 @@ static void advise_huge_pages(void *p, size_t n) {
 #endif
 }
 
-ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
+ezxml_node *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
     size_t size = pool->next_size;
     struct ezxml_block *b;
-    ezxml_slot *slot;
-    assert(need >= SLOT_SIZE && need % 8 == 0);
+    ezxml_node *node;
+    assert(need >= NODE_SIZE && need % 8 == 0);
     if (size < need) size = need;
     b = (struct ezxml_block *)ezxml_malloc(HEADER_SIZE + size);
     if (!b) return NULL;
-    if (size >= HUGE_PAGE) advise_huge_pages(b, HEADER_SIZE + size);
+    if (size >= MAX_BLOCK) advise_huge_pages(b, HEADER_SIZE + size);
     b->live = 1;
     b->open = 1;
     /* Behind the first block in its list of the document's other blocks. */
@@ -220,15 +217,15 @@ ezxml_slot *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
     pool->pos = (char *)b + HEADER_SIZE + need;
     pool->end = (char *)b + HEADER_SIZE + size;
     if (size < MAX_BLOCK) pool->next_size = 2 * size;
-    slot = (ezxml_slot *)(void *)((char *)b + HEADER_SIZE);
-    slot->block = b;
-    return slot;
+    node = (ezxml_node *)(void *)((char *)b + HEADER_SIZE);
+    node->block_offset = HEADER_SIZE;
+    return node;
 }
 
 void *ezxml_pool_bytes_beside(ezxml_pool *pool, const ezxml_node *owner, size_t size) {
     void *p;
     size = (size + 7) & ~(size_t)7;
-    if (!pool->block || slot_of((ezxml_node *)owner)->block != pool->block || (size_t)(pool->end - pool->pos) < size)
+    if (!pool->block || ezxml_block_of(owner) != pool->block || (size_t)(pool->end - pool->pos) < size)
         return NULL;
     p = pool->pos;
     pool->pos += size;

@@ -522,13 +522,12 @@ static int begin_element(parser *ps, char *name, size_t name_len) {
     } else {
         level *lv = &ps->levels[ps->depth - 1];
         const int changed = name_changes(lv, name, name_len);
-        ezxml_slot *slot;
         /* A list too long for a node block gets its own heap blocks. */
         const int beside = list_size <= LIST_BESIDE_MAX;
         if (changed && !names_reserve(ps, lv)) goto fail;
         if (n && !beside && !(attrs = heap_attrs(ps))) goto fail;
-        slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE + (beside ? (list_size + 7) & ~(size_t)7 : 0));
-        if (!slot) {
+        node = ezxml_pool_take(&ps->pool, EZXML_NODE_SIZE + (beside ? (list_size + 7) & ~(size_t)7 : 0));
+        if (!node) {
             if (!beside && n) {
                 /* The values stay the pairs' own: drop_pairs releases them. */
                 free(attrs[2 * n + 1]);
@@ -536,12 +535,11 @@ static int begin_element(parser *ps, char *name, size_t name_len) {
             }
             goto fail;
         }
-        node = &slot->node;
         node->name = name;
         node->text = ezxml_empty_text;
         node->next = node->sibling = node->ordered = node->child = NULL;
         node->flags = EZXML_LIBRARY_RECORD;
-        if (n && beside) attrs = fill_attrs(ps, (char *)slot + EZXML_SLOT_SIZE);
+        if (n && beside) attrs = fill_attrs(ps, (char *)node + EZXML_NODE_SIZE);
         link_child(ps, lv, node, name_len, changed);
         if (n && (!beside || ezxml_embedded_owns(ps->marks, n))) ezxml_pool_note_owner(&ps->pool, node);
     }
@@ -565,16 +563,14 @@ static char *plain_start_tag(parser *ps, char *m, char *q) {
     const size_t len = (size_t)(q - m);
     const int empty = *q == '/';
     level *lv;
-    ezxml_slot *slot;
     ezxml_node *node;
     int changed;
     if (!empty && ps->depth == ps->levels_cap && !reserve_level(ps)) return NULL;
     lv = &ps->levels[ps->depth - 1];
     changed = name_changes(lv, m, len);
     if (changed && !names_reserve(ps, lv)) return NULL;
-    slot = ezxml_pool_take(&ps->pool, EZXML_SLOT_SIZE);
-    if (!slot) return NULL;
-    node = &slot->node;
+    node = ezxml_pool_take(&ps->pool, EZXML_NODE_SIZE);
+    if (!node) return NULL;
     node->name = m;
     node->attrs = (char **)EZXML_EMPTY_LIST;
     node->text = ezxml_empty_text;
@@ -1187,7 +1183,6 @@ static EZXML_NOINLINE char *fast_lane(parser *ps, char *p, int *text) {
         if (CLASS(*m) & C_NAME_START) {
             char *q = scan_run(m + 1, RUN_NAME, end + 1);
             const size_t len = (size_t)(q - m);
-            ezxml_slot *slot;
             ezxml_node *node;
             int changed;
             size_t na = 0;
@@ -1219,13 +1214,12 @@ static EZXML_NOINLINE char *fast_lane(parser *ps, char *p, int *text) {
             if (changed && !names_reserve(ps, lv)) break;
             /* An attribute list sits behind the node in its block, laid out
              * as fill_attrs() does: the pairs, NULL, the ownership string. */
-            slot = ezxml_pool_take(&ps->pool,
-                                   EZXML_SLOT_SIZE + (na ? ((2 * na + 2) * sizeof(char *) + na + 1 + 7) & ~(size_t)7 : 0));
-            if (!slot) break;
-            node = &slot->node;
+            node = ezxml_pool_take(&ps->pool,
+                                   EZXML_NODE_SIZE + (na ? ((2 * na + 2) * sizeof(char *) + na + 1 + 7) & ~(size_t)7 : 0));
+            if (!node) break;
             node->name = m;
             if (na) {
-                char **attrs = (char **)(void *)((char *)slot + EZXML_SLOT_SIZE);
+                char **attrs = (char **)(void *)((char *)node + EZXML_NODE_SIZE);
                 node->attrs = lay_plain_attrs(&pa, na, attrs, (char *)(attrs + 2 * na + 2));
             } else {
                 node->attrs = (char **)EZXML_EMPTY_LIST;

@@ -15,10 +15,11 @@ char *const ezxml_predefined_entities[10] = {pre_lt, val_lt, pre_gt,   val_gt,  
 char ezxml_empty_text[1] = "";
 
 void ezxml_init_node(ezxml_node *n, const char *name) {
-    memset(n, 0, sizeof *n);
     n->name = (char *)name;
     n->attrs = (char **)EZXML_EMPTY_LIST;
     n->text = ezxml_empty_text;
+    n->offset = 0;
+    n->next = n->sibling = n->ordered = n->child = n->parent = NULL;
     n->flags = EZXML_LIBRARY_RECORD;
 }
 
