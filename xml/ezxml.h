@@ -112,14 +112,18 @@ extern "C" {
 /* Records. Node and document records, attribute lists inside node blocks
  * and a document's first entity table are made only by the library
  * (ezxml_new, ezxml_add_child, ezxml_parse_str): they live in blocks the
- * document owns, behind a header, so the C heap cannot release or resize
- * them. Release nodes and documents with ezxml_free only (never free(),
+ * document owns, so the C heap cannot release or resize them. Release nodes and documents with ezxml_free only (never free(),
  * also not for a cut subtree), and never realloc or free root->entities or
  * an attribute list the library made (change attributes through the
  * library). A record a host allocates itself does not carry
  * EZXML_LIBRARY_RECORD: ezxml_insert refuses it, ezxml_free leaves it
  * alone, and ezxml_parse_status calls it no document. The strings a node
- * points to follow the ownership bits above. */
+ * points to follow the ownership bits above. Hand strings and nodes to a
+ * parsed document through the library's functions (ezxml_set_flag,
+ * ezxml_set_txt, ezxml_set_attr, ezxml_insert, ezxml_add_child): a parsed
+ * document that none of them has changed is released by its blocks, without
+ * reading each node's bits again, so ownership written into flags or
+ * markers by hand alone is not seen. */
 
 /* A new document whose root element is named name (not copied, not owned; may be NULL). NULL if out of memory. */
 PAVORM_API ezxml_node *ezxml_new(const char *name);
