@@ -183,6 +183,7 @@ typedef struct {
     size_t text_cap;      /* capacity of an own text */
     ezxml_node *last;     /* last child in document order */
     size_t last_len;      /* bytes of its name */
+    unsigned char last_first; /* its name's first byte (read without going through last) */
     ezxml_node *sib_tail; /* last member of the sibling chain */
     size_t names_base;    /* its name table: slots from here in parser.names */
     size_t names_top;     /* the first slot above it; names_base while every child has
@@ -355,8 +356,8 @@ EZXML_ALWAYS_INLINE name_slot *names_find(parser *ps, level *lv, const char *nam
 /* Whether a child named name (len bytes) under lv follows a child of
  * another name, so that linking it needs the name table. */
 EZXML_ALWAYS_INLINE int name_changes(const level *lv, const char *name, size_t len) {
-    return lv->last && !(lv->last_len == len && lv->last->name[0] == name[0] &&
-                         ezxml_bytes_equal(lv->last->name, name, len));
+    return lv->last && !(lv->last_len == len && lv->last_first == (unsigned char)name[0] &&
+                         (len == 1 || ezxml_bytes_equal(lv->last->name + 1, name + 1, len - 1)));
 }
 
 /* Links node (its name len bytes) as the last child of the element of
@@ -394,6 +395,7 @@ EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, siz
             lv->sib_tail = node;
             lv->last = node;
             lv->last_len = len;
+            lv->last_first = (unsigned char)node->name[0];
             return;
         }
         slot = names_find(ps, lv, node->name, len);
@@ -412,6 +414,7 @@ EZXML_ALWAYS_INLINE void link_child(parser *ps, level *lv, ezxml_node *node, siz
     }
     lv->last = node;
     lv->last_len = len;
+    lv->last_first = (unsigned char)node->name[0];
 }
 
 /* --- elements and text --------------------------------------------------- */
