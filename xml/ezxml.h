@@ -112,8 +112,9 @@ extern "C" {
 /* Records. Node and document records, attribute lists inside node blocks
  * and a document's first entity table are made only by the library
  * (ezxml_new, ezxml_add_child, ezxml_parse_str): they live in blocks the
- * document owns, so the C heap cannot release or resize them. Release nodes and documents with ezxml_free only (never free(),
- * also not for a cut subtree), and never realloc or free root->entities or
+ * document owns, so the C heap cannot release or resize them. Release
+ * nodes and documents with ezxml_free only (never free(), also not for a
+ * cut subtree), and never realloc or free root->entities or
  * an attribute list the library made (change attributes through the
  * library). A record a host allocates itself does not carry
  * EZXML_LIBRARY_RECORD: ezxml_insert refuses it, ezxml_free leaves it

@@ -95,8 +95,9 @@ char *ezxml_strndup(const char *s, size_t n);
 #define ezxml_release free
 
 /* Node storage (nodes.c). Every node tells how far it lies behind the
- * start of the block it lives in (block_offset). Nodes made one at a time are blocks of their own; a
- * parse takes its nodes, with their attribute lists, from larger blocks.
+ * start of the block it lives in (block_offset). Nodes made one at a time
+ * are blocks of their own; a parse takes its nodes, with their attribute
+ * lists, from larger blocks.
  * A block goes back to the heap when its last node is released, so a cut
  * subtree may be freed before or after the rest of its document; the
  * document's first block, which holds the document record, waits for the
@@ -123,6 +124,8 @@ void ezxml_block_release(struct ezxml_block *b);
  * finds its block through its block_offset, so a parsed element takes no
  * more than its record: 80 bytes on 64-bit targets. */
 #define EZXML_NODE_SIZE ((sizeof(ezxml_node) + 7) & ~(size_t)7)
+/* The longest attribute list that shares its node's block. */
+#define EZXML_LIST_BESIDE_MAX 65536
 typedef struct ezxml_pool {
     struct ezxml_block *block; /* the block records are taken from, or NULL */
     char *pos, *end;           /* its free space (both NULL without a block) */

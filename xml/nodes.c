@@ -4,6 +4,9 @@
 #include <assert.h>
 #include <stdlib.h>
 #include <string.h>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 /* A block counts the nodes still living in it; it is released when that
  * count reaches 0 once the pool no longer hands out its space (the first
@@ -29,9 +32,10 @@ typedef char ezxml_first_block_has_room[(HEADER_SIZE + ROOT_SIZE + 4 * NODE_SIZE
  * 2 MB would hold a huge page it uses only in part. */
 #define MAX_BLOCK ((size_t)4 << 20)
 #define HUGE_PAGE ((size_t)2 << 20)
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+/* The largest block holds MAX_BLOCK bytes, or a node with the longest list
+ * beside it; a node's block_offset holds its distance from the start. */
+#define LARGEST_BLOCK (MAX_BLOCK + NODE_SIZE + EZXML_LIST_BESIDE_MAX + 8)
+typedef char ezxml_block_offsets_fit[(HEADER_SIZE + LARGEST_BLOCK <= 0xFFFFFFFFu) ? 1 : -1];
 #define FIRST_BYTES (HEADER_SIZE + ROOT_SIZE + FIRST_BLOCK)
 
 /* When a document is released, its first block is kept for the next parse
@@ -201,6 +205,8 @@ ezxml_node *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
     ezxml_node *node;
     assert(need >= NODE_SIZE && need % 8 == 0);
     if (size < need) size = need;
+    /* Offsets in a larger block would not fit a node's block_offset. */
+    assert(size <= LARGEST_BLOCK);
     b = (struct ezxml_block *)ezxml_malloc(HEADER_SIZE + size);
     if (!b) return NULL;
     if (size >= MAX_BLOCK) advise_huge_pages(b, HEADER_SIZE + size);
@@ -216,7 +222,7 @@ ezxml_node *ezxml_pool_grow(ezxml_pool *pool, size_t need) {
     pool->block = b;
     pool->pos = (char *)b + HEADER_SIZE + need;
     pool->end = (char *)b + HEADER_SIZE + size;
-    if (size < MAX_BLOCK) pool->next_size = 2 * size;
+    pool->next_size = size < MAX_BLOCK / 2 ? 2 * size : MAX_BLOCK;
     node = (ezxml_node *)(void *)((char *)b + HEADER_SIZE);
     node->block_offset = HEADER_SIZE;
     return node;

@@ -477,8 +477,6 @@ static char **fill_attrs(parser *ps, void *mem) {
     return attrs;
 }
 
-/* The longest attribute list that shares its node's block. */
-#define LIST_BESIDE_MAX 65536
 
 /* The gathered pairs as a list in heap blocks of its own (array and
  * ownership string), as ezxml_free_attrs releases them; NULL when out of
@@ -526,7 +524,7 @@ static int begin_element(parser *ps, char *name, size_t name_len) {
         level *lv = &ps->levels[ps->depth - 1];
         const int changed = name_changes(lv, name, name_len);
         /* A list too long for a node block gets its own heap blocks. */
-        const int beside = list_size <= LIST_BESIDE_MAX;
+        const int beside = list_size <= EZXML_LIST_BESIDE_MAX;
         if (changed && !names_reserve(ps, lv)) goto fail;
         if (n && !beside && !(attrs = heap_attrs(ps))) goto fail;
         node = ezxml_pool_take(&ps->pool, EZXML_NODE_SIZE + (beside ? (list_size + 7) & ~(size_t)7 : 0));
