@@ -1,8 +1,10 @@
 // Random sequences of ezxml_add_child, ezxml_insert, ezxml_cut,
 // ezxml_set_attr (plain and adopting), ezxml_set_txt and ezxml_free on one
-// document and the subtrees cut from it. After every step the three child
-// chains and the attribute lists of every tree must hold, and attribute
-// lookups must see what was set.
+// document, made by ezxml_new or parsed, and the subtrees cut from it.
+// After every step the three child chains and the attribute lists of every
+// tree must hold, and attribute lookups must see what was set. At the end
+// the document goes before or after its cut subtrees (whose nodes may live
+// in its blocks).
 #include "ezxml.h"
 #include "tests/xml_tree_check.h"
 
@@ -85,9 +87,16 @@ void Trace(const char* step, const ezxml_node* n, const std::vector<ezxml_node*>
 
 }  // namespace
 
+// Owned texts (joined, decoded) and lists (a decoded value) in node blocks.
+const char kParsed[] =
+    "<root a='1'><a>x<b/>y</a><b k='&amp;'>t<![CDATA[c]]></b><c><dd x='2'/>z</c><a/><dd>&lt;</dd></root>";
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Bytes in{data, std::min<size_t>(size, 2048)};
-  ezxml_node* root = ezxml_new("root");
+  const uint8_t how = in.Next();
+  std::string buffer(kParsed);  // outlives the parsed document
+  ezxml_node* root = how & 1 ? ezxml_parse_str(&buffer[0], buffer.size()) : ezxml_new("root");
+  if (!root) return 0;
   std::vector<ezxml_node*> cut;  // subtrees cut off, still ours
   while (in.n) {
     const uint8_t op = in.Next() % 7;
@@ -193,7 +202,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (!e.empty()) Fail(step, e);
   }
+  if (how & 2) ezxml_free(root);
   for (ezxml_node* c : cut) ezxml_free(c);
-  ezxml_free(root);
+  if (!(how & 2)) ezxml_free(root);
   return 0;
 }
